@@ -1,0 +1,19 @@
+# Test registration. Windows test programs run under wine64 through tools/wine-run.sh, in the
+# prefix and on the Xvfb display that tools/test.sh sets up for the run.
+if(WIN32 AND CMAKE_CROSSCOMPILING)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/tools/wine-run.sh")
+endif()
+
+# orv_add_gtest(target SOURCES... [LIBS ...]): one test program, one CTest test.
+function(orv_add_gtest target)
+  cmake_parse_arguments(A "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${A_SOURCES})
+  target_link_libraries(${target} PRIVATE ${A_LIBS} orv::gmock orv::gtest_main)
+  target_compile_definitions(${target} PRIVATE
+    ORV_SOURCE_DIR="${CMAKE_SOURCE_DIR}" ORV_BINARY_DIR="${CMAKE_BINARY_DIR}")
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_test(NAME ${target} COMMAND ${target})
+  set_tests_properties(${target} PROPERTIES TIMEOUT ${A_TIMEOUT})
+endfunction()

@@ -1,0 +1,18 @@
+#pragma once
+// Conversions between the programs' UTF-16 text and the ANSI code page, used for everything that
+// crosses to Lua, the C runtime, the XML library and the cryptographic library.
+// A character the code page cannot hold becomes the code page's default character; a failed
+// conversion gives an empty text. (Built natively, the "code page" is UTF-8.)
+#include <string>
+
+namespace orv {
+
+std::string toNarrow(const std::wstring& text);
+std::wstring toWide(const std::string& text);
+
+// Pointer forms for C interfaces: a null input gives a null result. The caller frees the result
+// with delete[].
+char* toNarrowAlloc(const wchar_t* text);
+wchar_t* toWideAlloc(const char* text);
+
+}  // namespace orv

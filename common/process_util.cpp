@@ -1,0 +1,44 @@
+#include "process_util.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "win/scoped_handle.h"
+
+namespace orv {
+
+std::wstring directoryOfPath(const std::wstring& path) {
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash == std::wstring::npos) return std::wstring();
+  return path.substr(0, slash + 1);
+}
+
+std::wstring moduleDirectory() {
+  wchar_t buffer[520] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, buffer, 520);
+  if (n == 0) return std::wstring();
+  return directoryOfPath(std::wstring(buffer, n < 520 ? n : 519));
+}
+
+std::wstring quoteProgramPath(const std::wstring& path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path;
+  return L"\"" + path + L"\"";
+}
+
+bool launchCommandLine(const std::wstring& commandLine) {
+  // CreateProcessW may write into the command-line buffer, so it gets its own copy.
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi))
+    return false;
+  ScopedHandle process(pi.hProcess);
+  ScopedHandle thread(pi.hThread);
+  return true;
+}
+
+}  // namespace orv

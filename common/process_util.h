@@ -1,0 +1,22 @@
+#pragma once
+// The program's own folder and the start of another program (Windows only).
+#include <string>
+
+namespace orv {
+
+// The running program's folder with its trailing backslash ("C:\A\B\" for C:\A\B\prog.exe);
+// empty when the path has no backslash.
+std::wstring moduleDirectory();
+
+// Same rule on a given path: everything behind the last backslash is removed.
+std::wstring directoryOfPath(const std::wstring& path);
+
+// Quotes a program path for a command line, so that a path with blanks cannot be read as a
+// shorter program path ("C:\Program Files\x.exe" must never start C:\Program.exe).
+std::wstring quoteProgramPath(const std::wstring& path);
+
+// Creates a process from the command line as given (no application name, inheritable handles,
+// no creation flags, the caller's environment and folder). Does not wait. True when created.
+bool launchCommandLine(const std::wstring& commandLine);
+
+}  // namespace orv

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds the named configurations (native, win32, win64); all three by default.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+configs=("$@")
+[ ${#configs[@]} -gt 0 ] || configs=(native win32 win64)
+for c in "${configs[@]}"; do
+  echo "== build $c"
+  [ -f "build/$c/CMakeCache.txt" ] || cmake --preset "$c" >/dev/null
+  cmake --build --preset "$c"
+done
