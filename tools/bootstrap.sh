@@ -90,6 +90,11 @@ build_openssl() {
   local target; case $triple in i686-*) target=mingw ;; *) target=mingw64 ;; esac
   local b; b=$(mktemp -d); cp -a "$src/." "$b"
   log "openssl for $triple"
+  # Debian's pic patch makes the 32-bit x86 assembly ELF-only (GOT relocations); COFF for
+  # 32-bit Windows cannot express them, so that one patch is taken back out for this build.
+  if [ "$target" = mingw ] && [ -f "$b/debian/patches/pic.patch" ]; then
+    quiet patch -d "$b" -R -p1 -i debian/patches/pic.patch
+  fi
   # libcrypto only, static, assembly on (SHA-1 is the hot path of the integrity check).
   (cd "$b" && quiet env CC=gcc-posix ./Configure "$target" --cross-compile-prefix="$triple-" \
       no-shared no-tests no-engine no-module no-legacy --prefix="$prefix" \

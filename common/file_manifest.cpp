@@ -1,0 +1,106 @@
+#include "file_manifest.h"
+
+#include <tinyxml2.h>
+
+#include "ansi_text.h"
+#include "manifest_signature.h"
+#include "narrow_file.h"
+
+namespace orv {
+
+const wchar_t kMainManifestName[] = L"Digest.xml";
+const wchar_t kExtraManifestName[] = L"Digest_n.xml";
+
+namespace {
+
+// A signed manifest lists a few hundred files; anything far larger is not one of ours.
+constexpr std::size_t kManifestSizeLimit = 64u << 20;
+
+std::wstring attributeText(const tinyxml2::XMLElement* e, const char* name) {
+  const char* v = e->Attribute(name);
+  return v ? toWide(v) : std::wstring();
+}
+
+// FileInfo is a child of the document, or else the first one met going down the chain of
+// first child elements.
+const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
+  if (const auto* info = doc.FirstChildElement("FileInfo")) return info;
+  for (const auto* e = doc.FirstChildElement(); e; e = e->FirstChildElement()) {
+    if (const auto* info = e->FirstChildElement("FileInfo")) return info;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+FileManifest::FileManifest(std::wstring remoteBase, std::wstring directory, std::string publicKeyPem)
+    : remoteBase_(std::move(remoteBase)),
+      directory_(std::move(directory)),
+      publicKeyPem_(std::move(publicKeyPem)) {
+  manifestFiles_[kMainManifestName] = directory_ + L"\\" + kMainManifestName;
+  manifestFiles_[kExtraManifestName] = directory_ + L"\\" + kExtraManifestName;
+}
+
+bool FileManifest::verifyManifestSignature(const std::string& narrowPath) const {
+  std::string bytes;
+  if (!readWholeFile(narrowPath, bytes, kManifestSizeLimit)) return false;
+  return verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_);
+}
+
+namespace {
+
+bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries& entries) {
+  tinyxml2::XMLDocument doc;
+  if (doc.Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) return false;
+  const tinyxml2::XMLElement* info = findFileInfo(doc);
+  if (!info) return false;
+  const tinyxml2::XMLElement* file = info->FirstChildElement("File");
+  if (!file) return false;
+  for (; file; file = file->NextSiblingElement("File")) {
+    ManifestEntry entry;
+    entry.fileName = attributeText(file, "FileName");
+    entry.path = attributeText(file, "Path");
+    entry.digest = attributeText(file, "Digest");
+    entry.version = VersionNumber::parse(attributeText(file, "Version"));
+    entry.fromMain = fromMain;
+    entry.status = EntryStatus::Unchanged;
+    // The first occurrence of a key wins, and the main manifest is always read first.
+    entries.emplace(entry.path + L"\\" + entry.fileName, std::move(entry));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool FileManifest::loadManifestFile(Which which) {
+  const bool main = which == Which::Main;
+  std::string bytes;
+  const std::string path = toNarrow(manifestPath(main ? kMainManifestName : kExtraManifestName));
+  const bool ok = readWholeFile(path, bytes, kManifestSizeLimit) && parseEntries(bytes, main, entries_);
+  return main ? ok : true;
+}
+
+bool FileManifest::verifyAndLoad() {
+  // The bytes that were verified are the bytes that are parsed: reading the file a second time
+  // would let it be swapped between the check and the use.
+  std::string bytes;
+  const std::string mainPath = toNarrow(manifestPath(kMainManifestName));
+  if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return false;
+  if (!verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_))
+    return false;
+  if (!parseEntries(bytes, true, entries_)) return false;
+  loadManifestFile(Which::Extra);
+  return true;
+}
+
+bool FileManifest::checkFiles() {
+  bool intact = true;
+  for (auto& [key, entry] : entries_) {
+    const bool same = fileDigest(localPath(key)) == entry.digest;
+    entry.status = same ? EntryStatus::Unchanged : EntryStatus::Changed;
+    intact = intact && same;
+  }
+  return intact;
+}
+
+}  // namespace orv

@@ -1,0 +1,126 @@
+#include "manifest_signature.h"
+
+#include <openssl/bio.h>
+#include <openssl/decoder.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+#include <openssl/sha.h>
+
+#include <cstring>
+#include <memory>
+
+namespace orv {
+namespace {
+
+constexpr char kMarker[] = "\r\n<Sign>";  // 8 bytes
+constexpr std::size_t kMarkerSize = 8;
+constexpr std::size_t kHexDigits = 256;
+constexpr std::size_t kSignatureSize = 128;
+
+struct PkeyFree { void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); } };
+struct PkeyCtxFree { void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); } };
+struct BioFree { void operator()(BIO* p) const { BIO_free(p); } };
+struct DecoderFree { void operator()(OSSL_DECODER_CTX* p) const { OSSL_DECODER_CTX_free(p); } };
+using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
+using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
+
+// Reads a PKCS#1 "RSA PUBLIC KEY" PEM text from memory.
+Pkey readPublicKey(const std::string& pem) {
+  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  if (!bio) return nullptr;
+  EVP_PKEY* key = nullptr;
+  std::unique_ptr<OSSL_DECODER_CTX, DecoderFree> dec(OSSL_DECODER_CTX_new_for_pkey(
+      &key, "PEM", "type-specific", "RSA", EVP_PKEY_PUBLIC_KEY, nullptr, nullptr));
+  if (!dec || !OSSL_DECODER_from_bio(dec.get(), bio.get())) return nullptr;
+  return Pkey(key);
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool verifySignedManifest(const std::string& bytes, const std::string& publicKeyPem) {
+  Pkey key = readPublicKey(publicKeyPem);
+  if (!key) return false;
+  // The block is found as text but the message is cut by length; with a zero byte in the file
+  // the two would describe different bytes, so such a file is never verified.
+  if (bytes.find('\0') != std::string::npos) return false;
+
+  const std::size_t lastTag = bytes.rfind('<');
+  if (lastTag == std::string::npos || lastTag < kSignatureBlockSize) return false;
+  const std::size_t block = lastTag - kSignatureBlockSize;
+  if (std::memcmp(bytes.data() + block, kMarker, kMarkerSize) != 0) return false;
+
+  unsigned char signature[kSignatureSize];
+  const char* hex = bytes.data() + block + kMarkerSize;
+  for (std::size_t i = 0; i < kSignatureSize; ++i) {
+    const int hi = hexValue(hex[2 * i]);
+    const int lo = hexValue(hex[2 * i + 1]);
+    if (hi < 0 || lo < 0) return false;
+    signature[i] = static_cast<unsigned char>((hi << 4) | lo);
+  }
+
+  // The signed message: everything in front of the block, then the last tag to the end.
+  unsigned char digest[SHA_DIGEST_LENGTH];
+  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  if (!md) return false;
+  unsigned int digestLen = 0;
+  const bool hashed = EVP_DigestInit_ex(md, EVP_sha1(), nullptr) &&
+                      EVP_DigestUpdate(md, bytes.data(), block) &&
+                      EVP_DigestUpdate(md, bytes.data() + lastTag, bytes.size() - lastTag) &&
+                      EVP_DigestFinal_ex(md, digest, &digestLen);
+  EVP_MD_CTX_free(md);
+  if (!hashed || digestLen != SHA_DIGEST_LENGTH) return false;
+
+  // Public-key operation with PKCS#1 v1.5 type 1 unpadding; no DigestInfo is expected.
+  PkeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  if (!ctx || EVP_PKEY_verify_recover_init(ctx.get()) <= 0 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0)
+    return false;
+  unsigned char recovered[kSignatureSize];
+  std::size_t recoveredLen = sizeof(recovered);
+  if (EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLen, signature, kSignatureSize) <= 0)
+    return false;
+  return recoveredLen == SHA_DIGEST_LENGTH &&
+         std::memcmp(recovered, digest, SHA_DIGEST_LENGTH) == 0;
+}
+
+std::string signManifest(const std::string& unsignedBytes, const std::string& privateKeyPem) {
+  const std::size_t lastTag = unsignedBytes.rfind('<');
+  if (lastTag == std::string::npos) return std::string();
+
+  std::unique_ptr<BIO, BioFree> bio(
+      BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
+  if (!bio) return std::string();
+  Pkey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
+  if (!key || EVP_PKEY_get_size(key.get()) != static_cast<int>(kSignatureSize)) return std::string();
+
+  unsigned char digest[SHA_DIGEST_LENGTH];
+  SHA1(reinterpret_cast<const unsigned char*>(unsignedBytes.data()), unsignedBytes.size(), digest);
+
+  PkeyCtx ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  unsigned char signature[kSignatureSize];
+  std::size_t signatureLen = sizeof(signature);
+  if (!ctx || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
+      EVP_PKEY_CTX_set_rsa_padding(ctx.get(), RSA_PKCS1_PADDING) <= 0 ||
+      EVP_PKEY_sign(ctx.get(), signature, &signatureLen, digest, sizeof(digest)) <= 0 ||
+      signatureLen != kSignatureSize)
+    return std::string();
+
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string block(kMarker, kMarkerSize);
+  for (unsigned char b : signature) {
+    block += kHex[b >> 4];
+    block += kHex[b & 15];
+  }
+  block += "</Sign>\r\n";
+  return unsignedBytes.substr(0, lastTag) + block + unsignedBytes.substr(lastTag);
+}
+
+}  // namespace orv

@@ -1,0 +1,142 @@
+// manifest: writes and checks an installation's manifests.
+//   manifest sign DIR --key KEY [--extra]   writes DIR\Digest.xml (signed) or DIR\Digest_n.xml
+//   manifest check DIR [--key PUBLIC]       checks DIR the way the core host does at start-up
+// Exit codes: 0 done / intact, 1 not intact or not verified (or signing failed), 2 usage.
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "ansi_text.h"
+#include "file_manifest.h"
+#include "manifest_signature.h"
+#include "manifest_writer.h"
+#include "narrow_file.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace fs = std::filesystem;
+using namespace orv;
+
+namespace {
+
+std::string utf8(const std::wstring& text) {
+#ifdef _WIN32
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string out(n > 0 ? n - 1 : 0, '\0');
+  if (n > 1) WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+  return out;
+#else
+  return toNarrow(text);
+#endif
+}
+
+int usage() {
+  std::fprintf(stderr,
+               "usage: manifest sign DIR --key PRIVATE_KEY.pem [--extra]\n"
+               "       manifest check DIR [--key PUBLIC_KEY.pem] [--time]\n");
+  return 2;
+}
+
+bool writeFile(const fs::path& path, const std::string& bytes) {
+  std::FILE* f = nullptr;
+#ifdef _WIN32
+  f = _wfopen(path.wstring().c_str(), L"wb");
+#else
+  f = std::fopen(path.string().c_str(), "wb");
+#endif
+  if (!f) return false;
+  const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra) {
+  std::vector<ListedFile> files;
+  try {
+    files = listInstallation(fs::path(dir));
+  } catch (const fs::filesystem_error& e) {
+    std::fprintf(stderr, "manifest: cannot list %s: %s\n", utf8(dir).c_str(), e.what());
+    return 1;
+  }
+  std::string xml = manifestXml(files);
+  if (!extra) {
+    std::string key;
+    if (!readWholeFile(toNarrow(keyPath), key, 1 << 20)) {
+      std::fprintf(stderr, "manifest: cannot read key %s\n", utf8(keyPath).c_str());
+      return 1;
+    }
+    xml = signManifest(xml, key);
+    if (xml.empty()) {
+      std::fprintf(stderr, "manifest: the key cannot sign (a 1024-bit RSA private key is needed)\n");
+      return 1;
+    }
+  }
+  const fs::path out = fs::path(dir) / (extra ? "Digest_n.xml" : "Digest.xml");
+  if (!writeFile(out, xml)) {
+    std::fprintf(stderr, "manifest: cannot write %s\n", utf8(out.wstring()).c_str());
+    return 1;
+  }
+  std::printf("%s: %zu files\n", utf8(out.wstring()).c_str(), files.size());
+  return 0;
+}
+
+int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
+  std::string key;
+  if (!keyPath.empty() && !readWholeFile(toNarrow(keyPath), key, 1 << 20)) {
+    std::fprintf(stderr, "manifest: cannot read key %s\n", utf8(keyPath).c_str());
+    return 2;
+  }
+  const auto start = std::chrono::steady_clock::now();
+  FileManifest manifest(L"", dir, key);
+  if (!manifest.verifyAndLoad()) {
+    std::printf("not verified\n");
+    return 1;
+  }
+  const bool intact = manifest.checkFiles();
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  for (const auto& [entryKey, entry] : manifest.entries()) {
+    std::printf("%s %s\n", entry.status == EntryStatus::Unchanged ? "Unchanged" : "Changed",
+                utf8(entryKey).c_str());
+  }
+  std::printf("%s\n", intact ? "intact" : "not intact");
+  if (timed) std::fprintf(stderr, "check time: %.3f s\n", seconds);
+  return intact ? 0 : 1;
+}
+
+int run(const std::vector<std::wstring>& args) {
+  if (args.size() < 2) return usage();
+  const std::wstring& command = args[0];
+  const std::wstring& dir = args[1];
+  std::wstring key;
+  bool extra = false, timed = false;
+  for (std::size_t i = 2; i < args.size(); ++i) {
+    if (args[i] == L"--key" && i + 1 < args.size()) key = args[++i];
+    else if (args[i] == L"--extra") extra = true;
+    else if (args[i] == L"--time") timed = true;
+    else return usage();
+  }
+  if (command == L"sign") {
+    if (key.empty() && !extra) return usage();
+    return sign(dir, key, extra);
+  }
+  if (command == L"check" && !extra) return check(dir, key, timed);
+  return usage();
+}
+
+}  // namespace
+
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  return run(std::vector<std::wstring>(argv + 1, argv + argc));
+}
+#else
+int main(int argc, char** argv) {
+  std::vector<std::wstring> args;
+  for (int i = 1; i < argc; ++i) args.push_back(toWide(argv[i]));
+  return run(args);
+}
+#endif

@@ -1,0 +1,26 @@
+#pragma once
+// Writes the manifests of an installation folder: every file below it with its digest and
+// version, as the release pipeline ships them.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct ListedFile {
+  std::string fileName;  // in the manifest's code page
+  std::string path;      // folder relative to the installation, backslash-separated, "" for itself
+  std::string digest;
+  std::string version;
+};
+
+// Every regular file below `dir` except the two manifests at its top, ordered by key.
+std::vector<ListedFile> listInstallation(const std::filesystem::path& dir);
+
+// The manifest text for `files`, without a signature block.
+std::string manifestXml(const std::vector<ListedFile>& files);
+
+// Escapes text for an attribute value in double quotes.
+std::string xmlAttributeEscape(const std::string& text);
+
+}  // namespace orv
