@@ -1,0 +1,226 @@
+#include "jscript_host.h"
+
+#include <mshtml.h>
+
+#include <atomic>
+#include <map>
+
+namespace orv::test {
+
+namespace {
+
+// {F414C260-6AC0-11CF-B6D1-00AA00BBBB58}: the JScript engine's class.
+const CLSID kJScriptClsid = {0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
+
+// The stand-in document: IHTMLDocument has one member beyond IDispatch, the Script property.
+class StandInDocument final : public IHTMLDocument {
+ public:
+  explicit StandInDocument(IDispatch* script) : script_(script) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IHTMLDocument) {
+      *out = static_cast<IHTMLDocument*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      if (_wcsicmp(names[i], L"Script") == 0) {
+        ids[i] = kScriptId;
+      } else {
+        ids[i] = DISPID_UNKNOWN;
+        hr = DISP_E_UNKNOWNNAME;
+      }
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS*,
+                                   VARIANT* result, EXCEPINFO*, UINT*) override {
+    if (id != kScriptId) return DISP_E_MEMBERNOTFOUND;
+    if (!(flags & DISPATCH_PROPERTYGET) || !result) return DISP_E_MEMBERNOTFOUND;
+    ::VariantInit(result);
+    result->vt = VT_DISPATCH;
+    return get_Script(&result->pdispVal);
+  }
+  HRESULT STDMETHODCALLTYPE get_Script(IDispatch** out) override {
+    if (!out) return E_POINTER;
+    *out = script_.get();
+    if (*out) (*out)->AddRef();
+    return *out ? S_OK : E_FAIL;
+  }
+
+ private:
+  static constexpr DISPID kScriptId = 1001;
+  std::atomic<ULONG> refs_{1};
+  ComPtr<IDispatch> script_;
+};
+
+}  // namespace
+
+// The engine's site: hands out the named objects and records the last script error.
+class JScriptHost::Site final : public IActiveScriptSite {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (!out) return E_POINTER;
+    if (riid == IID_IUnknown || riid == IID_IActiveScriptSite) {
+      *out = static_cast<IActiveScriptSite*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown,
+                                        ITypeInfo** typeInfo) override {
+    if (typeInfo) *typeInfo = nullptr;
+    if (unknown) *unknown = nullptr;
+    auto it = objects.find(name);
+    if (it == objects.end()) return TYPE_E_ELEMENTNOTFOUND;
+    if ((mask & SCRIPTINFO_IUNKNOWN) && unknown) {
+      *unknown = it->second.get();
+      (*unknown)->AddRef();
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override {
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
+    EXCEPINFO info = {};
+    lastError = L"script error";
+    if (error && SUCCEEDED(error->GetExceptionInfo(&info))) {
+      if (info.bstrDescription) lastError = info.bstrDescription;
+      ::SysFreeString(info.bstrSource);
+      ::SysFreeString(info.bstrDescription);
+      ::SysFreeString(info.bstrHelpFile);
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnLeaveScript() override { return S_OK; }
+
+  std::map<std::wstring, ComPtr<IDispatch>> objects;
+  std::wstring lastError;
+
+ private:
+  std::atomic<ULONG> refs_{1};
+};
+
+JScriptHost::JScriptHost() : site_(new Site) {
+  if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
+                                reinterpret_cast<void**>(&engine_)))) {
+    engine_ = nullptr;
+    return;
+  }
+  if (FAILED(engine_->QueryInterface(IID_IActiveScriptParse, reinterpret_cast<void**>(&parser_))) ||
+      FAILED(engine_->SetScriptSite(site_)) || FAILED(parser_->InitNew())) {
+    if (parser_) parser_->Release();
+    parser_ = nullptr;
+    engine_->Release();
+    engine_ = nullptr;
+  }
+}
+
+JScriptHost::~JScriptHost() {
+  if (engine_) engine_->Close();
+  if (parser_) parser_->Release();
+  if (engine_) engine_->Release();
+  site_->Release();
+}
+
+HRESULT JScriptHost::addNamedObject(const std::wstring& name, IDispatch* object) {
+  if (!engine_) return E_FAIL;
+  site_->objects[name] = ComPtr<IDispatch>(object);
+  return engine_->AddNamedItem(name.c_str(), SCRIPTITEM_ISVISIBLE | SCRIPTITEM_ISSOURCE);
+}
+
+HRESULT JScriptHost::run(const std::wstring& code) {
+  if (!engine_) return E_FAIL;
+  EXCEPINFO info = {};
+  HRESULT hr = parser_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0,
+                                        SCRIPTTEXT_ISVISIBLE, nullptr, &info);
+  ::SysFreeString(info.bstrSource);
+  ::SysFreeString(info.bstrDescription);
+  ::SysFreeString(info.bstrHelpFile);
+  if (FAILED(hr)) return hr;
+  return engine_->SetScriptState(SCRIPTSTATE_CONNECTED);
+}
+
+ComPtr<IDispatch> JScriptHost::scriptDispatch() {
+  ComPtr<IDispatch> script;
+  if (engine_) engine_->GetScriptDispatch(nullptr, script.put());
+  return script;
+}
+
+HRESULT JScriptHost::call(const std::wstring& name, const std::vector<std::wstring>& args,
+                          VARIANT* result) {
+  ComPtr<IDispatch> script = scriptDispatch();
+  if (!script) return E_FAIL;
+  LPOLESTR n = const_cast<LPOLESTR>(name.c_str());
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = script->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) return hr;
+  // Dispatch arguments go in reverse order.
+  std::vector<VARIANT> params(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    VARIANT& v = params[args.size() - 1 - i];
+    ::VariantInit(&v);
+    v.vt = VT_BSTR;
+    v.bstrVal = ::SysAllocString(args[i].c_str());
+  }
+  DISPPARAMS dp = {params.empty() ? nullptr : params.data(), nullptr,
+                   static_cast<UINT>(params.size()), 0};
+  ScopedVariant ignored;
+  hr = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp,
+                      result ? result : ignored.get(), nullptr, nullptr);
+  for (auto& v : params) ::VariantClear(&v);
+  return hr;
+}
+
+std::wstring JScriptHost::globalText(const std::wstring& name) {
+  ComPtr<IDispatch> script = scriptDispatch();
+  if (!script) return {};
+  LPOLESTR n = const_cast<LPOLESTR>(name.c_str());
+  DISPID id = DISPID_UNKNOWN;
+  if (FAILED(script->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id))) return {};
+  DISPPARAMS none = {nullptr, nullptr, 0, 0};
+  ScopedVariant value;
+  if (FAILED(script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
+                            value.get(), nullptr, nullptr)))
+    return {};
+  if (FAILED(::VariantChangeType(value.get(), value.get(), 0, VT_BSTR))) return {};
+  return value.ref().bstrVal ? std::wstring(value.ref().bstrVal) : std::wstring();
+}
+
+std::wstring JScriptHost::lastError() const { return site_->lastError; }
+
+ComPtr<IDispatch> JScriptHost::makeDocument() {
+  ComPtr<IDispatch> document;
+  document.attach(new StandInDocument(scriptDispatch().get()));
+  return document;
+}
+
+}  // namespace orv::test
