@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <filesystem>
+
+#include "ansi_text.h"
+#include "process_util.h"
+#include "test_files.h"
+#include "win/scoped_handle.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(AnsiCodePage, CharactersOutsideTheCodePageBecomeItsDefaultCharacter) {
+  CPINFO info = {};
+  ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+  EXPECT_EQ(toNarrow(L"Digest.xml"), "Digest.xml");
+  // U+4E2D is in no single-byte code page; in a double-byte one it may be representable.
+  if (info.MaxCharSize == 1) {
+    EXPECT_EQ(toNarrow(L"a\u4E2Db"), std::string("a") + char(info.DefaultChar[0]) + "b");
+  }
+  const std::wstring back = toWide(toNarrow(L"caf\u00E9"));
+  if (GetACP() == 1252) EXPECT_EQ(back, L"caf\u00E9");
+  EXPECT_EQ(toWide(std::string("x\0y", 3)), std::wstring(L"x\0y", 3));
+}
+
+TEST(ModuleDirectory, IsTheProgramFolderWithItsSeparator) {
+  wchar_t self[MAX_PATH];
+  ASSERT_GT(GetModuleFileNameW(nullptr, self, MAX_PATH), 0u);
+  const std::wstring dir = moduleDirectory();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), L'\\');
+  EXPECT_EQ(std::wstring(self).rfind(dir, 0), 0u);
+  EXPECT_EQ(std::wstring(self).find(L'\\', dir.size()), std::wstring::npos);
+  EXPECT_EQ(directoryOfPath(L"C:\\A\\B\\prog.exe"), L"C:\\A\\B\\");
+  EXPECT_EQ(directoryOfPath(L"prog.exe"), L"");
+}
+
+// Started as a child: writes its own command line to the file it is given, then exits.
+int childMain(const std::wstring& out) {
+  HANDLE f = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return 3;
+  ScopedHandle file(f);
+  const std::wstring line = GetCommandLineW();
+  DWORD written = 0;
+  WriteFile(file.get(), line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
+  return 0;
+}
+
+std::wstring readWide(const fs::path& p) {
+  const std::string bytes = test::readFile(p);
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+}
+
+TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanks) {
+  test::TempDir dir;
+  const fs::path folder = dir / "Program Files" / "Orvalinex";
+  fs::create_directories(folder);
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  const fs::path child = folder / "child.exe";
+  fs::copy_file(self, child);
+  const fs::path out = dir / "out.txt";
+  const std::wstring command = quoteProgramPath(child.wstring()) +
+                               L" --gtest_filter=None --child-out \"" + out.wstring() + L"\"";
+  ASSERT_TRUE(launchCommandLine(command));
+  for (int i = 0; i < 300 && !fs::exists(out); ++i) Sleep(50);
+  for (int i = 0; i < 100 && fs::exists(out) && fs::file_size(out) == 0; ++i) Sleep(50);
+  ASSERT_TRUE(fs::exists(out));
+  Sleep(200);
+  EXPECT_EQ(readWide(out), command);
+}
+
+TEST(LaunchCommandLine, ReportsAProgramThatCannotBeStarted) {
+  EXPECT_FALSE(launchCommandLine(L"\"C:\\no such folder\\nothing.exe\" -lostfile"));
+  EXPECT_EQ(quoteProgramPath(L"C:\\Program Files\\x.exe"), L"\"C:\\Program Files\\x.exe\"");
+  EXPECT_EQ(quoteProgramPath(L"\"C:\\a.exe\""), L"\"C:\\a.exe\"");
+}
+
+}  // namespace
+}  // namespace orv
+
+// The launch test starts this program again as its child.
+int main(int argc, char** argv) {
+  int wargc = 0;
+  LPWSTR* wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
+  for (int i = 1; wargv && i + 1 < wargc; ++i) {
+    if (std::wstring(wargv[i]) == L"--child-out") return orv::childMain(wargv[i + 1]);
+  }
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
