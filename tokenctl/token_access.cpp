@@ -1,0 +1,242 @@
+#include "token_access.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "token_text.h"
+
+namespace orv {
+namespace {
+
+const wchar_t kMiddlewareFile[] = L"Sarnovi_XT.dll";
+constexpr CK_FLAGS kSessionFlags = CKF_SERIAL_SESSION | CKF_RW_SESSION;
+
+// The application pointer of every session: 256 zero bytes holding "OstwinCtrl". Process-wide,
+// because a session left open after a login may outlive the control object.
+unsigned char* sessionApplicationData() {
+  static unsigned char data[256] = "OstwinCtrl";
+  return data;
+}
+
+// Diagnostic lines for the debugger. They name calls and return codes, never PINs.
+void debugLine(const char* what, CK_RV rv) {
+  char line[128];
+  std::snprintf(line, sizeof line, "OstwinCtrl: %s returned 0x%lx\n", what,
+                static_cast<unsigned long>(rv));
+  ::OutputDebugStringA(line);
+}
+
+CK_UTF8CHAR_PTR pinBytes(const std::string& pin) {
+  return reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char*>(pin.c_str()));
+}
+
+}  // namespace
+
+TokenAccess::~TokenAccess() {
+  if (ready_) {
+    tokens_.clear();
+    if (functions_) functions_->C_Finalize(nullptr);
+  }
+  unload();
+}
+
+void TokenAccess::unload() {
+  functions_ = nullptr;
+  aux_ = nullptr;
+  library_.reset();
+}
+
+int TokenAccess::load() {
+  if (ready_) return kLoadOk;
+  if (!library_) {
+    library_.reset(::LoadLibraryW(kMiddlewareFile));
+    if (!library_) return kLoadFailed;
+  }
+  if (!functions_) {
+    auto getFunctions = reinterpret_cast<CK_C_GetFunctionList>(
+        reinterpret_cast<void*>(::GetProcAddress(library_.get(), "C_GetFunctionList")));
+    CK_FUNCTION_LIST_PTR functions = nullptr;
+    if (!getFunctions || getFunctions(&functions) != CKR_OK || !functions) {
+      unload();
+      return kLoadFailed;
+    }
+    auto getAux = reinterpret_cast<GetAuxFunctionListFn>(
+        reinterpret_cast<void*>(::GetProcAddress(library_.get(), "E_GetAuxFunctionList")));
+    AuxFunctionList* aux = nullptr;
+    if (!getAux || getAux(&aux) != CKR_OK || !aux) {
+      unload();
+      return kLoadFailed;
+    }
+    functions_ = functions;
+    aux_ = aux;
+  }
+  const CK_RV rv = functions_->C_Initialize(nullptr);
+  if (rv != CKR_OK && rv != CKR_CRYPTOKI_ALREADY_INITIALIZED) {
+    debugLine("C_Initialize", rv);
+    unload();
+    return kLoadFailed;
+  }
+  // Any successful load counts, so that the destruction always finalises what it initialised.
+  ready_ = true;
+  return kLoadOk;
+}
+
+bool TokenAccess::enumerate() {
+  if (!functions_ && load() != kLoadOk) return false;
+  CK_ULONG count = 0;
+  CK_RV rv = functions_->C_GetSlotList(CK_TRUE, nullptr, &count);
+  if (rv != CKR_OK || count == 0) return false;
+  std::vector<CK_SLOT_ID> slots(count);
+  rv = functions_->C_GetSlotList(CK_TRUE, slots.data(), &count);
+  if (rv != CKR_OK || count == 0) return false;
+  slots.resize(count);
+
+  tokens_.clear();
+  for (CK_SLOT_ID slot : slots) {
+    CK_TOKEN_INFO info;
+    std::memset(&info, 0, sizeof info);
+    if (functions_->C_GetTokenInfo(slot, &info) != CKR_OK) continue;  // unreadable: skipped
+    TokenEntry entry;
+    entry.slot = slot;
+    entry.label = trimTrailingBlanks(info.label, sizeof info.label);
+    entry.serial = trimTrailingBlanks(info.serialNumber, sizeof info.serialNumber);
+    tokens_[entry.serial] = entry;
+  }
+  return true;
+}
+
+const TokenEntry* TokenAccess::findBySlot(CK_SLOT_ID slot) const {
+  for (const auto& item : tokens_)
+    if (item.second.slot == slot) return &item.second;
+  return nullptr;
+}
+
+CK_RV TokenAccess::openSession(CK_SLOT_ID slot, CK_SESSION_HANDLE* session) {
+  const CK_RV rv =
+      functions_->C_OpenSession(slot, kSessionFlags, sessionApplicationData(), nullptr, session);
+  if (rv != CKR_OK) debugLine("C_OpenSession", rv);
+  return rv;
+}
+
+TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin,
+                               CK_SESSION_HANDLE* session) {
+  CK_SESSION_HANDLE h = CK_INVALID_HANDLE;
+  if (openSession(slot, &h) != CKR_OK) return {-1, false};
+  unsigned attemptsLeft = 0;
+  unsigned char record[kPinRecordSize] = {};
+  if (aux_->readPinRecord(slot, record) == CKR_OK) attemptsLeft = record[kPinRecordAttemptsOffset];
+
+  const CK_RV rv =
+      functions_->C_Login(h, CKU_USER, pinBytes(pin), static_cast<CK_ULONG>(pin.size()));
+  if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) {
+    *session = h;
+    return {0, true};
+  }
+  debugLine("C_Login", rv);
+  // An unreadable attempt counter still answers as a failure (-1) and closes the session.
+  functions_->C_CloseSession(h);
+  const auto result = wrongPinResult(attemptsLeft);
+  return {result ? *result : -1, false};
+}
+
+TokenResult TokenAccess::verifyPin(CK_SLOT_ID slot, const std::string& pin) {
+  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+  // An accepted login leaves its session open, so that the login stays in force.
+  return login(slot, pin, &session);
+}
+
+TokenResult TokenAccess::changePin(CK_SLOT_ID slot, const std::string& oldPin,
+                                   const std::string& newPin) {
+  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+  const TokenResult logged = login(slot, oldPin, &session);
+  if (!logged.ok) return logged;
+  const CK_RV rv = functions_->C_SetPIN(session, pinBytes(oldPin),
+                                        static_cast<CK_ULONG>(oldPin.size()), pinBytes(newPin),
+                                        static_cast<CK_ULONG>(newPin.size()));
+  functions_->C_CloseSession(session);
+  if (rv != CKR_OK) {
+    debugLine("C_SetPIN", rv);
+    return {-2, false};
+  }
+  return {0, true};
+}
+
+TokenResult TokenAccess::logoutAll() {
+  for (const auto& item : tokens_) {
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+    if (openSession(item.second.slot, &session) != CKR_OK) return {96, false};
+    const CK_RV rv = functions_->C_Logout(session);
+    functions_->C_CloseSession(session);
+    if (rv != CKR_OK && rv != CKR_USER_NOT_LOGGED_IN) {
+      debugLine("C_Logout", rv);
+      return {96, false};
+    }
+  }
+  return {0, true};
+}
+
+long TokenAccess::rename(CK_SLOT_ID slot, const std::string& newName) {
+  return static_cast<long>(aux_->setLabel(slot, 1, 0, 0, newName.c_str()));
+}
+
+TokenResult TokenAccess::initialise(CK_SLOT_ID slot) {
+  static const char kTokenName[] = "Kessel Token";
+  static const char kFixedText[] = "ostkey";
+  static const char kDefaultUserPin[] = "731842";
+
+  CK_TOKEN_INFO info;
+  std::memset(&info, 0, sizeof info);
+  functions_->C_GetTokenInfo(slot, &info);
+  functions_->C_CloseAllSessions(slot);
+
+  TokenInitRecord record;
+  std::memset(&record, 0, sizeof record);
+  record.hardwareMajor = info.hardwareVersion.major;
+  record.hardwareMinor = info.hardwareVersion.minor;
+  record.tokenName = kTokenName;
+  record.fixedText = kFixedText;
+  record.defaultUserPin = kDefaultUserPin;
+  record.byte19 = 6;
+  record.byte20 = 6;
+  record.totalPublicMemory = static_cast<std::uint32_t>(info.ulTotalPublicMemory);
+  record.totalPrivateMemory = static_cast<std::uint32_t>(info.ulTotalPrivateMemory);
+  record.value39 = 0x00020001;
+  const CK_RV rv = aux_->initToken(slot, &record);
+  if (rv != CKR_OK) {
+    debugLine("aux initialise token", rv);
+    return {-1, false};
+  }
+  return {0, true};
+}
+
+std::string TokenAccess::certificateField(CK_SLOT_ID slot, CertField field) {
+  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+  if (openSession(slot, &session) != CKR_OK) return std::string();
+
+  std::vector<unsigned char> value;
+  CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
+  CK_ATTRIBUTE search = {CKA_CLASS, &certificateClass, sizeof certificateClass};
+  if (functions_->C_FindObjectsInit(session, &search, 1) == CKR_OK) {
+    CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
+    CK_ULONG found = 0;
+    if (functions_->C_FindObjects(session, &object, 1, &found) == CKR_OK && found == 1) {
+      CK_ATTRIBUTE attribute = {CKA_VALUE, nullptr, 0};
+      if (functions_->C_GetAttributeValue(session, object, &attribute, 1) == CKR_OK &&
+          attribute.ulValueLen != CK_UNAVAILABLE_INFORMATION && attribute.ulValueLen > 0) {
+        std::vector<unsigned char> buffer(attribute.ulValueLen + 1);
+        attribute.pValue = buffer.data();
+        if (functions_->C_GetAttributeValue(session, object, &attribute, 1) == CKR_OK &&
+            attribute.ulValueLen < buffer.size()) {
+          buffer.resize(attribute.ulValueLen);
+          value.swap(buffer);
+        }
+      }
+    }
+    functions_->C_FindObjectsFinal(session);
+  }
+  functions_->C_CloseSession(session);
+  return formatCertificateField(value, field);
+}
+
+}  // namespace orv
