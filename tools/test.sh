@@ -30,8 +30,8 @@ export DISPLAY=$display
 
 echo "== wine prefix for this run: $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
+wineserver -p 900 # one server for the whole run: each test starts faster
 wine wineboot --init >/dev/null 2>&1
-wineserver -p 600 # keep one server for the whole run: each test starts faster
 
 status=0
 echo "== native tests"
