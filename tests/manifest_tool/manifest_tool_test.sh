@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The manifest tool end to end: sign a folder, check it and a tampered copy, and check a
 # Digest.xml signed independently with the openssl command line.
-# usage: manifest_tool_test.sh native|wine MANIFEST_PROGRAM SOURCE_DIR
+# usage: manifest_tool_test.sh native|wine MANIFEST_PROGRAM SOURCE_DIR [PE_FILE VERSION]
 set -euo pipefail
-mode=$1 tool=$2 src=$3
+mode=$1 tool=$2 src=$3 pe=${4:-} pe_version=${5:-}
 key=$src/keys/manifest-dev.key
 work=$(mktemp -d /tmp/orv-manifest-tool.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -35,6 +35,7 @@ printf 'abc' > "$inst/a.txt"
 printf 'caption_width = 900\n' > "$inst/Script/CoreConfig.lua"
 head -c 10000 /dev/urandom > "$inst/res/img/logo.bin"
 printf 'R&D <x>' > "$inst/res/R&D.txt"
+[ -z "$pe" ] || cp "$pe" "$inst/program.exe"
 
 expect "sign" 0 sign "$inst" --key "$key"
 expect "check intact" 0 check "$inst"
@@ -44,6 +45,13 @@ contains "escaped name" 'Unchanged res\R&D.txt'
 contains "verdict" 'intact'
 grep -q 'Digest="qZk+NkcGgWq6PiVxeFDCbJzQ2J0="' "$inst/Digest.xml" && passed=$((passed + 1)) ||
   { failed=$((failed + 1)); echo "FAIL: digest of a.txt not listed"; }
+
+if [ -n "$pe" ]; then
+  grep -q "FileName=\"program.exe\" Path=\"\" Digest=\"[^\"]*\" Version=\"$pe_version\"" "$inst/Digest.xml" &&
+    passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: version resource not listed"; }
+fi
+grep -q 'FileName="a.txt" Path="" Digest="[^"]*" Version="0.0.0.0"' "$inst/Digest.xml" &&
+  passed=$((passed + 1)) || { failed=$((failed + 1)); echo "FAIL: a file without version resource"; }
 
 tampered=$work/tampered
 cp -r "$inst" "$tampered"
