@@ -15,11 +15,13 @@ const CLSID kJScriptClsid = {0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA
 // The stand-in document: IHTMLDocument has one member beyond IDispatch, the Script property.
 class StandInDocument final : public IHTMLDocument {
  public:
-  explicit StandInDocument(IDispatch* script) : script_(script) {}
+  StandInDocument(IDispatch* script, bool automationOnly)
+      : script_(script), automationOnly_(automationOnly) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == IID_IHTMLDocument) {
+    if (riid == IID_IUnknown || riid == IID_IDispatch ||
+        (riid == IID_IHTMLDocument && !automationOnly_)) {
       *out = static_cast<IHTMLDocument*>(this);
       AddRef();
       return S_OK;
@@ -67,6 +69,7 @@ class StandInDocument final : public IHTMLDocument {
   static constexpr DISPID kScriptId = 1001;
   std::atomic<ULONG> refs_{1};
   ComPtr<IDispatch> script_;
+  bool automationOnly_;
 };
 
 }  // namespace
@@ -76,7 +79,7 @@ class JScriptHost::Site final : public IActiveScriptSite {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
     if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IActiveScriptSite) {
+    if (riid == IID_IUnknown || riid == __uuidof(IActiveScriptSite)) {
       *out = static_cast<IActiveScriptSite*>(this);
       AddRef();
       return S_OK;
@@ -130,12 +133,12 @@ class JScriptHost::Site final : public IActiveScriptSite {
 };
 
 JScriptHost::JScriptHost() : site_(new Site) {
-  if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript,
+  if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IActiveScript),
                                 reinterpret_cast<void**>(&engine_)))) {
     engine_ = nullptr;
     return;
   }
-  if (FAILED(engine_->QueryInterface(IID_IActiveScriptParse, reinterpret_cast<void**>(&parser_))) ||
+  if (FAILED(engine_->QueryInterface(__uuidof(IActiveScriptParse), reinterpret_cast<void**>(&parser_))) ||
       FAILED(engine_->SetScriptSite(site_)) || FAILED(parser_->InitNew())) {
     if (parser_) parser_->Release();
     parser_ = nullptr;
@@ -217,9 +220,9 @@ std::wstring JScriptHost::globalText(const std::wstring& name) {
 
 std::wstring JScriptHost::lastError() const { return site_->lastError; }
 
-ComPtr<IDispatch> JScriptHost::makeDocument() {
+ComPtr<IDispatch> JScriptHost::makeDocument(bool automationOnly) {
   ComPtr<IDispatch> document;
-  document.attach(new StandInDocument(scriptDispatch().get()));
+  document.attach(new StandInDocument(scriptDispatch().get(), automationOnly));
   return document;
 }
 

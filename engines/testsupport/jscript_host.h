@@ -44,8 +44,9 @@ class JScriptHost {
   std::wstring lastError() const;
 
   // A document object for the page: IHTMLDocument (and IDispatch) whose Script property hands
-  // out scriptDispatch(). The document keeps the engine alive.
-  ComPtr<IDispatch> makeDocument();
+  // out scriptDispatch(). The document keeps the engine alive. With `automationOnly` the document
+  // offers only IDispatch, whose "Script" property gives the same object.
+  ComPtr<IDispatch> makeDocument(bool automationOnly = false);
 
   class Site;
 
