@@ -1,0 +1,50 @@
+#pragma once
+// Helpers of the token control tests: paths under Wine, child processes with captured output,
+// files, and the stand-in middleware's token description.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace orv_test {
+
+// A Linux path as Wine sees it (Z:\...).
+std::wstring winPath(const std::string& linuxPath);
+
+std::wstring controlDll();        // the built OstwinAutoCtrl.dll
+std::wstring middlewareFolder();  // the folder holding the stand-in Sarnovi_XT.dll
+std::wstring certificate(const char* name);  // a DER file made by make_test_certs.sh
+std::wstring mutexHolder();       // tokenctl_mutex_holder.exe
+
+// A fresh, empty folder for one test below the temporary folder.
+std::wstring freshFolder(const std::wstring& name);
+
+void writeFile(const std::wstring& path, const std::string& content);
+std::string readFile(const std::wstring& path);
+
+struct ProcessResult {
+  bool started = false;
+  DWORD exitCode = 0;
+  std::string output;  // stdout and stderr
+};
+// Runs a command line to its end in `folder` (empty: the current one), capturing its output.
+ProcessResult runProcess(const std::wstring& commandLine, const std::wstring& folder = L"");
+
+// One token of the stand-in middleware.
+struct TokenSpec {
+  unsigned long slot = 1;
+  std::string label = "MyToken";
+  std::string serial = "SN0001";
+  std::string pin = "123456";
+  unsigned attempts = 6;
+  std::wstring cert;             // DER file; empty: no certificate object
+  bool infoReadable = true;      // C_GetTokenInfo answers
+  bool counterReadable = true;   // aux function 2 answers
+  std::string hardware = "3.7";  // hardware version major.minor
+};
+// The description file that ORV_SOFTTOKEN_CONFIG names.
+std::string tokenConfig(const std::vector<TokenSpec>& tokens, bool refuseInitialize = false);
+// The value of `key` in the section of the token on `slot`, as the middleware wrote it back.
+std::string tokenValue(const std::wstring& configPath, unsigned long slot, const std::string& key);
+
+}  // namespace orv_test
