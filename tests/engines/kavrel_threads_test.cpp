@@ -57,6 +57,8 @@ function Bump() local n = ticks; busy(0.001); ticks = n + 1; return true end
 function Append(a) order = order .. a; WhereAmI(); return true end
 function Get(name) return tostring(_G[name]) end
 function Finish() Done(); return true end
+function Echo(a) return a end
+Name = "engine"
 )";
 
 class KavrelThreads : public ::testing::Test {
@@ -154,6 +156,27 @@ TEST_F(KavrelThreads, SynchronousCallsAreSerialised) {
     });
   for (auto& t : threads) t.join();
   EXPECT_EQ(get("ticks"), std::to_string(kThreads * kCalls));
+}
+
+// Each thread reads its own returned text, even while other threads are reading theirs.
+TEST_F(KavrelThreads, ReturnedTextsBelongToTheirThread) {
+  constexpr int kThreads = 6, kCalls = 40;
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i)
+    threads.emplace_back([&, i] {
+      std::string mine = "thread" + std::to_string(i);
+      for (int j = 0; j < kCalls; ++j) {
+        const char* text = KavrelFunc_Return<char*>(engine_, "Echo", mine.c_str());
+        ::Sleep(0);
+        if (!text || mine != text) ++mismatches;
+        wchar_t path[] = L"Name";
+        const char* name = GetTableItemValue<char*>(engine_, path);
+        if (!name || std::string(name) != "engine") ++mismatches;
+      }
+    });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 // Mode 2 queues the call for the engine's worker thread and runs queued calls in order.
