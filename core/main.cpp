@@ -1,0 +1,15 @@
+// OrvalinexCore.exe: the core host program. All of its work is in the application object.
+#include <windows.h>
+
+#include "velmont_app.h"
+#include "web_browser_host.h"
+
+namespace {
+// One process-wide application object, built before the entry point runs.
+CVelmontApp theApp(&orv::createWebBrowserHost);
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
+  return 0;
+}

@@ -1,0 +1,53 @@
+#!/usr/bin/env python3
+"""Draws the core host's icon (icon 128): a blue shield with a white check mark, 32x32 and
+16x16, 32 bits per pixel. Run once; the .ico it writes is committed."""
+import struct
+import sys
+
+
+def pixels(size):
+    rows = []
+    for y in range(size):
+        row = []
+        for x in range(size):
+            u = (x + 0.5) / size
+            v = (y + 0.5) / size
+            # Shield: straight top half, narrowing to a point at the bottom.
+            half = 0.42 if v < 0.55 else 0.42 * max(0.0, (1.0 - v) / 0.45)
+            inside = 0.08 < v < 0.97 and abs(u - 0.5) < half
+            colour = (0, 0, 0, 0)
+            if inside:
+                colour = (200, 90, 20, 255)  # BGRA: a bank blue
+                # Check mark: two strokes.
+                d1 = abs((v - 0.55) - (u - 0.30)) if 0.28 < u < 0.46 else 9
+                d2 = abs((v - 0.73) + (u - 0.46) * 1.4) if 0.44 < u < 0.74 else 9
+                if min(d1, d2) < 0.07:
+                    colour = (255, 255, 255, 255)
+            row.append(colour)
+        rows.append(row)
+    return rows
+
+
+def image(size):
+    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
+    data = b''.join(bytes(c) for row in reversed(pixels(size)) for c in row)
+    mask_row = ((size + 31) // 32) * 4
+    mask = b'\x00' * (mask_row * size)
+    return header + data + mask
+
+
+def main(path):
+    sizes = [32, 16]
+    images = [image(s) for s in sizes]
+    out = struct.pack('<HHH', 0, 1, len(sizes))
+    offset = 6 + 16 * len(sizes)
+    for s, img in zip(sizes, images):
+        out += struct.pack('<BBBBHHII', s, s, 0, 0, 1, 32, len(img), offset)
+        offset += len(img)
+    out += b''.join(images)
+    with open(path, 'wb') as f:
+        f.write(out)
+
+
+if __name__ == '__main__':
+    main(sys.argv[1] if len(sys.argv) > 1 else 'core.ico')

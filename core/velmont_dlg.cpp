@@ -1,0 +1,263 @@
+#include "velmont_dlg.h"
+
+#include <atomic>
+#include <typeinfo>
+
+#include "Jornet.h"
+#include "Kavrel.h"
+#include "process_util.h"
+#include "product.h"
+#include "product_key.h"
+#include "resource.h"
+#include "start_rules.h"
+
+namespace {
+
+const char kConfigScript[] = ".\\Script\\CoreConfig.lua";
+const char kTrayRunFunction[] = "OnTrayRunCore";
+const UINT_PTR kScriptTimerId = 1;
+
+// The main dialog's window, for Lua's CallJsFunc on any thread.
+std::atomic<HWND> g_mainWindow{nullptr};
+
+std::wstring& versionTextStorage() {
+  static std::wstring text;
+  return text;
+}
+
+// Lua's CallJsFunc: the page is reached only on the dialog's thread, so the call is sent there;
+// sending (not posting) keeps both texts valid until the page has them.
+int CallJsFunc(const char* function, const char* argument) {
+  SendMessageW(g_mainWindow.load(), WM_CORE_CALLJS, reinterpret_cast<WPARAM>(function),
+               reinterpret_cast<LPARAM>(argument));
+  return 1;
+}
+
+// Every failure of the window's set-up ends the program quietly, before anything was shown.
+[[noreturn]] void endSilently() { ExitProcess(0); }
+
+INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      const std::wstring text = std::wstring(L"Ambrel") + L"网银助手" + L"版本号：" + coreVersionText();
+      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, text.c_str());
+      return TRUE;
+    }
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hwnd, LOWORD(wParam));
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+const std::wstring& coreVersionText() { return versionTextStorage(); }
+
+CVelmontDlg::CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
+                         orv::BrowserFactory browserFactory)
+    : tokens_(tokens), singleInstanceMessage_(singleInstanceMessage), browserFactory_(browserFactory) {}
+
+CVelmontDlg::~CVelmontDlg() {
+  browser_.reset();
+  if (document_) document_->Release();
+}
+
+bool CVelmontDlg::ownKeyOption() const { return orv::hasKeyOption(tokens_); }
+
+INT_PTR CVelmontDlg::DoModal() {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_VELMONT_DIALOG), nullptr,
+                         &CVelmontDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CVelmontDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<CVelmontDlg*>(lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    self->hwnd_ = hwnd;
+    g_mainWindow.store(hwnd);
+    return self->OnInitDialog();
+  }
+  auto* self = reinterpret_cast<CVelmontDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (!self) return FALSE;
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (singleInstanceMessage_ != 0 && message == singleInstanceMessage_) {
+    OnSingleInstanceMessage(wParam, lParam);
+    return FALSE;  // the default handling follows
+  }
+  switch (message) {
+    case WM_CORE_CALLJS:
+      JornetCallJsFunc(reinterpret_cast<const char*>(wParam), reinterpret_cast<const char*>(lParam));
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 1);
+      return TRUE;
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
+        ShowAboutBox();
+        return TRUE;
+      }
+      return FALSE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_DESTROY:
+      OnDestroy();
+      return FALSE;
+    case WM_QUIT:
+      // Only the pipe server sends it: the program ends at once, without tearing the dialog down.
+      exit(0);
+    default:
+      // Timer ticks and device events reach the scripts here (event forwarding).
+      return FALSE;
+  }
+}
+
+BOOL CVelmontDlg::OnInitDialog() {
+  AddAboutItem();
+  icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                        IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+
+  // The configuration script and every relative path of the scripts start from here.
+  SetCurrentDirectoryW(orv::moduleDirectory().c_str());
+  versionTextStorage() = orv::readVersionText(orv::kProductId);
+  ShowWindow(hwnd_, SW_HIDE);
+
+  CreateEngine();
+  if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) endSilently();
+  if (!SizeWindowAndOpenEntryPage()) endSilently();
+  OpenJavaScriptBridge();
+  // Next: the timer and device callback names are read from the configuration here.
+
+  SetWindowTextW(hwnd_, orv::kProductName);
+  SetClassLongPtrW(hwnd_, GCL_STYLE, GetClassLongPtrW(hwnd_, GCL_STYLE) | CS_DROPSHADOW);
+  SetWindowLongPtrW(hwnd_, GWL_STYLE, GetWindowLongPtrW(hwnd_, GWL_STYLE) | WS_MINIMIZEBOX);
+  InvalidateRect(hwnd_, nullptr, TRUE);
+  ShowWindow(hwnd_, SW_SHOW);
+
+  // Next: the command pipe's server thread starts here, with this dialog as its argument.
+  StartNotifier();
+  // Next: the script timers start here, then the device-event state and notifications.
+  return TRUE;
+}
+
+void CVelmontDlg::AddAboutItem() {
+  wchar_t text[128] = {};
+  if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128) <= 0 || text[0] == L'\0')
+    return;
+  HMENU menu = GetSystemMenu(hwnd_, FALSE);
+  if (!menu) return;
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+void CVelmontDlg::CreateEngine() {
+  DllGetClassFactoryObject(&factory_);
+  if (factory_) factory_->Createlua(&engine_);
+  // A missing engine cannot run the configuration: the same quiet end as a failed load.
+  if (!engine_ || engine_->InitCoreLuaEnv(kConfigScript) == 0) endSilently();
+}
+
+bool CVelmontDlg::SizeWindowAndOpenEntryPage() {
+  int width = 0, height = 0, captionWidth = 0, captionHeight = 0;
+  const char* intType = typeid(int).name();
+  if (!engine_->GetCoreGlobalVar(&width, "Width", intType, 0)) return false;
+  if (!engine_->GetCoreGlobalVar(&height, "Height", intType, 0)) return false;
+  if (!engine_->GetCoreGlobalVar(&captionWidth, "caption_width", intType, 0)) return false;
+  if (!engine_->GetCoreGlobalVar(&captionHeight, "caption_height", intType, 0)) return false;
+
+  if (browserFactory_) browser_ = browserFactory_(hwnd_);
+  if (browser_) browser_->setCaptionSize(captionWidth, captionHeight);
+
+  RECT client = {};
+  GetClientRect(hwnd_, &client);
+  SetWindowPos(hwnd_, nullptr, client.left, client.top, width, height, SWP_NOZORDER);
+  const RECT browserRect = {client.left, client.top, client.left + width, client.top + height};
+  if (browser_) browser_->place(browserRect);
+  // Centre on the screen (the dialog has no owner).
+  RECT window = {};
+  GetWindowRect(hwnd_, &window);
+  const int w = window.right - window.left, h = window.bottom - window.top;
+  SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+  const char* textType = typeid(wchar_t*).name();
+  wchar_t value[256] = {};
+  std::wstring url;
+  if (engine_->GetCoreGlobalVar(value, "EnterResdll", textType, 256))
+    url = L"res://" + orv::moduleDirectory() + value;
+  else if (engine_->GetCoreGlobalVar(value, "EnterHtml", textType, 256))
+    url = orv::moduleDirectory() + value;
+  if (url.empty() || !browser_) return true;  // nothing to open
+  return browser_->navigate(url);
+}
+
+void CVelmontDlg::OpenJavaScriptBridge() {
+  if (browser_) {
+    document_ = browser_->document();
+    if (!document_ || JornetInitJsEnv(document_) == 0) endSilently();
+  }
+  // Without a page host there is no document; Lua can still call CallJsFunc, which then finds
+  // no page to call.
+  engine_->DefFuncCharChar("CallJsFunc", &CallJsFunc, nullptr);
+}
+
+void CVelmontDlg::StartNotifier() {
+  wchar_t path[MAX_PATH] = {};
+  if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return;
+  std::wstring folder(path);
+  const std::size_t slash = folder.rfind(L'\\');
+  if (slash == std::wstring::npos) return;
+  folder.resize(slash);
+  // Quoted: a folder with blanks must not start a shorter program path.
+  orv::launchCommandLine(orv::quoteProgramPath(folder + L"\\" + orv::kNotifierFileName));
+}
+
+void CVelmontDlg::ShowAboutBox() {
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
+}
+
+void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
+  switch (orv::singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
+    case orv::InstanceAction::EndDialog:
+      EndDialog(hwnd_, 0);
+      break;
+    case orv::InstanceAction::Restore:
+      RestoreWindow(hwnd_);
+      break;
+    case orv::InstanceAction::AskScriptThenRestore:
+      if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true")) RestoreWindow(hwnd_);
+      break;
+    case orv::InstanceAction::None:
+      break;
+  }
+}
+
+void CVelmontDlg::RestoreWindow(HWND window) {
+  if (!IsIconic(window)) return;
+  RECT rect = {};
+  GetWindowRect(window, &rect);
+  const orv::ScreenPoint at =
+      orv::restorePosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
+                           rect.right - rect.left, rect.bottom - rect.top);
+  const UINT flags = SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER;
+  // Topmost and back again brings the window in front of every other one.
+  SetWindowPos(window, HWND_TOPMOST, at.x, at.y, 0, 0, flags);
+  SetWindowPos(window, HWND_NOTOPMOST, at.x, at.y, 0, 0, flags);
+  ShowWindow(window, SW_SHOWNORMAL);
+}
+
+void CVelmontDlg::OnDestroy() {
+  if (factory_) {
+    factory_->Release();
+    factory_ = nullptr;
+    engine_ = nullptr;
+  }
+  KillTimer(hwnd_, kScriptTimerId);
+  g_mainWindow.store(nullptr);
+}

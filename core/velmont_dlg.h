@@ -1,0 +1,63 @@
+#pragma once
+// CVelmontDlg: the core host's main dialog. It loads the Lua configuration, sizes itself from it,
+// hands the page to the browser the application's factory creates, and answers the
+// single-instance message of running copies.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "browser_host.h"
+
+class LuaObject;
+class luaFactory;
+
+// Window message through which any thread has the page's JavaScript called on the dialog's
+// thread: wParam the function name, lParam the argument (both narrow).
+constexpr UINT WM_CORE_CALLJS = WM_USER + 1000;  // 2024
+
+class CVelmontDlg {
+ public:
+  CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
+              orv::BrowserFactory browserFactory);
+  ~CVelmontDlg();
+  CVelmontDlg(const CVelmontDlg&) = delete;
+  CVelmontDlg& operator=(const CVelmontDlg&) = delete;
+
+  // Runs the dialog modally from template 102; the result of EndDialog.
+  INT_PTR DoModal();
+
+  HWND hwnd() const { return hwnd_; }
+  LuaObject* engine() const { return engine_; }
+  bool ownKeyOption() const;
+
+  // Restores the minimised window: centred across, a third down, brought to the front.
+  static void RestoreWindow(HWND window);
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  BOOL OnInitDialog();
+  void OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam);
+  void OnDestroy();
+  void AddAboutItem();
+  void CreateEngine();
+  bool SizeWindowAndOpenEntryPage();
+  void OpenJavaScriptBridge();
+  void StartNotifier();
+  void ShowAboutBox();
+
+  std::vector<std::wstring> tokens_;
+  UINT singleInstanceMessage_;
+  orv::BrowserFactory browserFactory_;
+  std::unique_ptr<orv::BrowserHost> browser_;
+  IDispatch* document_ = nullptr;  // held for the rest of the run once the bridge has it
+  HWND hwnd_ = nullptr;
+  HICON icon_ = nullptr;
+  luaFactory* factory_ = nullptr;
+  LuaObject* engine_ = nullptr;
+};
+
+// The version text the About box shows (the settings' "Version", or the fallback text).
+const std::wstring& coreVersionText();

@@ -1,0 +1,77 @@
+#pragma once
+// An installed core host for process tests: a folder with the program, the script engines, the
+// stand-in updater, a Lua configuration and a signed manifest, plus helpers to start the
+// program and watch its windows and children.
+#include <windows.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "win/scoped_handle.h"
+
+namespace orv::test {
+
+// A Linux path from the build, as the program under Wine sees it.
+std::wstring hostPath(const char* linuxPath);
+
+class CoreInstallation {
+ public:
+  // Lays out <base>\orv core\ (a folder name with a blank) with the given configuration script;
+  // `program` is the core host build to install as OrvalinexCore.exe.
+  explicit CoreInstallation(const std::string& luaConfig, const char* program = nullptr);
+  ~CoreInstallation();
+  CoreInstallation(const CoreInstallation&) = delete;
+  CoreInstallation& operator=(const CoreInstallation&) = delete;
+
+  // The installed folder with its trailing backslash, and the folder above it.
+  std::wstring dir() const;
+  std::wstring base() const;
+  std::wstring programPath() const { return dir() + L"OrvalinexCore.exe"; }
+
+  // Writes Digest.xml, signed with the development key, over every file installed so far.
+  void sign();
+  void writeFile(const std::wstring& relative, const std::string& bytes) const;
+  bool exists(const std::wstring& relative) const;
+  std::string readFile(const std::wstring& relative) const;
+  // The stand-in updater's record: one command line per start.
+  std::vector<std::wstring> updaterCalls() const;
+
+ private:
+  std::filesystem::path base_;
+  std::filesystem::path dir_;
+};
+
+struct Process {
+  ScopedHandle handle;
+  DWORD pid = 0;
+};
+
+// Starts `program` with the command line `"program" arguments` (or exactly `commandLine` when
+// `raw` is set). Fails the test when it cannot be started.
+Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw = false);
+// The exit code, or STILL_ACTIVE when the process has not ended within `ms`.
+DWORD waitForExit(const Process& process, DWORD ms = 30000);
+
+// Waits up to `ms` for `condition`; true when it became true.
+template <typename F>
+bool waitUntil(F condition, DWORD ms = 30000) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() > end) return false;
+    Sleep(50);
+  }
+}
+
+// The visible main dialog of process `pid` (dialog class, caption the product name), or null.
+HWND findMainWindow(DWORD pid);
+// A top-level dialog of `pid` with the given caption whose static text control shows `text`.
+HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text);
+// A top-level dialog of `pid` with the given caption.
+HWND findDialog(DWORD pid, const std::wstring& caption);
+std::wstring windowText(HWND window);
+// Processes whose parent is `parent` and whose file name is `exeName`.
+std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);
+
+}  // namespace orv::test
