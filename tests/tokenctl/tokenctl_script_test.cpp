@@ -445,6 +445,77 @@ TEST_F(ScriptTest, ScriptReachesTheMethodsThroughTheTypeLibrary) {
   EXPECT_EQ(a.at("GetSN:type"), "string");
 }
 
+// Runs cscript as a debuggee and collects what the control writes to the debugger.
+std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& folder) {
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  std::wstring line = commandLine;
+  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                        nullptr, folder.c_str(), &startup, &process))
+    return std::string();
+  std::string collected;
+  for (;;) {
+    DEBUG_EVENT event = {};
+    if (!::WaitForDebugEvent(&event, INFINITE)) break;
+    DWORD how = DBG_CONTINUE;
+    if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
+      const auto& info = event.u.DebugString;
+      const SIZE_T units = info.nDebugStringLength;
+      if (info.fUnicode) {
+        std::wstring text(units, L'\0');
+        SIZE_T read = 0;
+        ::ReadProcessMemory(process.hProcess, info.lpDebugStringData, &text[0],
+                            units * sizeof(wchar_t), &read);
+        collected += orv::toNarrow(text.c_str()) + "\n";
+      } else {
+        std::string text(units, '\0');
+        SIZE_T read = 0;
+        ::ReadProcessMemory(process.hProcess, info.lpDebugStringData, &text[0], units, &read);
+        collected += std::string(text.c_str()) + "\n";
+      }
+    } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+      if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+      if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
+      if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
+        how = DBG_EXCEPTION_NOT_HANDLED;
+    }
+    const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, how);
+    if (exited) break;
+  }
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return collected;
+}
+
+TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
+  TokenSpec t;
+  t.pin = "13572468";
+  prepare({t});
+  const std::string script =
+      "var c = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
+      "c.VerifyUserPin('97531864', 0);\n"
+      "c.ChangeUserPin('13572468', '8');\n"
+      "c.ChangeUserPin('97531864', '86420975');\n"
+      "c.CheckStatus();\n";
+  const std::wstring file = folder_ + L"\\debug.js";
+  orv_test::writeFile(file, script);
+  const std::string output = debugOutputOf(
+      L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
+  if (output.find("err:") == std::string::npos)
+    GTEST_SKIP() << "no debug strings reach a debugger here: " << output;
+  // The failed check's own text (no registration program in this prefix).
+  EXPECT_NE(output.find("err:Quelvocertd_3k.exe not exist"), std::string::npos) << output;
+  EXPECT_NE(output.find("OstwinCtrl: C_Login returned 0xa0"), std::string::npos) << output;
+  EXPECT_NE(output.find("OstwinCtrl: C_SetPIN returned"), std::string::npos) << output;
+  for (const char* pin : {"97531864", "13572468", "86420975"})
+    EXPECT_EQ(output.find(pin), std::string::npos) << pin << " in " << output;
+  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "13572468");
+}
+
 // Runs last: unregistration, then registration again for later runs.
 TEST(ScriptUnregistration, RemovesWhatRegistrationWroteAndLeavesTheClsidKey) {
   ASSERT_EQ(regsvr32(false), 0);
