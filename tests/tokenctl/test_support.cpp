@@ -96,10 +96,10 @@ ProcessResult runProcess(const std::wstring& commandLine, const std::wstring& fo
   return result;
 }
 
-std::string tokenConfig(const std::vector<TokenSpec>& tokens, bool refuseInitialize) {
+std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitialize) {
   std::ostringstream out;
   if (refuseInitialize) out << "refuse_initialize=1\n";
-  for (const TokenSpec& t : tokens) {
+  for (const TokenSetup& t : tokens) {
     out << "[token]\nslot=" << t.slot << "\nlabel=" << t.label << "\nserial=" << t.serial
         << "\npin=" << t.pin << "\nattempts=" << t.attempts << "\nhardware=" << t.hardware
         << "\n";

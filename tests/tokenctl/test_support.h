@@ -31,7 +31,7 @@ struct ProcessResult {
 ProcessResult runProcess(const std::wstring& commandLine, const std::wstring& folder = L"");
 
 // One token of the stand-in middleware.
-struct TokenSpec {
+struct TokenSetup {
   unsigned long slot = 1;
   std::string label = "MyToken";
   std::string serial = "SN0001";
@@ -43,7 +43,7 @@ struct TokenSpec {
   std::string hardware = "3.7";  // hardware version major.minor
 };
 // The description file that ORV_SOFTTOKEN_CONFIG names.
-std::string tokenConfig(const std::vector<TokenSpec>& tokens, bool refuseInitialize = false);
+std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitialize = false);
 // The value of `key` in the section of the token on `slot`, as the middleware wrote it back.
 std::string tokenValue(const std::wstring& configPath, unsigned long slot, const std::string& key);
 

@@ -22,7 +22,7 @@ namespace {
 
 using orv::ComPtr;
 using orv::ScopedBstr;
-using orv_test::TokenSpec;
+using orv_test::TokenSetup;
 
 using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
 using CanUnloadFn = HRESULT(__stdcall*)();
@@ -69,7 +69,7 @@ class ComTest : public ::testing::Test {
     ::CoUninitialize();
   }
 
-  void tokens(const std::vector<TokenSpec>& t) { orv_test::writeFile(config_, orv_test::tokenConfig(t)); }
+  void tokens(const std::vector<TokenSetup>& t) { orv_test::writeFile(config_, orv_test::tokenConfig(t)); }
   IOstwinCtrl* create() {
     ctrl_.reset();
     ComPtr<IClassFactory> f = factory();
@@ -138,8 +138,8 @@ Number rename(IOstwinCtrl* c, const wchar_t* oldName, const wchar_t* newName) {
     EXPECT_EQ(n_.value, expectedValue) << #call;       \
   } while (0)
 
-TokenSpec token(unsigned long slot, const char* serial, const char* label, const char* cert) {
-  TokenSpec t;
+TokenSetup token(unsigned long slot, const char* serial, const char* label, const char* cert) {
+  TokenSetup t;
   t.slot = slot;
   t.serial = serial;
   t.label = label;
@@ -171,7 +171,7 @@ TEST_F(ComTest, EnumerationFails) {
 }
 
 TEST_F(ComTest, NoEntry) {
-  TokenSpec t;
+  TokenSetup t;
   t.infoReadable = false;
   tokens({t});
   IOstwinCtrl* c = create();

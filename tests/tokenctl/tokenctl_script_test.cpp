@@ -13,7 +13,7 @@
 
 namespace {
 
-using orv_test::TokenSpec;
+using orv_test::TokenSetup;
 
 const wchar_t kClsidKey[] = L"CLSID\\{EF75B357-42E9-46bf-B124-DEE22748D503}";
 const wchar_t kTypeLibKey[] = L"TypeLib\\{1A5BAF08-6DFD-4D3E-8411-C231CFF77210}";
@@ -56,7 +56,7 @@ class ScriptTest : public ::testing::Test {
   static void SetUpTestSuite() { ASSERT_EQ(regsvr32(false), 0) << "regsvr32 failed"; }
 
   // A folder for this test with the token description and, unless left out, the middleware.
-  void prepare(const std::vector<TokenSpec>& tokens, bool withMiddleware = true) {
+  void prepare(const std::vector<TokenSetup>& tokens, bool withMiddleware = true) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     folder_ = orv_test::freshFolder(orv::toWide(std::string(info->name())));
     config_ = folder_ + L"\\tokens.cfg";
@@ -158,7 +158,7 @@ TEST_F(ScriptTest, NoToken) {
 }
 
 TEST_F(ScriptTest, TokenWhoseInformationCannotBeReadGivesNoEntry) {
-  TokenSpec t;
+  TokenSetup t;
   t.infoReadable = false;
   prepare({t});
   const Answers a = run(
@@ -177,7 +177,7 @@ TEST_F(ScriptTest, TokenWhoseInformationCannotBeReadGivesNoEntry) {
 }
 
 TEST_F(ScriptTest, OneTokenReadsNamesAndCertificateFields) {
-  TokenSpec t;
+  TokenSetup t;
   t.label = "Zhang's Key";
   t.serial = "SN0001";
   t.cert = orv_test::certificate("holder.der");
@@ -208,7 +208,7 @@ TEST_F(ScriptTest, OneTokenReadsNamesAndCertificateFields) {
 }
 
 TEST_F(ScriptTest, OneTokenWithoutCertificateGivesEmptyFields) {
-  prepare({TokenSpec()});
+  prepare({TokenSetup()});
   const Answers a = run(
       "out('GetCertDN', c.GetCertDN());\n"
       "out('GetCertSN', c.GetCertSN());\n"
@@ -219,7 +219,7 @@ TEST_F(ScriptTest, OneTokenWithoutCertificateGivesEmptyFields) {
 }
 
 TEST_F(ScriptTest, LongCertificateSerialIsReturnedWhole) {
-  TokenSpec t;
+  TokenSetup t;
   t.cert = orv_test::certificate("long.der");
   prepare({t});
   const Answers a = run("out('GetCertSN', c.GetCertSN());\n");
@@ -229,7 +229,7 @@ TEST_F(ScriptTest, LongCertificateSerialIsReturnedWhole) {
 }
 
 TEST_F(ScriptTest, OneTokenPinVerificationChangeAndLogout) {
-  TokenSpec t;
+  TokenSetup t;
   t.pin = "123456";
   prepare({t});
   const Answers a = run(
@@ -255,7 +255,7 @@ TEST_F(ScriptTest, OneTokenPinVerificationChangeAndLogout) {
 }
 
 TEST_F(ScriptTest, ChangeUserPinFailures) {
-  TokenSpec t;
+  TokenSetup t;
   t.pin = "123456";
   prepare({t});
   const Answers a = run(
@@ -268,7 +268,7 @@ TEST_F(ScriptTest, ChangeUserPinFailures) {
 
 TEST_F(ScriptTest, WrongPinWithSixThreeAndOneAttemptsLeft) {
   for (unsigned attempts : {6u, 3u, 1u}) {
-    TokenSpec t;
+    TokenSetup t;
     t.attempts = attempts;
     prepare({t});
     const Answers a = run("out('VerifyUserPin', c.VerifyUserPin('999999', 0));\n");
@@ -281,7 +281,7 @@ TEST_F(ScriptTest, WrongPinWithSixThreeAndOneAttemptsLeft) {
 }
 
 TEST_F(ScriptTest, UnreadableAttemptCounterStillGivesAFailure) {
-  TokenSpec t;
+  TokenSetup t;
   t.counterReadable = false;
   prepare({t});
   const Answers a = run(
@@ -295,7 +295,7 @@ TEST_F(ScriptTest, UnreadableAttemptCounterStillGivesAFailure) {
 }
 
 TEST_F(ScriptTest, TwoTokens) {
-  TokenSpec a1, a2;
+  TokenSetup a1, a2;
   a1.slot = 1; a1.serial = "SN0001"; a1.label = "First"; a1.cert = orv_test::certificate("holder.der");
   a2.slot = 2; a2.serial = "SN0002"; a2.label = "Second"; a2.cert = orv_test::certificate("second.der");
   prepare({a1, a2});
@@ -324,9 +324,9 @@ TEST_F(ScriptTest, TwoTokens) {
 }
 
 TEST_F(ScriptTest, LabelOfThreeLettersAnd29Blanks) {
-  TokenSpec t;
+  TokenSetup t;
   t.label = "ABC" + std::string(29, ' ');
-  TokenSpec inner;
+  TokenSetup inner;
   prepare({t});
   const Answers a = run("var n = c.GetTokenName(); out('name', '[' + n + ']'); out('length', n.length);\n");
   EXPECT_EQ(a.at("name"), "[ABC]") << output_;
@@ -338,7 +338,7 @@ TEST_F(ScriptTest, LabelOfThreeLettersAnd29Blanks) {
 }
 
 TEST_F(ScriptTest, TwoSlotsWithTheSameSerialGiveOneEntryTheLaterSlot) {
-  TokenSpec a1, a2;
+  TokenSetup a1, a2;
   a1.slot = 1; a1.serial = "SAME01"; a1.label = "Earlier";
   a2.slot = 2; a2.serial = "SAME01"; a2.label = "Later";
   prepare({a1, a2});
@@ -353,7 +353,7 @@ TEST_F(ScriptTest, TwoSlotsWithTheSameSerialGiveOneEntryTheLaterSlot) {
 }
 
 TEST_F(ScriptTest, GetCntlVersionWithoutMiddleware) {
-  prepare({TokenSpec()}, /*withMiddleware=*/false);
+  prepare({TokenSetup()}, /*withMiddleware=*/false);
   const Answers a = run(
       "out('GetCntlVersion', c.GetCntlVersion());\n"
       "out('CheckToken', c.CheckToken());\n"
@@ -364,7 +364,7 @@ TEST_F(ScriptTest, GetCntlVersionWithoutMiddleware) {
 }
 
 TEST_F(ScriptTest, ChangeTokenNamWithAnEmptyNameTouchesNoToken) {
-  TokenSpec t;
+  TokenSetup t;
   t.label = "Original";
   prepare({t});
   const Answers a = run(
@@ -379,7 +379,7 @@ TEST_F(ScriptTest, ChangeTokenNamWithAnEmptyNameTouchesNoToken) {
 }
 
 TEST_F(ScriptTest, ChangeTokenNamRenamesAndPassesTheMiddlewareResultOn) {
-  TokenSpec t;
+  TokenSetup t;
   t.label = "Original";
   prepare({t});
   const Answers a = run(
@@ -393,14 +393,14 @@ TEST_F(ScriptTest, ChangeTokenNamRenamesAndPassesTheMiddlewareResultOn) {
 }
 
 TEST_F(ScriptTest, ClearPinStateOnATokenThatIsNotLoggedIn) {
-  prepare({TokenSpec()});
+  prepare({TokenSetup()});
   const Answers a = run("out('ClearPinState', c.ClearPinState());\n");
   EXPECT_EQ(a.at("ClearPinState"), "0") << output_;
   EXPECT_NE(calls().find("C_Logout slot=1 rv=0x101"), std::string::npos) << calls();
 }
 
 TEST_F(ScriptTest, InitKeyInitialisesTheTokenWithTheRecord) {
-  TokenSpec t;
+  TokenSetup t;
   t.label = "Before";
   t.pin = "111111";
   t.hardware = "4.2";
@@ -424,8 +424,8 @@ TEST_F(ScriptTest, InitKeyInitialisesTheTokenWithTheRecord) {
 }
 
 TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
-  prepare({TokenSpec()});
-  orv_test::writeFile(config_, orv_test::tokenConfig({TokenSpec()}, /*refuseInitialize=*/true));
+  prepare({TokenSetup()});
+  orv_test::writeFile(config_, orv_test::tokenConfig({TokenSetup()}, /*refuseInitialize=*/true));
   const Answers a = run(
       "out('CheckToken', c.CheckToken());\n"
       "out('GetCntlVersion', c.GetCntlVersion());\n");
@@ -492,7 +492,7 @@ std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& f
 }
 
 TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
-  TokenSpec t;
+  TokenSetup t;
   t.pin = "13572468";
   prepare({t});
   const std::string script =
