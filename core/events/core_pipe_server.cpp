@@ -111,7 +111,8 @@ bool writePipeMessage(const std::wstring& pipeName, const std::string& bytes, DW
     if (now >= deadline) return false;
     const DWORD left = static_cast<DWORD>(deadline - now);
     if (error == ERROR_PIPE_BUSY) {
-      if (!::WaitNamedPipeW(pipeName.c_str(), left)) ::Sleep(10);
+      // Short waits: a busy instance may come free between the wait's checks.
+      if (!::WaitNamedPipeW(pipeName.c_str(), left < 50 ? left : 50)) ::Sleep(5);
     } else if (error == ERROR_FILE_NOT_FOUND) {
       ::Sleep(10);
     } else {
