@@ -46,8 +46,13 @@ bool CorePipeServer::create() {
 }
 
 void CorePipeServer::run() {
-  if (!pipe_.valid()) return;
-  while (!stopping_.load()) {
+  running_ = true;
+  struct MarkExited {
+    std::atomic<bool>& exited;
+    ~MarkExited() { exited = true; }
+  } mark{exited_};
+  if (!pipe_.valid() || stopping_.load()) return;  // pairs with stop(): one of the two sees the other
+  for (;;) {
     if (!::ConnectNamedPipe(pipe_.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED)
       return;
     if (stopping_.load()) {
@@ -55,7 +60,6 @@ void CorePipeServer::run() {
       return;
     }
     serveOne();
-    if (stopping_.load()) return;
     ::Sleep(options_.pauseMs);
   }
 }
@@ -80,7 +84,8 @@ void CorePipeServer::serveOne() {
 
 void CorePipeServer::stop() {
   stopping_ = true;
-  if (pipe_.valid()) writePipeMessage(options_.name, std::string(), 5000);
+  // Wake connections until the loop has seen the request (one may be read as a message first).
+  while (pipe_.valid() && running_.load() && !exited_.load()) writePipeMessage(options_.name, std::string(), 200);
 }
 
 bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler, CorePipeOptions options) {

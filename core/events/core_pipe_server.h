@@ -54,6 +54,8 @@ class CorePipeServer {
   CorePipeOptions options_;
   ScopedHandle pipe_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> running_{false};
+  std::atomic<bool> exited_{false};
   std::atomic<long> messagesRead_{0};
 };
 

@@ -228,18 +228,17 @@ HWND findDownloadErrorBox() {
   return box;
 }
 
+BOOL CALLBACK appendChildText(HWND child, LPARAM p) {
+  wchar_t text[256] = {};
+  ::GetWindowTextW(child, text, 256);
+  *reinterpret_cast<std::wstring*>(p) += text;
+  *reinterpret_cast<std::wstring*>(p) += L"\n";
+  return TRUE;
+}
+
 std::wstring allTextOf(HWND window) {
   std::wstring all;
-  ::EnumChildWindows(
-      window,
-      [](HWND child, LPARAM p) -> BOOL {
-        wchar_t text[256] = {};
-        ::GetWindowTextW(child, text, 256);
-        *reinterpret_cast<std::wstring*>(p) += text;
-        *reinterpret_cast<std::wstring*>(p) += L"\n";
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&all));
+  ::EnumChildWindows(window, appendChildText, reinterpret_cast<LPARAM>(&all));
   return all;
 }
 
