@@ -3,6 +3,7 @@
 // by the test, and a stand-in core host process that QuitCmd ends with exit code 0.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <sddl.h>
 
 #include <atomic>
 #include <cstdio>
@@ -323,6 +324,44 @@ TEST_F(CorePipe, ClientsInOtherProcessesAreServed) {
   EXPECT_EQ(code.load(), 0u);
   ASSERT_TRUE(StandInWindow::pumpUntil([&] { return recorder_.count() == 2; }));
   EXPECT_FALSE(::IsIconic(window_.hwnd()));
+}
+
+// A client process running at low integrity (as a browser's protected mode runs) still reaches
+// the pipe created with the process-wide low-integrity attributes.
+TEST_F(CorePipe, ALowIntegrityClientProcessIsServed) {
+  HANDLE rawToken = nullptr;
+  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(),
+                                 TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY |
+                                     TOKEN_ADJUST_DEFAULT,
+                                 &rawToken));
+  ScopedHandle token(rawToken);
+  HANDLE rawLow = nullptr;
+  ASSERT_TRUE(::DuplicateTokenEx(token.get(), 0, nullptr, SecurityImpersonation, TokenPrimary, &rawLow));
+  ScopedHandle low(rawLow);
+  PSID lowSid = nullptr;
+  ASSERT_TRUE(::ConvertStringSidToSidW(L"S-1-16-4096", &lowSid));
+  ScopedLocalMemory sidOwner(lowSid);
+  TOKEN_MANDATORY_LABEL label = {};
+  label.Label.Attributes = SE_GROUP_INTEGRITY;
+  label.Label.Sid = lowSid;
+  if (!::SetTokenInformation(low.get(), TokenIntegrityLevel, &label,
+                             sizeof(label) + ::GetLengthSid(lowSid)))
+    GTEST_SKIP() << "the system cannot lower a token's integrity level (error " << ::GetLastError() << ")";
+
+  std::wstring cmd = L"\"" + toolPath(ORV_PIPE_CLIENT) + L"\" " + name_ + L" UserConfirmCmd low";
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!::CreateProcessAsUserW(low.get(), nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &si, &pi))
+    GTEST_SKIP() << "cannot start a process with a low-integrity token (error " << ::GetLastError() << ")";
+  ScopedHandle process(pi.hProcess), thread(pi.hThread);
+  ASSERT_TRUE(StandInWindow::pumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 90000));
+  DWORD code = 99;
+  ::GetExitCodeProcess(process.get(), &code);
+  EXPECT_EQ(code, 0u);
+  ASSERT_TRUE(StandInWindow::pumpUntil([&] { return recorder_.count() == 1; }));
+  EXPECT_EQ(recorder_.handled()[0].second, u"low");
 }
 
 std::string readFile(const std::string& path) {
