@@ -11,7 +11,7 @@ if [ -z "${ORV_NATIVE_BUILD:-}${ORV_WIN64_BUILD:-}" ]; then
 fi
 
 work=$(mktemp -d /tmp/orv-bench.XXXXXX)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 inst=$work/inst
 mkdir -p "$inst/big" "$inst/small"

@@ -11,6 +11,8 @@ bash tools/build.sh native win64
 
 run=$(mktemp -d /tmp/orvalinex-test.XXXXXX)
 export WINEPREFIX=$run/prefix
+# No Mono or Gecko installers: their prompts would hold up the prefix set-up.
+export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG=-all
 xvfb_pid=""
 cleanup() {
@@ -32,6 +34,7 @@ echo "== wine prefix for this run: $WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 wineserver -p 900 # one server for the whole run: each test starts faster
 wine wineboot --init >/dev/null 2>&1
+echo "== prefix ready"
 
 status=0
 echo "== native tests"
