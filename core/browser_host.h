@@ -1,30 +1,39 @@
 #pragma once
 // The one seam through which the main dialog gets its browser. The shipped program hands the
-// application a factory that hosts the WebBrowser control; a test build hands it a stand-in, so
-// that the same application and dialog code runs in both.
+// application a factory that hosts the WebBrowser control; the test build hands it a stand-in
+// page, so that the same application and dialog code runs in both.
 #include <windows.h>
 #include <oaidl.h>
+#include <oleidl.h>
 
 #include <memory>
 #include <string>
 
+#include "win/scoped_com.h"
+
 namespace orv {
+
+class CCoreCustomOccManager;
 
 class BrowserHost {
  public:
   virtual ~BrowserHost() = default;
+  // The browser's window inside the dialog (the one the wrapper pre-translates for), or null.
+  virtual HWND window() const = 0;
+  // The control's in-place active object once it has named one, else null.
+  virtual IOleInPlaceActiveObject* activeObject() const { return nullptr; }
   // Gives the browser window its place in the dialog's client area (pixels).
   virtual void place(const RECT& rect) = 0;
-  // The drag area the page's caption occupies, in browser-client pixels.
-  virtual void setCaptionSize(int width, int height) = 0;
   // Starts navigation to the entry address; false when it could not be started.
   virtual bool navigate(const std::wstring& url) = 0;
-  // The page's document with one reference added for the caller, or null.
-  virtual IDispatch* document() = 0;
+  // The Document property: the page's document, or null when there is none.
+  virtual ComPtr<IDispatch> document() = 0;
 };
 
-// Creates the browser inside the main dialog. Null means the program has no page host: the
-// dialog then comes up without a page.
-using BrowserFactory = std::unique_ptr<BrowserHost> (*)(HWND dialog);
+// Creates the browser inside the main dialog, hosted by the application's control-container
+// manager (which hands the page its window.external). Null when no browser can be created: the
+// dialog then ends before it is shown.
+using BrowserFactory = std::unique_ptr<BrowserHost> (*)(HWND dialog,
+                                                        const CCoreCustomOccManager& controls);
 
 }  // namespace orv

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include "browser/control_site.h"
+#include "core_imp_idispatch.h"
 #include "integrity_check.h"
 #include "os_version.h"
 #include "process_util.h"
@@ -62,15 +64,20 @@ BOOL CVelmontApp::InitInstance() {
   INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
   InitCommonControlsEx(&controls);
   RegisterForRestart();
-  // Next: the control-container manager and the page's external dispatch object are created
-  // here, before the dialog.
+  // The page reaches the main window and its engine through window.external, whichever dialog
+  // is the main window at the time of the call.
+  external_ = std::make_unique<CCoreImpIDispatch>(
+      [this]() -> HWND { return mainWindow_ ? mainWindow_->hwnd() : nullptr; },
+      [this]() -> LuaObject* { return mainWindow_ ? mainWindow_->engine() : nullptr; });
+  controls_ = std::make_unique<orv::CCoreCustomOccManager>(external_.get());
 
   {
-    CVelmontDlg dialog(tokens_, singleInstanceMessage_, browserFactory_);
+    CVelmontDlg dialog(tokens_, singleInstanceMessage_, browserFactory_, *controls_);
     mainWindow_ = &dialog;
     dialog.DoModal();
     mainWindow_ = nullptr;
   }
+  controls_.reset();
   OleUninitialize();
   productKey_.reset();
   return FALSE;

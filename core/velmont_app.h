@@ -11,8 +11,10 @@
 #include "win/scoped_handle.h"
 
 namespace orv {
+class CCoreCustomOccManager;
 class ProductKey;
-}
+}  // namespace orv
+class CCoreImpIDispatch;
 class CVelmontDlg;
 
 class CVelmontApp {
@@ -29,6 +31,8 @@ class CVelmontApp {
   UINT singleInstanceMessage() const { return singleInstanceMessage_; }
   const std::vector<std::wstring>& tokens() const { return tokens_; }
   CVelmontDlg* mainWindow() const { return mainWindow_; }
+  // The page's window.external; exists from OLE's initialisation until the application ends.
+  CCoreImpIDispatch* external() const { return external_.get(); }
 
   // The framework profile key name (HKEY_CURRENT_USER\Software\...); nothing is stored there.
   static const wchar_t kRegistryKeyName[];
@@ -46,5 +50,8 @@ class CVelmontApp {
   UINT singleInstanceMessage_ = 0;
   orv::ScopedHandle mutex_;  // kept open for the life of the process
   std::unique_ptr<orv::ProductKey> productKey_;
+  // Declared before the manager, which holds a reference to it: deleted after it.
+  std::unique_ptr<CCoreImpIDispatch> external_;
+  std::unique_ptr<orv::CCoreCustomOccManager> controls_;
   CVelmontDlg* mainWindow_ = nullptr;
 };

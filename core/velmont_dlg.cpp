@@ -1,21 +1,27 @@
 #include "velmont_dlg.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <typeinfo>
 
 #include "Jornet.h"
 #include "Kavrel.h"
+#include "about_text.h"
+#include "browser/control_site.h"
+#include "core_command_handler.h"
+#include "core_pipe_server.h"
 #include "process_util.h"
 #include "product.h"
 #include "product_key.h"
 #include "resource.h"
+#include "script_events.h"
 #include "start_rules.h"
+#include "window_restore.h"
 
 namespace {
 
 const char kConfigScript[] = ".\\Script\\CoreConfig.lua";
 const char kTrayRunFunction[] = "OnTrayRunCore";
-const UINT_PTR kScriptTimerId = 1;
 
 // The main dialog's window, for Lua's CallJsFunc on any thread.
 std::atomic<HWND> g_mainWindow{nullptr};
@@ -38,11 +44,9 @@ int CallJsFunc(const char* function, const char* argument) {
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG: {
-      const std::wstring text = std::wstring(L"Ambrel") + L"网银助手" + L"版本号：" + coreVersionText();
-      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, text.c_str());
+    case WM_INITDIALOG:
+      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, aboutVersionText(coreVersionText()).c_str());
       return TRUE;
-    }
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
         EndDialog(hwnd, LOWORD(wParam));
@@ -58,12 +62,18 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
 const std::wstring& coreVersionText() { return versionTextStorage(); }
 
 CVelmontDlg::CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
-                         orv::BrowserFactory browserFactory)
-    : tokens_(tokens), singleInstanceMessage_(singleInstanceMessage), browserFactory_(browserFactory) {}
+                         orv::BrowserFactory browserFactory, const orv::CCoreCustomOccManager& controls)
+    : tokens_(tokens),
+      singleInstanceMessage_(singleInstanceMessage),
+      browserFactory_(browserFactory),
+      controls_(controls) {}
 
 CVelmontDlg::~CVelmontDlg() {
+  // The device-notification registrations go with the event forwarding.
+  events_.reset();
+  explorer_.detach();
+  document_.reset();
   browser_.reset();
-  if (document_) document_->Release();
 }
 
 bool CVelmontDlg::ownKeyOption() const { return orv::hasKeyOption(tokens_); }
@@ -102,21 +112,32 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
       }
       return FALSE;
+    case WM_PAINT:
+      if (!IsIconic(hwnd_)) return FALSE;
+      PaintMinimisedIcon();
+      return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
+    case WM_DEVICECHANGE:
+      if (!events_) return FALSE;
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, events_->onDeviceChange(wParam, lParam));
+      return TRUE;
+    case WM_TIMER:
+      if (events_) events_->onTimer(wParam);
+      return FALSE;  // the default handling follows
     case WM_DESTROY:
       OnDestroy();
       return FALSE;
     case WM_QUIT:
       // Only the pipe server sends it: the program ends at once, without tearing the dialog down.
-      exit(0);
+      std::exit(0);
     default:
-      // Timer ticks and device events reach the scripts here (event forwarding).
       return FALSE;
   }
 }
 
 BOOL CVelmontDlg::OnInitDialog() {
+  CreateBrowser();
   AddAboutItem();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
@@ -129,10 +150,11 @@ BOOL CVelmontDlg::OnInitDialog() {
   ShowWindow(hwnd_, SW_HIDE);
 
   CreateEngine();
+  events_ = std::make_unique<orv::ScriptEvents>(engine_);
   if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) endSilently();
   if (!SizeWindowAndOpenEntryPage()) endSilently();
   OpenJavaScriptBridge();
-  // Next: the timer and device callback names are read from the configuration here.
+  events_->readCallbackNames();
 
   SetWindowTextW(hwnd_, orv::kProductName);
   SetClassLongPtrW(hwnd_, GCL_STYLE, GetClassLongPtrW(hwnd_, GCL_STYLE) | CS_DROPSHADOW);
@@ -140,10 +162,21 @@ BOOL CVelmontDlg::OnInitDialog() {
   InvalidateRect(hwnd_, nullptr, TRUE);
   ShowWindow(hwnd_, SW_SHOW);
 
-  // Next: the command pipe's server thread starts here, with this dialog as its argument.
+  // Without a pipe the host still runs; only the notifier and updater cannot reach it.
+  orv::startCorePipeServer(std::make_unique<orv::DefaultCoreCommandHandler>(hwnd_, engine_));
   StartNotifier();
-  // Next: the script timers start here, then the device-event state and notifications.
+  events_->startTimers(hwnd_);
+  events_->resetDeviceState();
+  if (IsWindow(hwnd_)) events_->registerDeviceNotifications(hwnd_);
   return TRUE;
+}
+
+void CVelmontDlg::CreateBrowser() {
+  // The browser control of the template: without it there is no user interface at all.
+  if (browserFactory_) browser_ = browserFactory_(hwnd_, controls_);
+  if (!browser_) endSilently();
+  orv::BrowserHost* browser = browser_.get();
+  explorer_.attach(browser->window(), hwnd_, [browser] { return browser->activeObject(); });
 }
 
 void CVelmontDlg::AddAboutItem() {
@@ -170,16 +203,13 @@ bool CVelmontDlg::SizeWindowAndOpenEntryPage() {
   if (!engine_->GetCoreGlobalVar(&height, "Height", intType, 0)) return false;
   if (!engine_->GetCoreGlobalVar(&captionWidth, "caption_width", intType, 0)) return false;
   if (!engine_->GetCoreGlobalVar(&captionHeight, "caption_height", intType, 0)) return false;
-
-  if (browserFactory_) browser_ = browserFactory_(hwnd_);
-  if (browser_) browser_->setCaptionSize(captionWidth, captionHeight);
+  explorer_.setCaptionSize(captionWidth, captionHeight);
 
   RECT client = {};
   GetClientRect(hwnd_, &client);
   SetWindowPos(hwnd_, nullptr, client.left, client.top, width, height, SWP_NOZORDER);
-  const RECT browserRect = {client.left, client.top, client.left + width, client.top + height};
-  if (browser_) browser_->place(browserRect);
-  // Centre on the screen (the dialog has no owner).
+  browser_->place(RECT{client.left, client.top, client.left + width, client.top + height});
+  // Centred on the screen (the dialog has no owner).
   RECT window = {};
   GetWindowRect(hwnd_, &window);
   const int w = window.right - window.left, h = window.bottom - window.top;
@@ -193,17 +223,13 @@ bool CVelmontDlg::SizeWindowAndOpenEntryPage() {
     url = L"res://" + orv::moduleDirectory() + value;
   else if (engine_->GetCoreGlobalVar(value, "EnterHtml", textType, 256))
     url = orv::moduleDirectory() + value;
-  if (url.empty() || !browser_) return true;  // nothing to open
+  if (url.empty()) return true;  // nothing to open
   return browser_->navigate(url);
 }
 
 void CVelmontDlg::OpenJavaScriptBridge() {
-  if (browser_) {
-    document_ = browser_->document();
-    if (!document_ || JornetInitJsEnv(document_) == 0) endSilently();
-  }
-  // Without a page host there is no document; Lua can still call CallJsFunc, which then finds
-  // no page to call.
+  document_ = browser_->document();
+  if (!document_ || JornetInitJsEnv(document_.get()) == 0) endSilently();
   engine_->DefFuncCharChar("CallJsFunc", &CallJsFunc, nullptr);
 }
 
@@ -222,34 +248,32 @@ void CVelmontDlg::ShowAboutBox() {
   DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
 }
 
+void CVelmontDlg::PaintMinimisedIcon() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(hwnd_, &paint);
+  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client = {};
+  GetClientRect(hwnd_, &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, icon_);
+  EndPaint(hwnd_, &paint);
+}
+
 void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
   switch (orv::singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
     case orv::InstanceAction::EndDialog:
       EndDialog(hwnd_, 0);
       break;
     case orv::InstanceAction::Restore:
-      RestoreWindow(hwnd_);
+      orv::restoreMinimisedWindow(hwnd_);
       break;
     case orv::InstanceAction::AskScriptThenRestore:
-      if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true")) RestoreWindow(hwnd_);
+      if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true")) orv::restoreMinimisedWindow(hwnd_);
       break;
     case orv::InstanceAction::None:
       break;
   }
-}
-
-void CVelmontDlg::RestoreWindow(HWND window) {
-  if (!IsIconic(window)) return;
-  RECT rect = {};
-  GetWindowRect(window, &rect);
-  const orv::ScreenPoint at =
-      orv::restorePosition(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN),
-                           rect.right - rect.left, rect.bottom - rect.top);
-  const UINT flags = SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER;
-  // Topmost and back again brings the window in front of every other one.
-  SetWindowPos(window, HWND_TOPMOST, at.x, at.y, 0, 0, flags);
-  SetWindowPos(window, HWND_NOTOPMOST, at.x, at.y, 0, 0, flags);
-  ShowWindow(window, SW_SHOWNORMAL);
 }
 
 void CVelmontDlg::OnDestroy() {
@@ -258,6 +282,7 @@ void CVelmontDlg::OnDestroy() {
     factory_ = nullptr;
     engine_ = nullptr;
   }
-  KillTimer(hwnd_, kScriptTimerId);
+  if (events_) events_->onDestroy(hwnd_);  // kills timer 1
+  explorer_.detach();
   g_mainWindow.store(nullptr);
 }

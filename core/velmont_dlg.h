@@ -1,7 +1,8 @@
 #pragma once
 // CVelmontDlg: the core host's main dialog. It loads the Lua configuration, sizes itself from it,
-// hands the page to the browser the application's factory creates, and answers the
-// single-instance message of running copies.
+// opens the entry page in the browser the application's factory creates, bridges the page to
+// Lua, forwards timer ticks and device events to the scripts, starts the command pipe and
+// answers the single-instance message of running copies.
 #include <windows.h>
 
 #include <memory>
@@ -9,9 +10,15 @@
 #include <vector>
 
 #include "browser_host.h"
+#include "explorer_core.h"
+#include "win/scoped_com.h"
 
 class LuaObject;
 class luaFactory;
+namespace orv {
+class CCoreCustomOccManager;
+class ScriptEvents;
+}  // namespace orv
 
 // Window message through which any thread has the page's JavaScript called on the dialog's
 // thread: wParam the function name, lParam the argument (both narrow).
@@ -20,7 +27,7 @@ constexpr UINT WM_CORE_CALLJS = WM_USER + 1000;  // 2024
 class CVelmontDlg {
  public:
   CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
-              orv::BrowserFactory browserFactory);
+              orv::BrowserFactory browserFactory, const orv::CCoreCustomOccManager& controls);
   ~CVelmontDlg();
   CVelmontDlg(const CVelmontDlg&) = delete;
   CVelmontDlg& operator=(const CVelmontDlg&) = delete;
@@ -32,31 +39,33 @@ class CVelmontDlg {
   LuaObject* engine() const { return engine_; }
   bool ownKeyOption() const;
 
-  // Restores the minimised window: centred across, a third down, brought to the front.
-  static void RestoreWindow(HWND window);
-
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
   void OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
+  void CreateBrowser();
   void AddAboutItem();
   void CreateEngine();
   bool SizeWindowAndOpenEntryPage();
   void OpenJavaScriptBridge();
   void StartNotifier();
   void ShowAboutBox();
+  void PaintMinimisedIcon();
 
   std::vector<std::wstring> tokens_;
   UINT singleInstanceMessage_;
   orv::BrowserFactory browserFactory_;
+  const orv::CCoreCustomOccManager& controls_;
   std::unique_ptr<orv::BrowserHost> browser_;
-  IDispatch* document_ = nullptr;  // held for the rest of the run once the bridge has it
+  CExplorer_core explorer_;
+  orv::ComPtr<IDispatch> document_;  // held for the rest of the run once the bridge has it
   HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;
   luaFactory* factory_ = nullptr;
   LuaObject* engine_ = nullptr;
+  std::unique_ptr<orv::ScriptEvents> events_;
 };
 
 // The version text the About box shows (the settings' "Version", or the fallback text).

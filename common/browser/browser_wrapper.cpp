@@ -1,6 +1,7 @@
 #include "browser/browser_wrapper.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -29,11 +30,11 @@ BrowserWrapper::BrowserWrapper(KeyPolicy keys, DragArea dragArea)
 
 BrowserWrapper::~BrowserWrapper() { detach(); }
 
-void BrowserWrapper::attach(HWND browserWindow, HWND mainWindow, IOleInPlaceActiveObject* active) {
+void BrowserWrapper::attach(HWND browserWindow, HWND mainWindow, ActiveObjectSource active) {
   detach();
   browser_ = browserWindow;
   main_ = mainWindow;
-  active_ = active;
+  active_ = std::move(active);
   thread_ = GetCurrentThreadId();
   t_hook.wrappers.push_back(this);
   if (!t_hook.hook) t_hook.hook = SetWindowsHookExW(WH_GETMESSAGE, &hookProc, nullptr, thread_);
@@ -77,9 +78,10 @@ bool BrowserWrapper::preTranslate(const MSG& msg) {
     SendMessageW(main_, WM_NCLBUTTONDOWN, HTCAPTION, msg.lParam);
     return true;
   }
-  if (active_ && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
+  IOleInPlaceActiveObject* active = active_ ? active_() : nullptr;
+  if (active && msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) {
     MSG copy = msg;
-    return active_->TranslateAccelerator(&copy) == S_OK;
+    return active->TranslateAccelerator(&copy) == S_OK;
   }
   return false;
 }

@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <oleidl.h>
 
+#include <functional>
+
 #include "browser/drag_area.h"
 #include "browser/key_filter.h"
 
@@ -13,17 +15,20 @@ namespace orv {
 
 class BrowserWrapper {
  public:
+  // Where the wrapper finds the control's in-place active object at the time of a key message:
+  // the control names it to its site only once it is active, which may be after attach().
+  using ActiveObjectSource = std::function<IOleInPlaceActiveObject*()>;
+
   BrowserWrapper(KeyPolicy keys, DragArea dragArea);
   virtual ~BrowserWrapper();
   BrowserWrapper(const BrowserWrapper&) = delete;
   BrowserWrapper& operator=(const BrowserWrapper&) = delete;
 
   // Starts pre-translating the messages of `browserWindow` and of every window inside it, on the
-  // calling thread. Drags move `mainWindow`. `active`, when given, gets the key messages that
-  // pass, the way a control container hands them to the control.
-  void attach(HWND browserWindow, HWND mainWindow, IOleInPlaceActiveObject* active = nullptr);
+  // calling thread. Drags move `mainWindow`. The object `active` names, when there is one, gets
+  // the key messages that pass, the way a control container hands them to the control.
+  void attach(HWND browserWindow, HWND mainWindow, ActiveObjectSource active = nullptr);
   void detach();
-  void setActiveObject(IOleInPlaceActiveObject* active) { active_ = active; }
 
   void setCaptionSize(int width, int height);
   int captionWidth() const { return drag_.caption.right; }
@@ -44,7 +49,7 @@ class BrowserWrapper {
   DragArea drag_;
   HWND browser_ = nullptr;
   HWND main_ = nullptr;
-  IOleInPlaceActiveObject* active_ = nullptr;  // owned by the hosted control's site
+  ActiveObjectSource active_;
   DWORD thread_ = 0;
 };
 

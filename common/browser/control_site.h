@@ -159,6 +159,8 @@ class CCoreCustomOccManager {
       : external_(external), keys_(std::move(keys)) {}
 
   ComPtr<CCoreControlSite> createSite(HWND container) const;
+  // What every site hands the page as window.external.
+  IDispatch* external() const { return external_.get(); }
 
   // Creates the WebBrowser control in `container` at `rect`, in-place active. Null when the
   // platform cannot create it (the error in *hr when given).

@@ -1,16 +1,19 @@
 #include "window_restore.h"
 
+#include "start_rules.h"
+
 namespace orv {
 
 bool restoreMinimisedWindow(HWND window) {
   if (window == nullptr || !::IsIconic(window)) return false;
   RECT rect = {};
   ::GetWindowRect(window, &rect);
-  const int x = (::GetSystemMetrics(SM_CXSCREEN) - (rect.right - rect.left)) / 2;
-  const int y = (::GetSystemMetrics(SM_CYSCREEN) - (rect.bottom - rect.top)) / 3;
+  const ScreenPoint at = restorePosition(::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN),
+                                         rect.right - rect.left, rect.bottom - rect.top);
   const UINT flags = SWP_NOSIZE | SWP_SHOWWINDOW | SWP_NOOWNERZORDER;  // 0x241
-  ::SetWindowPos(window, HWND_TOPMOST, x, y, 0, 0, flags);
-  ::SetWindowPos(window, HWND_NOTOPMOST, x, y, 0, 0, flags);
+  // Topmost and back again brings the window in front of every other one.
+  ::SetWindowPos(window, HWND_TOPMOST, at.x, at.y, 0, 0, flags);
+  ::SetWindowPos(window, HWND_NOTOPMOST, at.x, at.y, 0, 0, flags);
   ::ShowWindow(window, SW_SHOWNORMAL);
   return true;
 }

@@ -64,6 +64,8 @@ HWND search(WindowSearch s) {
 
 }  // namespace
 
+const char kPlainPage[] = "<html><head><title>core</title></head><body></body></html>\n";
+
 std::wstring hostPath(const char* linuxPath) {
   std::wstring out = L"Z:";
   for (const char* p = linuxPath; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
@@ -89,6 +91,7 @@ CoreInstallation::CoreInstallation(const std::string& luaConfig, const char* pro
   // Where an unquoted "<base>\orv core\OrvalinexUpdate.exe" would be taken for "<base>\orv.exe".
   copy(hostPath(ORV_STAND_IN_UPDATER), base_ / L"orv.exe");
   writeFile(L"Script\\CoreConfig.lua", luaConfig);
+  writeFile(L"page.htm", kPlainPage);
 }
 
 CoreInstallation::~CoreInstallation() {

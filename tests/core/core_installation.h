@@ -15,9 +15,13 @@ namespace orv::test {
 // A Linux path from the build, as the program under Wine sees it.
 std::wstring hostPath(const char* linuxPath);
 
+// A page without scripts; every installation has it as "page.htm".
+extern const char kPlainPage[];
+
 class CoreInstallation {
  public:
-  // Lays out <base>\orv core\ (a folder name with a blank) with the given configuration script;
+  // Lays out <base>\orv core\ (a folder name with a blank) with the given configuration script
+  // and page.htm;
   // `program` is the core host build to install as OrvalinexCore.exe.
   explicit CoreInstallation(const std::string& luaConfig, const char* program = nullptr);
   ~CoreInstallation();

@@ -23,6 +23,7 @@ const wchar_t kIncompleteText[] = L"助手文件不完整，请联网后更新!"
 // A configuration that sizes the window and lets the test decide "OnTrayRunCore": each call is
 // logged to asked.txt, and the answer is the first line of answer.txt ("true" when missing).
 const char kConfig[] = R"(
+EnterHtml = "page.htm"
 Width = 640
 Height = 400
 caption_width = 600
@@ -231,6 +232,7 @@ TEST_F(CoreStartupTest, SecondStartWithKeyAsksTheScriptWhichSaysTrue) {
   install_->writeFile(L"answer.txt", "true\n");
   Process& second = start(L"-key");
   EXPECT_EQ(waitForExit(second), 0u);
+  ASSERT_TRUE(waitUntil([&] { return install_->exists(L"asked.txt"); }));
   EXPECT_TRUE(waitUntil([&] { return !IsIconic(window); }));
   EXPECT_EQ(install_->readFile(L"asked.txt"), "true\n");
 }
