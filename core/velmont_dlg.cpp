@@ -106,6 +106,13 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       JornetCallJsFunc(reinterpret_cast<const char*>(wParam), reinterpret_cast<const char*>(lParam));
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 1);
       return TRUE;
+    case WM_COMMAND:
+      // A dialog's OK and Cancel end it: WM_CLOSE (the page's CoreQuit) arrives as Cancel.
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hwnd_, LOWORD(wParam));
+        return TRUE;
+      }
+      return FALSE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
         ShowAboutBox();

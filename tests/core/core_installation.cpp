@@ -161,6 +161,16 @@ DWORD waitForExit(const Process& process, DWORD ms) {
   return code;
 }
 
+bool minimiseWindow(HWND window) {
+  Sleep(500);  // most late restores follow within this time of the first show
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    if (!IsIconic(window)) ShowWindow(window, SW_MINIMIZE);
+    if (!waitUntil([&] { return IsIconic(window) != FALSE; }, 3000)) continue;
+    if (!waitUntil([&] { return IsIconic(window) == FALSE; }, 1000)) return true;
+  }
+  return false;
+}
+
 HWND findMainWindow(DWORD pid) { return search({pid, L"Delmora网银助手", L"", true, true}); }
 
 HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text) {

@@ -68,6 +68,11 @@ bool waitUntil(F condition, DWORD ms = 30000) {
   }
 }
 
+// Minimises `window` of another process and waits until it stays minimised. Under Wine's X11
+// driver a window shown moments before can come back once more when its first show is settled,
+// so the minimise is repeated until it holds. False when it never held.
+bool minimiseWindow(HWND window);
+
 // The visible main dialog of process `pid` (dialog class, caption the product name), or null.
 HWND findMainWindow(DWORD pid);
 // A top-level dialog of `pid` with the given caption whose static text control shows `text`.

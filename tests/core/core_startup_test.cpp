@@ -147,14 +147,13 @@ class CoreStartupTest : public ::testing::Test {
     HWND window = nullptr;
     EXPECT_TRUE(waitUntil([&] { return (window = findMainWindow(p.pid)) != nullptr; }))
         << "the core host's main window did not appear";
+    // The window shows before the dialog's set-up ends: wait until its message loop runs.
+    WaitForInputIdle(p.handle.get(), 10000);
     if (host) *host = &p;
     return window;
   }
 
-  void minimise(HWND window) {
-    ShowWindow(window, SW_MINIMIZE);
-    ASSERT_TRUE(waitUntil([&] { return IsIconic(window) != FALSE; }));
-  }
+  void minimise(HWND window) { ASSERT_TRUE(minimiseWindow(window)); }
 
   // Remembers the stand-in updaters started by `parent` so that TearDown waits for them.
   std::vector<DWORD> updatersOf(DWORD parent) {
