@@ -1,0 +1,261 @@
+// Timer ticks, device events and the command pipe in the running core host: real pipe clients
+// writing to the program's own pipe, device-interface broadcasts sent to its main window from
+// this process, and the script's timer and device callbacks run by the program's Lua.
+#include <windows.h>
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core_installation.h"
+#include "core_pipe_server.h"
+#include "pipe_message.h"
+#include "win/scoped_handle.h"
+
+namespace orv::test {
+namespace {
+
+const std::u16string kPrefix = u"AssistantOrvalinex";
+const wchar_t kCaption[] = L"Delmora网银助手";
+const wchar_t kDownloadFailed[] = L"下载文件失败,停止更新";
+
+// Each call of the scripts' callbacks appends to a file of its own: "asked.txt" for
+// OnTrayRunCore (which answers true), "ticks.txt" for the timer, "devices.txt" for the device
+// callback (its text ends with a line feed of its own).
+std::string config(int spanMs) {
+  return R"(
+EnterHtml = "page.htm"
+Width = 640
+Height = 400
+caption_width = 600
+caption_height = 30
+MSGcallbacks = {
+  WM_TIMER = { { span = )" +
+         std::to_string(spanMs) + R"(, callback = "OnTick" } },
+  WM_DEVICECHANGE = { callback = "OnDevice" },
+}
+function Append(name, text)
+  local f = io.open(name, "ab")
+  f:write(text)
+  f:close()
+  return true
+end
+function OnTrayRunCore(arg) return Append("asked.txt", tostring(arg) .. "\n") end
+function OnTick() return Append("ticks.txt", "t") end
+function OnDevice(text) return Append("devices.txt", text) end
+)";
+}
+
+// A device-interface record as the system builds it: the fixed part, then the name.
+std::vector<unsigned char> interfaceRecord(const std::wstring& name) {
+  const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+  std::vector<unsigned char> bytes(offset + (name.size() + 1) * sizeof(wchar_t), 0);
+  auto* r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
+  r->dbcc_size = static_cast<DWORD>(bytes.size());
+  r->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  std::memcpy(r->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
+  return bytes;
+}
+
+const std::wstring kTokenName = L"\\\\?\\HID#VID_096E&PID_0702#6&1B2C3D&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+const char kTokenNameLower[] =
+    R"(\\\\?\\hid#vid_096e&pid_0702#6&1b2c3d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
+
+std::string deviceLine(const char* eventType) {
+  return std::string(R"({"deviceName":")") + kTokenNameLower + R"(","eventType":")" + eventType +
+         "\"}\n";
+}
+
+class CoreProgramEventsTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (process_.handle && WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT) {
+      TerminateProcess(process_.handle.get(), 99);
+      WaitForSingleObject(process_.handle.get(), 10000);
+    }
+    Sleep(100);
+    install_.reset();
+  }
+
+  // Installs and starts the program; returns its main window once the dialog's loop runs.
+  HWND run(int spanMs = 0) {
+    install_ = std::make_unique<CoreInstallation>(config(spanMs));
+    install_->sign();
+    process_ = startProgram(install_->programPath(), L"-nokey");
+    HWND window = nullptr;
+    EXPECT_TRUE(waitUntil([&] { return (window = findMainWindow(process_.pid)) != nullptr; }))
+        << "the main window did not appear";
+    WaitForInputIdle(process_.handle.get(), 10000);
+    return window;
+  }
+
+  bool running() const { return WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT; }
+
+  static bool write(const std::string& bytes) {
+    return writePipeMessage(kCorePipeName, bytes, 30000);
+  }
+  static bool send(const std::u16string& command, const std::u16string& argument = u"",
+                   bool separator = true) {
+    return write(pipeMessageBytes(kPrefix, command, argument, separator));
+  }
+
+  std::string fileText(const wchar_t* name) const {
+    return install_->exists(name) ? install_->readFile(name) : "";
+  }
+
+  LRESULT sendDeviceEvent(HWND window, WPARAM code, const std::vector<unsigned char>& record) {
+    DWORD_PTR result = 0;
+    EXPECT_NE(SendMessageTimeoutW(window, WM_DEVICECHANGE, code,
+                                  reinterpret_cast<LPARAM>(record.data()), SMTO_ABORTIFHUNG, 10000,
+                                  &result),
+              0);
+    return static_cast<LRESULT>(result);
+  }
+
+  std::unique_ptr<CoreInstallation> install_;
+  Process process_;
+};
+
+TEST_F(CoreProgramEventsTest, PopAssBringsBackTheMinimisedWindowWhenTheScriptAgrees) {
+  HWND window = run();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(minimiseWindow(window));
+  ASSERT_TRUE(send(u"PopAss"));
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; })) << fileText(L"asked.txt");
+  EXPECT_TRUE(waitUntil([&] { return !IsIconic(window); })) << "the window stayed minimised";
+}
+
+TEST_F(CoreProgramEventsTest, PopAssLeavesAShownWindowAloneAndQuitCmdEndsTheProgram) {
+  HWND window = run();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(send(u"PopAss", u"", false));
+  ASSERT_TRUE(send(u"QuitCmd"));  // read only after PopAss was handled
+  EXPECT_EQ(waitForExit(process_), 0u);
+  EXPECT_EQ(fileText(L"asked.txt"), "") << "the script is asked only for a minimised window";
+}
+
+TEST_F(CoreProgramEventsTest, QuitCmdWithoutSeparatorEndsTheProgram) {
+  ASSERT_NE(run(), nullptr);
+  ASSERT_TRUE(send(u"QuitCmd", u"", false));
+  EXPECT_EQ(waitForExit(process_), 0u);
+}
+
+TEST_F(CoreProgramEventsTest, MalformedMessagesAreIgnoredAndTheNextCommandIsServed) {
+  HWND window = run();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(send(u"quitcmd"));
+  // 17 characters, shorter than the pipe's own name, though they end in a command.
+  const std::u16string seventeen = u"AssistantOQuitCmd";
+  ASSERT_EQ(seventeen.size(), 17u);
+  ASSERT_TRUE(write(pipeMessageBytes(u"", seventeen, u"", false)));
+  // 1,024 characters fill the read: ignored, not cut down to a QuitCmd.
+  std::u16string filling = u"QuitCmd||";
+  filling += std::u16string(1024 - kPrefix.size() - filling.size(), u'a');
+  ASSERT_TRUE(write(pipeMessageBytes(kPrefix, filling, u"", false)));
+  ASSERT_TRUE(minimiseWindow(window));
+  ASSERT_TRUE(send(u"PopAss"));
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; })) << "the server stopped answering";
+  EXPECT_TRUE(running()) << "an ignored message ended the program";
+  ASSERT_TRUE(send(u"QuitCmd"));
+  EXPECT_EQ(waitForExit(process_), 0u);
+}
+
+TEST_F(CoreProgramEventsTest, TwoCommandsInOneWriteAreOneMessage) {
+  HWND window = run();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(minimiseWindow(window));
+  // One message whose command is PopAss; the second name is only its argument.
+  std::string both = pipeMessageBytes(kPrefix, u"PopAss") + pipeMessageBytes(kPrefix, u"QuitCmd");
+  ASSERT_TRUE(write(both));
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; }));
+  Sleep(1000);
+  EXPECT_TRUE(running()) << "the second command in the write was run";
+}
+
+TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) {
+  ASSERT_NE(run(), nullptr);
+  ASSERT_TRUE(send(u"DownLoadErrorCmd"));
+  HWND box = nullptr;
+  ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(process_.pid, kCaption, kDownloadFailed)) != nullptr; }))
+      << "no message box appeared";
+  EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "the box has no owner";
+
+  // A burst of clients: none is served while the box is open.
+  std::atomic<int> written{0};
+  std::vector<ScopedHandle> clients;
+  for (int i = 0; i < 3; ++i) {
+    clients.emplace_back(CreateThread(
+        nullptr, 0,
+        [](void* count) -> DWORD {
+          const bool ok = writePipeMessage(kCorePipeName,
+                                           pipeMessageBytes(kPrefix, u"QuitCmd", u"", true), 10000);
+          if (ok) ++*static_cast<std::atomic<int>*>(count);
+          return 0;
+        },
+        &written, 0, nullptr));
+  }
+  Sleep(1500);
+  EXPECT_TRUE(running()) << "a QuitCmd was served while the box was open";
+  EXPECT_EQ(written.load(), 0);
+
+  PostMessageW(box, WM_COMMAND, IDOK, 0);  // the user presses OK
+  EXPECT_EQ(waitForExit(process_), 0u);
+  // The clients still waiting find no pipe once the program has gone.
+  for (auto& client : clients) WaitForSingleObject(client.get(), 15000);
+  EXPECT_GE(written.load(), 1);
+}
+
+TEST_F(CoreProgramEventsTest, TimerCallbackRunsEverySpan) {
+  ASSERT_NE(run(200), nullptr);
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 5; })) << fileText(L"ticks.txt");
+}
+
+TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSettles) {
+  HWND window = run(60000);
+  ASSERT_NE(window, nullptr);
+  const ULONGLONG sent = GetTickCount64();
+  EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
+  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000)) << "nothing delivered";
+  // Three whole seconds of the clock separate the event and its delivery: over two of real time.
+  EXPECT_GE(GetTickCount64() - sent, 2000u);
+  Sleep(2500);  // one more tick of the settling timer delivers nothing new
+  EXPECT_EQ(fileText(L"devices.txt"), deviceLine("insert"));
+}
+
+TEST_F(CoreProgramEventsTest, PlugAndPullWithinTwoSecondsDeliversOnlyThePull) {
+  HWND window = run(60000);
+  ASSERT_NE(window, nullptr);
+  // A volume broadcast carries no interface name and changes nothing.
+  DEV_BROADCAST_VOLUME volume = {};
+  volume.dbcv_size = sizeof(volume);
+  volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+  volume.dbcv_unitmask = 1u << 4;
+  std::vector<unsigned char> volumeRecord(reinterpret_cast<unsigned char*>(&volume),
+                                          reinterpret_cast<unsigned char*>(&volume) + sizeof(volume));
+  EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, volumeRecord), TRUE);
+  EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
+  Sleep(500);
+  EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEREMOVECOMPLETE, interfaceRecord(kTokenName)), TRUE);
+  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000)) << "nothing delivered";
+  Sleep(2500);
+  EXPECT_EQ(fileText(L"devices.txt"), deviceLine("move"));
+}
+
+TEST_F(CoreProgramEventsTest, SpanZeroRunsNoCallbacks) {
+  HWND window = run(0);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
+  Sleep(5000);
+  EXPECT_TRUE(running());
+  EXPECT_EQ(fileText(L"ticks.txt"), "");
+  EXPECT_EQ(fileText(L"devices.txt"), "");
+}
+
+}  // namespace
+}  // namespace orv::test
