@@ -72,6 +72,13 @@ std::string deviceLine(const char* eventType) {
          "\"}\n";
 }
 
+// A pipe client on a thread of its own: writes QuitCmd and counts a successful write.
+DWORD WINAPI writeQuitCmd(void* written) {
+  if (writePipeMessage(kCorePipeName, pipeMessageBytes(kPrefix, u"QuitCmd"), 10000))
+    ++*static_cast<std::atomic<int>*>(written);
+  return 0;
+}
+
 class CoreProgramEventsTest : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -190,15 +197,7 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
   std::atomic<int> written{0};
   std::vector<ScopedHandle> clients;
   for (int i = 0; i < 3; ++i) {
-    clients.emplace_back(CreateThread(
-        nullptr, 0,
-        [](void* count) -> DWORD {
-          const bool ok = writePipeMessage(kCorePipeName,
-                                           pipeMessageBytes(kPrefix, u"QuitCmd", u"", true), 10000);
-          if (ok) ++*static_cast<std::atomic<int>*>(count);
-          return 0;
-        },
-        &written, 0, nullptr));
+    clients.emplace_back(CreateThread(nullptr, 0, writeQuitCmd, &written, 0, nullptr));
   }
   Sleep(1500);
   EXPECT_TRUE(running()) << "a QuitCmd was served while the box was open";
