@@ -3,9 +3,11 @@
 // this process, and the script's timer and device callbacks run by the program's Lua.
 #include <windows.h>
 #include <dbt.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstring>
@@ -47,7 +49,16 @@ function Append(name, text)
   return true
 end
 function OnTrayRunCore(arg) return Append("asked.txt", tostring(arg) .. "\n") end
-function OnTick() return Append("ticks.txt", "t") end
+-- While "slow.txt" exists a tick holds the engine for a second, ten spans.
+function OnTick()
+  local slow = io.open("slow.txt", "rb")
+  if slow then
+    slow:close()
+    local stop = os.clock() + 1
+    while os.clock() < stop do end
+  end
+  return Append("ticks.txt", "t")
+end
 function OnDevice(text) return Append("devices.txt", text) end
 )";
 }
@@ -77,6 +88,18 @@ DWORD WINAPI writeQuitCmd(void* written) {
   if (writePipeMessage(kCorePipeName, pipeMessageBytes(kPrefix, u"QuitCmd"), 10000))
     ++*static_cast<std::atomic<int>*>(written);
   return 0;
+}
+
+// How many threads process `pid` has now.
+int threadCount(DWORD pid) {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (snapshot.get() == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry = {};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+    count += entry.th32OwnerProcessID == pid;
+  return count;
 }
 
 class CoreProgramEventsTest : public ::testing::Test {
@@ -213,6 +236,22 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
 TEST_F(CoreProgramEventsTest, TimerCallbackRunsEverySpan) {
   ASSERT_NE(run(200), nullptr);
   EXPECT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 5; })) << fileText(L"ticks.txt");
+}
+
+// Ticks do not wait for the callback before them: while each one holds the engine for ten spans,
+// the tick threads started meanwhile pile up waiting for it.
+TEST_F(CoreProgramEventsTest, TimerCallbackLongerThanTheSpanOverlapsTheNextOnes) {
+  ASSERT_NE(run(100), nullptr);
+  ASSERT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 3; }));
+  const int quick = threadCount(process_.pid);
+  ASSERT_GT(quick, 0);
+  install_->writeFile(L"slow.txt", "");
+  int most = quick;
+  waitUntil([&] {
+    most = std::max(most, threadCount(process_.pid));
+    return most >= quick + 5;
+  }, 10000);
+  EXPECT_GE(most, quick + 5) << "threads: " << quick << " with quick ticks, at most " << most << " with slow ones";
 }
 
 TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSettles) {
