@@ -31,8 +31,6 @@ class CVelmontApp {
   UINT singleInstanceMessage() const { return singleInstanceMessage_; }
   const std::vector<std::wstring>& tokens() const { return tokens_; }
   CVelmontDlg* mainWindow() const { return mainWindow_; }
-  // The page's window.external; exists from OLE's initialisation until the application ends.
-  CCoreImpIDispatch* external() const { return external_.get(); }
 
   // The framework profile key name (HKEY_CURRENT_USER\Software\...); nothing is stored there.
   static const wchar_t kRegistryKeyName[];

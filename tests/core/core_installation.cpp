@@ -161,6 +161,41 @@ DWORD waitForExit(const Process& process, DWORD ms) {
   return code;
 }
 
+bool isRunning(const Process& process) {
+  return process.handle && WaitForSingleObject(process.handle.get(), 0) == WAIT_TIMEOUT;
+}
+
+void endIfRunning(const Process& process) {
+  if (!isRunning(process)) return;
+  TerminateProcess(process.handle.get(), 99);
+  WaitForSingleObject(process.handle.get(), 10000);
+}
+
+void RunningCoreTest::TearDown() {
+  endIfRunning(process_);
+  Sleep(100);
+  install_.reset();
+}
+
+void RunningCoreTest::install(const std::string& luaConfig, const char* page, const char* program) {
+  install_ = std::make_unique<CoreInstallation>(luaConfig, program);
+  if (page) install_->writeFile(L"page.htm", page);
+  install_->sign();
+}
+
+HWND RunningCoreTest::run(const std::wstring& arguments) {
+  process_ = startProgram(install_->programPath(), arguments);
+  HWND window = nullptr;
+  EXPECT_TRUE(waitUntil([&] { return (window = findMainWindow(process_.pid)) != nullptr; }))
+      << "the main window did not appear";
+  WaitForInputIdle(process_.handle.get(), 10000);
+  return window;
+}
+
+std::string RunningCoreTest::fileText(const std::wstring& relative) const {
+  return install_->exists(relative) ? install_->readFile(relative) : std::string();
+}
+
 bool minimiseWindow(HWND window) {
   Sleep(500);  // most late restores follow within this time of the first show
   for (int attempt = 0; attempt < 10; ++attempt) {

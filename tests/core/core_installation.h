@@ -4,7 +4,10 @@
 // program and watch its windows and children.
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -51,6 +54,10 @@ struct Process {
   DWORD pid = 0;
 };
 
+// Ends `process` when it still runs (exit code 99) and waits for it to go.
+void endIfRunning(const Process& process);
+bool isRunning(const Process& process);
+
 // Starts `program` with the command line `"program" arguments` (or exactly `commandLine` when
 // `raw` is set). Fails the test when it cannot be started.
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw = false);
@@ -82,5 +89,25 @@ HWND findDialog(DWORD pid, const std::wstring& caption);
 std::wstring windowText(HWND window);
 // Processes whose parent is `parent` and whose file name is `exeName`.
 std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);
+
+// A test that installs the core host and runs one copy of it at a time; the copy still running at
+// the end of a test is ended.
+class RunningCoreTest : public ::testing::Test {
+ protected:
+  void TearDown() override;
+
+  // Installs `luaConfig` (and `page` as page.htm when given) for `program` (the test build when
+  // null) and signs the installation.
+  void install(const std::string& luaConfig, const char* page = nullptr, const char* program = nullptr);
+  // Starts the installed program; returns its main window once the dialog's message loop runs
+  // (the window shows before the dialog's set-up ends), or null.
+  HWND run(const std::wstring& arguments = L"-nokey");
+  bool running() const { return isRunning(process_); }
+  // A file of the installed folder, or empty when it does not exist.
+  std::string fileText(const std::wstring& relative) const;
+
+  std::unique_ptr<CoreInstallation> install_;
+  Process process_;
+};
 
 }  // namespace orv::test

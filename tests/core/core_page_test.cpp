@@ -52,32 +52,19 @@ function onmousedown(x, y) { window.external.JsCallLuaFuncSyn("Log", "press " + 
 </script></head><body></body></html>
 )";
 
-class CorePageTest : public ::testing::Test {
+class CorePageTest : public RunningCoreTest {
  protected:
-  void TearDown() override {
-    if (process_.handle && WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.handle.get(), 99);
-      WaitForSingleObject(process_.handle.get(), 10000);
-    }
-    Sleep(100);
-    install_.reset();
-  }
-
-  void install(const std::string& luaConfig, const char* page = nullptr, const char* program = nullptr) {
-    install_ = std::make_unique<CoreInstallation>(luaConfig, program);
-    if (page) install_->writeFile(L"page.htm", page);
-    install_->sign();
-  }
-
-  // Starts the program and waits for its main window.
-  HWND run(const std::wstring& arguments = L"-nokey") {
-    process_ = startProgram(install_->programPath(), arguments);
-    HWND window = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return (window = findMainWindow(process_.pid)) != nullptr; }))
-        << "the main window did not appear";
-    // The window shows before the dialog's set-up ends: wait until its message loop runs.
-    WaitForInputIdle(process_.handle.get(), 10000);
-    return window;
+  // Runs the round-trip page and waits until its first answer is back: the page is loaded and
+  // answering. Returns the page's window (the browser's place in the dialog), or null when it did
+  // not come up; `window_` is the main window.
+  HWND runRoundTripPage() {
+    install(config("EnterHtml = \"page.htm\""), kRoundTripPage);
+    window_ = run();
+    HWND browser = window_ ? GetDlgItem(window_, 1000) : nullptr;
+    if (!browser) return nullptr;
+    const bool answered = waitUntil([&] { return luaLogHas("page got hello page from core"); });
+    EXPECT_TRUE(answered) << luaLog();
+    return answered ? browser : nullptr;
   }
 
   // Starts the program and watches it end; true when it ended with exit code 0 without its main
@@ -98,20 +85,17 @@ class CorePageTest : public ::testing::Test {
     return ::testing::AssertionSuccess();
   }
 
-  std::string luaLog() const { return install_->exists(L"lua.log") ? install_->readFile(L"lua.log") : ""; }
+  std::string luaLog() const { return fileText(L"lua.log"); }
   bool luaLogHas(const std::string& line) const {
     return luaLog().find(line + "\n") != std::string::npos;
   }
-  std::string navigations() const {
-    return install_->exists(L"navigate.log") ? install_->readFile(L"navigate.log") : "";
-  }
+  std::string navigations() const { return fileText(L"navigate.log"); }
   std::string narrowDir() const {
     const std::wstring dir = install_->dir();
     return std::string(dir.begin(), dir.end());  // the test folders are ASCII
   }
 
-  std::unique_ptr<CoreInstallation> install_;
-  Process process_;
+  HWND window_ = nullptr;
 };
 
 TEST_F(CorePageTest, PageCallsLuaWhichAnswersThroughCallJsFunc) {
@@ -136,12 +120,8 @@ function onload() {
 }
 
 TEST_F(CorePageTest, BlockedKeysNeverReachThePage) {
-  install(config("EnterHtml = \"page.htm\""), kRoundTripPage);
-  HWND window = run();
-  ASSERT_NE(window, nullptr);
-  HWND browser = GetDlgItem(window, 1000);
+  HWND browser = runRoundTripPage();
   ASSERT_NE(browser, nullptr);
-  ASSERT_TRUE(waitUntil([&] { return luaLogHas("page got hello page from core"); })) << luaLog();
   for (WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_ESCAPE}, WPARAM{'A'}, WPARAM{VK_F1}, WPARAM{VK_F5}, WPARAM{'B'}})
     PostMessageW(browser, WM_KEYDOWN, key, 1);
   ASSERT_TRUE(waitUntil([&] { return luaLogHas("key 66"); })) << luaLog();
@@ -152,11 +132,9 @@ TEST_F(CorePageTest, BlockedKeysNeverReachThePage) {
 }
 
 TEST_F(CorePageTest, PressOnTheWindowButtonsReachesThePage) {
-  install(config("EnterHtml = \"page.htm\""), kRoundTripPage);
-  HWND window = run();
-  ASSERT_NE(window, nullptr);
-  HWND browser = GetDlgItem(window, 1000);
+  HWND browser = runRoundTripPage();
   ASSERT_NE(browser, nullptr);
+  HWND window = window_;
   // Inside the caption band but strictly inside the window buttons' rectangle: not a drag.
   POINT at = {800, 10};
   ClientToScreen(browser, &at);
@@ -176,12 +154,9 @@ TEST_F(CorePageTest, PressOnTheWindowButtonsReachesThePage) {
 // Real mouse input: a press on the window buttons' left edge (the exclusion is strict) moves the
 // window with the mouse, and the page never sees the press.
 TEST_F(CorePageTest, PressInTheCaptionBandMovesTheWindow) {
-  install(config("EnterHtml = \"page.htm\""), kRoundTripPage);
-  HWND window = run();
-  ASSERT_NE(window, nullptr);
-  HWND browser = GetDlgItem(window, 1000);
+  HWND browser = runRoundTripPage();
   ASSERT_NE(browser, nullptr);
-  ASSERT_TRUE(waitUntil([&] { return luaLogHas("page got hello page from core"); })) << luaLog();
+  HWND window = window_;
   RECT before = {}, after = {};
   GetWindowRect(window, &before);
   POINT at = {720, 10};

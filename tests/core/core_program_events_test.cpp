@@ -9,14 +9,13 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstddef>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "core_installation.h"
 #include "core_pipe_server.h"
+#include "device_record.h"
 #include "pipe_message.h"
 #include "win/scoped_handle.h"
 
@@ -63,17 +62,6 @@ function OnDevice(text) return Append("devices.txt", text) end
 )";
 }
 
-// A device-interface record as the system builds it: the fixed part, then the name.
-std::vector<unsigned char> interfaceRecord(const std::wstring& name) {
-  const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-  std::vector<unsigned char> bytes(offset + (name.size() + 1) * sizeof(wchar_t), 0);
-  auto* r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-  r->dbcc_size = static_cast<DWORD>(bytes.size());
-  r->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  std::memcpy(r->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-  return bytes;
-}
-
 const std::wstring kTokenName = L"\\\\?\\HID#VID_096E&PID_0702#6&1B2C3D&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 const char kTokenNameLower[] =
     R"(\\\\?\\hid#vid_096e&pid_0702#6&1b2c3d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
@@ -102,30 +90,13 @@ int threadCount(DWORD pid) {
   return count;
 }
 
-class CoreProgramEventsTest : public ::testing::Test {
+class CoreProgramEventsTest : public RunningCoreTest {
  protected:
-  void TearDown() override {
-    if (process_.handle && WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT) {
-      TerminateProcess(process_.handle.get(), 99);
-      WaitForSingleObject(process_.handle.get(), 10000);
-    }
-    Sleep(100);
-    install_.reset();
+  // Installs the configuration with the given timer span and runs it.
+  HWND runHost(int spanMs = 0) {
+    install(config(spanMs));
+    return run();
   }
-
-  // Installs and starts the program; returns its main window once the dialog's loop runs.
-  HWND run(int spanMs = 0) {
-    install_ = std::make_unique<CoreInstallation>(config(spanMs));
-    install_->sign();
-    process_ = startProgram(install_->programPath(), L"-nokey");
-    HWND window = nullptr;
-    EXPECT_TRUE(waitUntil([&] { return (window = findMainWindow(process_.pid)) != nullptr; }))
-        << "the main window did not appear";
-    WaitForInputIdle(process_.handle.get(), 10000);
-    return window;
-  }
-
-  bool running() const { return WaitForSingleObject(process_.handle.get(), 0) == WAIT_TIMEOUT; }
 
   static bool write(const std::string& bytes) {
     return writePipeMessage(kCorePipeName, bytes, 30000);
@@ -133,10 +104,6 @@ class CoreProgramEventsTest : public ::testing::Test {
   static bool send(const std::u16string& command, const std::u16string& argument = u"",
                    bool separator = true) {
     return write(pipeMessageBytes(kPrefix, command, argument, separator));
-  }
-
-  std::string fileText(const wchar_t* name) const {
-    return install_->exists(name) ? install_->readFile(name) : "";
   }
 
   LRESULT sendDeviceEvent(HWND window, WPARAM code, const std::vector<unsigned char>& record) {
@@ -147,13 +114,10 @@ class CoreProgramEventsTest : public ::testing::Test {
               0);
     return static_cast<LRESULT>(result);
   }
-
-  std::unique_ptr<CoreInstallation> install_;
-  Process process_;
 };
 
 TEST_F(CoreProgramEventsTest, PopAssBringsBackTheMinimisedWindowWhenTheScriptAgrees) {
-  HWND window = run();
+  HWND window = runHost();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(minimiseWindow(window));
   ASSERT_TRUE(send(u"PopAss"));
@@ -162,7 +126,7 @@ TEST_F(CoreProgramEventsTest, PopAssBringsBackTheMinimisedWindowWhenTheScriptAgr
 }
 
 TEST_F(CoreProgramEventsTest, PopAssLeavesAShownWindowAloneAndQuitCmdEndsTheProgram) {
-  HWND window = run();
+  HWND window = runHost();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(send(u"PopAss", u"", false));
   ASSERT_TRUE(send(u"QuitCmd"));  // read only after PopAss was handled
@@ -171,13 +135,13 @@ TEST_F(CoreProgramEventsTest, PopAssLeavesAShownWindowAloneAndQuitCmdEndsTheProg
 }
 
 TEST_F(CoreProgramEventsTest, QuitCmdWithoutSeparatorEndsTheProgram) {
-  ASSERT_NE(run(), nullptr);
+  ASSERT_NE(runHost(), nullptr);
   ASSERT_TRUE(send(u"QuitCmd", u"", false));
   EXPECT_EQ(waitForExit(process_), 0u);
 }
 
 TEST_F(CoreProgramEventsTest, MalformedMessagesAreIgnoredAndTheNextCommandIsServed) {
-  HWND window = run();
+  HWND window = runHost();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(send(u"quitcmd"));
   // 17 characters, shorter than the pipe's own name, though they end in a command.
@@ -197,7 +161,7 @@ TEST_F(CoreProgramEventsTest, MalformedMessagesAreIgnoredAndTheNextCommandIsServ
 }
 
 TEST_F(CoreProgramEventsTest, TwoCommandsInOneWriteAreOneMessage) {
-  HWND window = run();
+  HWND window = runHost();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(minimiseWindow(window));
   // One message whose command is PopAss; the second name is only its argument.
@@ -209,7 +173,7 @@ TEST_F(CoreProgramEventsTest, TwoCommandsInOneWriteAreOneMessage) {
 }
 
 TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) {
-  ASSERT_NE(run(), nullptr);
+  ASSERT_NE(runHost(), nullptr);
   ASSERT_TRUE(send(u"DownLoadErrorCmd"));
   HWND box = nullptr;
   ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(process_.pid, kCaption, kDownloadFailed)) != nullptr; }))
@@ -234,14 +198,14 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
 }
 
 TEST_F(CoreProgramEventsTest, TimerCallbackRunsEverySpan) {
-  ASSERT_NE(run(200), nullptr);
+  ASSERT_NE(runHost(200), nullptr);
   EXPECT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 5; })) << fileText(L"ticks.txt");
 }
 
 // Ticks do not wait for the callback before them: while each one holds the engine for ten spans,
 // the tick threads started meanwhile pile up waiting for it.
 TEST_F(CoreProgramEventsTest, TimerCallbackLongerThanTheSpanOverlapsTheNextOnes) {
-  ASSERT_NE(run(100), nullptr);
+  ASSERT_NE(runHost(100), nullptr);
   ASSERT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 3; }));
   const int quick = threadCount(process_.pid);
   ASSERT_GT(quick, 0);
@@ -255,7 +219,7 @@ TEST_F(CoreProgramEventsTest, TimerCallbackLongerThanTheSpanOverlapsTheNextOnes)
 }
 
 TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSettles) {
-  HWND window = run(60000);
+  HWND window = runHost(60000);
   ASSERT_NE(window, nullptr);
   const ULONGLONG sent = GetTickCount64();
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
@@ -267,7 +231,7 @@ TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSett
 }
 
 TEST_F(CoreProgramEventsTest, PlugAndPullWithinTwoSecondsDeliversOnlyThePull) {
-  HWND window = run(60000);
+  HWND window = runHost(60000);
   ASSERT_NE(window, nullptr);
   // A volume broadcast carries no interface name and changes nothing.
   DEV_BROADCAST_VOLUME volume = {};
@@ -286,7 +250,7 @@ TEST_F(CoreProgramEventsTest, PlugAndPullWithinTwoSecondsDeliversOnlyThePull) {
 }
 
 TEST_F(CoreProgramEventsTest, SpanZeroRunsNoCallbacks) {
-  HWND window = run(0);
+  HWND window = runHost(0);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
   Sleep(5000);

@@ -118,12 +118,7 @@ class CoreStartupTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    for (Process* p : started_) {
-      if (p->handle && WaitForSingleObject(p->handle.get(), 0) == WAIT_TIMEOUT) {
-        TerminateProcess(p->handle.get(), 99);
-        WaitForSingleObject(p->handle.get(), 10000);
-      }
-    }
+    for (Process* p : started_) endIfRunning(*p);
     SetEvent(release_.get());
     for (DWORD pid : updaters_) {
       ScopedHandle h(OpenProcess(SYNCHRONIZE, FALSE, pid));
@@ -162,7 +157,7 @@ class CoreStartupTest : public ::testing::Test {
     return pids;
   }
 
-  bool stillRunning(const Process& p) { return WaitForSingleObject(p.handle.get(), 0) == WAIT_TIMEOUT; }
+  bool stillRunning(const Process& p) { return isRunning(p); }
 
   ScopedHandle release_;
   std::unique_ptr<CoreInstallation> install_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "device_events.h"
+#include "device_record.h"
 #include "script_calls.h"
 #include "script_events.h"
 #include "stand_in_window.h"
@@ -18,6 +19,7 @@
 namespace orv {
 namespace {
 
+using test::interfaceRecord;
 using test::ScriptCalls;
 using test::StandInWindow;
 using test::TestEngine;
@@ -42,17 +44,6 @@ ticks = 0
 function OnTick() ticks = ticks + 1; Record("tick", ""); return true end
 function OnDevice(text) Record("device", text); return true end
 )";
-
-// A device-interface record as the system builds it: the fixed part, then the name.
-std::vector<unsigned char> interfaceRecord(const std::wstring& name) {
-  const size_t offset = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-  std::vector<unsigned char> bytes(offset + (name.size() + 1) * sizeof(wchar_t), 0);
-  auto* r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
-  r->dbcc_size = static_cast<DWORD>(bytes.size());
-  r->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  std::memcpy(r->dbcc_name, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
-  return bytes;
-}
 
 const std::wstring kHidName =
     L"\\\\?\\HID#VID_046D&PID_C52B&MI_00#7&2A3F1B&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
