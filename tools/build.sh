@@ -3,6 +3,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
+# Paths inside the tree count as relative for the compiler cache, so other checkouts share it.
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$root}
 configs=("$@")
 [ ${#configs[@]} -gt 0 ] || configs=(native win32 win64)
 for c in "${configs[@]}"; do
