@@ -1,5 +1,7 @@
 #include "pipe_message.h"
 
+#include "product.h"
+
 namespace orv {
 
 namespace {
@@ -15,7 +17,7 @@ std::size_t pipePrefixLength(std::u16string_view pipeName) {
 
 PipeFraming corePipeFraming() {
   PipeFraming f;
-  f.prefixLength = pipePrefixLength(u"\\\\.\\pipe\\AssistantOrvalinex");
+  f.prefixLength = pipePrefixLength(kCorePipeNameU16);
   f.readBytes = 2048;
   f.commandRunsToEndWithoutSeparator = true;
   f.ignoreFilledRead = true;
@@ -24,7 +26,7 @@ PipeFraming corePipeFraming() {
 
 PipeFraming notifierPipeFraming() {
   PipeFraming f;
-  f.prefixLength = pipePrefixLength(u"\\\\.\\pipe\\PopOrvalinex");
+  f.prefixLength = pipePrefixLength(kNotifierPipeNameU16);
   f.readBytes = 254;
   f.commandRunsToEndWithoutSeparator = false;
   f.ignoreFilledRead = false;

@@ -3,6 +3,7 @@
 // of one read, a fixed-length prefix skipped unread (as long as the pipe's own name), the command
 // up to the first "||" and the argument after it. Pure logic, shared by both pipe servers.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -46,6 +47,15 @@ struct PipeMessage {
 // zeroed read buffer holds them: little-endian UTF-16 code units, a trailing odd byte being the
 // low byte of a unit whose high byte is zero; the text ends at the first zero unit.
 PipeMessage parsePipeMessage(const PipeFraming& framing, const void* bytes, std::size_t bytesRead);
+
+// The pipe mode for CreateNamedPipeW: message type, byte read mode, blocking waits, and the
+// refusal of remote clients when asked (only where the system knows the flag: Vista and later;
+// earlier systems reject it).
+constexpr std::uint32_t kPipeTypeMessage = 0x4;
+constexpr std::uint32_t kPipeRejectRemoteClients = 0x8;
+constexpr std::uint32_t pipeCreationMode(bool rejectRemoteClients) {
+  return kPipeTypeMessage | (rejectRemoteClients ? kPipeRejectRemoteClients : 0u);
+}
 
 // Builds the bytes a client writes: prefix + command, and "||" + argument when `withSeparator`.
 std::string pipeMessageBytes(std::u16string_view prefix, std::u16string_view command,

@@ -4,7 +4,6 @@
 
 namespace orv {
 
-const wchar_t kSettingsKeyPrefix[] = L"SOFTWARE\\Halvenor\\DovAZ\\";
 const wchar_t kVersionUnavailableText[] = L"获取版本信息失败";
 
 namespace {

@@ -7,11 +7,11 @@
 #include <cstdint>
 #include <string>
 
+#include "product.h"
 #include "win/reg_key.h"
 
 namespace orv {
 
-extern const wchar_t kSettingsKeyPrefix[];        // "SOFTWARE\Halvenor\DovAZ\"
 extern const wchar_t kVersionUnavailableText[];   // shown when the version cannot be read
 
 // Registry rights of the product key, in the 32-bit view.

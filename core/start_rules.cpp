@@ -1,13 +1,9 @@
 #include "start_rules.h"
 
+#include "product.h"
+
 namespace orv {
 
-const wchar_t kSingleInstanceMessageName[] =
-    L"zq_tamir_detect_tools_single_msgid" L"Orvalinex" L"Assistant";
-const wchar_t kSingleInstanceMutexName[] =
-    L"zq_tamir_detect_tools_single" L"Orvalinex" L"Assistant" L"_instance";
-const wchar_t kUpdaterFileName[] = L"Orvalinex" L"Update.exe";
-const wchar_t kNotifierFileName[] = L"Orvalinex" L"Tray.exe";
 const wchar_t kLostFileOption[] = L" -lostfile";
 
 namespace {

@@ -8,12 +8,7 @@
 
 namespace orv {
 
-// Names joined from the product identifier.
-extern const wchar_t kSingleInstanceMessageName[];
-extern const wchar_t kSingleInstanceMutexName[];
-extern const wchar_t kUpdaterFileName[];   // "OrvalinexUpdate.exe"
-extern const wchar_t kNotifierFileName[];  // "OrvalinexTray.exe"
-extern const wchar_t kLostFileOption[];    // " -lostfile", appended to the updater command
+extern const wchar_t kLostFileOption[];  // " -lostfile", appended to the updater command
 
 // What the options after the program ask for, in command-line order. Every "-new" writes the
 // first-run flag; the first "-t" closes running copies and ends the walk (options behind it do

@@ -12,15 +12,14 @@
 #include "product_key.h"
 #include "command_line.h"
 #include "security_attributes.h"
+#include "single_instance.h"
 #include "start_rules.h"
 #include "velmont_dlg.h"
 
-const wchar_t CVelmontApp::kRegistryKeyName[] = L"应用程序向导生成的本地应用程序";
+const wchar_t* const CVelmontApp::kRegistryKeyName = orv::kProfileKeyName;
 
 namespace {
-using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
 using RegisterApplicationRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
-constexpr DWORD kMessageFilterAdd = 1;  // MSGFLT_ADD
 }  // namespace
 
 CVelmontApp::CVelmontApp(orv::BrowserFactory browserFactory) : browserFactory_(browserFactory) {}
@@ -32,23 +31,24 @@ BOOL CVelmontApp::InitInstance() {
   if (!commandLine || !*commandLine) return FALSE;
   orv::splitCommandLine(commandLine, tokens_);
 
-  if (!RegisterSingleInstanceMessage()) {
+  singleInstanceMessage_ = orv::registerInstanceMessage(orv::kCoreInstanceMessageName);
+  if (singleInstanceMessage_ == 0) {
     MessageBoxW(nullptr, L"Can not initialize.", orv::kProductName, MB_OK | MB_ICONHAND);
     return FALSE;
   }
-  AdmitSingleInstanceMessage();
+  orv::admitInstanceMessage(singleInstanceMessage_);
 
   for (orv::OptionStep step : orv::optionSteps(tokens_)) {
     if (step == orv::OptionStep::CloseRunningCopies) {
-      PostMessageW(HWND_BROADCAST, singleInstanceMessage_, orv::kInstanceQuit, 0);
+      orv::broadcastInstanceMessage(singleInstanceMessage_, orv::kInstanceQuit);
       return FALSE;
     }
     orv::writeFirstRunFlag(orv::kProductId);  // silent on failure
   }
 
   if (!TakeSingleInstanceMutex()) {
-    PostMessageW(HWND_BROADCAST, singleInstanceMessage_, orv::kInstanceActivate,
-                 orv::hasKeyOption(tokens_) ? 1 : 0);
+    orv::broadcastInstanceMessage(singleInstanceMessage_, orv::kInstanceActivate,
+                                  orv::hasKeyOption(tokens_) ? 1 : 0);
     return FALSE;
   }
 
@@ -83,33 +83,10 @@ BOOL CVelmontApp::InitInstance() {
   return FALSE;
 }
 
-bool CVelmontApp::RegisterSingleInstanceMessage() {
-  singleInstanceMessage_ = RegisterWindowMessageW(orv::kSingleInstanceMessageName);
-  return singleInstanceMessage_ != 0;
-}
-
-void CVelmontApp::AdmitSingleInstanceMessage() {
-  // From Vista on, a program running with fewer rights may not post to this one unless the
-  // message is admitted. Looked up at run time: the function does not exist before Vista.
-  orv::OSVersion version;
-  if (!version.isVistaOrLater()) return;
-  orv::ScopedLibrary user32(LoadLibraryW(L"USER32.Dll"));
-  if (!user32) return;
-  auto change = reinterpret_cast<ChangeWindowMessageFilterFn>(
-      reinterpret_cast<void*>(GetProcAddress(user32.get(), "ChangeWindowMessageFilter")));
-  if (change) change(singleInstanceMessage_, kMessageFilterAdd);
-}
-
 bool CVelmontApp::TakeSingleInstanceMutex() {
-  HANDLE mutex = CreateMutexW(orv::processSecurityAttributes().forCreate(), FALSE,
-                              orv::kSingleInstanceMutexName);
-  const DWORD error = GetLastError();
-  mutex_.reset(mutex);
-  if (!mutex_ || error == ERROR_ALREADY_EXISTS) {
-    mutex_.reset();
-    return false;
-  }
-  return true;
+  mutex_ = orv::takeInstanceMutex(orv::kCoreInstanceMutexName,
+                                  orv::processSecurityAttributes().forCreate());
+  return mutex_.valid();
 }
 
 void CVelmontApp::RegisterForRestart() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "browser_host.h"
+#include "browser/browser_host.h"
 #include "win/scoped_handle.h"
 
 namespace orv {
@@ -33,13 +33,11 @@ class CVelmontApp {
   CVelmontDlg* mainWindow() const { return mainWindow_; }
 
   // The framework profile key name (HKEY_CURRENT_USER\Software\...); nothing is stored there.
-  static const wchar_t kRegistryKeyName[];
+  static const wchar_t* const kRegistryKeyName;
   // Restart-manager support: restart only.
   static constexpr DWORD kRestartManagerSupportFlags = 1;
 
  private:
-  bool RegisterSingleInstanceMessage();
-  void AdmitSingleInstanceMessage();
   bool TakeSingleInstanceMutex();
   void RegisterForRestart();
 

@@ -8,6 +8,7 @@
 #include "Kavrel.h"
 #include "about_text.h"
 #include "browser/control_site.h"
+#include "browser/web_browser_host.h"
 #include "core_command_handler.h"
 #include "core_pipe_server.h"
 #include "process_util.h"
@@ -39,8 +40,8 @@ int CallJsFunc(const char* function, const char* argument) {
   return 1;
 }
 
-// Every failure of the window's set-up ends the program quietly, before anything was shown.
-[[noreturn]] void endSilently() { ExitProcess(0); }
+// How long the set-up waits for the entry page's document before it gives up quietly.
+constexpr unsigned long kEntryDocumentWaitMs = 15000;
 
 INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
@@ -144,7 +145,18 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 BOOL CVelmontDlg::OnInitDialog() {
-  CreateBrowser();
+  // Every failure of the window's set-up ends the program quietly, before anything was shown:
+  // the dialog ends from here, and the program returns with exit code 0.
+  if (!SetUp()) {
+    setupFailed_ = true;
+    EndDialog(hwnd_, kSetupFailed);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+bool CVelmontDlg::SetUp() {
+  if (!CreateBrowser()) return false;
   AddAboutItem();
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
@@ -156,11 +168,11 @@ BOOL CVelmontDlg::OnInitDialog() {
   versionTextStorage() = orv::readVersionText(orv::kProductId);
   ShowWindow(hwnd_, SW_HIDE);
 
-  CreateEngine();
+  if (!CreateEngine()) return false;
   events_ = std::make_unique<orv::ScriptEvents>(engine_);
-  if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) endSilently();
-  if (!SizeWindowAndOpenEntryPage()) endSilently();
-  OpenJavaScriptBridge();
+  if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) return false;
+  if (!SizeWindowAndOpenEntryPage()) return false;
+  if (!OpenJavaScriptBridge()) return false;
   events_->readCallbackNames();
 
   SetWindowTextW(hwnd_, orv::kProductName);
@@ -168,6 +180,7 @@ BOOL CVelmontDlg::OnInitDialog() {
   SetWindowLongPtrW(hwnd_, GWL_STYLE, GetWindowLongPtrW(hwnd_, GWL_STYLE) | WS_MINIMIZEBOX);
   InvalidateRect(hwnd_, nullptr, TRUE);
   ShowWindow(hwnd_, SW_SHOW);
+  browser_->activate();
 
   // Without a pipe the host still runs; only the notifier and updater cannot reach it.
   orv::startCorePipeServer(std::make_unique<orv::DefaultCoreCommandHandler>(hwnd_, engine_));
@@ -175,15 +188,20 @@ BOOL CVelmontDlg::OnInitDialog() {
   events_->startTimers(hwnd_);
   events_->resetDeviceState();
   if (IsWindow(hwnd_)) events_->registerDeviceNotifications(hwnd_);
-  return TRUE;
+  return true;
 }
 
-void CVelmontDlg::CreateBrowser() {
+bool CVelmontDlg::CreateBrowser() {
   // The browser control of the template: without it there is no user interface at all.
-  if (browserFactory_) browser_ = browserFactory_(hwnd_, controls_);
-  if (!browser_) endSilently();
+  orv::BrowserOptions options;
+  options.controlId = kBrowserControlId;
+  options.navigateWithFlags = true;
+  options.navigateFlags = orv::kEntryNavigateFlags;
+  if (browserFactory_) browser_ = browserFactory_(hwnd_, controls_, options);
+  if (!browser_) return false;
   orv::BrowserHost* browser = browser_.get();
   explorer_.attach(browser->window(), hwnd_, [browser] { return browser->activeObject(); });
+  return true;
 }
 
 void CVelmontDlg::AddAboutItem() {
@@ -196,11 +214,11 @@ void CVelmontDlg::AddAboutItem() {
   AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
-void CVelmontDlg::CreateEngine() {
+bool CVelmontDlg::CreateEngine() {
   DllGetClassFactoryObject(&factory_);
   if (factory_) factory_->Createlua(&engine_);
   // A missing engine cannot run the configuration: the same quiet end as a failed load.
-  if (!engine_ || engine_->InitCoreLuaEnv(kConfigScript) == 0) endSilently();
+  return engine_ && engine_->InitCoreLuaEnv(kConfigScript) != 0;
 }
 
 bool CVelmontDlg::SizeWindowAndOpenEntryPage() {
@@ -230,14 +248,17 @@ bool CVelmontDlg::SizeWindowAndOpenEntryPage() {
     url = L"res://" + orv::moduleDirectory() + value;
   else if (engine_->GetCoreGlobalVar(value, "EnterHtml", textType, 256))
     url = orv::moduleDirectory() + value;
+  entryUrl_ = url;
   if (url.empty()) return true;  // nothing to open
   return browser_->navigate(url);
 }
 
-void CVelmontDlg::OpenJavaScriptBridge() {
-  document_ = browser_->document();
-  if (!document_ || JornetInitJsEnv(document_.get()) == 0) endSilently();
+bool CVelmontDlg::OpenJavaScriptBridge() {
+  document_ = entryUrl_.empty() ? browser_->document()
+                                : browser_->waitForDocument(entryUrl_, kEntryDocumentWaitMs);
+  if (!document_ || JornetInitJsEnv(document_.get()) == 0) return false;
   engine_->DefFuncCharChar("CallJsFunc", &CallJsFunc, nullptr);
+  return true;
 }
 
 void CVelmontDlg::StartNotifier() {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "browser_host.h"
+#include "browser/browser_host.h"
 #include "explorer_core.h"
 #include "win/scoped_com.h"
 
@@ -32,8 +32,14 @@ class CVelmontDlg {
   CVelmontDlg(const CVelmontDlg&) = delete;
   CVelmontDlg& operator=(const CVelmontDlg&) = delete;
 
+  // The result of a dialog whose set-up failed (it was never shown).
+  static constexpr INT_PTR kSetupFailed = -2;
+  // The browser window's control id.
+  static constexpr int kBrowserControlId = 1000;
+
   // Runs the dialog modally from template 102; the result of EndDialog.
   INT_PTR DoModal();
+  bool setupFailed() const { return setupFailed_; }
 
   HWND hwnd() const { return hwnd_; }
   LuaObject* engine() const { return engine_; }
@@ -43,13 +49,14 @@ class CVelmontDlg {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
+  bool SetUp();
   void OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
-  void CreateBrowser();
+  bool CreateBrowser();
   void AddAboutItem();
-  void CreateEngine();
+  bool CreateEngine();
   bool SizeWindowAndOpenEntryPage();
-  void OpenJavaScriptBridge();
+  bool OpenJavaScriptBridge();
   void StartNotifier();
   void ShowAboutBox();
   void PaintMinimisedIcon();
@@ -66,6 +73,8 @@ class CVelmontDlg {
   luaFactory* factory_ = nullptr;
   LuaObject* engine_ = nullptr;
   std::unique_ptr<orv::ScriptEvents> events_;
+  std::wstring entryUrl_;
+  bool setupFailed_ = false;
 };
 
 // The version text the About box shows (the settings' "Version", or the fallback text).

@@ -223,6 +223,24 @@ ComPtr<IDispatch> HostedWebBrowser::document() {
   return doc;
 }
 
+std::wstring HostedWebBrowser::locationUrl() {
+  ScopedBstr url;
+  if (browser_ && SUCCEEDED(browser_->get_LocationURL(url.put()))) return url.str();
+  return std::wstring();
+}
+
+void HostedWebBrowser::uiActivate() {
+  if (!object_) return;
+  HWND container = nullptr;
+  site_->GetWindow(&container);
+  RECT rect = {};
+  if (HWND control = window()) {
+    ::GetWindowRect(control, &rect);
+    ::MapWindowPoints(nullptr, container, reinterpret_cast<POINT*>(&rect), 2);
+  }
+  object_->DoVerb(OLEIVERB_UIACTIVATE, nullptr, site_.get(), 0, container, &rect);
+}
+
 ComPtr<CCoreControlSite> CCoreCustomOccManager::createSite(HWND container) const {
   ComPtr<CCoreControlSite> site;
   site.attach(new CCoreControlSite(container, external_.get(), keys_));
@@ -230,7 +248,8 @@ ComPtr<CCoreControlSite> CCoreCustomOccManager::createSite(HWND container) const
 }
 
 std::unique_ptr<HostedWebBrowser> CCoreCustomOccManager::createWebBrowser(
-    HWND container, const RECT& rect, HostedWebBrowser::Events events, HRESULT* hrOut) const {
+    HWND container, const RECT& rect, HostedWebBrowser::Events events, HRESULT* hrOut,
+    int controlId) const {
   HRESULT ignored;
   HRESULT& hr = hrOut ? *hrOut : ignored;
   std::unique_ptr<HostedWebBrowser> host(new HostedWebBrowser());
@@ -241,6 +260,9 @@ std::unique_ptr<HostedWebBrowser> CCoreCustomOccManager::createWebBrowser(
   if (FAILED(hr)) return nullptr;
   IOleClientSite* clientSite = host->site_.get();
   if (FAILED(hr = host->object_->SetClientSite(clientSite))) return nullptr;
+  // A container initialises a new control before it activates it.
+  ComPtr<IPersistStreamInit> persist;
+  if (SUCCEEDED(host->object_.as(persist)) && FAILED(hr = persist->InitNew())) return nullptr;
   RECT position = rect;
   if (FAILED(hr = host->object_->DoVerb(OLEIVERB_INPLACEACTIVATE, nullptr, clientSite, 0, container,
                                         &position)))
@@ -255,6 +277,9 @@ std::unique_ptr<HostedWebBrowser> CCoreCustomOccManager::createWebBrowser(
     if (FAILED(host->events_->Advise(sink.get(), &host->cookie_))) host->events_.reset();
   }
   host->place(rect);
+  if (controlId != 0) {
+    if (HWND control = host->window()) ::SetWindowLongPtrW(control, GWLP_ID, controlId);
+  }
   hr = S_OK;
   return host;
 }

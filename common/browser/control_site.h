@@ -140,6 +140,11 @@ class HostedWebBrowser {
   bool navigate(const std::wstring& url);
   // The Document property (DISPID 203) as a dispatch pointer with one reference, or null.
   ComPtr<IDispatch> document();
+  // The LocationURL property: the address of the document shown, or empty.
+  std::wstring locationUrl();
+  // UI activation: the control takes the keyboard focus, so keys reach the page's
+  // pre-translation rather than the dialog's.
+  void uiActivate();
 
  private:
   friend class CCoreCustomOccManager;
@@ -162,11 +167,12 @@ class CCoreCustomOccManager {
   // What every site hands the page as window.external.
   IDispatch* external() const { return external_.get(); }
 
-  // Creates the WebBrowser control in `container` at `rect`, in-place active. Null when the
-  // platform cannot create it (the error in *hr when given).
+  // Creates the WebBrowser control in `container` at `rect`, initialised as a new object and
+  // in-place active, its window carrying `controlId`. Null when the platform cannot create it
+  // (the error in *hr when given).
   std::unique_ptr<HostedWebBrowser> createWebBrowser(HWND container, const RECT& rect,
                                                      HostedWebBrowser::Events events,
-                                                     HRESULT* hr = nullptr) const;
+                                                     HRESULT* hr = nullptr, int controlId = 0) const;
 
  private:
   ComPtr<IDispatch> external_;

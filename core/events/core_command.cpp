@@ -11,7 +11,7 @@ std::optional<CoreCommand> coreCommandFromText(std::u16string_view text) {
 }
 
 std::uint32_t corePipeMode(bool vistaOrLater) {
-  return kPipeTypeMessage | (vistaOrLater ? kPipeRejectRemoteClients : 0u);
+  return pipeCreationMode(vistaOrLater);
 }
 
 }  // namespace orv

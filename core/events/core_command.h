@@ -4,6 +4,8 @@
 #include <optional>
 #include <string_view>
 
+#include "pipe_message.h"
+
 namespace orv {
 
 enum class CoreCommand {
@@ -16,11 +18,7 @@ enum class CoreCommand {
 // The command a pipe message names: whole text, case-sensitive; anything else is not a command.
 std::optional<CoreCommand> coreCommandFromText(std::u16string_view text);
 
-// The pipe mode for CreateNamedPipeW: message type, byte read mode, blocking waits, and the
-// refusal of remote clients where the system knows it (Vista and later; earlier systems reject
-// the unknown flag).
-constexpr std::uint32_t kPipeTypeMessage = 0x4;
-constexpr std::uint32_t kPipeRejectRemoteClients = 0x8;
+// The core host's pipe mode: remote clients are refused wherever the system knows the flag.
 std::uint32_t corePipeMode(bool vistaOrLater);
 
 }  // namespace orv

@@ -1,18 +1,18 @@
 #pragma once
-// The core host's command pipe \\.\pipe\AssistantOrvalinex: one message per connection, read
-// once, the client disconnected before the command runs, then a pause before the next client.
+// The core host's command pipe \\.\pipe\AssistantOrvalinex on the shared pipe server: one
+// message per connection, read once, the client disconnected before the command runs, then a
+// pause before the next client. The command table is the core host's own.
 #include <windows.h>
 
-#include <atomic>
 #include <memory>
 #include <string>
 
 #include "core_command_handler.h"
-#include "win/scoped_handle.h"
+#include "pipe_client.h"
+#include "pipe_server.h"
+#include "product.h"
 
 namespace orv {
-
-extern const wchar_t kCorePipeName[];  // L"\\\\.\\pipe\\AssistantOrvalinex"
 
 struct CorePipeOptions {
   std::wstring name = kCorePipeName;
@@ -28,46 +28,27 @@ SECURITY_ATTRIBUTES* corePipeSecurity();
 // The options the core host runs its pipe with.
 CorePipeOptions corePipeOptions();
 
+// The shared server with the core host's framing, handing each known command to `handler`.
 class CorePipeServer {
  public:
-  CorePipeServer(CoreCommandHandler& handler, CorePipeOptions options);
+  CorePipeServer(CoreCommandHandler& handler, const CorePipeOptions& options);
   CorePipeServer(const CorePipeServer&) = delete;
   CorePipeServer& operator=(const CorePipeServer&) = delete;
 
-  // Creates the pipe (one instance, no buffers, no time-out). False when that fails; the core
-  // host then goes on without a pipe.
-  bool create();
-  // Serves clients on the calling thread until a connection wait fails or stop() was asked.
-  void run();
-  // Asks run() to return after the connection it is serving or waiting for (connects once itself
-  // to wake a waiting server). For orderly ends in tests; the program's server is never stopped.
-  void stop();
-
-  HANDLE pipe() const { return pipe_.get(); }
-  // Messages read so far, the ignored ones included.
-  long messagesRead() const { return messagesRead_.load(); }
+  bool create() { return server_.create(); }
+  void run() { server_.run(); }
+  void stop() { server_.stop(); }
+  HANDLE pipe() const { return server_.pipe(); }
+  long messagesRead() const { return server_.messagesRead(); }
+  bool failed() const { return server_.failed(); }
 
  private:
-  void serveOne();
-
-  CoreCommandHandler& handler_;
-  CorePipeOptions options_;
-  ScopedHandle pipe_;
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> running_{false};
-  std::atomic<bool> exited_{false};
-  std::atomic<long> messagesRead_{0};
+  PipeServer server_;
 };
 
-// Starts the core host's pipe server on a thread of its own (handle closed at once) that owns
-// `handler` and lives until the process ends or the pipe fails. False when the thread could not
-// be started.
+// Starts the core host's pipe server on a thread of its own that owns `handler` and lives until
+// the process ends or the pipe fails. False when the thread could not be started.
 bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
-                         CorePipeOptions options = corePipeOptions());
-
-// Client side, used by tests and tools: connects to `pipeName` (waiting while it is busy or not
-// yet created, up to `timeoutMs`), writes `bytes` in one write and closes. False when no
-// connection could be made or the write failed.
-bool writePipeMessage(const std::wstring& pipeName, const std::string& bytes, DWORD timeoutMs);
+                         const CorePipeOptions& options = corePipeOptions());
 
 }  // namespace orv

@@ -1,7 +1,5 @@
 #include "core_installation.h"
 
-#include <tlhelp32.h>
-
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,48 +27,9 @@ const std::string& devPrivateKey() {
   return key;
 }
 
-struct WindowSearch {
-  DWORD pid;
-  std::wstring caption;
-  std::wstring text;  // empty: any
-  bool visibleOnly;
-  bool mainOnly = false;  // not a message box
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK matchWindow(HWND window, LPARAM param) {
-  auto* s = reinterpret_cast<WindowSearch*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  if (pid != s->pid) return TRUE;
-  wchar_t cls[64] = {};
-  GetClassNameW(window, cls, 64);
-  if (std::wstring(cls) != L"#32770") return TRUE;
-  if (s->visibleOnly && !IsWindowVisible(window)) return TRUE;
-  if (windowText(window) != s->caption) return TRUE;
-  HWND label = GetDlgItem(window, 0xFFFF);  // a message box's text control
-  if (s->text.empty() && s->mainOnly && label) return TRUE;
-  if (!s->text.empty()) {
-    if (!label || windowText(label) != s->text) return TRUE;
-  }
-  s->found = window;
-  return FALSE;
-}
-
-HWND search(WindowSearch s) {
-  EnumWindows(&matchWindow, reinterpret_cast<LPARAM>(&s));
-  return s.found;
-}
-
 }  // namespace
 
 const char kPlainPage[] = "<html><head><title>core</title></head><body></body></html>\n";
-
-std::wstring hostPath(const char* linuxPath) {
-  std::wstring out = L"Z:";
-  for (const char* p = linuxPath; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
-  return out;
-}
 
 CoreInstallation::CoreInstallation(const std::string& luaConfig, const char* program) {
   static std::atomic<int> counter{0};
@@ -132,45 +91,6 @@ std::vector<std::wstring> CoreInstallation::updaterCalls() const {
   return calls;
 }
 
-Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw) {
-  std::wstring commandLine = raw ? arguments : L"\"" + program + L"\"";
-  if (!raw && !arguments.empty()) commandLine += L" " + arguments;
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  Process p;
-  const std::wstring folder = program.substr(0, program.rfind(L'\\'));
-  if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &si, &pi)) {
-    ADD_FAILURE() << "cannot start the program: " << GetLastError();
-    return p;
-  }
-  CloseHandle(pi.hThread);
-  p.handle.reset(pi.hProcess);
-  p.pid = pi.dwProcessId;
-  return p;
-}
-
-DWORD waitForExit(const Process& process, DWORD ms) {
-  if (!process.handle) return STILL_ACTIVE;
-  if (WaitForSingleObject(process.handle.get(), ms) != WAIT_OBJECT_0) return STILL_ACTIVE;
-  DWORD code = STILL_ACTIVE;
-  GetExitCodeProcess(process.handle.get(), &code);
-  return code;
-}
-
-bool isRunning(const Process& process) {
-  return process.handle && WaitForSingleObject(process.handle.get(), 0) == WAIT_TIMEOUT;
-}
-
-void endIfRunning(const Process& process) {
-  if (!isRunning(process)) return;
-  TerminateProcess(process.handle.get(), 99);
-  WaitForSingleObject(process.handle.get(), 10000);
-}
-
 void RunningCoreTest::TearDown() {
   endIfRunning(process_);
   Sleep(100);
@@ -194,45 +114,6 @@ HWND RunningCoreTest::run(const std::wstring& arguments) {
 
 std::string RunningCoreTest::fileText(const std::wstring& relative) const {
   return install_->exists(relative) ? install_->readFile(relative) : std::string();
-}
-
-bool minimiseWindow(HWND window) {
-  Sleep(500);  // most late restores follow within this time of the first show
-  for (int attempt = 0; attempt < 10; ++attempt) {
-    if (!IsIconic(window)) ShowWindow(window, SW_MINIMIZE);
-    if (!waitUntil([&] { return IsIconic(window) != FALSE; }, 3000)) continue;
-    if (!waitUntil([&] { return IsIconic(window) == FALSE; }, 1000)) return true;
-  }
-  return false;
-}
-
-HWND findMainWindow(DWORD pid) { return search({pid, L"Delmora网银助手", L"", true, true}); }
-
-HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text) {
-  return search({pid, caption, text, true});
-}
-
-HWND findDialog(DWORD pid, const std::wstring& caption) { return search({pid, caption, L"", true}); }
-
-std::wstring windowText(HWND window) {
-  wchar_t text[512] = {};
-  SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG,
-                      5000, nullptr);
-  return text;
-}
-
-std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName) {
-  std::vector<DWORD> pids;
-  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return pids;
-  PROCESSENTRY32W entry = {};
-  entry.dwSize = sizeof(entry);
-  for (BOOL ok = Process32FirstW(snapshot.get(), &entry); ok;
-       ok = Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, exeName.c_str()) == 0)
-      pids.push_back(entry.th32ProcessID);
-  }
-  return pids;
 }
 
 }  // namespace orv::test

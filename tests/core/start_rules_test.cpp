@@ -1,6 +1,8 @@
 // The core host's command-line and single-instance rules.
 #include "start_rules.h"
 
+#include "product.h"
+
 #include <gtest/gtest.h>
 
 namespace orv {
@@ -12,8 +14,8 @@ const OptionStep kNew = OptionStep::WriteFirstRunFlag;
 const OptionStep kClose = OptionStep::CloseRunningCopies;
 
 TEST(StartRulesTest, Names) {
-  EXPECT_STREQ(kSingleInstanceMessageName, L"zq_tamir_detect_tools_single_msgidOrvalinexAssistant");
-  EXPECT_STREQ(kSingleInstanceMutexName,
+  EXPECT_STREQ(kCoreInstanceMessageName, L"zq_tamir_detect_tools_single_msgidOrvalinexAssistant");
+  EXPECT_STREQ(kCoreInstanceMutexName,
                L"zq_tamir_detect_tools_singleOrvalinexAssistant_instance");
   EXPECT_STREQ(kUpdaterFileName, L"OrvalinexUpdate.exe");
   EXPECT_STREQ(kNotifierFileName, L"OrvalinexTray.exe");

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core_pipe_server.h"
+#include "pipe_client.h"
 #include "pipe_message.h"
 #include "ansi_text.h"
 #include "security_attributes.h"
@@ -423,6 +424,33 @@ TEST(CorePipeCreation, ASecondInstanceCannotBeCreatedAndTheServerGivesUp) {
   CorePipeServer second(handler, options);
   EXPECT_FALSE(second.create()) << "one instance only";
   second.run();  // returns at once without a pipe
+}
+
+TEST(CorePipeCreation, AListenerWhoseConnectionWaitFailsKeepsThePipeName) {
+  StandInWindow window;
+  DefaultCoreCommandHandler handler(window.hwnd(), nullptr);
+  CorePipeOptions options;
+  options.name = uniquePipeName();
+  auto server = std::make_unique<CorePipeServer>(handler, options);
+  ASSERT_TRUE(server->create());
+  {
+    // A client that comes and goes before the server waits makes the wait fail.
+    ScopedHandle client(::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(client.valid());
+  }
+  server->run();
+  ASSERT_TRUE(server->failed()) << "the connection wait was expected to fail";
+  server.reset();
+
+  // The name stays taken for the life of the process: nobody else can serve it.
+  ScopedHandle other(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE,
+                                        1, 0, 0, 0, nullptr));
+  EXPECT_FALSE(other.valid()) << "another server took the pipe's name over";
+  ScopedHandle client(::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    0, nullptr));
+  EXPECT_TRUE(client.valid() || ::GetLastError() == ERROR_PIPE_BUSY)
+      << "the pipe itself is gone: " << ::GetLastError();
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+#pragma once
+// The single-instance parts the three programs share: a registered window message that a new
+// copy broadcasts (wParam 1 asks running copies to end), its admission through the message
+// filter, and the named mutex that marks the running copy.
+#include <windows.h>
+
+#include "win/scoped_handle.h"
+
+namespace orv {
+
+// wParam of the broadcast that asks running copies to end.
+constexpr WPARAM kInstanceQuitRequest = 1;
+
+// Registers the program's message; 0 when that fails (the program then cannot start).
+UINT registerInstanceMessage(const wchar_t* name);
+
+// Posts `message` to every top-level window.
+void broadcastInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam = 0);
+
+// Lets the message through the message filter, so that a copy running with fewer rights can
+// still reach this one. Only on Vista and later, where the function exists (looked up at run
+// time).
+void admitInstanceMessage(UINT message);
+
+// Creates the named mutex. Empty when it already existed (another copy runs) or could not be
+// created; the caller keeps a valid one open for the life of the process.
+ScopedHandle takeInstanceMutex(const wchar_t* name, SECURITY_ATTRIBUTES* security = nullptr);
+
+}  // namespace orv

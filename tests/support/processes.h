@@ -1,0 +1,56 @@
+#pragma once
+// Processes and windows of other programs for tests under Wine: start a program and wait for its
+// exit code, find its dialogs and message boxes, its children, and paths of the build as the
+// programs see them.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "win/scoped_handle.h"
+
+namespace orv::test {
+
+// A Linux path from the build, as the program under Wine sees it.
+std::wstring hostPath(const char* linuxPath);
+
+struct Process {
+  ScopedHandle handle;
+  DWORD pid = 0;
+};
+
+// Ends `process` when it still runs (exit code 99) and waits for it to go.
+void endIfRunning(const Process& process);
+bool isRunning(const Process& process);
+// Starts `program` with the command line `"program" arguments` (or exactly `commandLine` when
+// `raw` is set), in the program's folder. Fails the test when it cannot be started.
+Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw = false);
+// The exit code, or STILL_ACTIVE when the process has not ended within `ms`.
+DWORD waitForExit(const Process& process, DWORD ms = 30000);
+
+// Waits up to `ms` for `condition`; true when it became true.
+template <typename F>
+bool waitUntil(F condition, DWORD ms = 30000) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    if (condition()) return true;
+    if (GetTickCount64() > end) return false;
+    Sleep(50);
+  }
+}
+
+// Minimises `window` of another process and waits until it stays minimised. Under Wine's X11
+// driver a window shown moments before can come back once more when its first show is settled,
+// so the minimise is repeated until it holds. False when it never held.
+bool minimiseWindow(HWND window);
+// The visible main dialog of process `pid` (dialog class, caption the product name), or null.
+HWND findMainWindow(DWORD pid);
+// A top-level dialog of `pid` with the given caption whose static text control shows `text`.
+HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text);
+// A top-level dialog of `pid` with the given caption.
+HWND findDialog(DWORD pid, const std::wstring& caption);
+std::wstring windowText(HWND window);
+// Processes whose parent is `parent` and whose file name is `exeName`.
+std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);
+
+}  // namespace orv::test

@@ -1,0 +1,148 @@
+#include "stand_in_page.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "browser/control_site.h"
+#include "jscript_host.h"
+#include "process_util.h"
+
+namespace orv::test {
+
+namespace {
+
+std::string toUtf8(const std::wstring& text) {
+  if (text.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+  std::string out(n, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring fromUtf8(const std::string& text) {
+  if (text.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring out(n, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+  return out;
+}
+
+void appendLine(const std::wstring& file, const std::wstring& line) {
+  std::ofstream out(std::filesystem::path(moduleDirectory() + file), std::ios::binary | std::ios::app);
+  out << toUtf8(line) << "\n";
+}
+
+// The code of every <script> element of an HTML text, in order.
+std::wstring scriptCode(const std::wstring& html) {
+  std::wstring code;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t open = html.find(L"<script", at);
+    if (open == std::wstring::npos) break;
+    const std::size_t start = html.find(L'>', open);
+    if (start == std::wstring::npos) break;
+    const std::size_t end = html.find(L"</script>", start);
+    if (end == std::wstring::npos) break;
+    code += html.substr(start + 1, end - start - 1) + L"\n";
+    at = end;
+  }
+  return code;
+}
+
+class StandInPage;
+StandInPage* g_page = nullptr;  // the dialog has one browser
+
+class StandInPage final : public BrowserHost {
+ public:
+  StandInPage(HWND dialog, IDispatch* external, const BrowserOptions& options)
+      : external_(external), documentComplete_(options.documentComplete) {
+    // The window the dialog's wrapper filters for, where the browser's window would be.
+    window_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 0, 0, 0, 0, dialog,
+                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(options.controlId)), GetModuleHandleW(nullptr), nullptr);
+    subclassWindow();
+    g_page = this;
+  }
+  ~StandInPage() override {
+    if (timer_) KillTimer(nullptr, timer_);
+    g_page = nullptr;
+  }
+
+  HWND window() const override { return window_; }
+  void place(const RECT& rect) override {
+    SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  bool navigate(const std::wstring& url) override {
+    appendLine(L"navigate.log", url);
+    if (url.rfind(L"res://", 0) == 0) return true;
+    std::ifstream in(std::filesystem::path(url), std::ios::binary);
+    if (!in) return true;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+
+    script_ = std::make_unique<test::JScriptHost>();
+    if (!script_->ok()) return false;
+    script_->addNamedObject(L"external", external_);
+    if (FAILED(script_->run(L"var window = { external: external };\n" + scriptCode(fromUtf8(bytes.str())))))
+      appendLine(L"page-errors.log", script_->lastError());
+    document_ = script_->makeDocument();
+    // The page finishes loading after the dialog's set-up, in its message loop.
+    timer_ = SetTimer(nullptr, 0, 0, &StandInPage::onLoadTimer);
+    return true;
+  }
+
+  ComPtr<IDispatch> document() override { return document_; }
+
+ private:
+  static void CALLBACK onLoadTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    if (!g_page || g_page->timer_ != id) return;
+    g_page->timer_ = 0;
+    g_page->callPage(L"onload", {});
+    if (g_page->documentComplete_) g_page->documentComplete_();
+  }
+
+  void callPage(const std::wstring& function, const std::vector<std::wstring>& args) {
+    if (script_ && script_->call(function, args) == DISP_E_EXCEPTION)
+      appendLine(L"page-errors.log", function + L": " + script_->lastError());
+  }
+
+  void subclassWindow() {
+    previous_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StandInPage::windowProc)));
+  }
+
+  static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    StandInPage* page = g_page;
+    if (page && message == WM_KEYDOWN) page->callPage(L"onkeydown", {std::to_wstring(wParam)});
+    if (page && message == WM_LBUTTONDOWN)
+      page->callPage(L"onmousedown", {std::to_wstring(LOWORD(lParam)), std::to_wstring(HIWORD(lParam))});
+    return page ? CallWindowProcW(page->previous_, hwnd, message, wParam, lParam)
+                : DefWindowProcW(hwnd, message, wParam, lParam);
+  }
+
+  IDispatch* external_;
+  std::function<void()> documentComplete_;
+  HWND window_ = nullptr;
+  WNDPROC previous_ = nullptr;
+  std::unique_ptr<test::JScriptHost> script_;
+  ComPtr<IDispatch> document_;
+  UINT_PTR timer_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<BrowserHost> createStandInPage(HWND dialog, const CCoreCustomOccManager& controls,
+                                               const BrowserOptions& options) {
+  return std::make_unique<StandInPage>(dialog, controls.external(), options);
+}
+
+
+}  // namespace orv::test
