@@ -72,19 +72,6 @@ void setText(VARIANT* result, const std::wstring& text) {
 CCoreImpIDispatch::CCoreImpIDispatch(std::function<HWND()> mainWindow, std::function<LuaObject*()> engine)
     : mainWindow_(std::move(mainWindow)), engine_(std::move(engine)) {}
 
-STDMETHODIMP CCoreImpIDispatch::QueryInterface(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  if (riid == IID_IDispatch || riid == IID_IUnknown) {
-    *out = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) CCoreImpIDispatch::AddRef() { return ++refs_; }
-STDMETHODIMP_(ULONG) CCoreImpIDispatch::Release() { return --refs_; }
 
 STDMETHODIMP CCoreImpIDispatch::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;

@@ -7,9 +7,12 @@
 
 #include <functional>
 
+#include "win/com_object.h"
+
 class LuaObject;
 
-class CCoreImpIDispatch final : public IDispatch {
+class CCoreImpIDispatch final
+    : public orv::ComObject<CCoreImpIDispatch, orv::ComLifetime::kOwnedElsewhere, IDispatch> {
  public:
   enum DispatchId : DISPID {
     kCoreQuit = 1,
@@ -27,16 +30,10 @@ class CCoreImpIDispatch final : public IDispatch {
   // The calls act on the main window and its engine, read at every call (both may be null
   // before the dialog exists).
   CCoreImpIDispatch(std::function<HWND()> mainWindow, std::function<LuaObject*()> engine);
-  ~CCoreImpIDispatch() = default;
+  ~CCoreImpIDispatch() override = default;
   CCoreImpIDispatch(const CCoreImpIDispatch&) = delete;
   CCoreImpIDispatch& operator=(const CCoreImpIDispatch&) = delete;
 
-  LONG references() const { return refs_; }
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
@@ -47,7 +44,6 @@ class CCoreImpIDispatch final : public IDispatch {
  private:
   HRESULT callEngine(DISPID id, DISPPARAMS* params, VARIANT* result);
 
-  LONG refs_ = 0;  // counts only; the owner deletes
   std::function<HWND()> mainWindow_;
   std::function<LuaObject*()> engine_;
 };

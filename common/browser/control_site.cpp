@@ -18,25 +18,11 @@ CCoreControlSite::CCoreControlSite(HWND container, IDispatch* external,
   if (!keys_) keys_ = std::make_shared<KeyStateSource>();
 }
 
-STDMETHODIMP CCoreControlSite::QueryInterface(REFIID riid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IOleClientSite) *out = static_cast<IOleClientSite*>(this);
-  else if (riid == IID_IOleWindow || riid == IID_IOleInPlaceSite) *out = static_cast<IOleInPlaceSite*>(this);
-  else if (riid == IID_IOleInPlaceUIWindow || riid == IID_IOleInPlaceFrame) *out = static_cast<IOleInPlaceFrame*>(this);
-  else if (riid == __uuidof(IDocHostShowUI)) *out = static_cast<IDocHostShowUI*>(this);
-  else if (riid == IID_IDocHostUIHandler) *out = static_cast<IDocHostUIHandler*>(this);
-  else return E_NOINTERFACE;
-  AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) CCoreControlSite::AddRef() { return InterlockedIncrement(&refs_); }
-
-STDMETHODIMP_(ULONG) CCoreControlSite::Release() {
-  const LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return n;
+void* CCoreControlSite::queryOther(REFIID riid) {
+  // The base interfaces: a window is the in-place site's, a UI window the frame's.
+  if (riid == IID_IOleWindow) return static_cast<IOleInPlaceSite*>(this);
+  if (riid == IID_IOleInPlaceUIWindow) return static_cast<IOleInPlaceFrame*>(this);
+  return nullptr;
 }
 
 STDMETHODIMP CCoreControlSite::GetMoniker(DWORD, DWORD, IMoniker** out) {
@@ -124,25 +110,14 @@ STDMETHODIMP CCoreControlSite::GetExternal(IDispatch** out) {
 namespace {
 
 // Receives the browser's events (DWebBrowserEvents2) and hands the two the programs use on.
-class BrowserEventSink final : public IDispatch {
+class BrowserEventSink final
+    : public ComObject<BrowserEventSink, ComLifetime::kDeleteOnLastRelease, IDispatch> {
  public:
   explicit BrowserEventSink(HostedWebBrowser::Events events) : events_(std::move(events)) {}
 
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID_DWebBrowserEvents2) {
-      *out = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&refs_); }
-  STDMETHODIMP_(ULONG) Release() override {
-    const LONG n = InterlockedDecrement(&refs_);
-    if (n == 0) delete this;
-    return n;
+  // The events' outgoing interface is answered by the same dispatch.
+  void* queryOther(REFIID riid) {
+    return riid == DIID_DWebBrowserEvents2 ? static_cast<IDispatch*>(this) : nullptr;
   }
   STDMETHODIMP GetTypeInfoCount(UINT* n) override {
     if (n) *n = 0;
@@ -157,8 +132,6 @@ class BrowserEventSink final : public IDispatch {
   }
 
  private:
-  ~BrowserEventSink() = default;
-  LONG refs_ = 1;
   HostedWebBrowser::Events events_;
 };
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "win/com_object.h"
 #include "win/scoped_com.h"
 
 namespace orv {
@@ -28,11 +29,9 @@ constexpr DWORD kDocHostFlags = DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_NO3DBORDER 
                                 DOCHOSTUIFLAG_SCROLL_NO | DOCHOSTUIFLAG_THEME;  // 0x4000D
 
 // The site of one hosted control. Reference counted; the manager and the hosted browser hold it.
-class CCoreControlSite final : public IOleClientSite,
-                               public IOleInPlaceSite,
-                               public IOleInPlaceFrame,
-                               public IDocHostShowUI,
-                               public IDocHostUIHandler {
+class CCoreControlSite final
+    : public ComObject<CCoreControlSite, ComLifetime::kDeleteOnLastRelease, IOleClientSite,
+                       IOleInPlaceSite, IOleInPlaceFrame, IDocHostShowUI, IDocHostUIHandler> {
  public:
   // `external` is what the page gets as window.external; `container` the window holding the
   // control. `keys` may be null for the system's keyboard state.
@@ -42,10 +41,8 @@ class CCoreControlSite final : public IOleClientSite,
   void setActiveObject(IOleInPlaceActiveObject* active) { active_ = active; }
   IOleInPlaceActiveObject* activeObject() const { return active_.get(); }
 
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID riid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  // Base interfaces beyond the listed ones.
+  void* queryOther(REFIID riid);
 
   // IOleClientSite
   STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
@@ -108,9 +105,8 @@ class CCoreControlSite final : public IOleClientSite,
   STDMETHODIMP FilterDataObject(IDataObject*, IDataObject**) override { return E_NOTIMPL; }
 
  private:
-  ~CCoreControlSite() = default;
+  ~CCoreControlSite() override = default;
 
-  LONG refs_ = 1;
   HWND container_;
   ComPtr<IDispatch> external_;
   std::shared_ptr<const KeyStateSource> keys_;

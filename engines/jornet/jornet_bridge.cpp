@@ -5,19 +5,24 @@
 
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Jornet.h"
 #include "ansi_text.h"
+#include "win/dispatch_call.h"
 #include "win/scoped_com.h"
 
 namespace {
 
 std::mutex g_mutex;
-IDispatch* g_document = nullptr;  // one reference held; kept until the process ends
+// One reference held, kept until the process ends (never released at exit: the document's
+// apartment may be gone by then).
+orv::ComPtr<IDispatch>& g_document = *new orv::ComPtr<IDispatch>();
 
 orv::ComPtr<IDispatch> keptDocument() {
   std::lock_guard<std::mutex> g(g_mutex);
-  return orv::ComPtr<IDispatch>(g_document);
+  return g_document;
 }
 
 // The document's script object: IHTMLDocument's Script property, or the same property read
@@ -28,14 +33,8 @@ orv::ComPtr<IDispatch> scriptObject(IDispatch* document) {
   if (SUCCEEDED(document->QueryInterface(IID_IHTMLDocument, html.putVoid())) && html) {
     if (SUCCEEDED(html->get_Script(script.put())) && script) return script;
   }
-  LPOLESTR name = const_cast<LPOLESTR>(L"Script");
-  DISPID id = DISPID_UNKNOWN;
-  if (FAILED(document->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return {};
-  DISPPARAMS none = {nullptr, nullptr, 0, 0};
   orv::ScopedVariant result;
-  if (FAILED(document->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                              result.get(), nullptr, nullptr)))
-    return {};
+  if (FAILED(orv::getProperty(document, L"Script", &result))) return {};
   if (result.ref().vt == VT_DISPATCH && result.ref().pdispVal) script = result.ref().pdispVal;
   return script;
 }
@@ -44,15 +43,12 @@ orv::ComPtr<IDispatch> scriptObject(IDispatch* document) {
 
 int JornetInitJsEnv(IDispatch* document) {
   if (!document) return 0;
-  document->AddRef();
-  IDispatch* previous;
+  orv::ComPtr<IDispatch> previous(document);
   {
     std::lock_guard<std::mutex> g(g_mutex);
-    previous = g_document;
-    g_document = document;
+    std::swap(previous, g_document);
   }
-  if (previous) previous->Release();
-  return 1;
+  return 1;  // the previous document, if any, goes with `previous`
 }
 
 int JornetCallJsFunc(const char* function, const char* argument) {
@@ -62,23 +58,16 @@ int JornetCallJsFunc(const char* function, const char* argument) {
   orv::ComPtr<IDispatch> script = scriptObject(document.get());
   if (!script) return 0;
 
-  std::wstring wideName = orv::toWide(function);
-  LPOLESTR name = &wideName[0];
-  DISPID id = DISPID_UNKNOWN;
-  if (FAILED(script->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id))) return 0;
+  HRESULT hr = S_OK;
+  const DISPID id = orv::dispatchId(script.get(), orv::toWide(function), &hr);
+  if (FAILED(hr)) return 0;
 
-  VARIANT arg;
-  ::VariantInit(&arg);
-  if (argument) {
-    arg.vt = VT_BSTR;
-    arg.bstrVal = ::SysAllocString(orv::toWide(argument).c_str());
-  } else {
-    arg.vt = VT_NULL;
-  }
-  DISPPARAMS params = {&arg, nullptr, 1, 0};
+  std::vector<orv::ScopedVariant> args(1);
+  if (argument)
+    args[0].setString(orv::toWide(argument));
+  else
+    args[0].setNull();
   orv::ScopedVariant result;
-  HRESULT hr = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                              result.get(), nullptr, nullptr);
-  ::VariantClear(&arg);
+  hr = orv::invokeInOrder(script.get(), id, DISPATCH_METHOD, args, &result);
   return SUCCEEDED(hr) ? 1 : 0;
 }

@@ -1,5 +1,8 @@
 #include "jscript_host.h"
 
+#include "win/com_object.h"
+#include "win/dispatch_call.h"
+
 #include <mshtml.h>
 
 #include <atomic>
@@ -13,27 +16,22 @@ namespace {
 const CLSID kJScriptClsid = {0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
 
 // The stand-in document: IHTMLDocument has one member beyond IDispatch, the Script property.
-class StandInDocument final : public IHTMLDocument {
+class StandInDocument final
+    : public ComObject<StandInDocument, ComLifetime::kDeleteOnLastRelease, IHTMLDocument> {
  public:
   StandInDocument(IDispatch* script, bool automationOnly)
       : script_(script), automationOnly_(automationOnly) {}
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IDispatch ||
-        (riid == IID_IHTMLDocument && !automationOnly_)) {
-      *out = static_cast<IHTMLDocument*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
+  // IHTMLDocument itself is offered only to callers of a full document.
+  void* queryOther(REFIID riid) {
+    return riid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
+  STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+    if (automationOnly_ && riid == IID_IHTMLDocument) {
+      if (out) *out = nullptr;
+      return E_NOINTERFACE;
+    }
+    return ComObject::QueryInterface(riid, out);
   }
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -67,7 +65,6 @@ class StandInDocument final : public IHTMLDocument {
 
  private:
   static constexpr DISPID kScriptId = 1001;
-  std::atomic<ULONG> refs_{1};
   ComPtr<IDispatch> script_;
   bool automationOnly_;
 };
@@ -75,24 +72,9 @@ class StandInDocument final : public IHTMLDocument {
 }  // namespace
 
 // The engine's site: hands out the named objects and records the last script error.
-class JScriptHost::Site final : public IActiveScriptSite {
+class JScriptHost::Site final
+    : public ComObject<JScriptHost::Site, ComLifetime::kDeleteOnLastRelease, IActiveScriptSite> {
  public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    if (!out) return E_POINTER;
-    if (riid == IID_IUnknown || riid == __uuidof(IActiveScriptSite)) {
-      *out = static_cast<IActiveScriptSite*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG n = --refs_;
-    if (n == 0) delete this;
-    return n;
-  }
   HRESULT STDMETHODCALLTYPE GetLCID(LCID*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown,
                                         ITypeInfo** typeInfo) override {
@@ -112,14 +94,10 @@ class JScriptHost::Site final : public IActiveScriptSite {
   }
   HRESULT STDMETHODCALLTYPE OnStateChange(SCRIPTSTATE) override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnScriptError(IActiveScriptError* error) override {
-    EXCEPINFO info = {};
+    ScopedExcepInfo info;
     lastError = L"script error";
-    if (error && SUCCEEDED(error->GetExceptionInfo(&info))) {
-      if (info.bstrDescription) lastError = info.bstrDescription;
-      ::SysFreeString(info.bstrSource);
-      ::SysFreeString(info.bstrDescription);
-      ::SysFreeString(info.bstrHelpFile);
-    }
+    if (error && SUCCEEDED(error->GetExceptionInfo(info.put())) && !info.description().empty())
+      lastError = info.description();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE OnEnterScript() override { return S_OK; }
@@ -127,31 +105,24 @@ class JScriptHost::Site final : public IActiveScriptSite {
 
   std::map<std::wstring, ComPtr<IDispatch>> objects;
   std::wstring lastError;
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
 
-JScriptHost::JScriptHost() : site_(new Site) {
+JScriptHost::JScriptHost() {
+  site_.attach(new Site);
   if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IActiveScript),
-                                reinterpret_cast<void**>(&engine_)))) {
-    engine_ = nullptr;
+                                engine_.putVoid()))) {
+    engine_.reset();
     return;
   }
-  if (FAILED(engine_->QueryInterface(__uuidof(IActiveScriptParse), reinterpret_cast<void**>(&parser_))) ||
-      FAILED(engine_->SetScriptSite(site_)) || FAILED(parser_->InitNew())) {
-    if (parser_) parser_->Release();
-    parser_ = nullptr;
-    engine_->Release();
-    engine_ = nullptr;
+  if (FAILED(engine_->QueryInterface(__uuidof(IActiveScriptParse), parser_.putVoid())) ||
+      FAILED(engine_->SetScriptSite(site_.get())) || FAILED(parser_->InitNew())) {
+    parser_.reset();
+    engine_.reset();
   }
 }
 
 JScriptHost::~JScriptHost() {
   if (engine_) engine_->Close();
-  if (parser_) parser_->Release();
-  if (engine_) engine_->Release();
-  site_->Release();
 }
 
 HRESULT JScriptHost::addNamedObject(const std::wstring& name, IDispatch* object) {
@@ -162,12 +133,9 @@ HRESULT JScriptHost::addNamedObject(const std::wstring& name, IDispatch* object)
 
 HRESULT JScriptHost::run(const std::wstring& code) {
   if (!engine_) return E_FAIL;
-  EXCEPINFO info = {};
+  ScopedExcepInfo info;
   HRESULT hr = parser_->ParseScriptText(code.c_str(), nullptr, nullptr, nullptr, 0, 0,
-                                        SCRIPTTEXT_ISVISIBLE, nullptr, &info);
-  ::SysFreeString(info.bstrSource);
-  ::SysFreeString(info.bstrDescription);
-  ::SysFreeString(info.bstrHelpFile);
+                                        SCRIPTTEXT_ISVISIBLE, nullptr, info.get());
   if (FAILED(hr)) return hr;
   return engine_->SetScriptState(SCRIPTSTATE_CONNECTED);
 }
@@ -182,38 +150,17 @@ HRESULT JScriptHost::call(const std::wstring& name, const std::vector<std::wstri
                           VARIANT* result) {
   ComPtr<IDispatch> script = scriptDispatch();
   if (!script) return E_FAIL;
-  LPOLESTR n = const_cast<LPOLESTR>(name.c_str());
-  DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = script->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id);
-  if (FAILED(hr)) return hr;
-  // Dispatch arguments go in reverse order.
-  std::vector<VARIANT> params(args.size());
-  for (size_t i = 0; i < args.size(); ++i) {
-    VARIANT& v = params[args.size() - 1 - i];
-    ::VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = ::SysAllocString(args[i].c_str());
-  }
-  DISPPARAMS dp = {params.empty() ? nullptr : params.data(), nullptr,
-                   static_cast<UINT>(params.size()), 0};
-  ScopedVariant ignored;
-  hr = script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &dp,
-                      result ? result : ignored.get(), nullptr, nullptr);
-  for (auto& v : params) ::VariantClear(&v);
+  ScopedVariant value;
+  const HRESULT hr = callByName(script.get(), name, args, &value);
+  if (result) value.release(result);
   return hr;
 }
 
 std::wstring JScriptHost::globalText(const std::wstring& name) {
   ComPtr<IDispatch> script = scriptDispatch();
   if (!script) return {};
-  LPOLESTR n = const_cast<LPOLESTR>(name.c_str());
-  DISPID id = DISPID_UNKNOWN;
-  if (FAILED(script->GetIDsOfNames(IID_NULL, &n, 1, LOCALE_USER_DEFAULT, &id))) return {};
-  DISPPARAMS none = {nullptr, nullptr, 0, 0};
   ScopedVariant value;
-  if (FAILED(script->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                            value.get(), nullptr, nullptr)))
-    return {};
+  if (FAILED(getProperty(script.get(), name, &value))) return {};
   if (FAILED(::VariantChangeType(value.get(), value.get(), 0, VT_BSTR))) return {};
   return value.ref().bstrVal ? std::wstring(value.ref().bstrVal) : std::wstring();
 }

@@ -22,7 +22,7 @@ class JScriptHost {
   JScriptHost& operator=(const JScriptHost&) = delete;
 
   // Whether the JScript engine was created (false when the system has none).
-  bool ok() const { return engine_ != nullptr; }
+  bool ok() const { return static_cast<bool>(engine_); }
 
   // Makes `object` a global of the scripts under `name` (for instance "external"). Call before
   // run().
@@ -51,9 +51,9 @@ class JScriptHost {
   class Site;
 
  private:
-  Site* site_ = nullptr;  // our IActiveScriptSite, reference counted
-  IActiveScript* engine_ = nullptr;
-  IActiveScriptParse* parser_ = nullptr;
+  ComPtr<Site> site_;  // our IActiveScriptSite
+  ComPtr<IActiveScript> engine_;
+  ComPtr<IActiveScriptParse> parser_;
 };
 
 }  // namespace orv::test
