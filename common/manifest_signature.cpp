@@ -1,5 +1,7 @@
 #include "manifest_signature.h"
 
+#include "openssl_owners.h"
+
 #include <openssl/bio.h>
 #include <openssl/decoder.h>
 #include <openssl/evp.h>
@@ -18,19 +20,15 @@ constexpr std::size_t kMarkerSize = 8;
 constexpr std::size_t kHexDigits = 256;
 constexpr std::size_t kSignatureSize = 128;
 
-struct PkeyFree { void operator()(EVP_PKEY* p) const { EVP_PKEY_free(p); } };
-struct PkeyCtxFree { void operator()(EVP_PKEY_CTX* p) const { EVP_PKEY_CTX_free(p); } };
-struct BioFree { void operator()(BIO* p) const { BIO_free(p); } };
-struct DecoderFree { void operator()(OSSL_DECODER_CTX* p) const { OSSL_DECODER_CTX_free(p); } };
-using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
-using PkeyCtx = std::unique_ptr<EVP_PKEY_CTX, PkeyCtxFree>;
+using Pkey = PkeyPtr;
+using PkeyCtx = PkeyCtxPtr;
 
 // Reads a PKCS#1 "RSA PUBLIC KEY" PEM text from memory.
 Pkey readPublicKey(const std::string& pem) {
-  std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) return nullptr;
   EVP_PKEY* key = nullptr;
-  std::unique_ptr<OSSL_DECODER_CTX, DecoderFree> dec(OSSL_DECODER_CTX_new_for_pkey(
+  DecoderCtxPtr dec(OSSL_DECODER_CTX_new_for_pkey(
       &key, "PEM", "type-specific", "RSA", EVP_PKEY_PUBLIC_KEY, nullptr, nullptr));
   if (!dec || !OSSL_DECODER_from_bio(dec.get(), bio.get())) return nullptr;
   return Pkey(key);
@@ -68,14 +66,13 @@ bool verifySignedManifest(const std::string& bytes, const std::string& publicKey
 
   // The signed message: everything in front of the block, then the last tag to the end.
   unsigned char digest[SHA_DIGEST_LENGTH];
-  EVP_MD_CTX* md = EVP_MD_CTX_new();
+  MdCtxPtr md(EVP_MD_CTX_new());
   if (!md) return false;
   unsigned int digestLen = 0;
-  const bool hashed = EVP_DigestInit_ex(md, EVP_sha1(), nullptr) &&
-                      EVP_DigestUpdate(md, bytes.data(), block) &&
-                      EVP_DigestUpdate(md, bytes.data() + lastTag, bytes.size() - lastTag) &&
-                      EVP_DigestFinal_ex(md, digest, &digestLen);
-  EVP_MD_CTX_free(md);
+  const bool hashed = EVP_DigestInit_ex(md.get(), EVP_sha1(), nullptr) &&
+                      EVP_DigestUpdate(md.get(), bytes.data(), block) &&
+                      EVP_DigestUpdate(md.get(), bytes.data() + lastTag, bytes.size() - lastTag) &&
+                      EVP_DigestFinal_ex(md.get(), digest, &digestLen);
   if (!hashed || digestLen != SHA_DIGEST_LENGTH) return false;
 
   // Public-key operation with PKCS#1 v1.5 type 1 unpadding; no DigestInfo is expected.
@@ -95,7 +92,7 @@ std::string signManifest(const std::string& unsignedBytes, const std::string& pr
   const std::size_t lastTag = unsignedBytes.rfind('<');
   if (lastTag == std::string::npos) return std::string();
 
-  std::unique_ptr<BIO, BioFree> bio(
+  BioPtr bio(
       BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
   if (!bio) return std::string();
   Pkey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));

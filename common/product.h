@@ -11,6 +11,8 @@ namespace orv {
 
 inline constexpr wchar_t kProductId[] = L"" ORV_PRODUCT_ID;
 inline constexpr wchar_t kProductName[] = L"Delmora网银助手";
+// The one English text: shown when a program cannot register its window message.
+inline constexpr wchar_t kCannotInitializeText[] = L"Can not initialize.";
 
 // Program files, installed side by side in the product folder.
 inline constexpr wchar_t kCoreFileName[] = L"" ORV_PRODUCT_ID "Core.exe";

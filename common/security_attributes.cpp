@@ -24,22 +24,19 @@ SecurityAttributes::SecurityAttributes(const OSVersion& version) : version_(vers
   auto convert = reinterpret_cast<ConvertSddlFn>(reinterpret_cast<void*>(
       GetProcAddress(advapi_.get(), "ConvertStringSecurityDescriptorToSecurityDescriptorA")));
   if (!convert) return;
-  if (!convert(kLowIntegritySddl, 1 /* SDDL_REVISION_1 */, &labelDescriptor_, nullptr)) {
-    labelDescriptor_ = nullptr;
-    return;
-  }
+  PSECURITY_DESCRIPTOR converted = nullptr;
+  if (!convert(kLowIntegritySddl, 1 /* SDDL_REVISION_1 */, &converted, nullptr)) return;
+  labelDescriptor_.reset(converted);
   BOOL present = FALSE;
   BOOL defaulted = FALSE;
   PACL sacl = nullptr;
-  if (!GetSecurityDescriptorSacl(labelDescriptor_, &present, &sacl, &defaulted) || !present ||
+  if (!GetSecurityDescriptorSacl(labelDescriptor_.get(), &present, &sacl, &defaulted) || !present ||
       !sacl)
     return;
   labelApplied_ = SetSecurityDescriptorSacl(&descriptor_, TRUE, sacl, FALSE) != FALSE;
 }
 
-SecurityAttributes::~SecurityAttributes() {
-  if (labelDescriptor_) LocalFree(labelDescriptor_);
-}
+SecurityAttributes::~SecurityAttributes() = default;
 
 SecurityAttributes& processSecurityAttributes() {
   static SecurityAttributes instance;

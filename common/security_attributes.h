@@ -22,13 +22,13 @@ class SecurityAttributes {
   const SECURITY_ATTRIBUTES& attributes() const { return attributes_; }
   // What a creator passes: the attributes, or null when they are empty.
   SECURITY_ATTRIBUTES* forCreate() { return attributes_.nLength ? &attributes_ : nullptr; }
-  bool hasLowIntegrityLabel() const { return labelDescriptor_ != nullptr && labelApplied_; }
+  bool hasLowIntegrityLabel() const { return labelDescriptor_.valid() && labelApplied_; }
 
  private:
   OSVersion version_;
   SECURITY_DESCRIPTOR descriptor_ = {};
   SECURITY_ATTRIBUTES attributes_ = {};
-  PSECURITY_DESCRIPTOR labelDescriptor_ = nullptr;  // LocalFree
+  ScopedLocalMemory labelDescriptor_;  // the converted descriptor holding the label
   bool labelApplied_ = false;
   ScopedLibrary advapi_;
 };

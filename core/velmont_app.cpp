@@ -15,6 +15,7 @@
 #include "single_instance.h"
 #include "start_rules.h"
 #include "velmont_dlg.h"
+#include "win/scoped_com.h"
 
 const wchar_t* const CVelmontApp::kRegistryKeyName = orv::kProfileKeyName;
 
@@ -33,7 +34,7 @@ BOOL CVelmontApp::InitInstance() {
 
   singleInstanceMessage_ = orv::registerInstanceMessage(orv::kCoreInstanceMessageName);
   if (singleInstanceMessage_ == 0) {
-    MessageBoxW(nullptr, L"Can not initialize.", orv::kProductName, MB_OK | MB_ICONHAND);
+    MessageBoxW(nullptr, orv::kCannotInitializeText, orv::kProductName, MB_OK | MB_ICONHAND);
     return FALSE;
   }
   orv::admitInstanceMessage(singleInstanceMessage_);
@@ -60,7 +61,7 @@ BOOL CVelmontApp::InitInstance() {
   }
   if (productKey_->readDword(L"AutoUpdate") == 1) orv::launchCommandLine(updater);
 
-  OleInitialize(nullptr);
+  orv::ScopedComInit ole(orv::ScopedComInit::Kind::kOle);
   INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
   InitCommonControlsEx(&controls);
   RegisterForRestart();
@@ -77,8 +78,8 @@ BOOL CVelmontApp::InitInstance() {
     dialog.DoModal();
     mainWindow_ = nullptr;
   }
+  // The browser's container goes before OLE does.
   controls_.reset();
-  OleUninitialize();
   productKey_.reset();
   return FALSE;
 }

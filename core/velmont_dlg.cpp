@@ -60,6 +60,8 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
 
 }  // namespace
 
+void CVelmontDlg::FactoryRelease::operator()(luaFactory* factory) const { factory->Release(); }
+
 const std::wstring& coreVersionText() { return versionTextStorage(); }
 
 CVelmontDlg::CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
@@ -215,7 +217,9 @@ void CVelmontDlg::AddAboutItem() {
 }
 
 bool CVelmontDlg::CreateEngine() {
-  DllGetClassFactoryObject(&factory_);
+  luaFactory* factory = nullptr;
+  DllGetClassFactoryObject(&factory);
+  factory_.reset(factory);
   if (factory_) factory_->Createlua(&engine_);
   // A missing engine cannot run the configuration: the same quiet end as a failed load.
   return engine_ && engine_->InitCoreLuaEnv(kConfigScript) != 0;
@@ -305,11 +309,8 @@ void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
 }
 
 void CVelmontDlg::OnDestroy() {
-  if (factory_) {
-    factory_->Release();
-    factory_ = nullptr;
-    engine_ = nullptr;
-  }
+  engine_ = nullptr;
+  factory_.reset();
   if (events_) events_->onDestroy(hwnd_);  // kills timer 1
   explorer_.detach();
   g_mainWindow.store(nullptr);

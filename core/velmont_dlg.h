@@ -70,7 +70,11 @@ class CVelmontDlg {
   orv::ComPtr<IDispatch> document_;  // held for the rest of the run once the bridge has it
   HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;
-  luaFactory* factory_ = nullptr;
+  // The engine library's factory; closing it closes the engine.
+  struct FactoryRelease {
+    void operator()(luaFactory* factory) const;
+  };
+  std::unique_ptr<luaFactory, FactoryRelease> factory_;
   LuaObject* engine_ = nullptr;
   std::unique_ptr<orv::ScriptEvents> events_;
   std::wstring entryUrl_;

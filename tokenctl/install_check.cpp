@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "token_text.h"
+#include "ansi_text.h"
+#include "win/reg_key.h"
 #include "win/scoped_handle.h"
 
 namespace orv {
@@ -21,20 +23,9 @@ const char kRegistrationMutex[] =
 // Full access in the 32-bit view, as the middleware's own (32-bit) installer writes it.
 constexpr REGSAM kKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
-class ScopedKey {
- public:
-  ScopedKey() = default;
-  ~ScopedKey() { if (key_) ::RegCloseKey(key_); }
-  ScopedKey(const ScopedKey&) = delete;
-  ScopedKey& operator=(const ScopedKey&) = delete;
-  bool open(const char* path) {
-    return ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, kKeyAccess, &key_) == ERROR_SUCCESS;
-  }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
+bool openKey(RegKey& key, const char* path) {
+  return key.open(HKEY_LOCAL_MACHINE, toWide(path).c_str(), kKeyAccess) == ERROR_SUCCESS;
+}
 
 bool pathExists(const std::string& path) {
   WIN32_FIND_DATAA found;
@@ -43,24 +34,17 @@ bool pathExists(const std::string& path) {
 }
 
 bool keyExists(const char* path) {
-  ScopedKey key;
-  return key.open(path);
+  RegKey key;
+  return openKey(key, path);
 }
 
 // A missing or unreadable value fails the comparison.
 bool valueEquals(const char* keyPath, const char* valueName, const std::string& expected) {
-  ScopedKey key;
-  if (!key.open(keyPath)) return false;
-  DWORD size = 0;
-  if (::RegQueryValueExA(key.get(), valueName, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS)
-    return false;
-  std::vector<char> buffer(size + 1, '\0');
-  if (::RegQueryValueExA(key.get(), valueName, nullptr, nullptr,
-                         reinterpret_cast<BYTE*>(buffer.data()), &size) != ERROR_SUCCESS)
-    return false;
-  // The text up to its terminating zero (the buffer always has one).
-  const std::string value(buffer.data());
-  return equalIgnoringCase(value, expected);
+  RegKey key;
+  if (!openKey(key, keyPath)) return false;
+  std::wstring value;
+  if (!key.readAnyText(toWide(valueName).c_str(), &value)) return false;
+  return equalIgnoringCase(toNarrow(value), expected);
 }
 
 TokenResult fail(long lRet, const char* debugText) {

@@ -4,6 +4,8 @@
 #include <olectl.h>
 
 #include "module.h"
+#include "win/reg_key.h"
+#include "win/scoped_com.h"
 
 namespace orv {
 
@@ -17,38 +19,24 @@ const wchar_t kClsidText[] = L"{EF75B357-42E9-46bf-B124-DEE22748D503}";
 const wchar_t kLibidText[] = L"{1A5BAF08-6DFD-4d3e-8411-C231CFF77210}";
 const wchar_t kClassName[] = L"OstwinCtrl Class";
 
-class ScopedRegKey {
- public:
-  ~ScopedRegKey() { if (key_) ::RegCloseKey(key_); }
-  HKEY* put() { return &key_; }
-  HKEY get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
 // Creates the key (and its parents) and sets one value; a null name is the default value.
 bool setValue(const std::wstring& path, const wchar_t* name, const std::wstring& value) {
-  ScopedRegKey key;
-  if (::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                        key.put(), nullptr) != ERROR_SUCCESS)
-    return false;
-  const DWORD bytes = static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t));
-  return ::RegSetValueExW(key.get(), name, 0, REG_SZ,
-                          reinterpret_cast<const BYTE*>(value.c_str()), bytes) == ERROR_SUCCESS;
+  RegKey key;
+  return key.create(HKEY_CLASSES_ROOT, path.c_str(), KEY_WRITE) == ERROR_SUCCESS &&
+         key.writeText(name, value) == ERROR_SUCCESS;
 }
 
 bool createKey(const std::wstring& path) {
-  ScopedRegKey key;
-  return ::RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
-                           key.put(), nullptr) == ERROR_SUCCESS;
+  RegKey key;
+  return key.create(HKEY_CLASSES_ROOT, path.c_str(), KEY_WRITE) == ERROR_SUCCESS;
 }
 
 // Missing keys are fine: there is nothing to remove.
 bool deleteTree(const wchar_t* path) {
-  // With a subkey name, RegDeleteTreeW removes that key itself as well.
-  const LSTATUS status = ::RegDeleteTreeW(HKEY_CLASSES_ROOT, path);
-  return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
+  RegKey root(HKEY_CLASSES_ROOT);
+  const bool ok = root.deleteSubtree(path) == ERROR_SUCCESS;
+  root.release();  // a predefined key is never closed
+  return ok;
 }
 
 }  // namespace
@@ -71,11 +59,10 @@ HRESULT registerControl(const std::wstring& controlPath) {
       setValue(clsid + L"\\TypeLib", nullptr, kLibidText);
   if (!ok) return SELFREG_E_CLASS;
 
-  ITypeLib* lib = nullptr;
-  HRESULT hr = ::LoadTypeLibEx(controlPath.c_str(), REGKIND_NONE, &lib);
+  ComPtr<ITypeLib> lib;
+  HRESULT hr = ::LoadTypeLibEx(controlPath.c_str(), REGKIND_NONE, lib.put());
   if (FAILED(hr)) return SELFREG_E_TYPELIB;
-  hr = ::RegisterTypeLib(lib, const_cast<wchar_t*>(controlPath.c_str()), nullptr);
-  lib->Release();
+  hr = ::RegisterTypeLib(lib.get(), const_cast<wchar_t*>(controlPath.c_str()), nullptr);
   return SUCCEEDED(hr) ? S_OK : SELFREG_E_TYPELIB;
 }
 
@@ -84,15 +71,14 @@ HRESULT unregisterControl(const std::wstring& controlPath) {
   ok = deleteTree(kVersionIndependentProgId) && ok;
   ok = deleteTree(kClsidKey) && ok;
 
-  ITypeLib* lib = nullptr;
-  if (SUCCEEDED(::LoadTypeLibEx(controlPath.c_str(), REGKIND_NONE, &lib))) {
+  ComPtr<ITypeLib> lib;
+  if (SUCCEEDED(::LoadTypeLibEx(controlPath.c_str(), REGKIND_NONE, lib.put()))) {
     TLIBATTR* attr = nullptr;
     if (SUCCEEDED(lib->GetLibAttr(&attr))) {
       ::UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
                           attr->syskind);
       lib->ReleaseTLibAttr(attr);
     }
-    lib->Release();
   }
   return ok ? S_OK : SELFREG_E_CLASS;
 }

@@ -1,7 +1,9 @@
 #pragma once
-// Owner of an open registry key: closes it exactly once.
+// A registry key: opened or created, read and written through the programs' rules, and closed
+// exactly once.
 #include <windows.h>
 
+#include <string>
 #include <utility>
 
 namespace orv {
@@ -18,6 +20,27 @@ class RegKey {
   }
   RegKey(const RegKey&) = delete;
   RegKey& operator=(const RegKey&) = delete;
+
+  // Opens `path` below `root` with `access` (add KEY_WOW64_32KEY for the 32-bit view). On
+  // failure the key stays empty and the error is returned.
+  LSTATUS open(HKEY root, const wchar_t* path, REGSAM access);
+  // Opens or creates `path` (and its parents), non-volatile and without class.
+  LSTATUS create(HKEY root, const wchar_t* path, REGSAM access);
+
+  // The value as REG_DWORD of four bytes; false when missing or of another type or size.
+  bool readDword(const wchar_t* name, DWORD* value) const;
+  // A REG_SZ or REG_EXPAND_SZ text (not expanded) that fits `capacityUnits` UTF-16 units with its
+  // terminator, stored as whole units ending in a zero unit. False for anything else.
+  bool readText(const wchar_t* name, std::wstring* value, DWORD capacityUnits) const;
+  // A REG_SZ or REG_EXPAND_SZ text of any length, read up to its first zero unit.
+  bool readAnyText(const wchar_t* name, std::wstring* value) const;
+
+  LSTATUS writeDword(const wchar_t* name, DWORD value);
+  // Writes REG_SZ with its terminator; a null name is the key's default value.
+  LSTATUS writeText(const wchar_t* name, const std::wstring& value);
+  LSTATUS deleteValue(const wchar_t* name);
+  // Deletes `subkey` with everything below it; a missing key counts as deleted.
+  LSTATUS deleteSubtree(const wchar_t* subkey);
 
   bool valid() const { return key_ != nullptr; }
   explicit operator bool() const { return valid(); }

@@ -5,8 +5,6 @@
 
 namespace orv {
 
-const wchar_t kDownloadFailedText[] = L"下载文件失败,停止更新";
-const wchar_t kProductCaption[] = L"Delmora网银助手";
 
 void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string&) {
   switch (command) {
@@ -19,7 +17,7 @@ void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string
       ::SendMessageW(mainWindow_, WM_QUIT, 0, 0);
       break;
     case CoreCommand::kDownLoadErrorCmd:
-      ::MessageBoxW(nullptr, kDownloadFailedText, kProductCaption, MB_OK);
+      ::MessageBoxW(nullptr, kDownloadFailedText, kProductName, MB_OK);
       break;
     case CoreCommand::kUserConfirmCmd:
       break;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "core_command.h"
+#include "core_texts.h"
+#include "product.h"
 
 class LuaObject;
 
@@ -18,8 +20,6 @@ class CoreCommandHandler {
   virtual void handle(CoreCommand command, const std::u16string& argument) = 0;
 };
 
-extern const wchar_t kDownloadFailedText[];  // "下载文件失败,停止更新"
-extern const wchar_t kProductCaption[];      // "Delmora网银助手"
 
 // The core host's own handling, given its main window and engine:
 // - "PopAss": when the window is minimised, asks the script "OnTrayRunCore" (synchronously, with

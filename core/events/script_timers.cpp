@@ -4,6 +4,8 @@
 
 #include "Kavrel.h"
 
+#include "win/thread.h"
+
 namespace orv {
 
 const wchar_t kTimerSpanPath[] = L"MSGcallbacks.WM_TIMER.1.span";
@@ -26,11 +28,7 @@ struct TickContext {
   std::string callback;
 };
 
-DWORD WINAPI tickThreadMain(void* param) {
-  std::unique_ptr<TickContext> tick(static_cast<TickContext*>(param));
-  tick->engine->KavrelFunc(1, tick->callback.c_str(), nullptr);
-  return 0;
-}
+void runTick(TickContext& tick) { tick.engine->KavrelFunc(1, tick.callback.c_str(), nullptr); }
 
 }  // namespace
 
@@ -58,11 +56,8 @@ bool startScriptTimers(HWND window, int spanMs) {
 bool runTimerCallbackOnNewThread(LuaObject* engine, const std::string& callback) {
   if (engine == nullptr) return false;
   auto tick = std::make_unique<TickContext>(TickContext{engine, callback});
-  HANDLE thread = ::CreateThread(nullptr, 0, tickThreadMain, tick.get(), 0, nullptr);
-  if (thread == nullptr) return false;
-  tick.release();  // the thread owns its copy of the name
-  ::CloseHandle(thread);
-  return true;
+  // The thread owns its copy of the name.
+  return startDetachedThread(std::move(tick), &runTick);
 }
 
 }  // namespace orv

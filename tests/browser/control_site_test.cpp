@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "browser/control_site.h"
+#include "browser/web_browser_host.h"
 
 namespace orv {
 namespace {
@@ -203,6 +204,44 @@ TEST(WebBrowserHosting, TheRealControlIsHostedInAWindow) {
     // Without an HTML engine there may be no document; with one there is.
     browser->navigate2(L"about:blank", 14);
     (void)browser->document();
+  }
+  DestroyWindow(parent);
+  OleUninitialize();
+}
+
+// The programs' browser seam over the real control: the control id each program gives its browser,
+// and the bounded wait for the entry page's document, which Wine (without an HTML engine) never
+// gives.
+TEST(WebBrowserHosting, TheProgramsBrowserCarriesItsControlIdAndWaitsForItsPageBounded) {
+  ASSERT_TRUE(SUCCEEDED(OleInitialize(nullptr)));
+  HWND parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr,
+                                nullptr, nullptr, nullptr);
+  ASSERT_TRUE(parent);
+  CountingDispatch external;
+  {
+    CCoreCustomOccManager manager(&external);
+    for (int id : {1000, 1002}) {
+      BrowserOptions options;
+      options.controlId = id;
+      options.navigateWithFlags = id == 1000;
+      std::unique_ptr<BrowserHost> host = createWebBrowserHost(parent, manager, options);
+      if (!host) {
+        DestroyWindow(parent);
+        OleUninitialize();
+        GTEST_SKIP() << "this platform cannot create the WebBrowser control";
+      }
+      ASSERT_TRUE(host->window());
+      EXPECT_EQ(GetDlgCtrlID(host->window()), id);
+      host->place(RECT{0, 0, 320, 200});
+      EXPECT_TRUE(host->navigate(L"C:\\no such folder\\index.htm"));
+      const ULONGLONG start = GetTickCount64();
+      ComPtr<IDispatch> document = host->waitForDocument(L"C:\\no such folder\\index.htm", 1500);
+      // A page that never loads gives no document once the bound has passed; a document of
+      // another address (an error page) does not count as the page.
+      EXPECT_FALSE(document);
+      EXPECT_GE(GetTickCount64() - start, 1400u);
+      host->activate();  // harmless without a document
+    }
   }
   DestroyWindow(parent);
   OleUninitialize();

@@ -226,7 +226,7 @@ TEST_F(CorePipe, MalformedMessagesAreIgnoredAndTheServerAnswersTheNextGoodOne) {
 }
 
 HWND findDownloadErrorBox() {
-  HWND box = ::FindWindowW(L"#32770", kProductCaption);
+  HWND box = ::FindWindowW(L"#32770", kProductName);
   return box;
 }
 

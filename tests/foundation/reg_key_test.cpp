@@ -1,0 +1,111 @@
+// The registry owner against Wine's real registry, in a key of the test's own.
+#include "win/reg_key.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace orv {
+namespace {
+
+const wchar_t kTestKey[] = L"Software\\OrvalinexFoundationTest";
+
+class RegKeyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegKey root(HKEY_CURRENT_USER);
+    root.deleteSubtree(kTestKey);
+    root.release();  // a predefined key is never closed
+    ASSERT_EQ(key_.create(HKEY_CURRENT_USER, kTestKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+  }
+  void TearDown() override {
+    key_.reset();
+    RegKey root(HKEY_CURRENT_USER);
+    root.deleteSubtree(kTestKey);
+    root.release();
+  }
+  void writeRaw(const wchar_t* name, DWORD type, const void* bytes, DWORD size) {
+    ASSERT_EQ(::RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(bytes), size),
+              ERROR_SUCCESS);
+  }
+  RegKey key_;
+};
+
+TEST_F(RegKeyTest, OpenFailsOnAMissingKeyAndLeavesItEmpty) {
+  RegKey missing;
+  EXPECT_EQ(missing.open(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\none", KEY_READ),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(missing.valid());
+  RegKey again;
+  EXPECT_EQ(again.open(HKEY_CURRENT_USER, kTestKey, KEY_READ), ERROR_SUCCESS);
+  EXPECT_TRUE(again.valid());
+}
+
+TEST_F(RegKeyTest, DwordsReadOnlyAsFourByteDwords) {
+  ASSERT_EQ(key_.writeDword(L"n", 0xFFFFFFFEu), ERROR_SUCCESS);
+  DWORD value = 0;
+  ASSERT_TRUE(key_.readDword(L"n", &value));
+  EXPECT_EQ(value, 0xFFFFFFFEu);
+  const unsigned char eight[8] = {1, 0, 0, 0, 0, 0, 0, 0};
+  writeRaw(L"qword", REG_QWORD, eight, 8);
+  EXPECT_FALSE(key_.readDword(L"qword", &value));
+  writeRaw(L"text", REG_SZ, L"1", 4);
+  EXPECT_FALSE(key_.readDword(L"text", &value));
+  EXPECT_FALSE(key_.readDword(L"missing", &value));
+}
+
+TEST_F(RegKeyTest, TextsFollowTheLengthAndTypeRules) {
+  ASSERT_EQ(key_.writeText(L"t", L"C:\\Program Files\\Orv"), ERROR_SUCCESS);
+  std::wstring value;
+  ASSERT_TRUE(key_.readText(L"t", &value, 260));
+  EXPECT_EQ(value, L"C:\\Program Files\\Orv");
+  // 259 characters and the terminator fit 260 units; one more does not.
+  ASSERT_EQ(key_.writeText(L"long", std::wstring(259, L'x')), ERROR_SUCCESS);
+  EXPECT_TRUE(key_.readText(L"long", &value, 260));
+  ASSERT_EQ(key_.writeText(L"longer", std::wstring(260, L'x')), ERROR_SUCCESS);
+  EXPECT_FALSE(key_.readText(L"longer", &value, 260));
+  EXPECT_TRUE(key_.readAnyText(L"longer", &value));
+  EXPECT_EQ(value.size(), 260u);
+  // Stored without a terminator, an odd byte count, or as binary: not a text here.
+  writeRaw(L"unterminated", REG_SZ, L"abc", 6);
+  EXPECT_FALSE(key_.readText(L"unterminated", &value, 260));
+  EXPECT_TRUE(key_.readAnyText(L"unterminated", &value));
+  EXPECT_EQ(value, L"abc");
+  writeRaw(L"odd", REG_SZ, "abc", 3);
+  EXPECT_FALSE(key_.readText(L"odd", &value, 260));
+  writeRaw(L"binary", REG_BINARY, L"abc", 8);
+  EXPECT_FALSE(key_.readText(L"binary", &value, 260));
+  EXPECT_FALSE(key_.readAnyText(L"binary", &value));
+  // Expandable texts are read as stored.
+  writeRaw(L"expand", REG_EXPAND_SZ, L"%TEMP%", 14);
+  ASSERT_TRUE(key_.readText(L"expand", &value, 260));
+  EXPECT_EQ(value, L"%TEMP%");
+}
+
+TEST_F(RegKeyTest, DeletesValuesAndWholeSubtrees) {
+  ASSERT_EQ(key_.writeDword(L"gone", 1), ERROR_SUCCESS);
+  EXPECT_EQ(key_.deleteValue(L"gone"), ERROR_SUCCESS);
+  DWORD value = 0;
+  EXPECT_FALSE(key_.readDword(L"gone", &value));
+
+  RegKey deep;
+  ASSERT_EQ(deep.create(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\a\\b\\c", KEY_WRITE),
+            ERROR_SUCCESS);
+  ASSERT_EQ(deep.writeText(nullptr, L"default"), ERROR_SUCCESS);
+  deep.reset();
+  EXPECT_EQ(key_.deleteSubtree(L"a"), ERROR_SUCCESS);
+  RegKey check;
+  EXPECT_EQ(check.open(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\a", KEY_READ),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key_.deleteSubtree(L"a"), ERROR_SUCCESS) << "a missing key counts as deleted";
+}
+
+TEST_F(RegKeyTest, MovesHandOverTheKeyOnce) {
+  RegKey moved(std::move(key_));
+  EXPECT_FALSE(key_.valid());
+  EXPECT_EQ(moved.writeDword(L"m", 7), ERROR_SUCCESS);
+  EXPECT_EQ(key_.writeDword(L"m", 7), ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
+}  // namespace orv
