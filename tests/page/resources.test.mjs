@@ -2,7 +2,7 @@
 // the mingw resource compiler, read back entry by entry.
 import { test, describe, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { readFileSync, readdirSync, mkdtempSync, rmSync } from 'node:fs';
+import { readFileSync, readdirSync, mkdtempSync, rmSync, cpSync, appendFileSync, existsSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import path from 'node:path';
 import { buildPageResources, run, repoRoot, pageSource } from './support.mjs';
@@ -88,10 +88,17 @@ after(() => {
 });
 
 describe('updater page resources', () => {
-  test('the fragment compiles into an object with a resource section', () => {
-    const headers = run('x86_64-w64-mingw32-objdump', ['-h', resources.object]).stdout;
-    assert.match(headers, /file format pe-x86-64/);
-    assert.match(headers, /\.rsrc/);
+  test('the fragment compiles into an object with a resource section, for each target that takes it', () => {
+    for (const object of [resources.object, resources.object.replace('page_resources_check.dir', 'page_resources_check_second.dir')]) {
+      const headers = run('x86_64-w64-mingw32-objdump', ['-h', object]).stdout;
+      assert.match(headers, /file format pe-x86-64/);
+      assert.match(headers, /\.rsrc/);
+    }
+    // The 32-bit resource compiler of the shipped build takes the same fragment.
+    const object32 = path.join(resources.work, 'page32.o');
+    run('i686-w64-mingw32-windres', ['-I', resources.pageDir, '-i',
+      path.join(repoRoot, 'tests/page/rc_check/check.rc'), '-o', object32]);
+    assert.match(run('i686-w64-mingw32-objdump', ['-h', object32]).stdout, /file format pe-i386[\s\S]*\.rsrc/);
   });
 
   test('every page file is a resource of the listed type and name, in Chinese (Simplified)', () => {
@@ -144,6 +151,25 @@ describe('updater page resources', () => {
       }
     } finally {
       rmSync(drawn, { recursive: true, force: true });
+    }
+  });
+
+  test('a page text with a character that code page 936 lacks stops the build instead of embedding a wrong text', () => {
+    const copy = mkdtempSync(path.join(tmpdir(), 'orv-page-src-'));
+    try {
+      cpSync(pageSource, copy, { recursive: true });
+      appendFileSync(path.join(copy, 'js/index.js'), '// \u{1F600}\n');
+      const failed = buildPageResources({ source: copy, expectFailure: true });
+      try {
+        assert.notEqual(failed.status, 0, failed.output);
+        assert.match(failed.output, /index\.js/);
+        assert.equal(existsSync(path.join(failed.work, 'build/page/js/index.js')), false,
+          'no converted file is left behind');
+      } finally {
+        failed.cleanup();
+      }
+    } finally {
+      rmSync(copy, { recursive: true, force: true });
     }
   });
 });

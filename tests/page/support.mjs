@@ -26,11 +26,17 @@ export function run(cmd, args, options = {}) {
 
 // Configures and builds tests/page/rc_check with the x86_64 mingw toolchain: the page converted
 // to code page 936, jQuery copied, the .rc fragment written and compiled into an object.
-export function buildPageResources() {
+// `source` replaces the page folder (a changed copy); the build must succeed unless `expectFailure`.
+export function buildPageResources({ source, expectFailure = false } = {}) {
   const work = mkdtempSync(path.join(tmpdir(), 'orv-page-'));
   const build = path.join(work, 'build');
   run('cmake', ['-S', path.join(repoRoot, 'tests/page/rc_check'), '-B', build, '-G', 'Ninja',
-    `-DCMAKE_TOOLCHAIN_FILE=${path.join(repoRoot, 'cmake/toolchain-x86_64-w64-mingw32.cmake')}`]);
+    `-DCMAKE_TOOLCHAIN_FILE=${path.join(repoRoot, 'cmake/toolchain-x86_64-w64-mingw32.cmake')}`,
+    ...(source ? [`-DORV_CHECK_PAGE_SOURCE=${source}`] : [])]);
+  if (expectFailure) {
+    const r = spawnSync('cmake', ['--build', build], { encoding: 'utf8' });
+    return { work, status: r.status, output: r.stdout + r.stderr, cleanup() { rmSync(work, { recursive: true, force: true }); } };
+  }
   run('cmake', ['--build', build]);
   return {
     work,

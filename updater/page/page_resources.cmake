@@ -46,9 +46,34 @@ function(orv_add_page_resources target)
     message(FATAL_ERROR "jQuery for the updater's page is missing (${arg_JQUERY}); "
                         "tools/bootstrap.sh installs it (npm ci)")
   endif()
-  find_program(ORV_ICONV iconv REQUIRED)
+  if(NOT TARGET ${target})
+    message(FATAL_ERROR "orv_add_page_resources: ${target} is not a target")
+  endif()
+  get_filename_component(out "${arg_OUTPUT_DIR}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_BINARY_DIR}")
+  set(fragment "${out}/page_resources.rc")
 
-  set(out "${arg_OUTPUT_DIR}")
+  # A second program of the same folder takes the page that is already generated.
+  get_property(page_target GLOBAL PROPERTY "ORV_PAGE_TARGET:${out}")
+  if(NOT page_target)
+    set(page_target ${target}_page)
+    orv_generate_page("${out}" "${arg_JQUERY}" ${page_target})
+    set_property(GLOBAL PROPERTY "ORV_PAGE_TARGET:${out}" ${page_target})
+  endif()
+  get_property(outputs GLOBAL PROPERTY "ORV_PAGE_OUTPUTS:${out}")
+
+  add_dependencies(${target} ${page_target})
+  target_include_directories(${target} PRIVATE "${out}")
+  if(arg_RC_SOURCE)
+    get_filename_component(rc_source "${arg_RC_SOURCE}" ABSOLUTE)
+    set_property(SOURCE "${rc_source}" TARGET_DIRECTORY ${target} APPEND PROPERTY
+                 OBJECT_DEPENDS "${fragment}" ${outputs})
+  endif()
+endfunction()
+
+# The custom commands that write the page into `out`, and the target `page_target` that runs them.
+function(orv_generate_page out jquery page_target)
+  find_program(ORV_ICONV iconv REQUIRED)
+  set(arg_JQUERY "${jquery}")
   set(outputs "")
   set(entries "")  # lines of the .rc fragment
 
@@ -111,17 +136,8 @@ function(orv_add_page_resources target)
     string(REPLACE "\\" "\\\\" path "${path}")
     string(APPEND rc "${upper} ${type} \"${path}\"\n")
   endforeach()
-  set(fragment "${out}/page_resources.rc")
-  file(CONFIGURE OUTPUT "${fragment}" CONTENT "${rc}" @ONLY)
+  file(CONFIGURE OUTPUT "${out}/page_resources.rc" CONTENT "${rc}" @ONLY)
 
-  add_custom_target(${target}_page DEPENDS ${outputs})
-  if(TARGET ${target})
-    add_dependencies(${target} ${target}_page)
-    target_include_directories(${target} PRIVATE "${out}")
-    if(arg_RC_SOURCE)
-      get_filename_component(rc_source "${arg_RC_SOURCE}" ABSOLUTE)
-      set_property(SOURCE "${rc_source}" TARGET_DIRECTORY ${target} APPEND PROPERTY
-                   OBJECT_DEPENDS "${fragment}" ${outputs})
-    endif()
-  endif()
+  add_custom_target(${page_target} DEPENDS ${outputs})
+  set_property(GLOBAL PROPERTY "ORV_PAGE_OUTPUTS:${out}" ${outputs})
 endfunction()
