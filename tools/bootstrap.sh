@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs everything the build and the tests need on a fresh Debian machine and builds the
-# Windows dependencies (OpenSSL's libcrypto, tinyxml2, JsonCpp, Lua 5.4, GoogleTest) from Debian's
-# source packages for both mingw-w64 triples into a cache outside the work tree.
+# Installs everything the build and the tests need on a fresh Debian machine (Debian's packages,
+# the npm packages pinned in package-lock.json) and builds the Windows dependencies (OpenSSL's
+# libcrypto, tinyxml2, JsonCpp, Lua 5.4, GoogleTest) from Debian's source packages for both
+# mingw-w64 triples into a cache outside the work tree.
 #
 # Idempotent: with the packages installed and the cache filled it only checks and returns.
 # Cache location: $ORVALINEX_DEPS (default ~/.cache/orvalinex-deps).
@@ -27,7 +28,11 @@ packages=(
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev
+  python3
+  chromium fonts-wqy-microhei
 )
+# Node.js with npm: Debian's, unless the machine already has a node with npm of its own.
+command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
 
 need_sudo() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 
@@ -153,7 +158,20 @@ build_triple() {
   echo "$want" > "$stamp"
 }
 
+# The npm packages of package-lock.json (jQuery for the updater's page, playwright-core for the
+# page tests) in node_modules at the repository root; skipped while the lock file is unchanged.
+install_node_modules() {
+  local root; root=$(cd "$here/.." && pwd)
+  local stamp=$root/node_modules/.orvalinex-lock
+  local want; want=$(sha256sum "$root/package-lock.json" | cut -d' ' -f1)
+  if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ]; then return; fi
+  log "npm ci"
+  (cd "$root" && quiet npm ci --ignore-scripts --no-audit --no-fund)
+  echo "$want" > "$stamp"
+}
+
 install_packages
+install_node_modules
 mkdir -p "$cache"
 build_triple x86_64-w64-mingw32
 build_triple i686-w64-mingw32

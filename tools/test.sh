@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native build (ASan/UBSan) and the win64 build under
-# wine64 in a fresh prefix, with an Xvfb display for the tests that create windows.
+# Builds everything and runs every test: the native build (ASan/UBSan), the win64 build under
+# wine64 in a fresh prefix, with an Xvfb display for the tests that create windows, and the
+# updater's page in headless Chromium.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -41,6 +42,8 @@ echo "== native tests"
 ctest --test-dir build/native --output-on-failure -j2 || status=1
 echo "== Windows tests under wine64"
 ctest --test-dir build/win64 --output-on-failure || status=1
+echo "== updater page in headless Chromium"
+node --test --test-concurrency=1 tests/page/ || status=1
 
 # Tests that could not run here say why; list them so that a skip is never mistaken for a pass.
 skips=$(grep -h -A1 -E '^\[  SKIPPED \] [A-Za-z]' build/native/Testing/Temporary/LastTest.log \
