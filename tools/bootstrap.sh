@@ -26,7 +26,7 @@ packages=(
   wine wine64 xvfb xauth xdotool
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
-  libp11-kit-dev libwine-dev
+  libp11-kit-dev libwine-dev python3 curl
 )
 
 need_sudo() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
