@@ -1,0 +1,124 @@
+// Own version text, folder removal, the desktop copy and the trace helper under Wine.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include "file_ops.h"
+#include "loopback.h"
+#include "process_util.h"
+#include "test_files.h"
+#include "trace.h"
+#include "win/scoped_handle.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::fileThere;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+TEST(OwnVersionText, IsTheFixedFileVersionOfTheRunningProgram) {
+  TempDir dir;
+  const fs::path out = dir / "version.txt";
+  EXPECT_EQ(test::runProcess(L"\"" + test::hostPath(ORV_HANDOVER_PROBE).wstring() + L"\" version \"" +
+                                 out.wstring() + L"\"", 60000), 0);
+  EXPECT_EQ(test::readWideFile(out), L"1.1.19.1223");
+  EXPECT_EQ(fileVersionText(test::hostPath(ORV_STAND_IN_PROGRAM).wstring()), L"")
+      << "no version resource";
+  EXPECT_EQ(fileVersionText((dir / "absent.exe").wstring()), L"");
+}
+
+TEST(RemoveFolderTree, RemovesNestedFoldersAndFiles) {
+  TempDir dir;
+  const fs::path root = dir / "download";
+  writeFile(root / "a.bin", "a");
+  writeFile(root / "sub" / "b.bin", "b");
+  writeFile(root / "sub" / "deeper" / "c.bin", "c");
+  writeFile(root / ".hidden" / "d.bin", "d");
+  fs::create_directories(root / "empty");
+  EXPECT_TRUE(removeFolderTree(root.wstring()));
+  // Folders whose names begin with "." are skipped, so their parent stays.
+  EXPECT_TRUE(fileThere(root / ".hidden" / "d.bin"));
+  EXPECT_FALSE(fileThere(root / "a.bin"));
+  EXPECT_FALSE(fileThere(root / "sub"));
+  EXPECT_FALSE(fileThere(root / "empty"));
+
+  fs::remove_all(root / ".hidden");
+  EXPECT_TRUE(removeFolderTree(root.wstring()));
+  EXPECT_FALSE(fileThere(root));
+}
+
+TEST(RemoveFolderTree, FilePathOrMissingPathDeletesNothingAndSucceeds) {
+  TempDir dir;
+  writeFile(dir / "file.txt", "keep");
+  EXPECT_TRUE(removeFolderTree((dir / "file.txt").wstring()));
+  EXPECT_EQ(readFile(dir / "file.txt"), "keep");
+  EXPECT_TRUE(removeFolderTree((dir / "absent").wstring()));
+}
+
+TEST(RemoveFolderTree, SkipsAFileInUseAndEnds) {
+  TempDir dir;
+  const fs::path root = dir / "download";
+  writeFile(root / "busy.bin", "busy");
+  writeFile(root / "free.bin", "free");
+  writeFile(root / "sub" / "free2.bin", "free");
+  ScopedHandle busy(CreateFileW((root / "busy.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(busy);
+  EXPECT_TRUE(removeFolderTree(root.wstring()));
+  EXPECT_TRUE(fileThere(root / "busy.bin"));
+  EXPECT_FALSE(fileThere(root / "free.bin"));
+  EXPECT_FALSE(fileThere(root / "sub"));
+  busy.reset();
+  EXPECT_TRUE(removeFolderTree(root.wstring()));
+  EXPECT_FALSE(fileThere(root));
+}
+
+TEST(DesktopCopy, CopiesTheSourceForThisWindowsUnlessTheTargetIsThere) {
+  TempDir dir;
+  const fs::path program = dir / "program";
+  const fs::path desktop = dir / "desktop";
+  writeFile(program / "a.lnk", "32-bit shortcut");
+  writeFile(program / "a_x64.lnk", "64-bit shortcut");
+  fs::create_directories(desktop);
+  const std::wstring programFolder = program.wstring() + L"\\";
+
+  desktopCopyBetween(L"a.lnk,b.lnk", programFolder, desktop.wstring(), true);
+  EXPECT_EQ(readFile(desktop / "b.lnk"), "64-bit shortcut");
+  desktopCopyBetween(L"a.lnk,b.lnk", programFolder, desktop.wstring(), false);
+  EXPECT_EQ(readFile(desktop / "b.lnk"), "64-bit shortcut") << "an existing target stays";
+  desktopCopyBetween(L"a.lnk,c.lnk", programFolder, desktop.wstring(), false);
+  EXPECT_EQ(readFile(desktop / "c.lnk"), "32-bit shortcut");
+  desktopCopyBetween(L"missing.lnk,d.lnk", programFolder, desktop.wstring(), false);
+  EXPECT_FALSE(fileThere(desktop / "d.lnk"));
+}
+
+// The real thing: the all-users desktop and this program's folder. The 64-bit test program is
+// not under WOW64, so the source name is taken as given.
+TEST(DesktopCopy, CopiesFromTheProgramFolderToTheAllUsersDesktop) {
+  EXPECT_FALSE(runsUnderWow64());
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, TRUE));
+  const std::wstring tag = std::to_wstring(GetCurrentProcessId());
+  const fs::path source = moduleDirectory() + L"orv-desktop-source-" + tag + L".lnk";
+  const fs::path target = std::wstring(desktop) + L"\\orv-desktop-target-" + tag + L".lnk";
+  writeFile(source, "shortcut");
+  desktopCopy(source.filename().wstring() + L"," + target.filename().wstring());
+  EXPECT_EQ(readFile(target), "shortcut");
+  fs::remove(source);
+  fs::remove(target);
+}
+
+TEST(Trace, RecordsTheLastErrorAndLeavesIt) {
+  EXPECT_EQ(failureTraceText(L"DownloadFile_Https", L"HttpSendRequest", 12029),
+            L"DownloadFile_Https: HttpSendRequest failed, error 12029");
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(traceFailure(L"test", L"CreateFile"), static_cast<unsigned long>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
+}  // namespace orv

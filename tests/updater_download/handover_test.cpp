@@ -1,0 +1,105 @@
+// The loader hand-over with real files and processes: the test program handover_probe, installed
+// under the updater's file name, performs it as the updater does and fetches its successor from
+// the loopback server.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "file_manifest.h"
+#include "loopback.h"
+#include "test_files.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::fileThere;
+using test::readFile;
+using test::TempDir;
+using test::writeFile;
+
+constexpr wchar_t kUpdater[] = L"OrvalinexUpdate.exe";
+
+class HandOverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    probeBytes = readFile(test::hostPath(ORV_HANDOVER_PROBE));
+    // The successor: the same program with bytes appended, so that it can be told apart.
+    newBytes = probeBytes + "successor " + std::to_string(GetTickCount());
+    install = dir / "Program Files" / "Orvalinex";
+    temp = dir / "temp";
+    fs::create_directories(install);
+    fs::create_directories(temp);
+    writeFile(install / kUpdater, probeBytes);
+    static int n = 0;
+    folder = "handover" + std::to_string(++n) + "-" + std::to_string(GetCurrentProcessId());
+    writeFile(test::servedFolder() / folder / kUpdater, newBytes);
+    servedCopy = test::servedFolder() / folder / kUpdater;
+  }
+
+  // Runs the installed updater's hand-over; its exit code.
+  long runHandOver(const std::wstring& digest, const wchar_t* extra = L"") {
+    const std::wstring base = test::serverBase("http") + L"files/" + std::wstring(folder.begin(), folder.end());
+    const std::wstring cmd = L"\"" + (install / kUpdater).wstring() + L"\" handover \"" + base +
+                             L"\" \"" + temp.wstring() + L"\\\\\" \"" + install.wstring() + L"\" " +
+                             digest + L" " + extra;
+    return test::runProcess(cmd, 120000);
+  }
+
+  TempDir dir;
+  fs::path install, temp, servedCopy;
+  std::string folder, probeBytes, newBytes;
+};
+
+TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader) {
+  writeFile(temp / kUpdater, "fetched by an earlier hand-over");
+  writeFile(temp / (std::wstring(L"Temp_") + kUpdater), "from before that");
+  writeFile(install / (std::wstring(kUpdater) + L".old"), "an updater retired earlier");
+
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 2);
+
+  EXPECT_EQ(readFile(temp / (std::wstring(L"Temp_") + kUpdater)), "fetched by an earlier hand-over");
+  EXPECT_EQ(readFile(temp / kUpdater), newBytes);
+  EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), probeBytes)
+      << "the running program's own file moved to .old";
+  EXPECT_EQ(readFile(install / kUpdater), newBytes);
+
+  const fs::path calls = install / "newloader-calls.txt";
+  ASSERT_TRUE(test::waitForFile(calls, 30000)) << "the new copy was not started";
+  Sleep(200);
+  const std::wstring line = test::readWideFile(calls);
+  EXPECT_NE(line.find(L" -newloader"), std::wstring::npos) << std::string(line.begin(), line.end());
+}
+
+TEST_F(HandOverTest, FetchedLoaderWithAnotherDigestChangesNothing) {
+  writeFile(install / (std::wstring(kUpdater) + L".old"), "an updater retired earlier");
+  EXPECT_EQ(runHandOver(fileDigest(test::hostPath(ORV_STAND_IN_PROGRAM).wstring())), 1);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+  EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), "an updater retired earlier");
+  Sleep(500);
+  EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+}
+
+TEST_F(HandOverTest, WithoutListedDigestNothingIsInstalled) {
+  EXPECT_EQ(runHandOver(L"\"\""), 1);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+}
+
+TEST_F(HandOverTest, FailedCopyPutsTheRunningUpdaterBack) {
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring()), L"occupy"), 1);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes) << "the installation keeps its updater";
+  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+  Sleep(500);
+  EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+}
+
+TEST_F(HandOverTest, FailedFetchLeavesTheInstallationAlone) {
+  fs::remove(servedCopy);
+  EXPECT_EQ(runHandOver(fileDigest(test::hostPath(ORV_HANDOVER_PROBE).wstring())), 1);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+}
+
+}  // namespace
+}  // namespace orv

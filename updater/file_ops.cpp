@@ -1,0 +1,140 @@
+#include "file_ops.h"
+
+#include <openssl/evp.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <vector>
+
+#include "ansi_text.h"
+#include "base64.h"
+#include "file_rules.h"
+#include "process_util.h"
+#include "trace.h"
+
+namespace orv {
+namespace {
+
+struct DigestContextFree {
+  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+
+bool isFolder(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+ScopedHandle openHeldFile(const std::wstring& path) {
+  return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+std::wstring heldFileDigest(HANDLE file) {
+  LARGE_INTEGER start = {};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::wstring();
+  std::unique_ptr<EVP_MD_CTX, DigestContextFree> ctx(EVP_MD_CTX_new());
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return std::wstring();
+  std::vector<unsigned char> block(64 * 1024);
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &read, nullptr))
+      return std::wstring();
+    if (read == 0) break;
+    if (EVP_DigestUpdate(ctx.get(), block.data(), read) != 1) return std::wstring();
+  }
+  unsigned char digest[20];
+  unsigned int len = 0;
+  if (EVP_DigestFinal_ex(ctx.get(), digest, &len) != 1 || len != sizeof(digest))
+    return std::wstring();
+  return toWide(base64Digest(digest));
+}
+
+std::wstring fileVersionText(const std::wstring& path) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+  if (size == 0) return std::wstring();
+  std::vector<unsigned char> data(size);
+  if (!GetFileVersionInfoW(path.c_str(), 0, size, data.data())) return std::wstring();
+  VS_FIXEDFILEINFO* info = nullptr;
+  UINT infoSize = 0;
+  if (!VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&info), &infoSize) || !info ||
+      infoSize < sizeof(VS_FIXEDFILEINFO))
+    return std::wstring();
+  wchar_t text[64];
+  swprintf(text, 64, L"%d.%d.%d.%d", static_cast<int>(HIWORD(info->dwFileVersionMS)),
+           static_cast<int>(LOWORD(info->dwFileVersionMS)),
+           static_cast<int>(HIWORD(info->dwFileVersionLS)),
+           static_cast<int>(LOWORD(info->dwFileVersionLS)));
+  return text;
+}
+
+std::wstring ownVersionText() {
+  wchar_t path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return std::wstring();
+  return fileVersionText(path);
+}
+
+bool removeFolderTree(const std::wstring& folder) {
+  if (!PathIsDirectoryW(folder.c_str())) return true;
+  {
+    WIN32_FIND_DATAW entry = {};
+    ScopedFindHandle find(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
+    if (!find) {
+      traceFailure(L"removeFolderTree", L"FindFirstFile " + folder);
+      return false;
+    }
+    do {
+      const std::wstring name = entry.cFileName;
+      const std::wstring path = folder + L"\\" + name;
+      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        // One try only: a file in use stays, and so does its folder.
+        if (!DeleteFileW(path.c_str())) traceFailure(L"removeFolderTree", L"DeleteFile " + path);
+      } else if (!name.empty() && name[0] != L'.') {
+        // A junction or link is removed itself, never followed: what it points to lies outside
+        // this folder, and a link back up would never end.
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+          if (!RemoveDirectoryW(path.c_str()))
+            traceFailure(L"removeFolderTree", L"RemoveDirectory " + path);
+        } else {
+          removeFolderTree(path);
+        }
+      }
+    } while (FindNextFileW(find.get(), &entry));
+  }
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!RemoveDirectoryW(folder.c_str()) && isFolder(folder))
+    traceFailure(L"removeFolderTree", L"RemoveDirectory " + folder);
+  return true;
+}
+
+bool runsUnderWow64() {
+  using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+  HMODULE kernel = GetModuleHandleW(L"kernel32");
+  if (!kernel) return false;
+  const auto isWow64 =
+      reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+  BOOL wow64 = FALSE;
+  return isWow64 && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+void desktopCopyBetween(const std::wstring& parameter, const std::wstring& programFolder,
+                        const std::wstring& desktopFolder, bool underWow64) {
+  const DesktopCopyNames names = splitDesktopCopyParameter(parameter);
+  const std::wstring target = desktopFolder + L"\\" + names.target;
+  if (PathFileExistsW(target.c_str())) return;
+  const std::wstring source = programFolder + desktopSourceName(names.source, underWow64);
+  if (!CopyFileW(source.c_str(), target.c_str(), TRUE))
+    traceFailure(L"desktopCopy", L"CopyFile " + source);
+}
+
+void desktopCopy(const std::wstring& parameter) {
+  wchar_t desktop[MAX_PATH] = {};
+  if (!SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, FALSE)) return;
+  desktopCopyBetween(parameter, moduleDirectory(), desktop, runsUnderWow64());
+}
+
+}  // namespace orv

@@ -1,0 +1,30 @@
+#pragma once
+// Finding, stopping, starting and running programs for the updater.
+#include <functional>
+#include <string>
+
+namespace orv {
+
+// Exit code given to a stopped program.
+constexpr unsigned kStoppedExitCode = 0xFFFFFFF7;  // -9
+
+// Process id of the first running process whose executable name equals `exeName` without regard
+// to case; 0 when none runs.
+unsigned long findProgram(const std::wstring& exeName);
+
+// Terminates the first process found with that name (exit code -9). Does not wait; stops one
+// process per call; a failure (no right, already gone) is silent.
+void stopProgram(const std::wstring& exeName);
+
+// Starts the program (its path quoted, no arguments) without waiting. True when it was created.
+bool startProgram(const std::wstring& programPath);
+
+// Runs the program (its path quoted, no arguments) and waits for it without time limit, but only
+// when its file digest equals `expectedDigest`: the file is held open without write or delete
+// sharing from before the digest until the process exists, so it cannot be swapped in between.
+// True when the process ran and its exit code could be read (its value does not matter).
+// `afterCheck`, when given, runs while the checked file is held (tests use it to try a swap).
+bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
+                const std::function<void()>& afterCheck = {});
+
+}  // namespace orv

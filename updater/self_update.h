@@ -1,0 +1,39 @@
+#pragma once
+// The loader hand-over: the running updater fetches a newer copy of itself, moves its own file
+// aside to ".old", installs the new copy under its name, starts it with " -newloader" and ends
+// with exit code 2.
+#include <functional>
+#include <string>
+
+namespace orv {
+
+class ProductKey;
+
+constexpr unsigned kHandOverExitCode = 2;
+extern const wchar_t kNewLoaderParameters[];  // " -newloader"
+
+struct HandOverRequest {
+  std::wstring baseUrl;          // the attempt's base URL (fetches baseUrl + "/" + file name)
+  std::wstring tempFolder;       // GetTempPathW, with its trailing backslash
+  std::wstring updaterFileName;  // the product's updater file name
+  // The digest the verified server manifest lists for the updater's file. The fetched loader is
+  // installed only when its own digest equals it; empty means no listed digest: no hand-over.
+  std::wstring expectedDigest;
+  // Reads the installed folder ("Path" of the product key) when it is needed.
+  std::function<std::wstring()> installedFolder;
+  // Runs after the installed updater was moved to ".old", before the new copy is installed
+  // (tests use it to make the copy fail).
+  std::function<void()> beforeInstall;
+};
+
+// Steps up to the start of the new copy. False, with the installation keeping a working updater
+// under its own name, when any step fails; true once the new copy was installed and started.
+bool installNewLoader(const HandOverRequest& request);
+
+// installNewLoader, then ends this process at once with exit code 2. Returns only on failure.
+bool loaderHandOver(const HandOverRequest& request);
+
+// "Path" as read again through the attempt's settings key.
+std::function<std::wstring()> installedFolderFrom(const ProductKey& key);
+
+}  // namespace orv
