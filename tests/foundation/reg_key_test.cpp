@@ -67,10 +67,11 @@ TEST_F(RegKeyTest, TextsFollowTheLengthAndTypeRules) {
   EXPECT_TRUE(key_.readAnyText(L"longer", &value));
   EXPECT_EQ(value.size(), 260u);
   // Stored without a terminator, an odd byte count, or as binary: not a text here.
-  writeRaw(L"unterminated", REG_SZ, L"abc", 6);
+  const std::wstring full(260, L'y');  // fills the 260 units with no room for a terminator
+  writeRaw(L"unterminated", REG_SZ, full.data(), 520);
   EXPECT_FALSE(key_.readText(L"unterminated", &value, 260));
   EXPECT_TRUE(key_.readAnyText(L"unterminated", &value));
-  EXPECT_EQ(value, L"abc");
+  EXPECT_EQ(value, full);
   writeRaw(L"odd", REG_SZ, "abc", 3);
   EXPECT_FALSE(key_.readText(L"odd", &value, 260));
   writeRaw(L"binary", REG_BINARY, L"abc", 8);
