@@ -2,21 +2,18 @@
 // The class factory of OstwinCtrl; it supports aggregation.
 #include <unknwn.h>
 
+#include "win/com_object.h"
+
 namespace orv {
 
-class OstwinCtrlFactory : public IClassFactory {
+class OstwinCtrlFactory final
+    : public ComObject<OstwinCtrlFactory, ComLifetime::kDeleteOnLastRelease, IClassFactory> {
  public:
   OstwinCtrlFactory();
-  virtual ~OstwinCtrlFactory();
+  ~OstwinCtrlFactory() override;
 
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
   STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
   STDMETHODIMP LockServer(BOOL lock) override;
-
- private:
-  long refs_ = 1;
 };
 
 }  // namespace orv

@@ -1,9 +1,12 @@
 #include "module.h"
 
 #include <atomic>
+#include <new>
 
 #include "OstwinAutoCtrl_h.h"
 #include "class_factory.h"
+#include "win/scoped_com.h"
+#include "win/thread.h"
 
 namespace orv {
 namespace {
@@ -15,7 +18,7 @@ std::atomic<long> g_locks{0};
 // Guards the one-time load of the type information; initialised before any COM call can arrive.
 struct TypeInfoCache {
   CRITICAL_SECTION lock;
-  ITypeInfo* info = nullptr;
+  ComPtr<ITypeInfo> info;  // kept for the life of the module
   TypeInfoCache() { ::InitializeCriticalSection(&lock); }
 };
 TypeInfoCache& typeInfoCache() {
@@ -45,18 +48,14 @@ bool moduleCanUnload() { return g_objects.load() == 0 && g_locks.load() == 0; }
 
 ITypeInfo* controlTypeInfo() {
   TypeInfoCache& cache = typeInfoCache();
-  ::EnterCriticalSection(&cache.lock);
+  CriticalSectionGuard guard(cache.lock);
   if (!cache.info) {
-    ITypeLib* lib = nullptr;
+    ComPtr<ITypeLib> lib;
     // Type library 1 of the control file itself.
-    if (SUCCEEDED(::LoadTypeLibEx(controlModulePath().c_str(), REGKIND_NONE, &lib)) && lib) {
-      lib->GetTypeInfoOfGuid(IID_IOstwinCtrl, &cache.info);
-      lib->Release();
-    }
+    if (SUCCEEDED(::LoadTypeLibEx(controlModulePath().c_str(), REGKIND_NONE, lib.put())) && lib)
+      lib->GetTypeInfoOfGuid(IID_IOstwinCtrl, cache.info.put());
   }
-  ITypeInfo* info = cache.info;
-  ::LeaveCriticalSection(&cache.lock);
-  return info;
+  return cache.info.get();
 }
 
 }  // namespace orv
@@ -69,9 +68,8 @@ extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void*
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_OstwinCtrl)) return CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) orv::OstwinCtrlFactory();
+  orv::ComPtr<orv::OstwinCtrlFactory> factory;
+  factory.attach(new (std::nothrow) orv::OstwinCtrlFactory());
   if (!factory) return E_OUTOFMEMORY;
-  const HRESULT hr = factory->QueryInterface(iid, out);
-  factory->Release();
-  return hr;
+  return factory->QueryInterface(iid, out);
 }

@@ -6,6 +6,7 @@
 #include "install_check.h"
 #include "module.h"
 #include "token_select_dialog.h"
+#include "win/scoped_com.h"
 
 namespace {
 
@@ -315,24 +316,21 @@ constexpr DWORD kSafeOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAF
 STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
                                                     DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
-  IUnknown* answered = nullptr;
-  const HRESULT hr = inner_.QueryInterface(iid, reinterpret_cast<void**>(&answered));
+  ComPtr<IUnknown> answered;
+  const HRESULT hr = inner_.QueryInterface(iid, answered.putVoid());
   if (FAILED(hr)) {
     *supported = 0;
     *enabled = 0;
     return hr;
   }
-  answered->Release();
   *supported = kSafeOptions;
   *enabled = safetyOptions_;
   return S_OK;
 }
 
 STDMETHODIMP COstwinCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
-  IUnknown* answered = nullptr;
-  if (FAILED(inner_.QueryInterface(iid, reinterpret_cast<void**>(&answered))))
-    return E_NOINTERFACE;
-  answered->Release();
+  ComPtr<IUnknown> answered;
+  if (FAILED(inner_.QueryInterface(iid, answered.putVoid()))) return E_NOINTERFACE;
   if (mask & ~kSafeOptions) return E_FAIL;
   safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;

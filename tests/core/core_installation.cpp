@@ -22,11 +22,6 @@ std::string readAll(const fs::path& path) {
   return out.str();
 }
 
-const std::string& devPrivateKey() {
-  static const std::string key = readAll(hostPath(ORV_SOURCE_DIR "/keys/manifest-dev.key"));
-  return key;
-}
-
 }  // namespace
 
 const char kPlainPage[] = "<html><head><title>core</title></head><body></body></html>\n";

@@ -45,11 +45,6 @@ HWND search(WindowSearch s) {
 
 }  // namespace
 
-std::wstring hostPath(const char* linuxPath) {
-  std::wstring out = L"Z:";
-  for (const char* p = linuxPath; *p; ++p) out += (*p == '/') ? L'\\' : static_cast<wchar_t>(*p);
-  return out;
-}
 
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw) {
   std::wstring commandLine = raw ? arguments : L"\"" + program + L"\"";

@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "test_files.h"  // hostPath: a path of the build as the programs see it
 #include "win/scoped_handle.h"
 
 namespace orv::test {
-
-// A Linux path from the build, as the program under Wine sees it.
-std::wstring hostPath(const char* linuxPath);
 
 struct Process {
   ScopedHandle handle;
