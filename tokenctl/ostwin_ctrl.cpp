@@ -316,7 +316,7 @@ constexpr DWORD kSafeOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAF
 STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
                                                     DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
-  ComPtr<IUnknown> answered;
+  orv::ComPtr<IUnknown> answered;
   const HRESULT hr = inner_.QueryInterface(iid, answered.putVoid());
   if (FAILED(hr)) {
     *supported = 0;
@@ -329,7 +329,7 @@ STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported
 }
 
 STDMETHODIMP COstwinCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
-  ComPtr<IUnknown> answered;
+  orv::ComPtr<IUnknown> answered;
   if (FAILED(inner_.QueryInterface(iid, answered.putVoid()))) return E_NOINTERFACE;
   if (mask & ~kSafeOptions) return E_FAIL;
   safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
