@@ -58,6 +58,7 @@ url_https="https://127.0.0.1:$https/files/big256.bin"
 start=$(best wine "$bench")
 d_http=$(best wine "$bench" "$url_http" "$out\\http.bin")
 d_https=$(best wine "$bench" "$url_https" "$out\\https.bin")
+w_http=$(best wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
 c_http=$(best curl -sf -o "$work/out/curl-http.bin" "$url_http")
 c_https=$(best curl -sfk -o "$work/out/curl-https.bin" "$url_https")
 cmp -s "$work/out/http.bin" "$work/files/big256.bin" || echo "warning: HTTP copy differs"
@@ -69,6 +70,7 @@ peak=$(wine "$bench" "https://127.0.0.1:$https/files/big512.bin" "$out\\big512.b
 echo "256 MiB over loopback, best of three (seconds):"
 echo "  wine start of the program alone:        $start"
 echo "  DownloadOneFile HTTP  (Wine):           $d_http   [inside: $inner_http]"
+echo "  WinINet client alone over HTTP (Wine):  $w_http"
 echo "  curl HTTP:                              $c_http"
 echo "  ratio HTTP  DownloadOneFile / curl:     $(echo "scale=2; $d_http / $c_http" | bc -l)"
 echo "  DownloadOneFile HTTPS (Wine):           $d_https   [inside: $inner_https]"
