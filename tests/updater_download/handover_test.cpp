@@ -101,5 +101,26 @@ TEST_F(HandOverTest, FailedFetchLeavesTheInstallationAlone) {
   EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
 }
 
+// Failures are named on the debugger output with the Win32 error at the point of failure.
+TEST_F(HandOverTest, TracesFailuresToTheDebugger) {
+  // Nothing listens on port 1: every HTTPS attempt fails to connect.
+  const std::wstring cmd = L"\"" + (install / kUpdater).wstring() +
+                           L"\" handover https://127.0.0.1:1/x \"" + temp.wstring() + L"\\\\\" \"" +
+                           install.wstring() + L"\" " + fileDigest(servedCopy.wstring());
+  const std::string out = test::debugOutputOf(cmd);
+  EXPECT_NE(out.find("Orvalinex DownloadFile_Https: HttpSendRequest failed, error 12029"),
+            std::string::npos) << out;
+  EXPECT_NE(out.find("Orvalinex DownloadOneFile: DownloadOneFile failed: https://127.0.0.1:1/x/"),
+            std::string::npos) << out;
+
+  const std::wstring wrong = L"\"" + (install / kUpdater).wstring() + L"\" handover \"" +
+                             test::serverBase("http") + L"files/" +
+                             std::wstring(folder.begin(), folder.end()) + L"\" \"" + temp.wstring() +
+                             L"\\\\\" \"" + install.wstring() + L"\" AAAA";
+  EXPECT_NE(test::debugOutputOf(wrong).find("Orvalinex loaderHandOver: the fetched loader's digest is not the listed one"),
+            std::string::npos);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+}
+
 }  // namespace
 }  // namespace orv

@@ -41,3 +41,11 @@ bool waitForFile(const std::filesystem::path& path, unsigned long timeoutMs);
 std::wstring readWideFile(const std::filesystem::path& path);
 
 }  // namespace orv::test
+
+namespace orv::test {
+
+// Runs a command line as a debuggee until it ends and returns what it wrote to the debugger
+// output, one line per string (UTF-16 strings in UTF-8).
+std::string debugOutputOf(const std::wstring& commandLine);
+
+}  // namespace orv::test

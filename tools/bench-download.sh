@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Benchmark: DownloadOneFile under Wine against curl, both fetching a 256 MiB file from the
+# loopback server over HTTP and over HTTPS, in one run; then the peak working set of the
+# downloading program for a 512 MiB file over HTTPS. Prints the figures; asserts nothing.
+# Goals: HTTP within 1.2 times curl; HTTPS peak working set under 64 MiB whatever the size.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+win64=${ORV_WIN64_BUILD:-build/win64}
+if [ -z "${ORV_WIN64_BUILD:-}" ]; then
+  bash tools/bootstrap.sh >/dev/null
+  bash tools/build.sh win64 >/dev/null
+fi
+bench=$win64/tests/updater_download/download_bench.exe
+[ -f "$bench" ] || { echo "missing $bench (build the win64 tests)" >&2; exit 1; }
+
+work=$(mktemp -d /tmp/orv-bench-download.XXXXXX)
+export WINEPREFIX=${ORV_BENCH_PREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+server_pid=""
+cleanup() {
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
+  [ -z "${ORV_BENCH_PREFIX:-}" ] && { wineserver -k 2>/dev/null || true; }
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+srv=tests/updater_download
+bash "$srv/make_server_certs.sh" "$work/certs"
+mkdir -p "$work/files" "$work/out"
+head -c $((256 << 20)) /dev/urandom > "$work/files/big256.bin"
+head -c $((512 << 20)) /dev/urandom > "$work/files/big512.bin"
+python3 "$srv/loopback_server.py" --files "$work/files" --certs "$work/certs" \
+  --port-file "$work/ports" --lifetime 1200 &
+server_pid=$!
+for _ in $(seq 200); do [ -s "$work/ports" ] && break; sleep 0.05; done
+http=$(awk -F= '$1=="http"{print $2}' "$work/ports")
+https=$(awk -F= '$1=="selfsigned"{print $2}' "$work/ports")
+
+if [ ! -d "$WINEPREFIX/drive_c" ]; then
+  mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
+fi
+out=$(winepath -w "$work/out" 2>/dev/null)
+now() { date +%s.%N; }
+
+# best of three wall-clock runs of "$@", in seconds
+best() {
+  local b="" s e t
+  for _ in 1 2 3; do
+    s=$(now); "$@" >/dev/null 2>&1 || true; e=$(now)
+    t=$(echo "$e - $s" | bc -l)
+    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
+  done
+  printf '%.3f' "$b"
+}
+cat "$work/files/big256.bin" > /dev/null
+url_http="http://127.0.0.1:$http/files/big256.bin"
+url_https="https://127.0.0.1:$https/files/big256.bin"
+start=$(best wine "$bench")
+d_http=$(best wine "$bench" "$url_http" "$out\\http.bin")
+d_https=$(best wine "$bench" "$url_https" "$out\\https.bin")
+w_http=$(best wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
+c_http=$(best curl -sf -o "$work/out/curl-http.bin" "$url_http")
+c_https=$(best curl -sfk -o "$work/out/curl-https.bin" "$url_https")
+cmp -s "$work/out/http.bin" "$work/files/big256.bin" || echo "warning: HTTP copy differs"
+cmp -s "$work/out/https.bin" "$work/files/big256.bin" || echo "warning: HTTPS copy differs"
+inner_http=$(wine "$bench" "$url_http" "$out\\http.bin" | tr -d '\r')
+inner_https=$(wine "$bench" "$url_https" "$out\\https.bin" | tr -d '\r')
+peak=$(wine "$bench" "https://127.0.0.1:$https/files/big512.bin" "$out\\big512.bin" | tr -d '\r')
+
+echo "256 MiB over loopback, best of three (seconds):"
+echo "  wine start of the program alone:        $start"
+echo "  DownloadOneFile HTTP  (Wine):           $d_http   [inside: $inner_http]"
+echo "  WinINet client alone over HTTP (Wine):  $w_http"
+echo "  curl HTTP:                              $c_http"
+echo "  ratio HTTP  DownloadOneFile / curl:     $(echo "scale=2; $d_http / $c_http" | bc -l)"
+echo "  DownloadOneFile HTTPS (Wine):           $d_https   [inside: $inner_https]"
+echo "  curl HTTPS:                             $c_https"
+echo "  ratio HTTPS DownloadOneFile / curl:     $(echo "scale=2; $d_https / $c_https" | bc -l)"
+echo "512 MiB over HTTPS: $peak"
