@@ -112,49 +112,51 @@ const TokenEntry* TokenAccess::findBySlot(CK_SLOT_ID slot) const {
   return nullptr;
 }
 
-CK_RV TokenAccess::openSession(CK_SLOT_ID slot, CK_SESSION_HANDLE* session) {
-  const CK_RV rv =
-      functions_->C_OpenSession(slot, kSessionFlags, sessionApplicationData(), nullptr, session);
+CK_RV TokenAccess::openSession(CK_SLOT_ID slot, Pkcs11Session& session) {
+  const CK_RV rv = functions_->C_OpenSession(slot, kSessionFlags, sessionApplicationData(), nullptr,
+                                             session.receive());
+  if (rv != CKR_OK) session.release();  // nothing was opened
   if (rv != CKR_OK) debugLine("C_OpenSession", rv);
   return rv;
 }
 
 TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin,
-                               CK_SESSION_HANDLE* session) {
-  CK_SESSION_HANDLE h = CK_INVALID_HANDLE;
-  if (openSession(slot, &h) != CKR_OK) return {-1, false};
+                               Pkcs11Session& session) {
+  Pkcs11Session h(functions_);
+  if (openSession(slot, h) != CKR_OK) return {-1, false};
   unsigned attemptsLeft = 0;
   unsigned char record[kPinRecordSize] = {};
   if (aux_->readPinRecord(slot, record) == CKR_OK) attemptsLeft = record[kPinRecordAttemptsOffset];
 
   const CK_RV rv =
-      functions_->C_Login(h, CKU_USER, pinBytes(pin), static_cast<CK_ULONG>(pin.size()));
+      functions_->C_Login(h.get(), CKU_USER, pinBytes(pin), static_cast<CK_ULONG>(pin.size()));
   if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) {
-    *session = h;
+    *session.receive() = h.release();
     return {0, true};
   }
   debugLine("C_Login", rv);
-  // An unreadable attempt counter still answers as a failure (-1) and closes the session.
-  functions_->C_CloseSession(h);
+  // An unreadable attempt counter still answers as a failure (-1); the session closes with `h`.
   const auto result = wrongPinResult(attemptsLeft);
   return {result ? *result : -1, false};
 }
 
 TokenResult TokenAccess::verifyPin(CK_SLOT_ID slot, const std::string& pin) {
-  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+  Pkcs11Session session(functions_);
+  const TokenResult result = login(slot, pin, session);
   // An accepted login leaves its session open, so that the login stays in force.
-  return login(slot, pin, &session);
+  session.release();
+  return result;
 }
 
 TokenResult TokenAccess::changePin(CK_SLOT_ID slot, const std::string& oldPin,
                                    const std::string& newPin) {
-  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-  const TokenResult logged = login(slot, oldPin, &session);
+  Pkcs11Session session(functions_);
+  const TokenResult logged = login(slot, oldPin, session);
   if (!logged.ok) return logged;
-  const CK_RV rv = functions_->C_SetPIN(session, pinBytes(oldPin),
+  const CK_RV rv = functions_->C_SetPIN(session.get(), pinBytes(oldPin),
                                         static_cast<CK_ULONG>(oldPin.size()), pinBytes(newPin),
                                         static_cast<CK_ULONG>(newPin.size()));
-  functions_->C_CloseSession(session);
+  session.close();
   if (rv != CKR_OK) {
     debugLine("C_SetPIN", rv);
     return {-2, false};
@@ -164,10 +166,10 @@ TokenResult TokenAccess::changePin(CK_SLOT_ID slot, const std::string& oldPin,
 
 TokenResult TokenAccess::logoutAll() {
   for (const auto& item : tokens_) {
-    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-    if (openSession(item.second.slot, &session) != CKR_OK) return {96, false};
-    const CK_RV rv = functions_->C_Logout(session);
-    functions_->C_CloseSession(session);
+    Pkcs11Session session(functions_);
+    if (openSession(item.second.slot, session) != CKR_OK) return {96, false};
+    const CK_RV rv = functions_->C_Logout(session.get());
+    session.close();
     if (rv != CKR_OK && rv != CKR_USER_NOT_LOGGED_IN) {
       debugLine("C_Logout", rv);
       return {96, false};
@@ -211,8 +213,9 @@ TokenResult TokenAccess::initialise(CK_SLOT_ID slot) {
 }
 
 std::string TokenAccess::certificateField(CK_SLOT_ID slot, CertField field) {
-  CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
-  if (openSession(slot, &session) != CKR_OK) return std::string();
+  Pkcs11Session owner(functions_);
+  if (openSession(slot, owner) != CKR_OK) return std::string();
+  const CK_SESSION_HANDLE session = owner.get();
 
   std::vector<unsigned char> value;
   CK_OBJECT_CLASS certificateClass = CKO_CERTIFICATE;
@@ -235,7 +238,7 @@ std::string TokenAccess::certificateField(CK_SLOT_ID slot, CertField field) {
     }
     functions_->C_FindObjectsFinal(session);
   }
-  functions_->C_CloseSession(session);
+  owner.close();
   return formatCertificateField(value, field);
 }
 

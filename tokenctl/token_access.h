@@ -8,6 +8,7 @@
 
 #include "aux_function_list.h"
 #include "cert_field.h"
+#include "pkcs11_session.h"
 #include "pkcs11_win.h"
 #include "win/scoped_handle.h"
 
@@ -60,10 +61,10 @@ class TokenAccess {
 
  private:
   void unload();
-  CK_RV openSession(CK_SLOT_ID slot, CK_SESSION_HANDLE* session);
+  CK_RV openSession(CK_SLOT_ID slot, Pkcs11Session& session);
   // Opens a session and logs the user in; on a refused PIN the session is closed again.
-  // `session` is set only when the login was accepted.
-  TokenResult login(CK_SLOT_ID slot, const std::string& pin, CK_SESSION_HANDLE* session);
+  // `session` holds the session only when the login was accepted.
+  TokenResult login(CK_SLOT_ID slot, const std::string& pin, Pkcs11Session& session);
 
   ScopedLibrary library_;
   CK_FUNCTION_LIST_PTR functions_ = nullptr;
