@@ -4,26 +4,34 @@
 #include "base64.h"
 #include "file_manifest.h"
 #include "narrow_file.h"
+#include "openssl_owners.h"
+
+#include <vector>
 
 namespace orv {
 
+namespace {
+// Large reads straight from the unbuffered file: few calls, no copy through the runtime.
+constexpr std::size_t kReadBlock = 1u << 20;
+}  // namespace
+
 std::wstring fileDigest(const std::wstring& path) {
-  ScopedFile f = openForReading(toNarrow(path));
+  // Only regular files are digested: a listed name that opens a device or a pipe has no digest.
+  ScopedFile f = openRegularForReading(toNarrow(path));
   if (!f) return std::wstring();
 
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  MdCtxPtr ctx(EVP_MD_CTX_new());
   if (!ctx) return std::wstring();
-  bool ok = EVP_DigestInit_ex(ctx, EVP_sha1(), nullptr) == 1;
-  // Blocks from the stack: no file is ever loaded whole. A read error ends the digest with the
-  // bytes read so far, which makes the entry differ.
-  unsigned char block[4096];
+  bool ok = EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) == 1;
+  // No file is ever loaded whole. A read error ends the digest with the bytes read so far,
+  // which makes the entry differ.
+  std::vector<unsigned char> block(kReadBlock);
   std::size_t n;
-  while (ok && (n = std::fread(block, 1, sizeof(block), f.get())) > 0)
-    ok = EVP_DigestUpdate(ctx, block, n) == 1;
+  while (ok && (n = std::fread(block.data(), 1, block.size(), f.get())) > 0)
+    ok = EVP_DigestUpdate(ctx.get(), block.data(), n) == 1;
   unsigned char digest[20];
   unsigned int len = 0;
-  ok = ok && EVP_DigestFinal_ex(ctx, digest, &len) == 1 && len == sizeof(digest);
-  EVP_MD_CTX_free(ctx);
+  ok = ok && EVP_DigestFinal_ex(ctx.get(), digest, &len) == 1 && len == sizeof(digest);
   if (!ok) return std::wstring();
   return toWide(base64Digest(digest));
 }

@@ -2,6 +2,12 @@
 
 #include <tinyxml2.h>
 
+#include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
+#include <vector>
+
 #include "ansi_text.h"
 #include "manifest_signature.h"
 #include "narrow_file.h"
@@ -60,6 +66,7 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
     ManifestEntry entry;
     entry.fileName = attributeText(file, "FileName");
     entry.path = attributeText(file, "Path");
+    if (!staysInManifestFolder(entry.path, entry.fileName)) continue;  // never read nor fetched
     entry.digest = attributeText(file, "Digest");
     entry.version = VersionNumber::parse(attributeText(file, "Version"));
     entry.fromMain = fromMain;
@@ -94,13 +101,60 @@ bool FileManifest::verifyAndLoad() {
 }
 
 bool FileManifest::checkFiles() {
-  bool intact = true;
+  std::vector<ManifestEntry*> listed;
+  std::vector<std::wstring> paths;
   for (auto& [key, entry] : entries_) {
-    const bool same = fileDigest(localPath(key)) == entry.digest;
-    entry.status = same ? EntryStatus::Unchanged : EntryStatus::Changed;
+    listed.push_back(&entry);
+    paths.push_back(localPath(key));
+  }
+  const std::vector<std::wstring> digests = digestFiles(paths);
+  bool intact = true;
+  for (std::size_t i = 0; i < listed.size(); ++i) {
+    const bool same = digests[i] == listed[i]->digest;
+    listed[i]->status = same ? EntryStatus::Unchanged : EntryStatus::Changed;
     intact = intact && same;
   }
   return intact;
+}
+
+std::vector<std::wstring> digestFiles(const std::vector<std::wstring>& paths, unsigned threads) {
+  std::vector<std::wstring> digests(paths.size());
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  threads = static_cast<unsigned>(std::min<std::size_t>(threads, paths.size()));
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next.fetch_add(1)) < paths.size();) digests[i] = fileDigest(paths[i]);
+  };
+  std::vector<std::thread> pool;
+  // The calling thread takes a share too; a thread that cannot be started leaves its share to
+  // the others.
+  for (unsigned t = 1; t < threads; ++t) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+  work();
+  for (auto& t : pool) t.join();
+  return digests;
+}
+
+bool staysInManifestFolder(const std::wstring& path, const std::wstring& fileName) {
+  for (const std::wstring* part : {&path, &fileName}) {
+    const std::wstring& text = *part;
+    if (text.find(L':') != std::wstring::npos) return false;
+    if (!text.empty() && (text[0] == L'\\' || text[0] == L'/')) return false;
+    std::size_t start = 0;
+    for (;;) {
+      const std::size_t end = text.find_first_of(L"\\/", start);
+      const std::wstring component = text.substr(start, end == std::wstring::npos ? end : end - start);
+      if (component == L"..") return false;
+      if (end == std::wstring::npos) break;
+      start = end + 1;
+    }
+  }
+  return true;
 }
 
 }  // namespace orv

@@ -3,6 +3,7 @@
 // "Digest_n.xml" (unsigned), each with its digest and version.
 #include <map>
 #include <string>
+#include <vector>
 
 #include "version_number.h"
 
@@ -44,7 +45,9 @@ class FileManifest {
   // The signature check of one file (path in the ANSI code page) with this manifest's key.
   bool verifyManifestSignature(const std::string& narrowPath) const;
 
-  // Digests every listed file and marks its entry; true when all are Unchanged.
+  // Digests every listed file and marks its entry; true when all are Unchanged. The files are
+  // digested on all processors (never more threads than files); the marks are the same as one
+  // file after the other would give.
   bool checkFiles();
 
   Entries& entries() { return entries_; }
@@ -64,8 +67,18 @@ class FileManifest {
   Entries entries_;
 };
 
-// Base64 of the SHA-1 of a file's bytes (28 characters); empty when the file cannot be opened.
+// Whether a listed Path and FileName stay inside the manifest's folder: no ".." component, no
+// rooted or drive path, no ":" anywhere (drives, alternate streams). Entries that would leave it
+// are dropped when a manifest is loaded.
+bool staysInManifestFolder(const std::wstring& path, const std::wstring& fileName);
+
+// Base64 of the SHA-1 of a file's bytes (28 characters); empty when the file cannot be opened
+// or is not a regular file (a folder, a device, a pipe).
 std::wstring fileDigest(const std::wstring& path);
+
+// The digests of `paths`, in their order, computed on `threads` threads (0: one per processor),
+// never more threads than paths.
+std::vector<std::wstring> digestFiles(const std::vector<std::wstring>& paths, unsigned threads = 0);
 
 // The manifest public key the program carries (PKCS#1 PEM, "RSA PUBLIC KEY").
 const std::string& manifestPublicKey();

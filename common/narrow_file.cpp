@@ -1,14 +1,50 @@
 #include "narrow_file.h"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 namespace orv {
 
-ScopedFile openForReading(const std::string& narrowPath) {
+namespace {
+
+std::string platformPath(const std::string& narrowPath) {
 #ifdef _WIN32
-  const std::string& path = narrowPath;
+  return narrowPath;
 #else
   std::string path = narrowPath;
   for (char& c : path) if (c == '\\') c = '/';
+  return path;
 #endif
+}
+
+#ifdef _WIN32
+using StatBuffer = struct _stat64;
+int statPath(const std::string& path, StatBuffer* s) { return _stat64(path.c_str(), s); }
+int statOpen(std::FILE* f, StatBuffer* s) { return _fstat64(_fileno(f), s); }
+bool isRegular(const StatBuffer& s) { return (s.st_mode & _S_IFMT) == _S_IFREG; }
+#else
+using StatBuffer = struct stat;
+int statPath(const std::string& path, StatBuffer* s) { return ::stat(path.c_str(), s); }
+int statOpen(std::FILE* f, StatBuffer* s) { return ::fstat(fileno(f), s); }
+bool isRegular(const StatBuffer& s) { return S_ISREG(s.st_mode); }
+#endif
+
+}  // namespace
+
+ScopedFile openRegularForReading(const std::string& narrowPath) {
+  const std::string path = platformPath(narrowPath);
+  // Looked at before the open (opening a FIFO waits for a writer) and again after it (the name
+  // may have been replaced in between).
+  StatBuffer before;
+  if (statPath(path, &before) != 0 || !isRegular(before)) return nullptr;
+  ScopedFile f = openForReading(narrowPath);
+  StatBuffer after;
+  if (!f || statOpen(f.get(), &after) != 0 || !isRegular(after)) return nullptr;
+  return f;
+}
+
+ScopedFile openForReading(const std::string& narrowPath) {
+  const std::string path = platformPath(narrowPath);
   ScopedFile f(std::fopen(path.c_str(), "rb"));
   // The callers read in blocks of their own; the runtime's buffer would only add a copy.
   if (f) std::setvbuf(f.get(), nullptr, _IONBF, 0);

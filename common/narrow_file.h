@@ -12,6 +12,10 @@ using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 ScopedFile openForReading(const std::string& narrowPath);
 
+// The same for regular files only: a name that is a folder, a device, a pipe or a FIFO gives
+// null without ever being read (reading one could block for ever or never end).
+ScopedFile openRegularForReading(const std::string& narrowPath);
+
 // Reads a whole file of at most `limit` bytes. False when it cannot be opened or read, or is
 // larger than the limit.
 bool readWholeFile(const std::string& narrowPath, std::string& out, std::size_t limit);

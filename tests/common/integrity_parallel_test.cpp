@@ -1,0 +1,211 @@
+// The installed-file check on all processors, the entries a manifest may not list, and names
+// that are not regular files. Natively (with a FIFO) and under Wine (with devices and a file
+// another process holds without sharing).
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include <string>
+#include <vector>
+
+#include "ansi_text.h"
+#include "file_manifest.h"
+#include "manifest_signature.h"
+#include "test_files.h"
+
+namespace orv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::devPrivateKey;
+using test::devPublicKey;
+using test::TempDir;
+using test::writeFile;
+
+const char kEmptyDigest[] = "2jmj7l5rSw0yVb/vlWAYkK/YBwk=";
+
+std::string fileElement(const std::string& name, const std::string& path, const std::string& digest) {
+  return "<File FileName=\"" + name + "\" Path=\"" + path + "\" Digest=\"" + digest +
+         "\" Version=\"1.0.0.1\"/>\r\n";
+}
+std::string body(const std::string& files) {
+  return "<?xml version=\"1.0\"?>\r\n<FileInfo>\r\n" + files + "</FileInfo>\r\n";
+}
+
+TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
+  struct Case {
+    const wchar_t* path;
+    const wchar_t* name;
+    bool stays;
+  } cases[] = {
+      {L"", L"a.dll", true},
+      {L"Script", L"CoreConfig.lua", true},
+      {L"a\\b.c\\d", L"x..y", true},  // dots inside names are fine
+      {L".", L"a", true},
+      {L"..", L"a", false},
+      {L"a\\..\\..", L"b", false},
+      {L"a/../b", L"c", false},
+      {L"", L"..\\evil.exe", false},
+      {L"", L"..", false},
+      {L"\\Windows", L"x", false},
+      {L"/etc", L"x", false},
+      {L"\\\\server\\share", L"x", false},
+      {L"C:", L"x", false},
+      {L"C:\\Windows", L"x", false},
+      {L"", L"C:x", false},
+      {L"", L"file.txt:stream", false},
+      {L"sub:x", L"y", false},
+      {L"", L"\\x", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(staysInManifestFolder(c.path, c.name), c.stays)
+        << toNarrow(c.path) << " | " << toNarrow(c.name);
+}
+
+TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
+  TempDir dir;
+  writeFile(dir / "Digest.xml",
+            signManifest(body(fileElement("a.dll", "", kEmptyDigest) +
+                              fileElement("evil.exe", "..", kEmptyDigest) +
+                              fileElement("x.dll", "C:\\Windows", kEmptyDigest)),
+                         devPrivateKey()));
+  writeFile(dir / "Digest_n.xml", body(fileElement("n.dll", "sub", kEmptyDigest) +
+                                       fileElement("..\\..\\y.exe", "", kEmptyDigest) +
+                                       fileElement("s", "", "x:y")));
+  FileManifest m(L"", dir.wpath(), devPublicKey());
+  ASSERT_TRUE(m.verifyAndLoad());
+  ASSERT_EQ(m.entries().size(), 3u);
+  EXPECT_EQ(m.entries().count(L"\\a.dll"), 1u);
+  EXPECT_EQ(m.entries().count(L"sub\\n.dll"), 1u);
+  EXPECT_EQ(m.entries().count(L"\\s"), 1u) << "a \":\" in the digest is no path";
+}
+
+TEST(ManifestPaths, AManifestListingOnlyEscapingEntriesStillLoads) {
+  TempDir dir;
+  writeFile(dir / "Digest.xml",
+            signManifest(body(fileElement("evil.exe", "..", kEmptyDigest)), devPrivateKey()));
+  FileManifest m(L"", dir.wpath(), devPublicKey());
+  EXPECT_TRUE(m.verifyAndLoad());
+  EXPECT_TRUE(m.entries().empty());
+  EXPECT_TRUE(m.checkFiles());
+}
+
+// Many files of sizes around the read block, one missing and one a folder: every thread count
+// gives the digests one after the other gives.
+TEST(ParallelDigests, EveryThreadCountGivesTheSameDigestsInOrder) {
+  TempDir dir;
+  std::vector<std::wstring> paths;
+  for (int i = 0; i < 37; ++i) {
+    const std::size_t size = (i % 5 == 0) ? (1u << 20) + static_cast<std::size_t>(i) : 1000u * i;
+    std::string bytes(size, static_cast<char>('a' + i % 26));
+    if (!bytes.empty()) bytes[bytes.size() / 2] = static_cast<char>(i);
+    writeFile(dir / ("f" + std::to_string(i)), bytes);
+    paths.push_back(dir.wpath() + L"\\f" + std::to_wstring(i));
+  }
+  paths.push_back(dir.wpath() + L"\\missing");
+  fs::create_directories(dir / "folder");
+  paths.push_back(dir.wpath() + L"\\folder");
+
+  std::vector<std::wstring> oneByOne;
+  for (const auto& p : paths) oneByOne.push_back(fileDigest(p));
+  EXPECT_EQ(oneByOne[37], L"");
+  EXPECT_EQ(oneByOne[38], L"") << "a folder has no digest";
+  EXPECT_EQ(oneByOne[0].size(), 28u);
+  for (unsigned threads : {0u, 1u, 2u, 3u, 8u, 100u}) {
+    EXPECT_EQ(digestFiles(paths, threads), oneByOne) << threads << " threads";
+  }
+  EXPECT_EQ(digestFiles({paths[5]}, 8), std::vector<std::wstring>{oneByOne[5]});
+  EXPECT_TRUE(digestFiles({}, 4).empty());
+}
+
+class ParallelCheck : public testing::Test {
+ protected:
+  // Lays out `count` files listed in a signed manifest.
+  void install(int count) {
+    std::string files;
+    for (int i = 0; i < count; ++i) {
+      const std::string name = "file" + std::to_string(i) + ".bin";
+      writeFile(dir_ / "sub" / name, std::string(2000 + i * 97, static_cast<char>(i)));
+      files += fileElement(name, "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\" + toWide(name))));
+    }
+    writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
+  }
+  FileManifest load() {
+    FileManifest m(L"", dir_.wpath(), devPublicKey());
+    EXPECT_TRUE(m.verifyAndLoad());
+    return m;
+  }
+  TempDir dir_;
+};
+
+TEST_F(ParallelCheck, ManyFilesIntactAlteredAndMissing) {
+  install(64);
+  EXPECT_TRUE(load().checkFiles());
+  writeFile(dir_ / "sub" / "file7.bin", "altered");
+  fs::remove(dir_ / "sub" / "file50.bin");
+  FileManifest m = load();
+  EXPECT_FALSE(m.checkFiles());
+  int changed = 0;
+  for (const auto& [key, entry] : m.entries()) {
+    const bool expectChanged = key == L"sub\\file7.bin" || key == L"sub\\file50.bin";
+    EXPECT_EQ(entry.status, expectChanged ? EntryStatus::Changed : EntryStatus::Unchanged)
+        << toNarrow(key);
+    changed += entry.status == EntryStatus::Changed;
+  }
+  EXPECT_EQ(changed, 2);
+}
+
+TEST_F(ParallelCheck, OneFile) {
+  install(1);
+  EXPECT_TRUE(load().checkFiles());
+  writeFile(dir_ / "sub" / "file0.bin", "");
+  FileManifest m = load();
+  EXPECT_FALSE(m.checkFiles());
+  EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Changed);
+}
+
+#ifdef _WIN32
+// A listed name that opens a device has no digest: read, it would look like an empty file (NUL)
+// or wait for input for ever (CON).
+TEST_F(ParallelCheck, DeviceNamesCountAsChanged) {
+  writeFile(dir_ / "Digest.xml",
+            signManifest(body(fileElement("NUL", "", kEmptyDigest) + fileElement("CON", "", kEmptyDigest)),
+                         devPrivateKey()));
+  FileManifest m = load();
+  EXPECT_FALSE(m.checkFiles());
+  EXPECT_EQ(m.entries().at(L"\\NUL").status, EntryStatus::Changed);
+  EXPECT_EQ(m.entries().at(L"\\CON").status, EntryStatus::Changed);
+}
+
+TEST_F(ParallelCheck, AFileHeldWithoutSharingCountsAsChanged) {
+  install(3);
+  const std::wstring held = dir_.wpath() + L"\\sub\\file1.bin";
+  HANDLE h = ::CreateFileW(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FileManifest m = load();
+  EXPECT_FALSE(m.checkFiles());
+  ::CloseHandle(h);
+  EXPECT_EQ(m.entries().at(L"sub\\file1.bin").status, EntryStatus::Changed);
+  EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Unchanged);
+}
+#else
+// A FIFO without a writer would block the open for ever, one with a writer would never end.
+TEST_F(ParallelCheck, AFifoCountsAsChangedWithoutBeingOpened) {
+  install(2);
+  ASSERT_EQ(::mkfifo((dir_ / "sub" / "pipe").c_str(), 0600), 0);
+  std::string files = fileElement("pipe", "sub", kEmptyDigest) +
+                      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
+  writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
+  FileManifest m = load();
+  EXPECT_FALSE(m.checkFiles());
+  EXPECT_EQ(m.entries().at(L"sub\\pipe").status, EntryStatus::Changed);
+  EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Unchanged);
+}
+#endif
+
+}  // namespace
+}  // namespace orv

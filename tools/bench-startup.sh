@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# Start-up benchmark of the core host: the test build (the shipped application and dialog code
+# with the stand-in page) over the benchmark installation of 200 files and 256 MiB, from process
+# start to the page's onload, under Wine. Each run is split at the moments the stand-in page
+# records: the browser's creation (the integrity check and the rest of the start-up checks are
+# done), the navigation (the Lua configuration has run) and onload (the page has loaded).
+# Prints every run, then the best and the median of each share.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+native=${ORV_NATIVE_BUILD:-build/native} win64=${ORV_WIN64_BUILD:-build/win64}
+runs=${ORV_BENCH_RUNS:-7}
+if [ -z "${ORV_NATIVE_BUILD:-}${ORV_WIN64_BUILD:-}" ]; then
+  bash tools/bootstrap.sh >/dev/null
+  bash tools/build.sh native win64 >/dev/null
+fi
+
+work=$(mktemp -d /tmp/orv-startup.XXXXXX)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+inst="$work/inst"
+mkdir -p "$inst/big" "$inst/small" "$inst/Script"
+for i in $(seq 1 8); do head -c $((24 << 20)) /dev/urandom > "$inst/big/part$i.bin"; done
+for i in $(seq 1 192); do head -c 349525 /dev/urandom > "$inst/small/file$i.dat"; done
+cp "$win64/tests/core/OrvalinexCoreTestHost.exe" "$inst/OrvalinexCore.exe"
+cp "$win64/engines/kavrel/Kavrel.dll" "$win64/engines/jornet/Jornet.dll" "$inst/"
+cat > "$inst/Script/CoreConfig.lua" <<'LUA'
+Width = 800
+Height = 600
+caption_width = 800
+caption_height = 30
+EnterHtml = "page.htm"
+LUA
+# The page ends the program as soon as it has loaded.
+cat > "$inst/page.htm" <<'HTML'
+<html><head><script>
+function onload() { var quit = window.external.CoreQuit; }
+</script></head><body></body></html>
+HTML
+"$native/tools/manifest/manifest" sign "$inst" --key keys/manifest-dev.key >/dev/null
+echo "installation: $(find "$inst" -type f | wc -l) files, $(du -sb "$inst" | cut -f1) bytes"
+
+mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
+Xvfb_display=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 150 190); do [ -e /tmp/.X$n-lock ] || { Xvfb_display=:$n; break; }; done
+  Xvfb "$Xvfb_display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+  export DISPLAY=$Xvfb_display
+  sleep 1
+fi
+trace="$work/trace.txt"
+export ORV_STARTUP_TRACE=$(winepath -w "$trace" 2>/dev/null)
+cat $(find "$inst" -type f) > /dev/null  # warm the page cache
+
+results=()
+printf '%-5s %10s %12s %12s %10s\n' run "total ms" "checks ms" "config ms" "page ms"
+for r in $(seq 1 "$runs"); do
+  rm -f "$trace"
+  s=$(date +%s%N)
+  (cd "$inst" && wine ./OrvalinexCore.exe -nokey >/dev/null 2>&1) || true
+  e=$(date +%s%N)
+  total=$(( (e - s) / 1000000 ))
+  read -r browser navigate onload < <(tr -d '\r' < "$trace" |
+    awk '{v[$1]=$2} END {printf "%.0f %.0f %.0f\n", v["browser"], v["navigate"], v["onload"]}')
+  if [ -z "${onload:-}" ] || [ "$onload" = 0 ]; then echo "run $r: the page never loaded"; exit 1; fi
+  checks=$browser config=$((navigate - browser)) page=$((onload - navigate))
+  printf '%-5s %10s %12s %12s %10s\n' "$r" "$total" "$checks" "$config" "$page"
+  results+=("$total $onload $checks $config $page")
+done
+
+stat() {  # stat COLUMN: best and median of one column of the results
+  printf '%s\n' "${results[@]}" | awk -v c="$1" '{print $c}' | sort -n |
+    awk '{a[NR]=$1} END {m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2; printf "best %6.0f  median %6.0f", a[1], m}'
+}
+echo
+echo "whole process, shell to exit:          $(stat 1) ms"
+echo "process creation to onload:            $(stat 2) ms"
+echo "  integrity check and start-up checks: $(stat 3) ms"
+echo "  Lua configuration and window:        $(stat 4) ms"
+echo "  page (stand-in) until onload:        $(stat 5) ms"
+echo "(taken on a shared $(nproc)-processor machine; Wine's own process start is part of the first share)"
