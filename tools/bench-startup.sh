@@ -40,7 +40,6 @@ HTML
 "$native/tools/manifest/manifest" sign "$inst" --key keys/manifest-dev.key >/dev/null
 echo "installation: $(find "$inst" -type f | wc -l) files, $(du -sb "$inst" | cut -f1) bytes"
 
-mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
 Xvfb_display=""
 if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 150 190); do [ -e /tmp/.X$n-lock ] || { Xvfb_display=:$n; break; }; done
@@ -48,8 +47,10 @@ if [ -z "${DISPLAY:-}" ]; then
   xvfb=$!
   trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
   export DISPLAY=$Xvfb_display
-  sleep 1
+  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${Xvfb_display#:}" ] && break; sleep 0.1; done
 fi
+# The prefix is made once the display exists: its desktop process needs one.
+mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
 trace="$work/trace.txt"
 export ORV_STARTUP_TRACE=$(winepath -w "$trace" 2>/dev/null)
 cat $(find "$inst" -type f) > /dev/null  # warm the page cache
@@ -59,12 +60,15 @@ printf '%-5s %10s %12s %12s %10s\n' run "total ms" "checks ms" "config ms" "page
 for r in $(seq 1 "$runs"); do
   rm -f "$trace"
   s=$(date +%s%N)
-  (cd "$inst" && wine ./OrvalinexCore.exe -nokey >/dev/null 2>&1) || true
+  (cd "$inst" && wine ./OrvalinexCore.exe -nokey >"$work/run.log" 2>&1) || true
   e=$(date +%s%N)
   total=$(( (e - s) / 1000000 ))
+  [ -f "$trace" ] || : > "$trace"
   read -r browser navigate onload < <(tr -d '\r' < "$trace" |
     awk '{v[$1]=$2} END {printf "%.0f %.0f %.0f\n", v["browser"], v["navigate"], v["onload"]}')
-  if [ -z "${onload:-}" ] || [ "$onload" = 0 ]; then echo "run $r: the page never loaded"; exit 1; fi
+  if [ -z "${onload:-}" ] || [ "$onload" = 0 ]; then
+    echo "run $r: the page never loaded"; cat "$work/run.log"; ls "$inst"; exit 1
+  fi
   checks=$browser config=$((navigate - browser)) page=$((onload - navigate))
   printf '%-5s %10s %12s %12s %10s\n' "$r" "$total" "$checks" "$config" "$page"
   results+=("$total $onload $checks $config $page")
