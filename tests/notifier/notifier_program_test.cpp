@@ -57,6 +57,27 @@ void setVersion(const wchar_t* version) {
             ERROR_SUCCESS);
 }
 
+bool versionKeyExists() {
+  RegKey key;
+  const bool ok = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_READ | KEY_WOW64_32KEY,
+                                key.receive()) == ERROR_SUCCESS;
+  if (!ok) key.release();
+  return ok;
+}
+
+// Leaves the settings as the test found them: the value gone, the key too when the test made it.
+void restoreSettings(bool keyExisted) {
+  setVersion(nullptr);
+  if (keyExisted) return;
+  RegKey parent;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0,
+                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, parent.receive()) != ERROR_SUCCESS) {
+    parent.release();
+    return;
+  }
+  RegDeleteKeyExW(parent.get(), L"Orvalinex", KEY_WOW64_32KEY, 0);
+}
+
 // Whether the notification area knows an icon of `owner` with the notifier's identifier: a
 // modification of its tooltip succeeds only for an icon that exists.
 bool trayIconExists(HWND owner) {
@@ -100,11 +121,13 @@ class NotifierTest : public ::testing::Test {
     fs::copy_file(hostPath(ORV_STAND_IN_CORE_HOST), dir_ / L"OrvalinexCore.exe");
     // Where an unquoted "<base>\orv tray\OrvalinexCore.exe" would be taken for "<base>\orv.exe".
     fs::copy_file(hostPath(ORV_STAND_IN_CORE_HOST), base_ / L"orv.exe");
+    keyExisted_ = versionKeyExists();
     setVersion(L"1.0.19.1223");
   }
 
   void TearDown() override {
     for (auto& p : processes_) endIfRunning(*p);
+    restoreSettings(keyExisted_);
     Sleep(200);
     std::error_code ignored;
     fs::remove_all(base_, ignored);
@@ -159,6 +182,7 @@ class NotifierTest : public ::testing::Test {
 
   fs::path base_;
   fs::path dir_;
+  bool keyExisted_ = false;
   std::vector<std::unique_ptr<Process>> processes_;
 };
 
