@@ -1,7 +1,7 @@
 #pragma once
-// WM_DEVICECHANGE for the core host: reading the broadcast record safely, the registrations for
-// the CD-ROM and HID interface classes with the handles they return, and the forwarding of
-// settled events to the script's device callback.
+// WM_DEVICECHANGE for the core host: reading the broadcast record safely and the forwarding of
+// settled events to the script's device callback (the registrations are in
+// device_notifications.h).
 #include <windows.h>
 
 #include <functional>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "device_event_rules.h"
+#include "device_notifications.h"
 
 class LuaObject;
 
@@ -24,26 +25,6 @@ std::string lowerCaseAnsiName(const std::wstring& name);
 
 // The current time through _time64, in seconds since 1970.
 SecondsClock systemSecondsClock();
-
-// Owns the device-notification registrations of one window and unregisters them when it goes.
-class DeviceNotifications {
- public:
-  DeviceNotifications() = default;
-  ~DeviceNotifications();
-  DeviceNotifications(const DeviceNotifications&) = delete;
-  DeviceNotifications& operator=(const DeviceNotifications&) = delete;
-
-  // Registers `window` for arrivals and removals of CD-ROM and HID interfaces, in that order. A
-  // failed registration is skipped. Returns how many handles are kept.
-  std::size_t registerInterfaces(HWND window);
-  // Keeps `handle`; one the array cannot hold is unregistered at once (false).
-  bool keep(HDEVNOTIFY handle);
-  void unregisterAll();
-  const HandleArray& handles() const { return handles_; }
-
- private:
-  HandleArray handles_;
-};
 
 // The pending device event and its delivery to the script's device callback.
 class DeviceEventForwarder {

@@ -43,7 +43,43 @@ HWND search(WindowSearch s) {
   return s.found;
 }
 
+struct ClassSearch {
+  DWORD pid;
+  std::wstring className;
+  std::wstring caption;  // empty: any
+  bool visibleOnly;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK collectWindow(HWND window, LPARAM param) {
+  auto* s = reinterpret_cast<ClassSearch*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != s->pid) return TRUE;
+  wchar_t cls[128] = {};
+  GetClassNameW(window, cls, 128);
+  if (s->className != cls) return TRUE;
+  if (s->visibleOnly && !IsWindowVisible(window)) return TRUE;
+  if (!s->caption.empty() && windowText(window) != s->caption) return TRUE;
+  s->found.push_back(window);
+  return TRUE;
+}
+
 }  // namespace
+
+HWND findTopLevelWindow(DWORD pid, const std::wstring& className, const std::wstring& caption,
+                        bool visibleOnly) {
+  ClassSearch s{pid, className, caption, visibleOnly, {}};
+  EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found.empty() ? nullptr : s.found.front();
+}
+
+std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
+                                  const std::wstring& caption) {
+  ClassSearch s{pid, className, caption, false, {}};
+  EnumWindows(&collectWindow, reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
 
 
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw) {

@@ -47,6 +47,13 @@ HWND findMainWindow(DWORD pid);
 HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& text);
 // A top-level dialog of `pid` with the given caption.
 HWND findDialog(DWORD pid, const std::wstring& caption);
+// A top-level window of `pid` of the given class (and caption, unless empty), hidden ones
+// included unless `visibleOnly`.
+HWND findTopLevelWindow(DWORD pid, const std::wstring& className, const std::wstring& caption = L"",
+                        bool visibleOnly = false);
+// All top-level windows of `pid` of the given class (and caption, unless empty), visible or not.
+std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
+                                  const std::wstring& caption = L"");
 std::wstring windowText(HWND window);
 // Processes whose parent is `parent` and whose file name is `exeName`.
 std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);

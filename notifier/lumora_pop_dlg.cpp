@@ -1,0 +1,228 @@
+#include "lumora_pop_dlg.h"
+
+#include <dbt.h>
+
+#include <cstdlib>
+
+#include "lumora_pop_app.h"
+#include "notifier_pipe.h"
+#include "notifier_rules.h"
+#include "process_util.h"
+#include "product.h"
+#include "product_key.h"
+#include "single_instance.h"
+#include "resource.h"
+#include "tray_icon.h"
+#include "win/scoped_gdi.h"
+
+namespace {
+
+std::wstring& versionTextStorage() {
+  static std::wstring text;
+  return text;
+}
+
+INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      SetDlgItemTextW(hwnd, IDC_ABOUT_PRODUCT, orv::kAboutProductText);
+      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, orv::aboutVersionLine(notifierVersionText()).c_str());
+      SetDlgItemTextW(hwnd, IDC_ABOUT_FIXED, orv::kAboutFixedText);
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hwnd, LOWORD(wParam));
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
+const std::wstring& notifierVersionText() { return versionTextStorage(); }
+
+CLumoraPopDlg::CLumoraPopDlg(CLumoraPopApp& app)
+    : app_(app),
+      icon_(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
+
+INT_PTR CLumoraPopDlg::DoModal() {
+  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LUMORAPOP_DIALOG), nullptr,
+                         &CLumoraPopDlg::DialogProc, reinterpret_cast<LPARAM>(this));
+}
+
+INT_PTR CALLBACK CLumoraPopDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    auto* self = reinterpret_cast<CLumoraPopDlg*>(lParam);
+    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+    self->hwnd_ = hwnd;
+    return self->OnInitDialog();
+  }
+  auto* self = reinterpret_cast<CLumoraPopDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+  if (!self) return FALSE;
+  return self->HandleMessage(message, wParam, lParam);
+}
+
+INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (app_.quitMessage() != 0 && message == app_.quitMessage()) {
+    // Another copy started with "-t": an orderly end.
+    if (wParam == orv::kInstanceQuitRequest) {
+      orv::removeTrayIcon(hwnd_);
+      EndDialog(hwnd_, 0);
+    }
+    return FALSE;  // the default handling follows
+  }
+  switch (message) {
+    case orv::kTrayCallbackMessage:
+      OnTrayCallback(lParam);
+      return FALSE;
+    case WM_COMMAND:
+      return OnCommand(LOWORD(wParam)) ? TRUE : FALSE;
+    case WM_SYSCOMMAND:
+      switch (wParam & 0xFFF0) {
+        case IDM_ABOUTBOX:
+          ShowAboutBox();  // no one-at-a-time guard from the system menu
+          return TRUE;
+        case SC_MINIMIZE:
+          ShowWindow(hwnd_, SW_HIDE);
+          return FALSE;
+        case SC_CLOSE:
+          orv::removeTrayIcon(hwnd_);
+          return FALSE;  // closed by the default handling (WM_CLOSE, then Cancel)
+      }
+      return FALSE;
+    case WM_SIZE:
+      // The modal loop shows the dialog once it is idle; it goes again at once.
+      OutputDebugStringW(L"........");
+      ShowWindow(hwnd_, SW_HIDE);
+      return FALSE;
+    case WM_QUERYDRAGICON:
+      return reinterpret_cast<INT_PTR>(icon_);
+    case WM_DEVICECHANGE:
+      SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, OnDeviceChange(wParam, lParam));
+      return TRUE;
+    case WM_QUIT:
+      // Only the pipe's "QuitCmd" sends it: the process ends at once, the tray icon left as is.
+      std::exit(0);
+    default:
+      return FALSE;
+  }
+}
+
+BOOL CLumoraPopDlg::OnInitDialog() {
+  AddAboutItem();
+  SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SetWindowTextW(hwnd_, orv::kProductName);
+  aboutGuard_ = false;
+  versionTextStorage() = orv::readVersionText(orv::kProductId);
+  SetCurrentDirectoryW(orv::moduleDirectory().c_str());
+
+  if (!app_.TakeSingleInstanceMutex()) {
+    // Another copy runs: this one ends before it has an icon or a pipe, leaving the other alone.
+    EndDialog(hwnd_, kAnotherCopyRuns);
+    return FALSE;
+  }
+
+  HICON trayIcon = static_cast<HICON>(
+      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
+                 LR_SHARED | LR_DEFAULTSIZE));
+  orv::addTrayIcon(hwnd_, trayIcon);
+  toasts_[0].Create(hwnd_);
+
+  if (IsWindow(hwnd_)) notifications_.registerInterfaces(hwnd_);
+  orv::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
+  HideForGood();
+  return TRUE;
+}
+
+void CLumoraPopDlg::AddAboutItem() {
+  wchar_t text[128] = {};
+  if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128) <= 0 || text[0] == L'\0')
+    return;
+  HMENU menu = GetSystemMenu(hwnd_, FALSE);
+  if (!menu) return;
+  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
+}
+
+void CLumoraPopDlg::HideForGood() {
+  const LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
+  SetWindowLongPtrW(hwnd_, GWL_EXSTYLE, exStyle & ~kHiddenExStyleMask);
+  MoveWindow(hwnd_, 0, 0, 0, 0, FALSE);
+  ShowWindow(hwnd_, SW_MINIMIZE);
+}
+
+void CLumoraPopDlg::OnTrayCallback(LPARAM mouseMessage) {
+  switch (static_cast<UINT>(mouseMessage)) {
+    case WM_LBUTTONDBLCLK:
+      if (app_.mainWindowVisible())
+        ShowWindow(hwnd_, SW_HIDE);
+      else
+        orv::launchCoreHost(L"-nokey");
+      break;
+    case WM_RBUTTONUP:
+      ShowTrayMenu();
+      break;
+    default:
+      break;
+  }
+}
+
+void CLumoraPopDlg::ShowTrayMenu() {
+  orv::ScopedMenu menu(LoadMenuW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_TRAY_MENU)));
+  if (!menu) return;
+  HMENU popup = GetSubMenu(menu.get(), 0);
+  if (!popup) return;
+  POINT cursor = {};
+  GetCursorPos(&cursor);
+  // Without the foreground the menu would not close when the user clicks elsewhere.
+  SetForegroundWindow(hwnd_);
+  const orv::MenuPoint at = orv::trayMenuPosition(cursor.x, cursor.y);
+  TrackPopupMenu(popup, 0, at.x, at.y, 0, hwnd_, nullptr);
+}
+
+bool CLumoraPopDlg::OnCommand(WORD id) {
+  switch (id) {
+    case ID_TRAY_SHOW:
+      orv::launchCoreHost(L"-nokey");
+      return true;
+    case ID_TRAY_ABOUT:
+      OnGuardedAbout();
+      return true;
+    case ID_TRAY_EXIT:
+      orv::removeTrayIcon(hwnd_);
+      orv::launchCoreHost(L"-t");
+      std::exit(0);  // the menu's exit ends the process at once, with no further clean-up
+    case IDOK:
+    case IDCANCEL:
+      EndDialog(hwnd_, id);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CLumoraPopDlg::OnGuardedAbout() {
+  if (aboutGuard_) return;
+  aboutGuard_ = true;
+  ShowAboutBox();
+  aboutGuard_ = false;
+}
+
+void CLumoraPopDlg::ShowAboutBox() {
+  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
+}
+
+LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM eventCode, LPARAM record) {
+  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
+  if (eventCode == DBT_DEVICEARRIVAL && header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+    // An arrival starts nothing: the core host's path is made ready, the launch is held back.
+    const std::wstring unused = orv::coreHostPath(orv::moduleDirectory());
+    (void)unused;
+  }
+  return TRUE;
+}

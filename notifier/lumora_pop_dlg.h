@@ -1,0 +1,55 @@
+#pragma once
+// CLumoraPopDlg: the tray notifier's main dialog. It never shows: it owns the tray icon and the
+// toast slots, receives the tray callbacks, the tray menu's commands, the quit broadcast and the
+// device arrivals, and starts the pipe.
+#include <windows.h>
+
+#include <array>
+#include <string>
+
+#include "device_notifications.h"
+#include "taskbar_notifier.h"
+
+class CLumoraPopApp;
+
+class CLumoraPopDlg {
+ public:
+  explicit CLumoraPopDlg(CLumoraPopApp& app);
+  ~CLumoraPopDlg() = default;
+  CLumoraPopDlg(const CLumoraPopDlg&) = delete;
+  CLumoraPopDlg& operator=(const CLumoraPopDlg&) = delete;
+
+  // The result of a second copy's dialog: it ended in its initialisation, before any icon or pipe.
+  static constexpr INT_PTR kAnotherCopyRuns = -2;
+  static constexpr std::size_t kToastSlots = 10;
+  // Extended styles removed so that the dialog never appears on the taskbar.
+  static constexpr LONG_PTR kHiddenExStyleMask = 0x00C40080;
+
+  // Runs the dialog modally from template 102; the result of EndDialog.
+  INT_PTR DoModal();
+  HWND hwnd() const { return hwnd_; }
+  const CTaskbarNotifier& toast() const { return toasts_[0]; }
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  BOOL OnInitDialog();
+  void AddAboutItem();
+  void HideForGood();
+  void OnTrayCallback(LPARAM mouseMessage);
+  void ShowTrayMenu();
+  bool OnCommand(WORD id);
+  void OnGuardedAbout();
+  void ShowAboutBox();
+  LRESULT OnDeviceChange(WPARAM eventCode, LPARAM record);
+
+  CLumoraPopApp& app_;
+  HWND hwnd_ = nullptr;
+  HICON icon_ = nullptr;  // shared resource icon: never destroyed
+  std::array<CTaskbarNotifier, kToastSlots> toasts_;
+  orv::DeviceNotifications notifications_;
+  bool aboutGuard_ = false;
+};
+
+// The version text the About box shows (the installed version, or the fallback text).
+const std::wstring& notifierVersionText();

@@ -1,0 +1,14 @@
+// OrvalinexTray.exe: the tray notifier. All of its work is in the application object.
+#include <windows.h>
+
+#include "lumora_pop_app.h"
+
+namespace {
+// One process-wide application object, built before the entry point runs.
+CLumoraPopApp theApp;
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
+  return 0;
+}

@@ -1,0 +1,119 @@
+// The notifier's Windows-free rules: the "-t" option, the pipe's command table, the menu's
+// position, the toast's text rectangle, the About box's version line and the core host's path.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "command_line.h"
+#include "notifier_rules.h"
+#include "pipe_message.h"
+
+namespace orv {
+namespace {
+
+std::vector<std::wstring> tokens(const std::wstring& commandLine) {
+  std::vector<std::wstring> out;
+  splitCommandLine(commandLine, out);
+  return out;
+}
+
+TEST(NotifierQuitOption, OnlyAnExactMinusTAfterTheProgramCounts) {
+  EXPECT_TRUE(hasQuitOption(tokens(L"\"C:\\a b\\OrvalinexTray.exe\" -t")));
+  EXPECT_TRUE(hasQuitOption(tokens(L"tray.exe x y -t z")));
+  EXPECT_TRUE(hasQuitOption(tokens(L"tray.exe \"-t\"")));
+  EXPECT_FALSE(hasQuitOption(tokens(L"tray.exe -T")));
+  EXPECT_FALSE(hasQuitOption(tokens(L"tray.exe /t")));
+  EXPECT_FALSE(hasQuitOption(tokens(L"tray.exe -tt --t")));
+  EXPECT_FALSE(hasQuitOption(tokens(L"-t")));  // the program's own position
+  EXPECT_FALSE(hasQuitOption(tokens(L"-t -nokey")));
+  EXPECT_FALSE(hasQuitOption(tokens(L"tray.exe \" -t\"")));
+  EXPECT_FALSE(hasQuitOption({}));
+}
+
+TEST(NotifierCommands, WholeCaseSensitiveNames) {
+  EXPECT_EQ(notifierCommandFromText(u"QuitCmd"), NotifierCommand::kQuit);
+  EXPECT_EQ(notifierCommandFromText(u"UserConfirmCmd"), NotifierCommand::kUserConfirm);
+  EXPECT_EQ(notifierCommandFromText(u"UpdatePopCmd"), NotifierCommand::kUpdatePop);
+  for (const char16_t* other : {u"", u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"Quit",
+                                u"PopAss", u"DownLoadErrorCmd", u"UpdatePopCmd\n"})
+    EXPECT_FALSE(notifierCommandFromText(other).has_value());
+}
+
+// The notifier's framing and its command table together, on the bytes a client writes.
+TEST(NotifierCommands, MessagesAsThePipeReadsThem) {
+  const PipeFraming framing = notifierPipeFraming();
+  const auto commandOf = [&](const std::string& bytes) {
+    const std::string read = bytes.substr(0, framing.readBytes);
+    return parsePipeMessage(framing, read.data(), read.size());
+  };
+  EXPECT_EQ(notifierCommandFromText(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd")).command),
+            NotifierCommand::kQuit);
+  EXPECT_EQ(notifierCommandFromText(
+                commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg")).command),
+            NotifierCommand::kQuit);
+  // Without the separator the command is empty.
+  EXPECT_TRUE(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", u"", false)).command.empty());
+  // Cut at 127 characters: the command survives, the tail is gone.
+  const PipeMessage cut =
+      commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", std::u16string(300, u'a')));
+  EXPECT_EQ(cut.status, PipeMessageStatus::kMessage);
+  EXPECT_EQ(cut.command, u"QuitCmd");
+  EXPECT_EQ(cut.argument.size(), 127u - 12u - 7u - 2u);
+  // A separator beyond character 127 is never seen.
+  EXPECT_TRUE(commandOf(pipeMessageBytes(u"PopOrvalinex", std::u16string(120, u'Q'))).command.empty());
+}
+
+TEST(NotifierConfirmation, OkIsYesEverythingElseNo) {
+  EXPECT_EQ(std::wstring(confirmEventName(true)), L"Global\\PopUserConfirmCmdOrvalinex_Yes");
+  EXPECT_EQ(std::wstring(confirmEventName(false)), L"Global\\PopUserConfirmCmdOrvalinex_No");
+  EXPECT_EQ(std::wstring(kUserConfirmText),
+            L"Farrowby网银助手提醒您：\r\n\r\n  Farrowby网银助手发现新版本，是否进行升级？");
+}
+
+TEST(NotifierBalloon, TextFitsTheBalloonField) {
+  const std::wstring text = kUpdateBalloonText;
+  EXPECT_EQ(text, L"Delmora网银助手正在进行更新，请稍候......");
+  EXPECT_LT(text.size(), 256u);
+  EXPECT_EQ(kUpdateBalloonTimeoutMs, 10000u);
+}
+
+TEST(NotifierTrayMenu, OpensOnePixelRightAndBelowThePointer) {
+  const MenuPoint p = trayMenuPosition(300, 200);
+  EXPECT_EQ(p.x, 301);
+  EXPECT_EQ(p.y, 201);
+  const MenuPoint edge = trayMenuPosition(-1, 0);
+  EXPECT_EQ(edge.x, 0);
+  EXPECT_EQ(edge.y, 1);
+}
+
+TEST(NotifierToast, TextRectangleFollowsTheSkin) {
+  const TextRect shipped = toastTextRect(248, 160);
+  EXPECT_EQ(shipped.left, 5);
+  EXPECT_EQ(shipped.top, 5);
+  EXPECT_EQ(shipped.right, 238);
+  EXPECT_EQ(shipped.bottom, 135);
+  const TextRect none = toastTextRect(0, 0);  // no skin loaded
+  EXPECT_EQ(none.left, 5);
+  EXPECT_EQ(none.top, 5);
+  EXPECT_EQ(none.right, -10);
+  EXPECT_EQ(none.bottom, -25);
+}
+
+TEST(NotifierAbout, VersionLineAndFixedTexts) {
+  EXPECT_EQ(aboutVersionLine(L"1.0.19.1223"), L"版本号：1.0.19.1223");
+  EXPECT_EQ(aboutVersionLine(L"获取版本信息失败"), L"版本号：获取版本信息失败");
+  EXPECT_EQ(std::wstring(kAboutProductText), L"Ambrel网银助手");
+  const std::wstring fixed = kAboutFixedText;
+  EXPECT_NE(fixed.find(L"\r\n"), std::wstring::npos);  // two lines
+}
+
+TEST(NotifierCoreHost, PathInTheProgramFolderQuoted) {
+  EXPECT_EQ(coreHostPath(L"C:\\Program Files\\Orv\\"), L"C:\\Program Files\\Orv\\OrvalinexCore.exe");
+  EXPECT_EQ(quotedCoreHostPath(L"C:\\Program Files\\Orv\\"),
+            L"\"C:\\Program Files\\Orv\\OrvalinexCore.exe\"");
+  EXPECT_EQ(coreHostPath(L""), L"OrvalinexCore.exe");
+}
+
+}  // namespace
+}  // namespace orv
