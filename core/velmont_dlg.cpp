@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <typeinfo>
 
+#include "dialog_menu.h"
 #include "Jornet.h"
 #include "Kavrel.h"
 #include "about_text.h"
@@ -206,15 +207,7 @@ bool CVelmontDlg::CreateBrowser() {
   return true;
 }
 
-void CVelmontDlg::AddAboutItem() {
-  wchar_t text[128] = {};
-  if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128) <= 0 || text[0] == L'\0')
-    return;
-  HMENU menu = GetSystemMenu(hwnd_, FALSE);
-  if (!menu) return;
-  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
-}
+void CVelmontDlg::AddAboutItem() { orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX); }
 
 bool CVelmontDlg::CreateEngine() {
   luaFactory* factory = nullptr;

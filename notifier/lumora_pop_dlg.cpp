@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "dialog_menu.h"
 #include "lumora_pop_app.h"
 #include "notifier_pipe.h"
 #include "notifier_rules.h"
@@ -139,15 +140,7 @@ BOOL CLumoraPopDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CLumoraPopDlg::AddAboutItem() {
-  wchar_t text[128] = {};
-  if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128) <= 0 || text[0] == L'\0')
-    return;
-  HMENU menu = GetSystemMenu(hwnd_, FALSE);
-  if (!menu) return;
-  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
-}
+void CLumoraPopDlg::AddAboutItem() { orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX); }
 
 void CLumoraPopDlg::HideForGood() {
   const LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);

@@ -1,6 +1,5 @@
 #include "file_ops.h"
 
-#include <openssl/evp.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
@@ -11,14 +10,11 @@
 #include "base64.h"
 #include "file_rules.h"
 #include "process_util.h"
+#include "sha1_stream.h"
 #include "trace.h"
 
 namespace orv {
 namespace {
-
-struct DigestContextFree {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
 
 bool isFolder(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
@@ -35,21 +31,16 @@ ScopedHandle openHeldFile(const std::wstring& path) {
 std::wstring heldFileDigest(HANDLE file) {
   LARGE_INTEGER start = {};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::wstring();
-  std::unique_ptr<EVP_MD_CTX, DigestContextFree> ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return std::wstring();
+  Sha1Stream sha1;
   std::vector<unsigned char> block(64 * 1024);
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &read, nullptr))
       return std::wstring();
     if (read == 0) break;
-    if (EVP_DigestUpdate(ctx.get(), block.data(), read) != 1) return std::wstring();
+    sha1.update(block.data(), read);
   }
-  unsigned char digest[20];
-  unsigned int len = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), digest, &len) != 1 || len != sizeof(digest))
-    return std::wstring();
-  return toWide(base64Digest(digest));
+  return sha1.finishBase64();
 }
 
 std::wstring fileVersionText(const std::wstring& path) {
