@@ -27,7 +27,7 @@ void setText(BSTR* out, const std::string& text) {
 COstwinCtrl::COstwinCtrl(IUnknown* outer) : inner_(this), outer_(outer ? outer : &inner_) {
   orv::moduleObjectCreated();
   // A failed load does not fail the creation; token methods try again.
-  tokens_.load();
+  tokens_.loadAtConstruction();
 }
 
 COstwinCtrl::~COstwinCtrl() { orv::moduleObjectDestroyed(); }

@@ -47,6 +47,14 @@ void TokenAccess::unload() {
   library_.reset();
 }
 
+int TokenAccess::loadAtConstruction() {
+  const int result = load();
+  // Only this load makes the object the one that finalises the middleware at its end: a later
+  // load by a token method may have joined a middleware that other live controls use.
+  if (result == kLoadOk) ready_ = true;
+  return result;
+}
+
 int TokenAccess::load() {
   if (ready_) return kLoadOk;
   if (!library_) {
@@ -77,8 +85,6 @@ int TokenAccess::load() {
     unload();
     return kLoadFailed;
   }
-  // Any successful load counts, so that the destruction always finalises what it initialised.
-  ready_ = true;
   return kLoadOk;
 }
 

@@ -35,7 +35,7 @@ class TokenAccess {
   static constexpr int kLoadFailed = 6;
 
   TokenAccess() = default;
-  // Finalises and unloads the middleware when it was loaded and initialised.
+  // Finalises the middleware when it was loaded and initialised at construction; unloads it.
   ~TokenAccess();
   TokenAccess(const TokenAccess&) = delete;
   TokenAccess& operator=(const TokenAccess&) = delete;
@@ -43,6 +43,8 @@ class TokenAccess {
   // Loads "Sarnovi_XT.dll" by bare name, fetches both function lists and initialises the
   // middleware: kLoadOk or kLoadFailed.
   int load();
+  // The load made when the control is created: on success it also sets the ready flag.
+  int loadAtConstruction();
   bool ready() const { return ready_; }
 
   // Rebuilds the token map from the slots holding a token. False when the middleware is not

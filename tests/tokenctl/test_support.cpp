@@ -104,10 +104,15 @@ std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitia
         << "\npin=" << t.pin << "\nattempts=" << t.attempts << "\nhardware=" << t.hardware
         << "\n";
     if (!t.cert.empty()) out << "cert=" << orv::toNarrow(t.cert) << "\n";
+    if (!t.present) out << "present=0\n";
     if (!t.infoReadable) out << "info=unreadable\n";
     if (!t.counterReadable) out << "counter=unreadable\n";
   }
   return out.str();
+}
+
+std::string tokenConfigRefusingFirst(const std::vector<TokenSetup>& tokens, unsigned refusals) {
+  return "refuse_initialize_times=" + std::to_string(refusals) + "\n" + tokenConfig(tokens);
 }
 
 std::string tokenValue(const std::wstring& configPath, unsigned long slot, const std::string& key) {

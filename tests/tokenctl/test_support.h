@@ -41,9 +41,13 @@ struct TokenSetup {
   bool infoReadable = true;      // C_GetTokenInfo answers
   bool counterReadable = true;   // aux function 2 answers
   std::string hardware = "3.7";  // hardware version major.minor
+  bool present = true;           // false: an empty slot, listed only without tokenPresent
 };
 // The description file that ORV_SOFTTOKEN_CONFIG names.
 std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitialize = false);
+// Refusing only the first `refusals` initialisations in the process (the count is kept in the
+// file, so it survives the library being unloaded in between).
+std::string tokenConfigRefusingFirst(const std::vector<TokenSetup>& tokens, unsigned refusals);
 // The value of `key` in the section of the token on `slot`, as the middleware wrote it back.
 std::string tokenValue(const std::wstring& configPath, unsigned long slot, const std::string& key);
 

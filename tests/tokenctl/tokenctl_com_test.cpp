@@ -16,7 +16,9 @@
 #include "OstwinAutoCtrl_h.h"
 #include "ansi_text.h"
 #include "test_support.h"
+#include "pkcs11_win.h"
 #include "win/scoped_com.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -260,6 +262,71 @@ TEST_F(ComTest, GetCspSelectKeySNSetsADefinedEmptyText) {
   EXPECT_NE(out, stale.get());
   EXPECT_EQ(::SysStringLen(out), 0u);
   ::SysFreeString(out);
+}
+
+// ---- the stand-in middleware holds its callers to the PKCS#11 rules ----
+
+TEST_F(ComTest, StandInMiddlewareKeepsTheStandardsRules) {
+  TokenSetup empty;
+  empty.slot = 2;
+  empty.serial = "EMPTY2";
+  empty.present = false;
+  tokens({token(1, "SN0001", "Mine", "holder.der"), empty});
+  orv::ScopedLibrary library(::LoadLibraryW(L"Sarnovi_XT.dll"));
+  ASSERT_TRUE(library);
+  auto getList = reinterpret_cast<CK_C_GetFunctionList>(
+      reinterpret_cast<void*>(::GetProcAddress(library.get(), "C_GetFunctionList")));
+  ASSERT_TRUE(getList);
+  CK_FUNCTION_LIST_PTR f = nullptr;
+  ASSERT_EQ(getList(&f), CKR_OK);
+
+  // Initialisation arguments: reserved must be null; mutex functions all or none.
+  int somewhere = 0;
+  CK_C_INITIALIZE_ARGS args = {};
+  args.pReserved = &somewhere;
+  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
+  args = {};
+  args.CreateMutex = [](void**) -> CK_RV { return CKR_OK; };
+  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
+  EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
+  args = {};
+  args.flags = CKF_OS_LOCKING_OK;
+  ASSERT_EQ(f->C_Initialize(&args), CKR_OK);
+  EXPECT_EQ(f->C_Initialize(nullptr), CKR_CRYPTOKI_ALREADY_INITIALIZED);
+
+  // tokenPresent: the empty slot is listed only when it is false.
+  CK_ULONG count = 0;
+  EXPECT_EQ(f->C_GetSlotList(CK_FALSE, nullptr, &count), CKR_OK);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, &count), CKR_OK);
+  EXPECT_EQ(count, 1u);
+  CK_TOKEN_INFO info;
+  EXPECT_EQ(f->C_GetTokenInfo(2, &info), CKR_TOKEN_NOT_PRESENT);
+
+  // C_SetPIN: refused in a read-only session, allowed in a read/write public one.
+  CK_SESSION_HANDLE readOnly = 0, readWrite = 0;
+  ASSERT_EQ(f->C_OpenSession(1, CKF_SERIAL_SESSION, nullptr, nullptr, &readOnly), CKR_OK);
+  ASSERT_EQ(f->C_OpenSession(1, CKF_SERIAL_SESSION | CKF_RW_SESSION, nullptr, nullptr, &readWrite),
+            CKR_OK);
+  CK_UTF8CHAR oldPin[] = "123456", newPin[] = "654321";
+  EXPECT_EQ(f->C_SetPIN(readOnly, oldPin, 6, newPin, 6), CKR_SESSION_READ_ONLY);
+  EXPECT_EQ(f->C_SetPIN(readWrite, oldPin, 6, newPin, 6), CKR_OK);
+  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "654321");
+
+  // An empty template finds every visible object: the public data object and the certificate,
+  // and the private key as well once the user is logged in.
+  auto findAll = [&](CK_SESSION_HANDLE session) {
+    CK_OBJECT_HANDLE found[8];
+    CK_ULONG n = 0;
+    EXPECT_EQ(f->C_FindObjectsInit(session, nullptr, 0), CKR_OK);
+    EXPECT_EQ(f->C_FindObjects(session, found, 8, &n), CKR_OK);
+    EXPECT_EQ(f->C_FindObjectsFinal(session), CKR_OK);
+    return n;
+  };
+  EXPECT_EQ(findAll(readWrite), 2u);
+  ASSERT_EQ(f->C_Login(readWrite, CKU_USER, newPin, 6), CKR_OK);
+  EXPECT_EQ(findAll(readWrite), 3u);
+  EXPECT_EQ(f->C_Finalize(nullptr), CKR_OK);
 }
 
 // ---- COM plumbing ----

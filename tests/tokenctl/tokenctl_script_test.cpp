@@ -433,6 +433,71 @@ TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
   EXPECT_EQ(a.at("GetCntlVersion"), "20151018");
 }
 
+// Only the control whose creation initialised the middleware finalises it. A control created
+// while the middleware refused, and loaded later by a token method, must leave it initialised
+// for the other controls of the page when it goes.
+TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
+  TokenSetup t;
+  t.cert = orv_test::certificate("holder.der");
+  prepare({t});
+  orv_test::writeFile(config_, orv_test::tokenConfigRefusingFirst({t}, 1));
+  // `c` is created first and meets the refusal; its first token method loads the middleware.
+  const Answers a = run(
+      "out('first', c.CheckToken());\n"
+      "var d = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
+      "out('secondBefore', d.CheckToken());\n"
+      "c = null;\n"
+      "try { CollectGarbage(); } catch (e) {}\n"
+      "out('released', 1);\n"
+      "out('secondAfter', d.CheckToken());\n"
+      "out('sn', d.GetSN());\n"
+      "out('cn', d.GetCertCN());\n"
+      "out('verify', d.VerifyUserPin('123456', 0));\n");
+  EXPECT_EQ(a.at("first"), "1") << output_;
+  EXPECT_EQ(a.at("secondBefore"), "1");
+  EXPECT_EQ(a.at("secondAfter"), "1");
+  EXPECT_EQ(a.at("sn"), "SN0001");
+  EXPECT_EQ(a.at("cn"), "Zhang San");
+  EXPECT_EQ(a.at("verify"), "0");
+  const std::string log = calls();
+  EXPECT_NE(log.find("C_Initialize slot=0 rv=0x5"), std::string::npos) << log;
+  // One finalisation, by the second control at the end of the script, after its last call.
+  const auto finalize = log.find("C_Finalize");
+  ASSERT_NE(finalize, std::string::npos) << log;
+  EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
+  EXPECT_GT(finalize, log.rfind("C_Login")) << log;
+}
+
+// Empty slots are listed only when the caller asks for every slot; the control asks for the
+// slots holding a token and never touches the empty ones.
+TEST_F(ScriptTest, EmptySlotsBesideTheToken) {
+  TokenSetup empty1, token, empty3;
+  empty1.slot = 1; empty1.present = false; empty1.serial = "EMPTY1";
+  token.slot = 2; token.serial = "SN0002"; token.label = "Middle";
+  token.cert = orv_test::certificate("holder.der");
+  empty3.slot = 3; empty3.present = false; empty3.serial = "EMPTY3";
+  prepare({empty1, token, empty3});
+  const Answers a = run(
+      "out('CheckToken', c.CheckToken());\n"
+      "out('GetSN', c.GetSN());\n"
+      "out('GetTokenName', c.GetTokenName());\n"
+      "out('GetCertDN', c.GetCertDN());\n"
+      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
+      "out('ClearPinState', c.ClearPinState());\n");
+  EXPECT_EQ(a.at("CheckToken"), "1") << output_;
+  EXPECT_EQ(a.at("GetSN"), "SN0002");
+  EXPECT_EQ(a.at("GetTokenName"), "Middle");
+  EXPECT_EQ(a.at("GetCertDN"),
+            "C=CN, S=Beijing, L=Haidian, O=Delmora Bank, OU=Online Banking, CN=Zhang San");
+  EXPECT_EQ(a.at("VerifyUserPin"), "0");
+  EXPECT_EQ(a.at("ClearPinState"), "0");
+  const std::string log = calls();
+  EXPECT_EQ(log.find("C_GetSlotList present=0"), std::string::npos) << log;
+  EXPECT_NE(log.find("C_GetSlotList present=1 count=1"), std::string::npos) << log;
+  EXPECT_EQ(log.find("slot=1 "), std::string::npos) << log;
+  EXPECT_EQ(log.find("slot=3 "), std::string::npos) << log;
+}
+
 TEST_F(ScriptTest, ScriptReachesTheMethodsThroughTheTypeLibrary) {
   prepare({});
   // Unknown names fail as script errors; typeof of a method is how JScript sees a dispatch

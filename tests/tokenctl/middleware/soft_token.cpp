@@ -2,12 +2,15 @@
 // control calls and the vendor's aux function list. The tokens come from the file named by the
 // environment variable ORV_SOFTTOKEN_CONFIG (read at C_Initialize, written back when a token
 // changes); every call is appended to the file named by ORV_SOFTTOKEN_LOG, never with a PIN.
-// It keeps the standard's rules on initialisation, sessions, login state and find operations, so
-// that a control calling in the wrong order gets the standard's error codes.
+// It keeps the standard's rules on initialisation arguments, slot lists, sessions, login state,
+// PIN changes, object search and attribute reads, so that a control calling it wrongly gets the
+// standard's error codes. Every token holds a data object and a private key before its
+// certificate, so a search that does not ask for the certificate class finds something else.
 #define CRYPTOKI_EXPORTS
 #include <windows.h>
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -29,6 +32,7 @@ struct Token {
   CK_SLOT_ID slot = 0;
   std::string label, serial, pin = "123456", certPath;
   unsigned attempts = kMaxAttempts;
+  bool present = true;  // false: an empty slot
   bool infoReadable = true, counterReadable = true;
   int hwMajor = 1, hwMinor = 0;
   CK_ULONG publicMemory = 65536, privateMemory = 32768;
@@ -46,6 +50,7 @@ struct Session {
 
 bool g_initialized = false;
 bool g_refuseInitialize = false;
+unsigned g_refusalsLeft = 0;  // C_Initialize refuses this many more times (kept in the file)
 std::vector<Token> g_tokens;
 std::map<CK_SESSION_HANDLE, Session> g_sessions;
 CK_SESSION_HANDLE g_nextSession = 1;
@@ -85,6 +90,7 @@ std::vector<unsigned char> readFile(const std::string& path) {
 void loadConfig() {
   g_tokens.clear();
   g_refuseInitialize = false;
+  g_refusalsLeft = 0;
   std::ifstream in(envValue("ORV_SOFTTOKEN_CONFIG"));
   std::string line;
   Token* t = nullptr;
@@ -99,6 +105,7 @@ void loadConfig() {
     if (eq == std::string::npos) continue;
     const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
     if (key == "refuse_initialize") g_refuseInitialize = value == "1";
+    if (key == "refuse_initialize_times") g_refusalsLeft = std::stoul(value);
     if (!t) continue;
     if (key == "slot") t->slot = std::stoul(value);
     else if (key == "label") t->label = value;
@@ -106,6 +113,7 @@ void loadConfig() {
     else if (key == "pin") t->pin = value;
     else if (key == "attempts") t->attempts = std::stoul(value);
     else if (key == "cert") { t->certPath = value; t->cert = readFile(value); }
+    else if (key == "present") t->present = value != "0";
     else if (key == "info") t->infoReadable = value != "unreadable";
     else if (key == "counter") t->counterReadable = value != "unreadable";
     else if (key == "hardware") std::sscanf(value.c_str(), "%d.%d", &t->hwMajor, &t->hwMinor);
@@ -116,20 +124,34 @@ void saveConfig() {
   const std::string path = envValue("ORV_SOFTTOKEN_CONFIG");
   std::ofstream out(path, std::ios::trunc);
   if (g_refuseInitialize) out << "refuse_initialize=1\n";
+  if (g_refusalsLeft) out << "refuse_initialize_times=" << g_refusalsLeft << "\n";
   for (const Token& t : g_tokens) {
     out << "[token]\nslot=" << t.slot << "\nlabel=" << t.label << "\nserial=" << t.serial
         << "\npin=" << t.pin << "\nattempts=" << t.attempts << "\nhardware=" << t.hwMajor << "."
         << t.hwMinor << "\n";
     if (!t.certPath.empty()) out << "cert=" << t.certPath << "\n";
+    if (!t.present) out << "present=0\n";
     if (!t.infoReadable) out << "info=unreadable\n";
     if (!t.counterReadable) out << "counter=unreadable\n";
   }
 }
 
-Token* tokenOf(CK_SLOT_ID slot) {
+// Any configured slot, with or without a token.
+Token* slotOf(CK_SLOT_ID slot) {
   for (Token& t : g_tokens)
     if (t.slot == slot) return &t;
   return nullptr;
+}
+
+// The token in a slot; null for an unknown or empty slot.
+Token* tokenOf(CK_SLOT_ID slot) {
+  Token* t = slotOf(slot);
+  return t && t->present ? t : nullptr;
+}
+
+// The answer for a slot that has no token to work on.
+CK_RV missingToken(CK_SLOT_ID slot) {
+  return slotOf(slot) ? CKR_TOKEN_NOT_PRESENT : CKR_SLOT_ID_INVALID;
 }
 
 Session* sessionOf(CK_SESSION_HANDLE h) {
@@ -156,16 +178,92 @@ void fillPadded(unsigned char* field, size_t width, const std::string& text) {
   std::memcpy(field, text.data(), text.size() < width ? text.size() : width);
 }
 
-CK_OBJECT_HANDLE certHandle(CK_SLOT_ID slot) { return slot * 100 + 1; }
+// ---- objects: a public data object, a private key and, when configured, the certificate ----
+
+struct Object {
+  CK_OBJECT_HANDLE handle = 0;
+  bool isPrivate = false;  // visible only while the user is logged in
+  std::map<CK_ATTRIBUTE_TYPE, std::vector<unsigned char>> attributes;
+  std::vector<CK_ATTRIBUTE_TYPE> sensitive;  // present, but never revealed
+};
+
+template <typename T>
+std::vector<unsigned char> bytesOf(const T& value) {
+  const auto* p = reinterpret_cast<const unsigned char*>(&value);
+  return std::vector<unsigned char>(p, p + sizeof value);
+}
+std::vector<unsigned char> bytesOf(const std::string& text) {
+  return std::vector<unsigned char>(text.begin(), text.end());
+}
+
+// In search order: the certificate comes last.
+std::vector<Object> objectsOf(const Token& t) {
+  const CK_BBOOL yes = CK_TRUE, no = CK_FALSE;
+  std::vector<Object> objects(2);
+  Object& data = objects[0];
+  data.handle = t.slot * 100 + 1;
+  data.attributes[CKA_CLASS] = bytesOf(CK_OBJECT_CLASS(CKO_DATA));
+  data.attributes[CKA_TOKEN] = bytesOf(yes);
+  data.attributes[CKA_PRIVATE] = bytesOf(no);
+  data.attributes[CKA_LABEL] = bytesOf(std::string("bank settings"));
+  data.attributes[CKA_VALUE] = bytesOf(std::string("not a certificate: page settings v1"));
+  Object& key = objects[1];
+  key.handle = t.slot * 100 + 2;
+  key.isPrivate = true;
+  key.attributes[CKA_CLASS] = bytesOf(CK_OBJECT_CLASS(CKO_PRIVATE_KEY));
+  key.attributes[CKA_KEY_TYPE] = bytesOf(CK_KEY_TYPE(CKK_RSA));
+  key.attributes[CKA_TOKEN] = bytesOf(yes);
+  key.attributes[CKA_PRIVATE] = bytesOf(yes);
+  key.attributes[CKA_SENSITIVE] = bytesOf(yes);
+  key.attributes[CKA_PRIVATE_EXPONENT] = std::vector<unsigned char>(128, 0x5a);
+  key.sensitive.push_back(CKA_PRIVATE_EXPONENT);
+  if (!t.cert.empty()) {
+    Object cert;
+    cert.handle = t.slot * 100 + 3;
+    cert.attributes[CKA_CLASS] = bytesOf(CK_OBJECT_CLASS(CKO_CERTIFICATE));
+    cert.attributes[CKA_CERTIFICATE_TYPE] = bytesOf(CK_CERTIFICATE_TYPE(CKC_X_509));
+    cert.attributes[CKA_TOKEN] = bytesOf(yes);
+    cert.attributes[CKA_PRIVATE] = bytesOf(no);
+    cert.attributes[CKA_VALUE] = t.cert;
+    objects.push_back(cert);
+  }
+  return objects;
+}
+
+bool visible(const Object& o, const Token& t) { return !o.isPrivate || t.loggedIn; }
+
+// Every attribute of the template present with the same bytes; no attributes match everything.
+bool matches(const Object& o, const CK_ATTRIBUTE* templ, CK_ULONG count) {
+  for (CK_ULONG i = 0; i < count; ++i) {
+    const auto it = o.attributes.find(templ[i].type);
+    if (it == o.attributes.end() || it->second.size() != templ[i].ulValueLen) return false;
+    if (templ[i].ulValueLen && std::memcmp(it->second.data(), templ[i].pValue, templ[i].ulValueLen))
+      return false;
+  }
+  return true;
+}
 
 #define NEED_INIT() \
   do { if (!g_initialized) return CKR_CRYPTOKI_NOT_INITIALIZED; } while (0)
 
 CK_RV initialize(void* args) {
+  if (args) {
+    const auto* a = static_cast<const CK_C_INITIALIZE_ARGS*>(args);
+    // The reserved member must be null, and the four mutex functions come all or none.
+    const int given = (a->CreateMutex != nullptr) + (a->DestroyMutex != nullptr) +
+                      (a->LockMutex != nullptr) + (a->UnlockMutex != nullptr);
+    if (a->pReserved || (given != 0 && given != 4))
+      return logged("C_Initialize", 0, CKR_ARGUMENTS_BAD);
+    // This library starts no threads and takes no locks, so any locking choice is served.
+  }
   if (g_initialized) return logged("C_Initialize", 0, CKR_CRYPTOKI_ALREADY_INITIALIZED);
   loadConfig();
   if (g_refuseInitialize) return logged("C_Initialize", 0, CKR_GENERAL_ERROR);
-  (void)args;
+  if (g_refusalsLeft) {
+    --g_refusalsLeft;
+    saveConfig();
+    return logged("C_Initialize", 0, CKR_GENERAL_ERROR);
+  }
   g_initialized = true;
   return logged("C_Initialize", 0, CKR_OK);
 }
@@ -181,12 +279,16 @@ CK_RV finalize(void* reserved) {
 
 CK_RV getSlotList(CK_BBOOL present, CK_SLOT_ID_PTR list, CK_ULONG_PTR count) {
   NEED_INIT();
-  (void)present;  // every configured slot holds a token
   if (!count) return CKR_ARGUMENTS_BAD;
-  const CK_ULONG n = static_cast<CK_ULONG>(g_tokens.size());
+  // tokenPresent TRUE lists only the slots holding a token; FALSE lists every slot.
+  std::vector<CK_SLOT_ID> slots;
+  for (const Token& t : g_tokens)
+    if (t.present || !present) slots.push_back(t.slot);
+  const CK_ULONG n = static_cast<CK_ULONG>(slots.size());
+  logLine("C_GetSlotList present=%d count=%lu", present ? 1 : 0, static_cast<unsigned long>(n));
   if (!list) { *count = n; return CKR_OK; }
   if (*count < n) { *count = n; return CKR_BUFFER_TOO_SMALL; }
-  for (CK_ULONG i = 0; i < n; ++i) list[i] = g_tokens[i].slot;
+  for (CK_ULONG i = 0; i < n; ++i) list[i] = slots[i];
   *count = n;
   return CKR_OK;
 }
@@ -194,7 +296,7 @@ CK_RV getSlotList(CK_BBOOL present, CK_SLOT_ID_PTR list, CK_ULONG_PTR count) {
 CK_RV getTokenInfo(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info) {
   NEED_INIT();
   Token* t = tokenOf(slot);
-  if (!t) return logged("C_GetTokenInfo", slot, CKR_SLOT_ID_INVALID);
+  if (!t) return logged("C_GetTokenInfo", slot, missingToken(slot));
   if (!info) return CKR_ARGUMENTS_BAD;
   if (!t->infoReadable) return logged("C_GetTokenInfo", slot, CKR_DEVICE_ERROR);
   fillPadded(info->label, sizeof info->label, t->label);
@@ -224,7 +326,7 @@ CK_RV openSession(CK_SLOT_ID slot, CK_FLAGS flags, void* app, CK_NOTIFY notify,
                   CK_SESSION_HANDLE_PTR session) {
   NEED_INIT();
   (void)notify;
-  if (!tokenOf(slot)) return logged("C_OpenSession", slot, CKR_SLOT_ID_INVALID);
+  if (!tokenOf(slot)) return logged("C_OpenSession", slot, missingToken(slot));
   if (!(flags & CKF_SERIAL_SESSION))
     return logged("C_OpenSession", slot, CKR_SESSION_PARALLEL_NOT_SUPPORTED);
   if (!session) return CKR_ARGUMENTS_BAD;
@@ -251,7 +353,7 @@ CK_RV closeSessionCall(CK_SESSION_HANDLE h) {
 
 CK_RV closeAllSessions(CK_SLOT_ID slot) {
   NEED_INIT();
-  if (!tokenOf(slot)) return logged("C_CloseAllSessions", slot, CKR_SLOT_ID_INVALID);
+  if (!tokenOf(slot)) return logged("C_CloseAllSessions", slot, missingToken(slot));
   for (auto it = g_sessions.begin(); it != g_sessions.end();)
     it = it->second.slot == slot ? g_sessions.erase(it) : std::next(it);
   tokenOf(slot)->loggedIn = false;
@@ -294,11 +396,17 @@ CK_RV setPin(CK_SESSION_HANDLE h, CK_UTF8CHAR_PTR oldPin, CK_ULONG oldLength,
   Session* s = sessionOf(h);
   if (!s) return logged("C_SetPIN", 0, CKR_SESSION_HANDLE_INVALID);
   Token* t = tokenOf(s->slot);
+  // Allowed in a read/write session, logged in or public (then it changes the user's PIN);
+  // refused in a read-only one.
   if (!s->rw) return logged("C_SetPIN", s->slot, CKR_SESSION_READ_ONLY);
-  if (!t->loggedIn) return logged("C_SetPIN", s->slot, CKR_USER_NOT_LOGGED_IN);
-  if (!oldPin || !newPin) return CKR_ARGUMENTS_BAD;
-  if (std::string(reinterpret_cast<const char*>(oldPin), oldLength) != t->pin)
+  if ((!oldPin && oldLength) || (!newPin && newLength) || !oldPin || !newPin)
+    return logged("C_SetPIN", s->slot, CKR_ARGUMENTS_BAD);
+  if (t->attempts == 0) return logged("C_SetPIN", s->slot, CKR_PIN_LOCKED);
+  if (std::string(reinterpret_cast<const char*>(oldPin), oldLength) != t->pin) {
+    --t->attempts;
+    saveConfig();
     return logged("C_SetPIN", s->slot, CKR_PIN_INCORRECT);
+  }
   if (newLength < 4 || newLength > 16) return logged("C_SetPIN", s->slot, CKR_PIN_LEN_RANGE);
   t->pin.assign(reinterpret_cast<const char*>(newPin), newLength);
   saveConfig();
@@ -311,20 +419,18 @@ CK_RV findObjectsInit(CK_SESSION_HANDLE h, CK_ATTRIBUTE_PTR templ, CK_ULONG coun
   if (!s) return logged("C_FindObjectsInit", 0, CKR_SESSION_HANDLE_INVALID);
   if (s->findActive) return logged("C_FindObjectsInit", s->slot, CKR_OPERATION_ACTIVE);
   if (count && !templ) return CKR_ARGUMENTS_BAD;
-  bool wantsCertificate = true;
-  for (CK_ULONG i = 0; i < count; ++i) {
-    if (templ[i].type != CKA_CLASS) { wantsCertificate = false; continue; }
-    if (templ[i].ulValueLen != sizeof(CK_OBJECT_CLASS) || !templ[i].pValue)
-      return logged("C_FindObjectsInit", s->slot, CKR_ATTRIBUTE_VALUE_INVALID);
-    CK_OBJECT_CLASS c;
-    std::memcpy(&c, templ[i].pValue, sizeof c);
-    if (c != CKO_CERTIFICATE) wantsCertificate = false;
-  }
+  for (CK_ULONG i = 0; i < count; ++i)
+    if (templ[i].ulValueLen && !templ[i].pValue) return CKR_ARGUMENTS_BAD;
+  const Token& t = *tokenOf(s->slot);
   s->found.clear();
   s->next = 0;
-  if (wantsCertificate && !tokenOf(s->slot)->cert.empty()) s->found.push_back(certHandle(s->slot));
+  for (const Object& o : objectsOf(t))
+    if (visible(o, t) && matches(o, templ, count)) s->found.push_back(o.handle);
   s->findActive = true;
-  return logged("C_FindObjectsInit", s->slot, CKR_OK);
+  logLine("C_FindObjectsInit slot=%lu attributes=%lu matches=%lu rv=0x0",
+          static_cast<unsigned long>(s->slot), static_cast<unsigned long>(count),
+          static_cast<unsigned long>(s->found.size()));
+  return CKR_OK;
 }
 
 CK_RV findObjects(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE_PTR objects, CK_ULONG max,
@@ -354,26 +460,32 @@ CK_RV getAttributeValue(CK_SESSION_HANDLE h, CK_OBJECT_HANDLE object, CK_ATTRIBU
   NEED_INIT();
   Session* s = sessionOf(h);
   if (!s) return logged("C_GetAttributeValue", 0, CKR_SESSION_HANDLE_INVALID);
-  Token* t = tokenOf(s->slot);
-  if (t->cert.empty() || object != certHandle(s->slot))
-    return logged("C_GetAttributeValue", s->slot, CKR_OBJECT_HANDLE_INVALID);
+  const Token& t = *tokenOf(s->slot);
+  const std::vector<Object> objects = objectsOf(t);
+  const Object* o = nullptr;
+  for (const Object& candidate : objects)
+    if (candidate.handle == object && visible(candidate, t)) o = &candidate;
+  if (!o) return logged("C_GetAttributeValue", s->slot, CKR_OBJECT_HANDLE_INVALID);
   if (!templ) return CKR_ARGUMENTS_BAD;
   CK_RV rv = CKR_OK;
   for (CK_ULONG i = 0; i < count; ++i) {
     CK_ATTRIBUTE& a = templ[i];
-    if (a.type != CKA_VALUE) {
+    const auto it = o->attributes.find(a.type);
+    bool isSensitive = false;
+    for (CK_ATTRIBUTE_TYPE type : o->sensitive) isSensitive = isSensitive || type == a.type;
+    if (it == o->attributes.end() || isSensitive) {
       a.ulValueLen = CK_UNAVAILABLE_INFORMATION;
-      rv = CKR_ATTRIBUTE_TYPE_INVALID;
+      rv = isSensitive ? CKR_ATTRIBUTE_SENSITIVE : CKR_ATTRIBUTE_TYPE_INVALID;
       continue;
     }
-    const CK_ULONG size = static_cast<CK_ULONG>(t->cert.size());
+    const CK_ULONG size = static_cast<CK_ULONG>(it->second.size());
     if (!a.pValue) {
       a.ulValueLen = size;
     } else if (a.ulValueLen < size) {
       a.ulValueLen = CK_UNAVAILABLE_INFORMATION;
       rv = CKR_BUFFER_TOO_SMALL;
     } else {
-      std::memcpy(a.pValue, t->cert.data(), size);
+      if (size) std::memcpy(a.pValue, it->second.data(), size);
       a.ulValueLen = size;
     }
   }
@@ -395,26 +507,75 @@ CK_RV notSupported() { return CKR_FUNCTION_NOT_SUPPORTED; }
 
 // ---- aux functions ----
 
-CK_RV auxInitToken(CK_SLOT_ID slot, orv::TokenInitRecord* r) {
+// The initialisation record is read byte by byte at the offsets of its published layout, where
+// the three text pointers are 4 bytes wide; a 64-bit caller widens each of them to 8 bytes, which
+// moves every later field by 4 bytes per pointer before it.
+class InitRecordReader {
+ public:
+  explicit InitRecordReader(const void* record)
+      : bytes_(static_cast<const unsigned char*>(record)) {}
+  unsigned u8(size_t offset) const { return bytes_[at(offset)]; }
+  std::uint32_t u32(size_t offset) const {
+    std::uint32_t v;
+    std::memcpy(&v, bytes_ + at(offset), sizeof v);
+    return v;
+  }
+  const char* text(size_t offset) const {
+    const char* p;
+    std::memcpy(&p, bytes_ + at(offset), sizeof p);
+    return p;
+  }
+ private:
+  static size_t at(size_t offset) {
+    const size_t widening = sizeof(void*) - 4;
+    size_t pointersBefore = 0;
+    for (size_t pointerAt : {2u, 10u, 14u})
+      if (offset > pointerAt) ++pointersBefore;
+    return offset + widening * pointersBefore;
+  }
+  const unsigned char* bytes_;
+};
+
+// Names the first field of the record that is not as the token expects, or null.
+const char* initRecordFault(const InitRecordReader& r, const Token& t) {
+  const char* name = r.text(2);
+  const char* fixed = r.text(10);
+  const char* pin = r.text(14);
+  if (r.u8(0) != static_cast<unsigned>(t.hwMajor)) return "0 hardware major";
+  if (r.u8(1) != static_cast<unsigned>(t.hwMinor)) return "1 hardware minor";
+  if (!name || std::strcmp(name, "Kessel Token") != 0) return "2 token name";
+  if (r.u32(6) != 0) return "6";
+  if (!fixed || std::strlen(fixed) != 6 || std::strspn(fixed, "abcdefghijklmnopqrstuvwxyz") != 6)
+    return "10 fixed text";
+  if (!pin || std::strcmp(pin, "731842") != 0) return "14 default user PIN";
+  if (r.u8(18) != 0) return "18";
+  if (r.u8(19) != 6) return "19";
+  if (r.u8(20) != 6) return "20";
+  if (r.u8(21) != 0) return "21";
+  if (r.u32(22) != t.publicMemory) return "22 total public memory";
+  if (r.u32(26) != t.privateMemory) return "26 total private memory";
+  if (r.u32(30) != 0) return "30";
+  if (r.u8(34) != 0) return "34";
+  if (r.u32(35) != 0) return "35";
+  if (r.u32(39) != 0x00020001) return "39";
+  for (size_t i = 43; i < 51; ++i)
+    if (r.u8(i) != 0) return "43 trailing zeros";
+  return nullptr;
+}
+
+CK_RV auxInitToken(CK_SLOT_ID slot, orv::TokenInitRecord* record) {
   NEED_INIT();
   Token* t = tokenOf(slot);
-  if (!t) return logged("aux initToken", slot, CKR_SLOT_ID_INVALID);
+  if (!t) return logged("aux initToken", slot, missingToken(slot));
   if (slotHasSessions(slot)) return logged("aux initToken", slot, CKR_SESSION_EXISTS);
-  if (!r || !r->tokenName || !r->fixedText || !r->defaultUserPin)
-    return logged("aux initToken", slot, CKR_ARGUMENTS_BAD);
-  const bool fixedTextOk = std::strlen(r->fixedText) == 6 &&
-      std::strspn(r->fixedText, "abcdefghijklmnopqrstuvwxyz") == 6;
-  static const unsigned char kZero[8] = {};
-  const bool valid = std::strcmp(r->tokenName, "Kessel Token") == 0 && fixedTextOk &&
-      std::strcmp(r->defaultUserPin, "731842") == 0 && r->reserved6 == 0 && r->byte18 == 0 &&
-      r->byte19 == 6 && r->byte20 == 6 && r->byte21 == 0 && r->reserved30 == 0 &&
-      r->reserved34 == 0 && r->reserved35 == 0 && r->value39 == 0x00020001 &&
-      std::memcmp(r->reserved43, kZero, sizeof kZero) == 0 && r->hardwareMajor == t->hwMajor &&
-      r->hardwareMinor == t->hwMinor && r->totalPublicMemory == t->publicMemory &&
-      r->totalPrivateMemory == t->privateMemory;
-  if (!valid) return logged("aux initToken", slot, CKR_TEMPLATE_INCONSISTENT);
-  t->label = r->tokenName;
-  t->pin = r->defaultUserPin;
+  if (!record) return logged("aux initToken", slot, CKR_ARGUMENTS_BAD);
+  const InitRecordReader r(record);
+  if (const char* fault = initRecordFault(r, *t)) {
+    logLine("aux initToken record field at %s is wrong", fault);
+    return logged("aux initToken", slot, CKR_TEMPLATE_INCONSISTENT);
+  }
+  t->label = r.text(2);
+  t->pin = r.text(14);
   t->attempts = kMaxAttempts;
   t->loggedIn = false;
   saveConfig();
@@ -425,7 +586,7 @@ CK_RV auxSetLabel(CK_SLOT_ID slot, CK_ULONG one, CK_ULONG zero1, CK_ULONG zero2,
                   const char* label) {
   NEED_INIT();
   Token* t = tokenOf(slot);
-  if (!t) return logged("aux setLabel", slot, CKR_SLOT_ID_INVALID);
+  if (!t) return logged("aux setLabel", slot, missingToken(slot));
   if (one != 1 || zero1 != 0 || zero2 != 0 || !label || std::strlen(label) > 32)
     return logged("aux setLabel", slot, CKR_ARGUMENTS_BAD);
   t->label = label;
@@ -436,12 +597,14 @@ CK_RV auxSetLabel(CK_SLOT_ID slot, CK_ULONG one, CK_ULONG zero1, CK_ULONG zero2,
 CK_RV auxReadPinRecord(CK_SLOT_ID slot, unsigned char* record) {
   NEED_INIT();
   Token* t = tokenOf(slot);
-  if (!t) return logged("aux readPinRecord", slot, CKR_SLOT_ID_INVALID);
+  if (!t) return logged("aux readPinRecord", slot, missingToken(slot));
   if (!record) return CKR_ARGUMENTS_BAD;
   if (!t->counterReadable) return logged("aux readPinRecord", slot, CKR_DEVICE_ERROR);
-  std::memset(record, 0, orv::kPinRecordSize);
-  record[0] = kMaxAttempts;
-  record[orv::kPinRecordAttemptsOffset] = static_cast<unsigned char>(t->attempts);
+  // Byte 3 is the user PIN's attempts left; the other bytes hold the token's other counters and
+  // flags, none of them equal to it, so a read at the wrong place gives a wrong number.
+  const unsigned char others[orv::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00, 0x0e, 0x5a, 0xc3, 0x01};
+  std::memcpy(record, others, sizeof others);
+  record[3] = static_cast<unsigned char>(t->attempts);
   return logged("aux readPinRecord", slot, CKR_OK);
 }
 
