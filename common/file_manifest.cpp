@@ -39,7 +39,8 @@ const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
 
 }  // namespace
 
-FileManifest::FileManifest(std::wstring remoteBase, std::wstring directory, std::string publicKeyPem)
+FileManifest::FileManifest(std::wstring remoteBase, std::wstring directory,
+                           std::string publicKeyPem)
     : remoteBase_(std::move(remoteBase)),
       directory_(std::move(directory)),
       publicKeyPem_(std::move(publicKeyPem)) {
@@ -83,7 +84,8 @@ bool FileManifest::loadManifestFile(Which which) {
   const bool main = which == Which::Main;
   std::string bytes;
   const std::string path = toNarrow(manifestPath(main ? kMainManifestName : kExtraManifestName));
-  const bool ok = readWholeFile(path, bytes, kManifestSizeLimit) && parseEntries(bytes, main, entries_);
+  const bool ok =
+      readWholeFile(path, bytes, kManifestSizeLimit) && parseEntries(bytes, main, entries_);
   return main ? ok : true;
 }
 
@@ -148,7 +150,8 @@ bool staysInManifestFolder(const std::wstring& path, const std::wstring& fileNam
     std::size_t start = 0;
     for (;;) {
       const std::size_t end = text.find_first_of(L"\\/", start);
-      const std::wstring component = text.substr(start, end == std::wstring::npos ? end : end - start);
+      const std::wstring component =
+          text.substr(start, end == std::wstring::npos ? end : end - start);
       if (component == L"..") return false;
       if (end == std::wstring::npos) break;
       start = end + 1;

@@ -55,7 +55,9 @@ class FileManifest {
   const std::wstring& remoteBase() const { return remoteBase_; }
   const std::wstring& directory() const { return directory_; }
   // Full path of "Digest.xml" or "Digest_n.xml" in the directory.
-  const std::wstring& manifestPath(const std::wstring& name) const { return manifestFiles_.at(name); }
+  const std::wstring& manifestPath(const std::wstring& name) const {
+    return manifestFiles_.at(name);
+  }
   // Local path of a listed file: directory + "\" + key.
   std::wstring localPath(const std::wstring& key) const { return directory_ + L"\\" + key; }
 

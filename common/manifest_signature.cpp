@@ -28,8 +28,8 @@ Pkey readPublicKey(const std::string& pem) {
   BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
   if (!bio) return nullptr;
   EVP_PKEY* key = nullptr;
-  DecoderCtxPtr dec(OSSL_DECODER_CTX_new_for_pkey(
-      &key, "PEM", "type-specific", "RSA", EVP_PKEY_PUBLIC_KEY, nullptr, nullptr));
+  DecoderCtxPtr dec(OSSL_DECODER_CTX_new_for_pkey(&key, "PEM", "type-specific", "RSA",
+                                                  EVP_PKEY_PUBLIC_KEY, nullptr, nullptr));
   if (!dec || !OSSL_DECODER_from_bio(dec.get(), bio.get())) return nullptr;
   return Pkey(key);
 }
@@ -92,11 +92,11 @@ std::string signManifest(const std::string& unsignedBytes, const std::string& pr
   const std::size_t lastTag = unsignedBytes.rfind('<');
   if (lastTag == std::string::npos) return std::string();
 
-  BioPtr bio(
-      BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
+  BioPtr bio(BIO_new_mem_buf(privateKeyPem.data(), static_cast<int>(privateKeyPem.size())));
   if (!bio) return std::string();
   Pkey key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-  if (!key || EVP_PKEY_get_size(key.get()) != static_cast<int>(kSignatureSize)) return std::string();
+  if (!key || EVP_PKEY_get_size(key.get()) != static_cast<int>(kSignatureSize))
+    return std::string();
 
   unsigned char digest[SHA_DIGEST_LENGTH];
   SHA1(reinterpret_cast<const unsigned char*>(unsignedBytes.data()), unsignedBytes.size(), digest);

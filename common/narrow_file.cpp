@@ -12,7 +12,8 @@ std::string platformPath(const std::string& narrowPath) {
   return narrowPath;
 #else
   std::string path = narrowPath;
-  for (char& c : path) if (c == '\\') c = '/';
+  for (char& c : path)
+    if (c == '\\') c = '/';
   return path;
 #endif
 }

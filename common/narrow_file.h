@@ -7,7 +7,9 @@
 
 namespace orv {
 
-struct FileCloser { void operator()(std::FILE* f) const { std::fclose(f); } };
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 ScopedFile openForReading(const std::string& narrowPath);

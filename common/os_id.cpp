@@ -41,7 +41,7 @@ OsId classifyNt(const OsVersionFacts& f) {
       return kOsWinXp;
     case 2:
       return (workstation && f.processorArchitecture == kArchitectureAmd64) ? kOsWinXp
-                                                                             : kOsWinServer2003;
+                                                                            : kOsWinServer2003;
     default:
       return kOsUnknown;
   }

@@ -28,14 +28,14 @@ enum OsId : int {
 // The values of the version query that decide the classification (numbers as the system
 // reports them in its extended version structure and system information).
 struct OsVersionFacts {
-  bool queried = false;             // the version query succeeded
-  std::uint32_t platformId = 0;     // kPlatform*
+  bool queried = false;          // the version query succeeded
+  std::uint32_t platformId = 0;  // kPlatform*
   std::uint32_t major = 0;
   std::uint32_t minor = 0;
-  char16_t servicePackSecond = 0;   // second character of the service-pack text, 0 if none
-  std::uint8_t productType = 0;     // kProductWorkstation, or a server type
+  char16_t servicePackSecond = 0;           // second character of the service-pack text, 0 if none
+  std::uint8_t productType = 0;             // kProductWorkstation, or a server type
   std::uint16_t processorArchitecture = 0;  // of the native system; kArchitectureAmd64 is x64
-  bool nativeKnown = false;         // the native version query answered
+  bool nativeKnown = false;                 // the native version query answered
   std::uint32_t nativeMajor = 0;
   std::uint32_t nativeMinor = 0;
 };

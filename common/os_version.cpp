@@ -39,8 +39,8 @@ OsVersionFacts queryOsVersionFacts() {
 
   SYSTEM_INFO system = {};
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto native = kernel ? reinterpret_cast<GetNativeSystemInfoFn>(reinterpret_cast<void*>(
-                             GetProcAddress(kernel, "GetNativeSystemInfo")))
+  auto native = kernel ? reinterpret_cast<GetNativeSystemInfoFn>(
+                             reinterpret_cast<void*>(GetProcAddress(kernel, "GetNativeSystemInfo")))
                        : nullptr;
   if (native)
     native(&system);

@@ -22,7 +22,9 @@ class Reader {
   const std::string& b_;
 };
 
-struct Section { std::uint32_t va, vsize, raw, rawSize; };
+struct Section {
+  std::uint32_t va, vsize, raw, rawSize;
+};
 
 constexpr std::uint32_t kRtVersion = 16;
 constexpr std::uint32_t kFixedSignature = 0xFEEF04BD;
@@ -41,9 +43,14 @@ std::optional<VersionNumber> peFileVersion(const std::string& bytes) {
   const std::uint64_t opt = coff + 20;
   if (!r.u16(opt, magic)) return std::nullopt;
   std::uint64_t dirs, countAt;
-  if (magic == 0x10b) { dirs = opt + 96; countAt = opt + 92; }
-  else if (magic == 0x20b) { dirs = opt + 112; countAt = opt + 108; }
-  else return std::nullopt;
+  if (magic == 0x10b) {
+    dirs = opt + 96;
+    countAt = opt + 92;
+  } else if (magic == 0x20b) {
+    dirs = opt + 112;
+    countAt = opt + 108;
+  } else
+    return std::nullopt;
   std::uint32_t dirCount = 0, resRva = 0, resSize = 0;
   if (!r.u32(countAt, dirCount) || dirCount < 3) return std::nullopt;
   if (!r.u32(dirs + 16, resRva) || !r.u32(dirs + 20, resSize) || resRva == 0) return std::nullopt;

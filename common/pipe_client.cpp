@@ -7,8 +7,8 @@ namespace orv {
 bool writePipeMessage(const std::wstring& pipeName, const std::string& bytes, DWORD timeoutMs) {
   const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
   for (;;) {
-    ScopedHandle pipe(::CreateFileW(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                                    nullptr));
+    ScopedHandle pipe(
+        ::CreateFileW(pipeName.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (pipe.valid()) {
       DWORD written = 0;
       const BOOL ok = ::WriteFile(pipe.get(), bytes.data(), static_cast<DWORD>(bytes.size()),

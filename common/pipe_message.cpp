@@ -64,7 +64,8 @@ PipeMessage parsePipeMessage(const PipeFraming& framing, const void* bytes, std:
   message.status = PipeMessageStatus::kMessage;
   const std::size_t separator = text.find(kSeparator);
   if (separator == std::u16string::npos) {
-    if (framing.commandRunsToEndWithoutSeparator) message.command = text.substr(framing.prefixLength);
+    if (framing.commandRunsToEndWithoutSeparator)
+      message.command = text.substr(framing.prefixLength);
     return message;
   }
   if (separator >= framing.prefixLength)

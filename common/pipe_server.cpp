@@ -25,7 +25,8 @@ void PipeServer::run() {
     std::atomic<bool>& exited;
     ~MarkExited() { exited = true; }
   } mark{exited_};
-  if (!pipe_.valid() || stopping_.load()) return;  // pairs with stop(): one of the two sees the other
+  if (!pipe_.valid() || stopping_.load())
+    return;  // pairs with stop(): one of the two sees the other
   for (;;) {
     if (!::ConnectNamedPipe(pipe_.get(), nullptr) && ::GetLastError() != ERROR_PIPE_CONNECTED) {
       if (stopping_.load()) return;

@@ -12,10 +12,11 @@
 
 namespace orv {
 
-extern const wchar_t kVersionUnavailableText[];   // shown when the version cannot be read
+extern const wchar_t kVersionUnavailableText[];  // shown when the version cannot be read
 
 // Registry rights of the product key, in the 32-bit view.
-constexpr REGSAM kProductKeyRights = KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | KEY_WOW64_32KEY;
+constexpr REGSAM kProductKeyRights =
+    KEY_READ | KEY_CREATE_SUB_KEY | KEY_SET_VALUE | KEY_WOW64_32KEY;
 
 // Capacity of a text read through ProductKey, in UTF-16 units with the terminator.
 constexpr DWORD kProductKeyTextUnits = 260;

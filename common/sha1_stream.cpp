@@ -16,7 +16,8 @@ void Sha1Stream::update(const void* bytes, std::size_t size) {
 std::wstring Sha1Stream::finishBase64() {
   unsigned char digest[20];
   unsigned int len = 0;
-  const bool done = ok_ && EVP_DigestFinal_ex(ctx_.get(), digest, &len) == 1 && len == sizeof(digest);
+  const bool done =
+      ok_ && EVP_DigestFinal_ex(ctx_.get(), digest, &len) == 1 && len == sizeof(digest);
   ok_ = false;
   return done ? toWide(base64Digest(digest)) : std::wstring();
 }

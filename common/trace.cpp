@@ -21,8 +21,8 @@ void traceLine(const std::wstring& tag, const std::wstring& text) {
 
 unsigned long traceFailure(const std::wstring& where, const std::wstring& call) {
   const DWORD error = GetLastError();
-  const std::wstring line = std::wstring(kProductId) + L" " + failureTraceText(where, call, error) +
-                            L"\n";
+  const std::wstring line =
+      std::wstring(kProductId) + L" " + failureTraceText(where, call, error) + L"\n";
   OutputDebugStringW(line.c_str());
   SetLastError(error);
   return error;

@@ -22,12 +22,20 @@ class VersionNumber {
   // The four numbers joined by dots, whatever text they came from.
   std::wstring toString() const;
 
-  friend bool operator==(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) == 0; }
-  friend bool operator!=(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) != 0; }
+  friend bool operator==(const VersionNumber& a, const VersionNumber& b) {
+    return a.compare(b) == 0;
+  }
+  friend bool operator!=(const VersionNumber& a, const VersionNumber& b) {
+    return a.compare(b) != 0;
+  }
   friend bool operator<(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) < 0; }
   friend bool operator>(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) > 0; }
-  friend bool operator<=(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) <= 0; }
-  friend bool operator>=(const VersionNumber& a, const VersionNumber& b) { return a.compare(b) >= 0; }
+  friend bool operator<=(const VersionNumber& a, const VersionNumber& b) {
+    return a.compare(b) <= 0;
+  }
+  friend bool operator>=(const VersionNumber& a, const VersionNumber& b) {
+    return a.compare(b) >= 0;
+  }
 
  private:
   int compare(const VersionNumber& other) const;

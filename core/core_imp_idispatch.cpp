@@ -69,9 +69,9 @@ void setText(VARIANT* result, const std::wstring& text) {
 
 }  // namespace
 
-CCoreImpIDispatch::CCoreImpIDispatch(std::function<HWND()> mainWindow, std::function<LuaObject*()> engine)
+CCoreImpIDispatch::CCoreImpIDispatch(std::function<HWND()> mainWindow,
+                                     std::function<LuaObject*()> engine)
     : mainWindow_(std::move(mainWindow)), engine_(std::move(engine)) {}
-
 
 STDMETHODIMP CCoreImpIDispatch::GetTypeInfoCount(UINT* count) {
   if (count) *count = 0;
@@ -83,7 +83,8 @@ STDMETHODIMP CCoreImpIDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
   return E_NOTIMPL;
 }
 
-STDMETHODIMP CCoreImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
+STDMETHODIMP CCoreImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                              DISPID* ids) {
   if (!names || !ids) return E_POINTER;
   for (UINT i = 0; i < count; ++i) {
     // Pages rely on the lookup never failing: an unknown or over-long name gets DISPID_UNKNOWN.
@@ -125,7 +126,9 @@ STDMETHODIMP CCoreImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISP
 }
 
 HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* result) {
-  const UINT needed = (id == kJsCallLuaFuncSyn || id == kJsCallLuaFuncAsyn || id == kJsCallLuaFuncSynReturn) ? 2 : 1;
+  const UINT needed =
+      (id == kJsCallLuaFuncSyn || id == kJsCallLuaFuncAsyn || id == kJsCallLuaFuncSynReturn) ? 2
+                                                                                             : 1;
   if (!params || params->cArgs < needed || (params->cArgs > 0 && !params->rgvarg))
     return DISP_E_BADPARAMCOUNT;
   LuaObject* engine = engine_ ? engine_() : nullptr;
@@ -140,8 +143,8 @@ HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* re
           textArgument(params, 1, id == kJsCallLuaFuncSyn ? Absent::AsNull : Absent::AsEmpty);
       if (FAILED(function.hr)) return function.hr;
       if (FAILED(argument.hr)) return argument.hr;
-      const bool ok = engine && engine->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2, function.c_str(),
-                                                   argument.c_str());
+      const bool ok = engine && engine->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2,
+                                                   function.c_str(), argument.c_str());
       setBool(result, ok);
       return S_OK;
     }
@@ -149,9 +152,10 @@ HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* re
     case kJsCallLuaScriptAsyn: {
       const TextArg path = textArgument(params, 0, Absent::Refused);
       if (FAILED(path.hr)) return path.hr;
-      const int r = engine ? (id == kJsCallLuaScriptSyn ? engine->KavrelFile(1, path.c_str(), nullptr)
-                                                        : engine->KavrelFile(2, path.c_str(), ""))
-                           : 0;
+      const int r = engine
+                        ? (id == kJsCallLuaScriptSyn ? engine->KavrelFile(1, path.c_str(), nullptr)
+                                                     : engine->KavrelFile(2, path.c_str(), ""))
+                        : 0;
       // The script's int result, cut to the low 16 bits of the boolean's value.
       if (result) {
         VariantInit(result);
@@ -164,7 +168,8 @@ HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* re
       const TextArg name = textArgument(params, 0, Absent::Refused);
       if (FAILED(name.hr)) return name.hr;
       wchar_t buffer[kNameBuffer] = {};
-      if (engine) engine->GetCoreGlobalVar(buffer, name.c_str(), typeid(wchar_t*).name(), kNameBuffer);
+      if (engine)
+        engine->GetCoreGlobalVar(buffer, name.c_str(), typeid(wchar_t*).name(), kNameBuffer);
       buffer[kNameBuffer - 1] = L'\0';
       setText(result, buffer);
       return S_OK;
@@ -174,7 +179,8 @@ HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* re
       const TextArg argument = textArgument(params, 1, Absent::AsEmpty);
       if (FAILED(function.hr)) return function.hr;
       if (FAILED(argument.hr)) return argument.hr;
-      const char* text = engine ? KavrelFunc_Return<char*>(engine, function.c_str(), argument.c_str()) : nullptr;
+      const char* text =
+          engine ? KavrelFunc_Return<char*>(engine, function.c_str(), argument.c_str()) : nullptr;
       setText(result, orv::toWide(text ? text : ""));
       return S_OK;
     }

@@ -7,6 +7,9 @@ namespace orv {
 // The pipe's "DownLoadErrorCmd" message box.
 inline constexpr wchar_t kDownloadFailedText[] = L"下载文件失败,停止更新";
 // The About box's version line, before the version text.
-inline constexpr wchar_t kAboutVersionPrefix[] = L"Ambrel" L"网银助手" L"版本号：";
+inline constexpr wchar_t kAboutVersionPrefix[] =
+    L"Ambrel"
+    L"网银助手"
+    L"版本号：";
 
 }  // namespace orv

@@ -1,10 +1,10 @@
 #pragma once
 // Resource identifiers of the core host (shared by its .rc file and its code).
-#define IDR_MAINFRAME 128          // the program's icon
-#define IDD_ABOUTBOX 100           // About box
-#define IDS_ABOUTBOX 101           // system-menu text of the About item
-#define IDD_VELMONT_DIALOG 102     // main dialog
-#define IDC_BROWSER 1000           // the browser control's id in the main dialog
-#define IDC_ABOUT_VERSION 1001     // About box: product name and version
-#define IDC_ABOUT_FIXED 1004       // About box: fixed text
-#define IDM_ABOUTBOX 0x0010        // system-menu command of the About item
+#define IDR_MAINFRAME 128       // the program's icon
+#define IDD_ABOUTBOX 100        // About box
+#define IDS_ABOUTBOX 101        // system-menu text of the About item
+#define IDD_VELMONT_DIALOG 102  // main dialog
+#define IDC_BROWSER 1000        // the browser control's id in the main dialog
+#define IDC_ABOUT_VERSION 1001  // About box: product name and version
+#define IDC_ABOUT_FIXED 1004    // About box: fixed text
+#define IDM_ABOUTBOX 0x0010     // system-menu command of the About item

@@ -93,9 +93,9 @@ bool CVelmontApp::TakeSingleInstanceMutex() {
 void CVelmontApp::RegisterForRestart() {
   if (!(kRestartManagerSupportFlags & 1)) return;
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto registerRestart = kernel ? reinterpret_cast<RegisterApplicationRestartFn>(
-                                      reinterpret_cast<void*>(
-                                          GetProcAddress(kernel, "RegisterApplicationRestart")))
-                                : nullptr;
+  auto registerRestart =
+      kernel ? reinterpret_cast<RegisterApplicationRestartFn>(
+                   reinterpret_cast<void*>(GetProcAddress(kernel, "RegisterApplicationRestart")))
+             : nullptr;
   if (registerRestart) registerRestart(L"", 0);
 }

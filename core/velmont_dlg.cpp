@@ -66,7 +66,8 @@ void CVelmontDlg::FactoryRelease::operator()(luaFactory* factory) const { factor
 const std::wstring& coreVersionText() { return versionTextStorage(); }
 
 CVelmontDlg::CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
-                         orv::BrowserFactory browserFactory, const orv::CCoreCustomOccManager& controls)
+                         orv::BrowserFactory browserFactory,
+                         const orv::CCoreCustomOccManager& controls)
     : tokens_(tokens),
       singleInstanceMessage_(singleInstanceMessage),
       browserFactory_(browserFactory),
@@ -107,7 +108,8 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
   switch (message) {
     case WM_CORE_CALLJS:
-      JornetCallJsFunc(reinterpret_cast<const char*>(wParam), reinterpret_cast<const char*>(lParam));
+      JornetCallJsFunc(reinterpret_cast<const char*>(wParam),
+                       reinterpret_cast<const char*>(lParam));
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, 1);
       return TRUE;
     case WM_COMMAND:
@@ -294,7 +296,8 @@ void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
       orv::restoreMinimisedWindow(hwnd_);
       break;
     case orv::InstanceAction::AskScriptThenRestore:
-      if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true")) orv::restoreMinimisedWindow(hwnd_);
+      if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true"))
+        orv::restoreMinimisedWindow(hwnd_);
       break;
     case orv::InstanceAction::None:
       break;

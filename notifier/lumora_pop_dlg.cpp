@@ -27,7 +27,8 @@ INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
       SetDlgItemTextW(hwnd, IDC_ABOUT_PRODUCT, orv::kAboutProductText);
-      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, orv::aboutVersionLine(notifierVersionText()).c_str());
+      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION,
+                      orv::aboutVersionLine(notifierVersionText()).c_str());
       SetDlgItemTextW(hwnd, IDC_ABOUT_FIXED, orv::kAboutFixedText);
       return TRUE;
     case WM_COMMAND:
@@ -46,8 +47,9 @@ const std::wstring& notifierVersionText() { return versionTextStorage(); }
 
 CLumoraPopDlg::CLumoraPopDlg(CLumoraPopApp& app)
     : app_(app),
-      icon_(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
-                                          IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
+      icon_(
+          static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                        IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
 
 INT_PTR CLumoraPopDlg::DoModal() {
   return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LUMORAPOP_DIALOG), nullptr,
@@ -127,10 +129,9 @@ BOOL CLumoraPopDlg::OnInitDialog() {
     return FALSE;
   }
 
-  HICON trayIcon = static_cast<HICON>(
-      LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                 GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON),
-                 LR_SHARED | LR_DEFAULTSIZE));
+  HICON trayIcon = static_cast<HICON>(LoadImageW(
+      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED | LR_DEFAULTSIZE));
   orv::addTrayIcon(hwnd_, trayIcon);
   toasts_[0].Create(hwnd_);
 
@@ -212,7 +213,8 @@ void CLumoraPopDlg::ShowAboutBox() {
 
 LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM eventCode, LPARAM record) {
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
-  if (eventCode == DBT_DEVICEARRIVAL && header && header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+  if (eventCode == DBT_DEVICEARRIVAL && header &&
+      header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
     // An arrival starts nothing: the core host's path is made ready, the launch is held back.
     const std::wstring unused = orv::coreHostPath(orv::moduleDirectory());
     (void)unused;

@@ -42,7 +42,8 @@ void runNotifierCommand(HWND dialog, const PipeMessage& message) {
 
 bool startNotifierPipe(HWND dialog) {
   return startPipeServerThread(std::make_unique<PipeServer>(
-      notifierPipeOptions(), [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));
+      notifierPipeOptions(),
+      [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));
 }
 
 }  // namespace orv

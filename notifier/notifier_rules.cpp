@@ -23,7 +23,9 @@ std::optional<NotifierCommand> notifierCommandFromText(std::u16string_view text)
   return std::nullopt;
 }
 
-const wchar_t* confirmEventName(bool yes) { return yes ? kConfirmYesEventName : kConfirmNoEventName; }
+const wchar_t* confirmEventName(bool yes) {
+  return yes ? kConfirmYesEventName : kConfirmNoEventName;
+}
 
 MenuPoint trayMenuPosition(int cursorX, int cursorY) { return MenuPoint{cursorX + 1, cursorY + 1}; }
 
@@ -33,7 +35,9 @@ TextRect toastTextRect(int skinWidth, int skinHeight) {
 
 std::wstring aboutVersionLine(const std::wstring& version) { return L"版本号：" + version; }
 
-std::wstring coreHostPath(const std::wstring& programFolder) { return programFolder + kCoreFileName; }
+std::wstring coreHostPath(const std::wstring& programFolder) {
+  return programFolder + kCoreFileName;
+}
 
 std::wstring quotedCoreHostPath(const std::wstring& programFolder) {
   return L"\"" + coreHostPath(programFolder) + L"\"";

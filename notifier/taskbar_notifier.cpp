@@ -17,7 +17,8 @@ CTaskbarNotifier::~CTaskbarNotifier() {
   if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
 }
 
-LRESULT CALLBACK CTaskbarNotifier::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CALLBACK CTaskbarNotifier::WindowProc(HWND hwnd, UINT message, WPARAM wParam,
+                                              LPARAM lParam) {
   return DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
@@ -34,14 +35,13 @@ bool CTaskbarNotifier::Create(HWND parent) {
     cls.lpszClassName = kClassName;
     if (!RegisterClassExW(&cls)) return false;
   }
-  hwnd_ = CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, parent, nullptr, instance,
-                          nullptr);
+  hwnd_ =
+      CreateWindowExW(0, kClassName, L"", WS_POPUP, 0, 0, 0, 0, parent, nullptr, instance, nullptr);
   if (!hwnd_) return false;
-  checkBox_ = CreateWindowExW(0, L"BUTTON", kCheckBoxText, kCheckBoxStyle, kCheckBoxRect.left,
-                              kCheckBoxRect.top, kCheckBoxRect.right - kCheckBoxRect.left,
-                              kCheckBoxRect.bottom - kCheckBoxRect.top, hwnd_,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCheckBoxId)), instance,
-                              nullptr);
+  checkBox_ = CreateWindowExW(
+      0, L"BUTTON", kCheckBoxText, kCheckBoxStyle, kCheckBoxRect.left, kCheckBoxRect.top,
+      kCheckBoxRect.right - kCheckBoxRect.left, kCheckBoxRect.bottom - kCheckBoxRect.top, hwnd_,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(kCheckBoxId)), instance, nullptr);
   if (checkBox_) SendMessageW(checkBox_, BM_SETCHECK, BST_UNCHECKED, 0);
 
   LoadSkin();

@@ -13,23 +13,23 @@ namespace orv {
 // Input of aux function 0 (initialise token). With 4-byte pointers (the shipped 32-bit build)
 // it is exactly 51 bytes; a 64-bit build widens the three pointer fields.
 struct TokenInitRecord {
-  std::uint8_t hardwareMajor;      // 0
-  std::uint8_t hardwareMinor;      // 1
-  const char* tokenName;           // 2: "Kessel Token"
-  std::uint32_t reserved6;         // 6
-  const char* fixedText;           // 10: six lower-case letters, meaning is the middleware's
-  const char* defaultUserPin;      // 14: "731842"
-  std::uint8_t byte18;             // 18: 0
-  std::uint8_t byte19;             // 19: 6
-  std::uint8_t byte20;             // 20: 6
-  std::uint8_t byte21;             // 21: 0
+  std::uint8_t hardwareMajor;        // 0
+  std::uint8_t hardwareMinor;        // 1
+  const char* tokenName;             // 2: "Kessel Token"
+  std::uint32_t reserved6;           // 6
+  const char* fixedText;             // 10: six lower-case letters, meaning is the middleware's
+  const char* defaultUserPin;        // 14: "731842"
+  std::uint8_t byte18;               // 18: 0
+  std::uint8_t byte19;               // 19: 6
+  std::uint8_t byte20;               // 20: 6
+  std::uint8_t byte21;               // 21: 0
   std::uint32_t totalPublicMemory;   // 22
   std::uint32_t totalPrivateMemory;  // 26
-  std::uint32_t reserved30;        // 30
-  std::uint8_t reserved34;         // 34
-  std::uint32_t reserved35;        // 35
-  std::uint32_t value39;           // 39: 0x00020001
-  std::uint8_t reserved43[8];      // 43
+  std::uint32_t reserved30;          // 30
+  std::uint8_t reserved34;           // 34
+  std::uint32_t reserved35;          // 35
+  std::uint32_t value39;             // 39: 0x00020001
+  std::uint8_t reserved43[8];        // 43
 };
 
 using AuxInitTokenFn = CK_RV (*)(CK_SLOT_ID slot, TokenInitRecord* record);

@@ -11,7 +11,9 @@ namespace {
 class ScopedCertContext {
  public:
   explicit ScopedCertContext(PCCERT_CONTEXT c) : c_(c) {}
-  ~ScopedCertContext() { if (c_) ::CertFreeCertificateContext(c_); }
+  ~ScopedCertContext() {
+    if (c_) ::CertFreeCertificateContext(c_);
+  }
   ScopedCertContext(const ScopedCertContext&) = delete;
   ScopedCertContext& operator=(const ScopedCertContext&) = delete;
   PCCERT_CONTEXT get() const { return c_; }
@@ -38,9 +40,8 @@ std::string trimmedText(std::string text, DWORD written) {
 
 std::string formatCertificateField(const std::vector<unsigned char>& der, CertField field) {
   if (der.empty()) return std::string();
-  ScopedCertContext cert(::CertCreateCertificateContext(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING,
-                                                        der.data(),
-                                                        static_cast<DWORD>(der.size())));
+  ScopedCertContext cert(::CertCreateCertificateContext(
+      X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, der.data(), static_cast<DWORD>(der.size())));
   if (!cert.get()) return std::string();
   const CERT_INFO* info = cert.get()->pCertInfo;
   switch (field) {
@@ -55,12 +56,12 @@ std::string formatCertificateField(const std::vector<unsigned char>& der, CertFi
       return trimmedText(std::move(text), written);
     }
     case CertField::CommonName: {
-      const DWORD n = ::CertGetNameStringA(cert.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr,
-                                           nullptr, 0);
+      const DWORD n =
+          ::CertGetNameStringA(cert.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, nullptr, 0);
       if (n <= 1) return std::string();
       std::string text(n, '\0');
-      const DWORD written = ::CertGetNameStringA(cert.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0,
-                                                 nullptr, &text[0], n);
+      const DWORD written =
+          ::CertGetNameStringA(cert.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, &text[0], n);
       return trimmedText(std::move(text), written);
     }
     case CertField::SerialNumber:

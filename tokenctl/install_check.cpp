@@ -18,8 +18,7 @@ const char kAudioTokenKey[] = "SOFTWARE\\Halvenor\\Marrowin_NORDEL";
 const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const char kRunValue[] = "Marrowin_NORDEL";
 const char kImagePathValue[] = "Image Path";
-const char kRegistrationMutex[] =
-    "08A0A879-E779-408C-8B68-2245327AFBAF_certreg_single_instance";
+const char kRegistrationMutex[] = "08A0A879-E779-408C-8B68-2245327AFBAF_certreg_single_instance";
 // Full access in the 32-bit view, as the middleware's own (32-bit) installer writes it.
 constexpr REGSAM kKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
@@ -63,7 +62,8 @@ std::string systemDrive() {
 
 InstallNames installNames(const std::string& drive) {
   InstallNames names;
-  names.registrationProgram = drive + "\\Program Files\\velt\\Tanvel\\USBKey\\certd_Ravik_NORDEL.exe";
+  names.registrationProgram =
+      drive + "\\Program Files\\velt\\Tanvel\\USBKey\\certd_Ravik_NORDEL.exe";
   names.systemFolder = drive + "\\windows\\system32";
   names.cspImagePath = names.systemFolder + "\\VELTCorlith_s.dll";
   return names;
@@ -78,9 +78,11 @@ TokenResult checkInstallation() {
     return fail(2, "err:VELTCorlith.sig not exist");
   if (!pathExists(names.cspImagePath)) return fail(2, nullptr);
   if (!keyExists(kCspKey))
-    return fail(3, "err64: not exist:SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\"
-                   "Halvenor Corlith CSP v1.0 FOR VELT");
-  if (!keyExists(kAudioTokenKey)) return fail(7, "err64: not exist:SOFTWARE\\Halvenor\\Marrowin_NORDEL");
+    return fail(3,
+                "err64: not exist:SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\"
+                "Halvenor Corlith CSP v1.0 FOR VELT");
+  if (!keyExists(kAudioTokenKey))
+    return fail(7, "err64: not exist:SOFTWARE\\Halvenor\\Marrowin_NORDEL");
   if (!valueEquals(kCspKey, kImagePathValue, names.cspImagePath))
     return fail(4, "err64: 3000 not exist: Image Path");
   if (!valueEquals(kRunKey, kRunValue, names.registrationProgram)) return fail(6, "err:3000 run");

@@ -8,9 +8,10 @@ namespace orv {
 
 // The names the check looks at, derived from the system drive ("C:").
 struct InstallNames {
-  std::string registrationProgram;  // drive + "\Program Files\velt\Tanvel\USBKey\certd_Ravik_NORDEL.exe"
-  std::string systemFolder;         // drive + "\windows\system32"
-  std::string cspImagePath;         // systemFolder + "\VELTCorlith_s.dll"
+  std::string
+      registrationProgram;   // drive + "\Program Files\velt\Tanvel\USBKey\certd_Ravik_NORDEL.exe"
+  std::string systemFolder;  // drive + "\windows\system32"
+  std::string cspImagePath;  // systemFolder + "\VELTCorlith_s.dll"
 };
 InstallNames installNames(const std::string& drive);
 

@@ -36,7 +36,10 @@ std::wstring controlModulePath() {
   for (;;) {
     const DWORD n = ::GetModuleFileNameW(g_module, &path[0], static_cast<DWORD>(path.size()));
     if (n == 0) return std::wstring();
-    if (n < path.size()) { path.resize(n); return path; }
+    if (n < path.size()) {
+      path.resize(n);
+      return path;
+    }
     path.resize(path.size() * 2);
   }
 }
@@ -60,9 +63,7 @@ ITypeInfo* controlTypeInfo() {
 
 }  // namespace orv
 
-extern "C" HRESULT __stdcall DllCanUnloadNow() {
-  return orv::moduleCanUnload() ? S_OK : S_FALSE;
-}
+extern "C" HRESULT __stdcall DllCanUnloadNow() { return orv::moduleCanUnload() ? S_OK : S_FALSE; }
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;

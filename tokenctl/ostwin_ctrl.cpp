@@ -310,11 +310,11 @@ STDMETHODIMP COstwinCtrl::CheckStatus(long* lRet) {
 // ---- IObjectSafety ----
 
 namespace {
-constexpr DWORD kSafeOptions = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+constexpr DWORD kSafeOptions =
+    INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
 }
 
-STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported,
-                                                    DWORD* enabled) {
+STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
   orv::ComPtr<IUnknown> answered;
   const HRESULT hr = inner_.QueryInterface(iid, answered.putVoid());

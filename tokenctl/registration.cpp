@@ -50,8 +50,7 @@ HRESULT registerControl(const std::wstring& controlPath) {
       setValue(kVersionIndependentProgId, nullptr, kClassName) &&
       setValue(std::wstring(kVersionIndependentProgId) + L"\\CLSID", nullptr, kClsidText) &&
       setValue(std::wstring(kVersionIndependentProgId) + L"\\CurVer", nullptr, kProgId) &&
-      setValue(clsid, nullptr, kClassName) &&
-      setValue(clsid + L"\\ProgID", nullptr, kProgId) &&
+      setValue(clsid, nullptr, kClassName) && setValue(clsid + L"\\ProgID", nullptr, kProgId) &&
       setValue(clsid + L"\\VersionIndependentProgID", nullptr, kVersionIndependentProgId) &&
       createKey(clsid + L"\\Programmable") &&
       setValue(clsid + L"\\InprocServer32", nullptr, controlPath) &&

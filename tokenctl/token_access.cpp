@@ -126,8 +126,7 @@ CK_RV TokenAccess::openSession(CK_SLOT_ID slot, Pkcs11Session& session) {
   return rv;
 }
 
-TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin,
-                               Pkcs11Session& session) {
+TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin, Pkcs11Session& session) {
   Pkcs11Session h(functions_);
   if (openSession(slot, h) != CKR_OK) return {-1, false};
   unsigned attemptsLeft = 0;
@@ -159,9 +158,9 @@ TokenResult TokenAccess::changePin(CK_SLOT_ID slot, const std::string& oldPin,
   Pkcs11Session session(functions_);
   const TokenResult logged = login(slot, oldPin, session);
   if (!logged.ok) return logged;
-  const CK_RV rv = functions_->C_SetPIN(session.get(), pinBytes(oldPin),
-                                        static_cast<CK_ULONG>(oldPin.size()), pinBytes(newPin),
-                                        static_cast<CK_ULONG>(newPin.size()));
+  const CK_RV rv =
+      functions_->C_SetPIN(session.get(), pinBytes(oldPin), static_cast<CK_ULONG>(oldPin.size()),
+                           pinBytes(newPin), static_cast<CK_ULONG>(newPin.size()));
   session.close();
   if (rv != CKR_OK) {
     debugLine("C_SetPIN", rv);

@@ -43,8 +43,8 @@ void fillList(HWND dialog, const TokenMap& tokens) {
     row.iItem = 0;
     row.pszText = &label[0];
     row.lParam = static_cast<LPARAM>(item.second.slot);
-    const int index = static_cast<int>(
-        ::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
+    const int index =
+        static_cast<int>(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&row)));
     if (index < 0) continue;
     LVITEMW cell = {};
     cell.iSubItem = 1;

@@ -232,7 +232,8 @@ std::uint32_t DownloadOneFile(const std::wstring& url, const std::wstring& local
       const HRESULT hr = URLDownloadToFileW(nullptr, url.c_str(), localPath.c_str(), 0, nullptr);
       if (hr != S_OK) {
         wchar_t text[64];
-        std::swprintf(text, 64, L"URLDownloadToFile failed, 0x%08lx", static_cast<unsigned long>(hr));
+        std::swprintf(text, 64, L"URLDownloadToFile failed, 0x%08lx",
+                      static_cast<unsigned long>(hr));
         traceLine(kDownloadTag, text);
         continue;
       }

@@ -11,7 +11,8 @@ std::wstring targetFolderOf(const std::wstring& localPath) {
 }
 
 ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std::wstring& directory,
-                                      const std::wstring& fileName, const std::wstring& localSubfolder,
+                                      const std::wstring& fileName,
+                                      const std::wstring& localSubfolder,
                                       const std::wstring& remoteSubfolder) {
   return {remoteBase + L"/" + remoteSubfolder + L"/" + fileName,
           directory + L"\\" + localSubfolder + L"\\" + fileName};

@@ -17,7 +17,8 @@ struct ListedFileLocation {
   std::wstring localPath;
 };
 ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std::wstring& directory,
-                                      const std::wstring& fileName, const std::wstring& localSubfolder,
+                                      const std::wstring& fileName,
+                                      const std::wstring& localSubfolder,
                                       const std::wstring& remoteSubfolder);
 
 // The files of the loader hand-over.

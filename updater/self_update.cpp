@@ -55,7 +55,8 @@ bool installNewLoader(const HandOverRequest& request) {
   }
 
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";
-  const LoaderPaths installed = loaderPaths(request.tempFolder, request.updaterFileName, installedFolder);
+  const LoaderPaths installed =
+      loaderPaths(request.tempFolder, request.updaterFileName, installedFolder);
 
   if (fileExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
   bool retired = false;
@@ -74,8 +75,8 @@ bool installNewLoader(const HandOverRequest& request) {
     traceFailure(kTag, L"CopyFile " + installed.installedUpdater);
     // The installation keeps a working updater: the retired one returns to its name, over
     // whatever a failed copy left there.
-    if (retired && !MoveFileExW(installed.retiredUpdater.c_str(), installed.installedUpdater.c_str(),
-                                MOVEFILE_REPLACE_EXISTING))
+    if (retired && !MoveFileExW(installed.retiredUpdater.c_str(),
+                                installed.installedUpdater.c_str(), MOVEFILE_REPLACE_EXISTING))
       traceFailure(kTag, L"MoveFileEx (restore) " + installed.retiredUpdater);
     return false;
   }

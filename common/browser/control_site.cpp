@@ -42,7 +42,8 @@ STDMETHODIMP CCoreControlSite::GetWindow(HWND* out) {
 }
 
 STDMETHODIMP CCoreControlSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** doc,
-                                                LPRECT pos, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+                                                LPRECT pos, LPRECT clip,
+                                                LPOLEINPLACEFRAMEINFO info) {
   if (frame) {
     *frame = static_cast<IOleInPlaceFrame*>(this);
     AddRef();
@@ -125,7 +126,8 @@ class BrowserEventSink final
   }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
     if (id == DISPID_BEFORENAVIGATE2 && events_.beforeNavigate2) events_.beforeNavigate2();
     if (id == DISPID_DOCUMENTCOMPLETE && events_.documentComplete) events_.documentComplete();
     return S_OK;
@@ -142,7 +144,8 @@ HRESULT invoke(IDispatch* target, DISPID id, WORD flags, std::initializer_list<V
   for (auto it = args.end(); it != args.begin();) reversed.push_back(**--it);
   DISPPARAMS params = {reversed.empty() ? nullptr : reversed.data(), nullptr,
                        static_cast<UINT>(reversed.size()), 0};
-  return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, nullptr);
+  return target->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr,
+                        nullptr);
 }
 
 }  // namespace
@@ -184,7 +187,8 @@ bool HostedWebBrowser::navigate2(const std::wstring& url, long flags) {
 
 bool HostedWebBrowser::navigate(const std::wstring& url) {
   ScopedVariant address(url.c_str());
-  return SUCCEEDED(invoke(browser_.get(), kDispidNavigate, DISPATCH_METHOD, {address.get()}, nullptr));
+  return SUCCEEDED(
+      invoke(browser_.get(), kDispidNavigate, DISPATCH_METHOD, {address.get()}, nullptr));
 }
 
 ComPtr<IDispatch> HostedWebBrowser::document() {

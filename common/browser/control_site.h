@@ -91,7 +91,9 @@ class CCoreControlSite final
   STDMETHODIMP ShowContextMenu(DWORD, POINT*, IUnknown*, IDispatch*) override { return S_OK; }
   STDMETHODIMP GetHostInfo(DOCHOSTUIINFO* info) override;
   STDMETHODIMP ShowUI(DWORD, IOleInPlaceActiveObject*, IOleCommandTarget*, IOleInPlaceFrame*,
-                      IOleInPlaceUIWindow*) override { return S_OK; }
+                      IOleInPlaceUIWindow*) override {
+    return S_OK;
+  }
   STDMETHODIMP HideUI() override { return S_OK; }
   STDMETHODIMP UpdateUI() override { return S_OK; }
   STDMETHODIMP OnDocWindowActivate(BOOL) override { return E_NOTIMPL; }
@@ -156,7 +158,8 @@ class HostedWebBrowser {
 // Hosts controls in the programs' dialogs; every control gets a CCoreControlSite.
 class CCoreCustomOccManager {
  public:
-  explicit CCoreCustomOccManager(IDispatch* external, std::shared_ptr<const KeyStateSource> keys = nullptr)
+  explicit CCoreCustomOccManager(IDispatch* external,
+                                 std::shared_ptr<const KeyStateSource> keys = nullptr)
       : external_(external), keys_(std::move(keys)) {}
 
   ComPtr<CCoreControlSite> createSite(HWND container) const;
@@ -168,7 +171,8 @@ class CCoreCustomOccManager {
   // (the error in *hr when given).
   std::unique_ptr<HostedWebBrowser> createWebBrowser(HWND container, const RECT& rect,
                                                      HostedWebBrowser::Events events,
-                                                     HRESULT* hr = nullptr, int controlId = 0) const;
+                                                     HRESULT* hr = nullptr,
+                                                     int controlId = 0) const;
 
  private:
   ComPtr<IDispatch> external_;

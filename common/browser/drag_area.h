@@ -5,8 +5,12 @@
 
 namespace orv {
 
-struct PixelPoint { int x, y; };
-struct PixelRect { int left, top, right, bottom; };
+struct PixelPoint {
+  int x, y;
+};
+struct PixelRect {
+  int left, top, right, bottom;
+};
 
 struct DragArea {
   PixelRect caption;                  // in browser-client pixels; right and bottom exclusive

@@ -14,7 +14,9 @@ class WebBrowserHost final : public BrowserHost {
         navigateFlags_(options.navigateFlags) {}
 
   HWND window() const override { return browser_->window(); }
-  IOleInPlaceActiveObject* activeObject() const override { return browser_->site()->activeObject(); }
+  IOleInPlaceActiveObject* activeObject() const override {
+    return browser_->site()->activeObject();
+  }
   void place(const RECT& rect) override { browser_->place(rect); }
   bool navigate(const std::wstring& url) override {
     return navigateWithFlags_ ? browser_->navigate2(url, navigateFlags_) : browser_->navigate(url);
@@ -53,7 +55,8 @@ class WebBrowserHost final : public BrowserHost {
 
 }  // namespace
 
-std::unique_ptr<BrowserHost> createWebBrowserHost(HWND dialog, const CCoreCustomOccManager& controls,
+std::unique_ptr<BrowserHost> createWebBrowserHost(HWND dialog,
+                                                  const CCoreCustomOccManager& controls,
                                                   const BrowserOptions& options) {
   // BeforeNavigate2 is sunk and left without action: every navigation proceeds.
   HostedWebBrowser::Events events;

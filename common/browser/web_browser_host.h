@@ -9,7 +9,8 @@ namespace orv {
 // navNoWriteToCache.
 constexpr long kEntryNavigateFlags = 14;
 
-std::unique_ptr<BrowserHost> createWebBrowserHost(HWND dialog, const CCoreCustomOccManager& controls,
+std::unique_ptr<BrowserHost> createWebBrowserHost(HWND dialog,
+                                                  const CCoreCustomOccManager& controls,
                                                   const BrowserOptions& options);
 
 }  // namespace orv

@@ -30,7 +30,9 @@ class ComObject : public First, public Rest... {
     AddRef();
     return S_OK;
   }
-  STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(::InterlockedIncrement(&refs_)); }
+  STDMETHODIMP_(ULONG) AddRef() override {
+    return static_cast<ULONG>(::InterlockedIncrement(&refs_));
+  }
   STDMETHODIMP_(ULONG) Release() override {
     const LONG left = ::InterlockedDecrement(&refs_);
     if constexpr (Lifetime == ComLifetime::kDeleteOnLastRelease) {

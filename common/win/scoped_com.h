@@ -15,21 +15,34 @@ template <typename T>
 class ComPtr {
  public:
   ComPtr() = default;
-  ComPtr(T* p) : p_(p) { if (p_) p_->AddRef(); }  // NOLINT: adds its own reference
+  ComPtr(T* p) : p_(p) {
+    if (p_) p_->AddRef();
+  }  // NOLINT: adds its own reference
   ComPtr(const ComPtr& o) : ComPtr(o.p_) {}
   ComPtr(ComPtr&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   ~ComPtr() { reset(); }
-  ComPtr& operator=(ComPtr o) noexcept { std::swap(p_, o.p_); return *this; }
+  ComPtr& operator=(ComPtr o) noexcept {
+    std::swap(p_, o.p_);
+    return *this;
+  }
 
   T* get() const { return p_; }
   T* operator->() const { return p_; }
   explicit operator bool() const { return p_ != nullptr; }
-  void reset() { if (p_) std::exchange(p_, nullptr)->Release(); }
+  void reset() {
+    if (p_) std::exchange(p_, nullptr)->Release();
+  }
   // For out-parameters: releases what is held and hands out the slot.
-  T** put() { reset(); return &p_; }
+  T** put() {
+    reset();
+    return &p_;
+  }
   void** putVoid() { return reinterpret_cast<void**>(put()); }
   // Takes over a reference the caller already owns.
-  void attach(T* p) { reset(); p_ = p; }
+  void attach(T* p) {
+    reset();
+    p_ = p;
+  }
   T* detach() { return std::exchange(p_, nullptr); }
   template <typename U>
   HRESULT as(ComPtr<U>& out) const {
@@ -57,7 +70,10 @@ class ScopedBstr {
 
   BSTR get() const { return s_; }
   // For out-parameters: frees what is held and hands out the slot.
-  BSTR* put() { reset(); return &s_; }
+  BSTR* put() {
+    reset();
+    return &s_;
+  }
   BSTR* receive() { return put(); }
   BSTR release() { return std::exchange(s_, nullptr); }
   // Frees what is held and takes over `s` (which the caller owned).
@@ -93,14 +109,28 @@ class ScopedVariant {
   const VARIANT& ref() const { return v_; }
   VARTYPE type() const { return v_.vt; }
   // For out-parameters: clears what is held and hands out the variant.
-  VARIANT* put() { reset(); return &v_; }
+  VARIANT* put() {
+    reset();
+    return &v_;
+  }
   VARIANT* receive() { return put(); }
   // Hands the value to `out` (which must hold nothing) and is empty afterwards.
-  void release(VARIANT* out) { *out = v_; ::VariantInit(&v_); }
+  void release(VARIANT* out) {
+    *out = v_;
+    ::VariantInit(&v_);
+  }
   void reset() { ::VariantClear(&v_); }
 
-  void setInt(long value) { reset(); v_.vt = VT_I4; v_.lVal = value; }
-  void setBool(bool value) { reset(); v_.vt = VT_BOOL; v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE; }
+  void setInt(long value) {
+    reset();
+    v_.vt = VT_I4;
+    v_.lVal = value;
+  }
+  void setBool(bool value) {
+    reset();
+    v_.vt = VT_BOOL;
+    v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  }
   void setString(const wchar_t* text) {
     reset();
     v_.vt = VT_BSTR;
@@ -111,7 +141,10 @@ class ScopedVariant {
     v_.vt = VT_BSTR;
     v_.bstrVal = ::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
   }
-  void setNull() { reset(); v_.vt = VT_NULL; }
+  void setNull() {
+    reset();
+    v_.vt = VT_NULL;
+  }
 
  private:
   VARIANT v_;
@@ -125,7 +158,10 @@ class ScopedExcepInfo {
   ScopedExcepInfo(const ScopedExcepInfo&) = delete;
   ScopedExcepInfo& operator=(const ScopedExcepInfo&) = delete;
   EXCEPINFO* get() { return &info_; }
-  EXCEPINFO* put() { reset(); return &info_; }
+  EXCEPINFO* put() {
+    reset();
+    return &info_;
+  }
   std::wstring description() const {
     return info_.bstrDescription ? std::wstring(info_.bstrDescription) : std::wstring();
   }
@@ -149,8 +185,10 @@ class ScopedComInit {
   }
   ~ScopedComInit() {
     if (SUCCEEDED(hr_)) {
-      if (ole_) ::OleUninitialize();
-      else ::CoUninitialize();
+      if (ole_)
+        ::OleUninitialize();
+      else
+        ::CoUninitialize();
     }
   }
   ScopedComInit(const ScopedComInit&) = delete;

@@ -55,9 +55,9 @@ struct LocalMemoryTraits {
   static void close(HLOCAL h) { ::LocalFree(h); }
 };
 
-using ScopedHandle = ScopedGeneric<HANDLE, HandleTraits>;         // CloseHandle
-using ScopedFindHandle = ScopedGeneric<HANDLE, FindHandleTraits>; // FindClose
-using ScopedLibrary = ScopedGeneric<HMODULE, LibraryTraits>;      // FreeLibrary
+using ScopedHandle = ScopedGeneric<HANDLE, HandleTraits>;            // CloseHandle
+using ScopedFindHandle = ScopedGeneric<HANDLE, FindHandleTraits>;    // FindClose
+using ScopedLibrary = ScopedGeneric<HMODULE, LibraryTraits>;         // FreeLibrary
 using ScopedLocalMemory = ScopedGeneric<HLOCAL, LocalMemoryTraits>;  // LocalFree
 
 }  // namespace orv

@@ -10,8 +10,6 @@ std::optional<CoreCommand> coreCommandFromText(std::u16string_view text) {
   return std::nullopt;
 }
 
-std::uint32_t corePipeMode(bool vistaOrLater) {
-  return pipeCreationMode(vistaOrLater);
-}
+std::uint32_t corePipeMode(bool vistaOrLater) { return pipeCreationMode(vistaOrLater); }
 
 }  // namespace orv

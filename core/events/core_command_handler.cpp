@@ -5,7 +5,6 @@
 
 namespace orv {
 
-
 void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string&) {
   switch (command) {
     case CoreCommand::kPopAss:

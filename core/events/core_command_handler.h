@@ -20,7 +20,6 @@ class CoreCommandHandler {
   virtual void handle(CoreCommand command, const std::u16string& argument) = 0;
 };
 
-
 // The core host's own handling, given its main window and engine:
 // - "PopAss": when the window is minimised, asks the script "OnTrayRunCore" (synchronously, with
 //   "true") and restores the window on a true answer;

@@ -22,7 +22,8 @@ PipeServerOptions serverOptions(const CorePipeOptions& options) {
 }
 
 void dispatch(CoreCommandHandler& handler, const PipeMessage& message) {
-  if (auto command = coreCommandFromText(message.command)) handler.handle(*command, message.argument);
+  if (auto command = coreCommandFromText(message.command))
+    handler.handle(*command, message.argument);
 }
 
 struct ServerThread {
@@ -48,7 +49,8 @@ CorePipeServer::CorePipeServer(CoreCommandHandler& handler, const CorePipeOption
     : server_(serverOptions(options),
               [&handler](const PipeMessage& message) { dispatch(handler, message); }) {}
 
-bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler, const CorePipeOptions& options) {
+bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
+                         const CorePipeOptions& options) {
   if (!handler) return false;
   auto context = std::make_unique<ServerThread>();
   context->server = std::make_unique<CorePipeServer>(*handler, options);

@@ -35,9 +35,9 @@ SecondsClock systemSecondsClock() {
 }
 
 DeviceEventForwarder::DeviceEventForwarder(LuaObject* engine, SecondsClock clock)
-    : engine_(engine), state_(std::move(clock)), debugOutput_([](const char* text) {
-        ::OutputDebugStringA(text);
-      }) {}
+    : engine_(engine),
+      state_(std::move(clock)),
+      debugOutput_([](const char* text) { ::OutputDebugStringA(text); }) {}
 
 LRESULT DeviceEventForwarder::onDeviceChange(WPARAM eventCode, LPARAM record) {
   if (auto name = deviceInterfaceName(record))

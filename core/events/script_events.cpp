@@ -17,8 +17,10 @@ bool ScriptEvents::startTimers(HWND window) {
 }
 
 void ScriptEvents::onTimer(WPARAM timerId) {
-  if (timerId == kScriptTimerId) runTimerCallbackOnNewThread(engine_, names_.timer);
-  else if (timerId == kSettleTimerId) devices_.onSettleTick();
+  if (timerId == kScriptTimerId)
+    runTimerCallbackOnNewThread(engine_, names_.timer);
+  else if (timerId == kSettleTimerId)
+    devices_.onSettleTick();
 }
 
 void ScriptEvents::onDestroy(HWND window) { ::KillTimer(window, kScriptTimerId); }

@@ -23,7 +23,9 @@ class ScriptEvents {
   // Starts the timers with the configured period (none when it is 0). Returns whether they run.
   bool startTimers(HWND window);
   void resetDeviceState() { devices_.reset(); }
-  std::size_t registerDeviceNotifications(HWND window) { return notifications_.registerInterfaces(window); }
+  std::size_t registerDeviceNotifications(HWND window) {
+    return notifications_.registerInterfaces(window);
+  }
 
   LRESULT onDeviceChange(WPARAM eventCode, LPARAM record) {
     return devices_.onDeviceChange(eventCode, record);

@@ -14,9 +14,9 @@ constexpr UINT_PTR kScriptTimerId = 1;
 constexpr UINT_PTR kSettleTimerId = 2;
 constexpr UINT kSettleTimerMs = 2000;
 
-extern const wchar_t kTimerSpanPath[];          // "MSGcallbacks.WM_TIMER.1.span"
-extern const wchar_t kTimerCallbackPath[];      // "MSGcallbacks.WM_TIMER.1.callback"
-extern const wchar_t kDeviceCallbackPath[];     // "MSGcallbacks.WM_DEVICECHANGE.callback"
+extern const wchar_t kTimerSpanPath[];       // "MSGcallbacks.WM_TIMER.1.span"
+extern const wchar_t kTimerCallbackPath[];   // "MSGcallbacks.WM_TIMER.1.callback"
+extern const wchar_t kDeviceCallbackPath[];  // "MSGcallbacks.WM_DEVICECHANGE.callback"
 
 struct ScriptCallbackNames {
   std::string timer;   // called on every tick of timer 1, mode 1, no argument

@@ -53,8 +53,6 @@ void EngineLock::resume(int depth) {
   depth_ = depth;
 }
 
-int EngineLock::depthOfCaller() const {
-  return owner_ == ::GetCurrentThreadId() ? depth_ : 0;
-}
+int EngineLock::depthOfCaller() const { return owner_ == ::GetCurrentThreadId() ? depth_ : 0; }
 
 }  // namespace orv

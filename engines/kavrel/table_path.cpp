@@ -11,7 +11,8 @@ std::vector<TablePathKey> splitTablePath(const std::string& path) {
   size_t start = 0;
   for (;;) {
     size_t dot = path.find('.', start);
-    std::string part = path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::string part =
+        path.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     if (part.empty()) return {};
     TablePathKey key;
     bool digits = part.size() <= 18;

@@ -8,7 +8,7 @@ namespace orv {
 struct TablePathKey {
   bool isIndex = false;  // a whole number: indexes an array
   long long index = 0;
-  std::string name;      // otherwise: a string key
+  std::string name;  // otherwise: a string key
 };
 
 // Splits `path` at its dots. A component made only of decimal digits (at most 18) becomes an

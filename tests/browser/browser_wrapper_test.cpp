@@ -47,12 +47,12 @@ class BrowserWrapperTest : public testing::Test {
     page.lpfnWndProc = pageProc;
     page.lpszClassName = L"OrvTestPage";
     RegisterClassW(&page);
-    main_ = CreateWindowExW(0, L"OrvTestMain", L"main", WS_POPUP, 50, 60, 1000, 600,
-                            nullptr, nullptr, nullptr, nullptr);
+    main_ = CreateWindowExW(0, L"OrvTestMain", L"main", WS_POPUP, 50, 60, 1000, 600, nullptr,
+                            nullptr, nullptr, nullptr);
     browser_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 1000, 600, main_,
                                nullptr, nullptr, nullptr);
-    page_ = CreateWindowExW(0, L"OrvTestPage", L"", WS_CHILD | WS_VISIBLE, 0, 0, 1000, 600, browser_,
-                            nullptr, nullptr, nullptr);
+    page_ = CreateWindowExW(0, L"OrvTestPage", L"", WS_CHILD | WS_VISIBLE, 0, 0, 1000, 600,
+                            browser_, nullptr, nullptr, nullptr);
     ASSERT_TRUE(main_ && browser_ && page_);
   }
   void TearDown() override {
@@ -99,7 +99,8 @@ TEST_F(BrowserWrapperTest, BlockedKeysNeverReachThePage) {
 TEST_F(BrowserWrapperTest, UpdaterPolicyPassesEnterAndEscape) {
   BrowserWrapper wrapper(updaterKeyPolicy(), DragArea{{0, 0, 0, 0}, {}});
   wrapper.attach(browser_, main_);
-  for (WPARAM vk : std::vector<WPARAM>{VK_RETURN, VK_ESCAPE, VK_F1, VK_F5}) PostMessageW(page_, WM_KEYDOWN, vk, 0);
+  for (WPARAM vk : std::vector<WPARAM>{VK_RETURN, VK_ESCAPE, VK_F1, VK_F5})
+    PostMessageW(page_, WM_KEYDOWN, vk, 0);
   pump();
   EXPECT_EQ(seen_.pageKeys, (std::vector<WPARAM>{VK_RETURN, VK_ESCAPE, VK_F1}));
 }

@@ -27,7 +27,8 @@ class CountingDispatch final : public IDispatch {
   STDMETHODIMP GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
+  STDMETHODIMP Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                      UINT*) override {
     return E_NOTIMPL;
   }
   LONG refs = 0;
@@ -54,8 +55,10 @@ class ControlSiteTest : public testing::Test {
     keys_ = std::make_shared<FakeKeys>();
     CCoreCustomOccManager manager(&external_, keys_);
     site_ = manager.createSite(nullptr);
-    handler_ = query<IDocHostUIHandler>(static_cast<IOleClientSite*>(site_.get()), IID_IDocHostUIHandler);
-    showUi_ = query<IDocHostShowUI>(static_cast<IOleClientSite*>(site_.get()), __uuidof(IDocHostShowUI));
+    handler_ =
+        query<IDocHostUIHandler>(static_cast<IOleClientSite*>(site_.get()), IID_IDocHostUIHandler);
+    showUi_ =
+        query<IDocHostShowUI>(static_cast<IOleClientSite*>(site_.get()), __uuidof(IDocHostShowUI));
   }
 
   CountingDispatch external_;
@@ -71,7 +74,8 @@ TEST_F(ControlSiteTest, DocumentHostInterfacesShareTheSitesIdentityAndCount) {
   ComPtr<IUnknown> viaShowUi = query<IUnknown>(showUi_.get(), IID_IUnknown);
   EXPECT_EQ(viaHandler.get(), unknown);
   EXPECT_EQ(viaShowUi.get(), unknown);
-  for (REFIID iid : {IID_IOleClientSite, IID_IOleInPlaceSite, IID_IOleWindow, IID_IOleInPlaceFrame}) {
+  for (REFIID iid :
+       {IID_IOleClientSite, IID_IOleInPlaceSite, IID_IOleWindow, IID_IOleInPlaceFrame}) {
     ComPtr<IUnknown> i = query<IUnknown>(handler_.get(), iid);
     EXPECT_TRUE(i);
   }
@@ -191,7 +195,8 @@ TEST(WebBrowserHosting, TheRealControlIsHostedInAWindow) {
     if (!browser) {
       DestroyWindow(parent);
       OleUninitialize();
-      GTEST_SKIP() << "this platform cannot create the WebBrowser control (hr 0x" << std::hex << hr << ")";
+      GTEST_SKIP() << "this platform cannot create the WebBrowser control (hr 0x" << std::hex << hr
+                   << ")";
     }
     HWND window = browser->window();
     EXPECT_TRUE(window);

@@ -6,7 +6,9 @@ namespace orv {
 namespace {
 
 // The core host's page: a caption band of the configured size with the window buttons excluded.
-DragArea coreArea(int width, int height) { return DragArea{{0, 0, width, height}, {{720, 0, 900, 27}}}; }
+DragArea coreArea(int width, int height) {
+  return DragArea{{0, 0, width, height}, {{720, 0, 900, 27}}};
+}
 // The updater's page: a fixed top band, its buttons excluded.
 DragArea updaterArea() { return DragArea{{0, 0, 650, 50}, {{575, 0, 650, 33}}}; }
 

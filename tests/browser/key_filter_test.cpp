@@ -9,8 +9,10 @@ constexpr unsigned kChar = 0x0102;  // WM_CHAR
 
 TEST(KeyFilter, CoreHostDropsEnterEscapeF1AndF5) {
   const KeyPolicy core = coreKeyPolicy();
-  for (unsigned vk : {0x0Du, 0x1Bu, 0x70u, 0x74u}) EXPECT_TRUE(dropsMessage(core, kMsgKeyDown, vk, false)) << vk;
-  for (unsigned vk : {0x41u, 0x09u, 0x71u, 0x75u, 0x08u}) EXPECT_FALSE(dropsMessage(core, kMsgKeyDown, vk, false)) << vk;
+  for (unsigned vk : {0x0Du, 0x1Bu, 0x70u, 0x74u})
+    EXPECT_TRUE(dropsMessage(core, kMsgKeyDown, vk, false)) << vk;
+  for (unsigned vk : {0x41u, 0x09u, 0x71u, 0x75u, 0x08u})
+    EXPECT_FALSE(dropsMessage(core, kMsgKeyDown, vk, false)) << vk;
   // Only the key-down is dropped.
   EXPECT_FALSE(dropsMessage(core, kChar, 0x0D, false));
 }
@@ -18,7 +20,8 @@ TEST(KeyFilter, CoreHostDropsEnterEscapeF1AndF5) {
 TEST(KeyFilter, UpdaterDropsOnlyF5) {
   const KeyPolicy updater = updaterKeyPolicy();
   EXPECT_TRUE(dropsMessage(updater, kMsgKeyDown, 0x74, false));
-  for (unsigned vk : {0x0Du, 0x1Bu, 0x70u}) EXPECT_FALSE(dropsMessage(updater, kMsgKeyDown, vk, false)) << vk;
+  for (unsigned vk : {0x0Du, 0x1Bu, 0x70u})
+    EXPECT_FALSE(dropsMessage(updater, kMsgKeyDown, vk, false)) << vk;
 }
 
 TEST(KeyFilter, ControlWheelNeverZooms) {

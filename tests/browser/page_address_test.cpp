@@ -10,7 +10,8 @@ TEST(PageAddress, FilePathMatchesTheUrlTheControlReports) {
   EXPECT_TRUE(samePageAddress(L"C:\\Program Files\\Orv\\page\\index.htm",
                               L"file:///C:/Program Files/Orv/page/index.htm"));
   EXPECT_TRUE(samePageAddress(L"c:\\orv\\INDEX.HTM", L"file:///C:/orv/index.htm"));
-  EXPECT_TRUE(samePageAddress(L"res://C:\\orv\\ui.dll/main.htm", L"res://c:\\orv\\ui.dll/main.htm"));
+  EXPECT_TRUE(
+      samePageAddress(L"res://C:\\orv\\ui.dll/main.htm", L"res://c:\\orv\\ui.dll/main.htm"));
 }
 
 TEST(PageAddress, TheBlankStartPageOrAnotherPageIsNotTheEntryPage) {

@@ -33,7 +33,9 @@ class FileManifestTest : public testing::Test {
   void writeMain(const std::string& files) {
     writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
   }
-  void writeExtra(const std::string& files) { writeFile(dir_ / "Digest_n.xml", manifestBody(files)); }
+  void writeExtra(const std::string& files) {
+    writeFile(dir_ / "Digest_n.xml", manifestBody(files));
+  }
   FileManifest manifest() { return FileManifest(L"", dir_.wpath(), devPublicKey()); }
   std::string digestOf(const std::string& rel) {
     return toNarrow(fileDigest(dir_.wpath() + L"\\" + toWide(rel)));
@@ -56,7 +58,8 @@ TEST_F(FileManifestTest, LoadsSignedAndExtraEntriesInKeyOrder) {
   writeFile(dir_ / "Script" / "CoreConfig.lua", "return 1");
   writeMain(fileElement("a.txt", "", kAbcDigest) +
             fileElement("CoreConfig.lua", "Script", digestOf("Script\\CoreConfig.lua"), "2.3.4.5"));
-  writeExtra(fileElement("b.txt", "Res", "", "9.9.9.9") + fileElement("a.txt", "", "other", "7.7.7.7"));
+  writeExtra(fileElement("b.txt", "Res", "", "9.9.9.9") +
+             fileElement("a.txt", "", "other", "7.7.7.7"));
   FileManifest m = manifest();
   ASSERT_TRUE(m.verifyAndLoad());
   const auto& e = m.entries();
@@ -127,12 +130,14 @@ TEST_F(FileManifestTest, UnsignedForgedOrMissingMainManifestFails) {
   EXPECT_TRUE(forged.entries().empty());
   // A key that did not sign it.
   writeMain(fileElement("a", "", "d"));
-  FileManifest otherKey(L"", dir_.wpath(), "-----BEGIN RSA PUBLIC KEY-----\n-----END RSA PUBLIC KEY-----\n");
+  FileManifest otherKey(L"", dir_.wpath(),
+                        "-----BEGIN RSA PUBLIC KEY-----\n-----END RSA PUBLIC KEY-----\n");
   EXPECT_FALSE(otherKey.verifyAndLoad());
 }
 
 TEST_F(FileManifestTest, SignedManifestWithoutFileInfoOrFilesFails) {
-  writeFile(dir_ / "Digest.xml", signManifest("<Other><File FileName=\"a\"/></Other>\r\n", devPrivateKey()));
+  writeFile(dir_ / "Digest.xml",
+            signManifest("<Other><File FileName=\"a\"/></Other>\r\n", devPrivateKey()));
   EXPECT_FALSE(manifest().verifyAndLoad());
   writeFile(dir_ / "Digest.xml", signManifest("<FileInfo><Note/></FileInfo>", devPrivateKey()));
   EXPECT_FALSE(manifest().verifyAndLoad());
@@ -141,16 +146,16 @@ TEST_F(FileManifestTest, SignedManifestWithoutFileInfoOrFilesFails) {
 }
 
 TEST_F(FileManifestTest, FileInfoIsFoundDownTheChainOfFirstChildren) {
-  writeFile(dir_ / "Digest.xml",
-            signManifest("<Root><Wrap><FileInfo>" + fileElement("a", "", "d") + "</FileInfo></Wrap></Root>",
-                         devPrivateKey()));
+  writeFile(dir_ / "Digest.xml", signManifest("<Root><Wrap><FileInfo>" + fileElement("a", "", "d") +
+                                                  "</FileInfo></Wrap></Root>",
+                                              devPrivateKey()));
   FileManifest m = manifest();
   EXPECT_TRUE(m.verifyAndLoad());
   EXPECT_EQ(m.entries().size(), 1u);
   // Any child of an element on the chain counts, even behind other children.
-  writeFile(dir_ / "Digest.xml",
-            signManifest("<Root><First/><FileInfo>" + fileElement("a", "", "d") + "</FileInfo></Root>",
-                         devPrivateKey()));
+  writeFile(dir_ / "Digest.xml", signManifest("<Root><First/><FileInfo>" +
+                                                  fileElement("a", "", "d") + "</FileInfo></Root>",
+                                              devPrivateKey()));
   EXPECT_TRUE(manifest().verifyAndLoad());
   // Below a second child it is off the chain of first children and not found.
   writeFile(dir_ / "Digest.xml",
@@ -180,9 +185,9 @@ TEST_F(FileManifestTest, HostileContentFailsCleanly) {
     wrapOpen += "<Wrap>";
     wrapClose += "</Wrap>";
   }
-  writeFile(dir_ / "Digest.xml",
-            signManifest(wrapOpen + "<FileInfo>" + fileElement("a", "", "d") + "</FileInfo>" + wrapClose,
-                         devPrivateKey()));
+  writeFile(dir_ / "Digest.xml", signManifest(wrapOpen + "<FileInfo>" + fileElement("a", "", "d") +
+                                                  "</FileInfo>" + wrapClose,
+                                              devPrivateKey()));
   EXPECT_TRUE(manifest().verifyAndLoad());
   // Not XML at all, and an extra manifest of garbage.
   writeFile(dir_ / "Digest.xml", signManifest("\x01\x02<<<&&&;;", devPrivateKey()));

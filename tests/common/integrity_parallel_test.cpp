@@ -28,7 +28,8 @@ using test::writeFile;
 
 const char kEmptyDigest[] = "2jmj7l5rSw0yVb/vlWAYkK/YBwk=";
 
-std::string fileElement(const std::string& name, const std::string& path, const std::string& digest) {
+std::string fileElement(const std::string& name, const std::string& path,
+                        const std::string& digest) {
   return "<File FileName=\"" + name + "\" Path=\"" + path + "\" Digest=\"" + digest +
          "\" Version=\"1.0.0.1\"/>\r\n";
 }
@@ -73,9 +74,9 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
                               fileElement("evil.exe", "..", kEmptyDigest) +
                               fileElement("x.dll", "C:\\Windows", kEmptyDigest)),
                          devPrivateKey()));
-  writeFile(dir / "Digest_n.xml", body(fileElement("n.dll", "sub", kEmptyDigest) +
-                                       fileElement("..\\..\\y.exe", "", kEmptyDigest) +
-                                       fileElement("s", "", "x:y")));
+  writeFile(dir / "Digest_n.xml",
+            body(fileElement("n.dll", "sub", kEmptyDigest) +
+                 fileElement("..\\..\\y.exe", "", kEmptyDigest) + fileElement("s", "", "x:y")));
   FileManifest m(L"", dir.wpath(), devPublicKey());
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 3u);
@@ -130,7 +131,8 @@ class ParallelCheck : public testing::Test {
     for (int i = 0; i < count; ++i) {
       const std::string name = "file" + std::to_string(i) + ".bin";
       writeFile(dir_ / "sub" / name, std::string(2000 + i * 97, static_cast<char>(i)));
-      files += fileElement(name, "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\" + toWide(name))));
+      files +=
+          fileElement(name, "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\" + toWide(name))));
     }
     writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
   }
@@ -172,9 +174,9 @@ TEST_F(ParallelCheck, OneFile) {
 // A listed name that opens a device has no digest: read, it would look like an empty file (NUL)
 // or wait for input for ever (CON).
 TEST_F(ParallelCheck, DeviceNamesCountAsChanged) {
-  writeFile(dir_ / "Digest.xml",
-            signManifest(body(fileElement("NUL", "", kEmptyDigest) + fileElement("CON", "", kEmptyDigest)),
-                         devPrivateKey()));
+  writeFile(dir_ / "Digest.xml", signManifest(body(fileElement("NUL", "", kEmptyDigest) +
+                                                   fileElement("CON", "", kEmptyDigest)),
+                                              devPrivateKey()));
   FileManifest m = load();
   EXPECT_FALSE(m.checkFiles());
   EXPECT_EQ(m.entries().at(L"\\NUL").status, EntryStatus::Changed);
@@ -197,8 +199,9 @@ TEST_F(ParallelCheck, AFileHeldWithoutSharingCountsAsChanged) {
 TEST_F(ParallelCheck, AFifoCountsAsChangedWithoutBeingOpened) {
   install(2);
   ASSERT_EQ(::mkfifo((dir_ / "sub" / "pipe").c_str(), 0600), 0);
-  std::string files = fileElement("pipe", "sub", kEmptyDigest) +
-                      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
+  std::string files =
+      fileElement("pipe", "sub", kEmptyDigest) +
+      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
   writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
   FileManifest m = load();
   EXPECT_FALSE(m.checkFiles());

@@ -24,7 +24,9 @@ class ManifestSignature : public testing::Test {
     ASSERT_EQ(signed_.size(), kBody.size() + kSignatureBlockSize);
     block_ = signed_.rfind('<') - kSignatureBlockSize;
   }
-  bool verify(const std::string& bytes) const { return verifySignedManifest(bytes, devPublicKey()); }
+  bool verify(const std::string& bytes) const {
+    return verifySignedManifest(bytes, devPublicKey());
+  }
 
   std::string signed_;
   std::size_t block_ = 0;
@@ -107,7 +109,8 @@ TEST_F(ManifestSignature, LastTagTooCloseToTheStartIsRefused) {
 
 TEST_F(ManifestSignature, OtherKeysAndBrokenKeysDoNotVerify) {
   EXPECT_FALSE(verifySignedManifest(signed_, ""));
-  EXPECT_FALSE(verifySignedManifest(signed_, "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n"));
+  EXPECT_FALSE(verifySignedManifest(
+      signed_, "-----BEGIN RSA PUBLIC KEY-----\nAAAA\n-----END RSA PUBLIC KEY-----\n"));
   // A signature over another message does not carry over.
   const std::string other = signManifest(kBody + " ", devPrivateKey());
   std::string swapped = signed_;

@@ -42,16 +42,16 @@ std::string makePeWithVersion(unsigned a, unsigned b, unsigned c, unsigned d) {
   put32(pe, sections + 16, 0x200);
   put32(pe, sections + 20, 0x200);
   const std::size_t r = 0x200;
-  put16(pe, r + 14, 1);                    // root: one id entry
-  put32(pe, r + 16, 16);                   //   RT_VERSION
+  put16(pe, r + 14, 1);   // root: one id entry
+  put32(pe, r + 16, 16);  //   RT_VERSION
   put32(pe, r + 20, 0x80000000u | 0x18);
-  put16(pe, r + 0x18 + 14, 1);             // name level
+  put16(pe, r + 0x18 + 14, 1);  // name level
   put32(pe, r + 0x18 + 16, 1);
   put32(pe, r + 0x18 + 20, 0x80000000u | 0x30);
-  put16(pe, r + 0x30 + 14, 1);             // language level
+  put16(pe, r + 0x30 + 14, 1);  // language level
   put32(pe, r + 0x30 + 16, 0x409);
   put32(pe, r + 0x30 + 20, 0x48);
-  put32(pe, r + 0x48, 0x1000 + 0x58);      // data entry
+  put32(pe, r + 0x48, 0x1000 + 0x58);  // data entry
   put32(pe, r + 0x48 + 4, 0x5C);
   const std::size_t vi = r + 0x58;
   put16(pe, vi, 0x5C);

@@ -53,8 +53,9 @@ TEST(SplitCommandLine, AppendsToWhatTheListHolds) {
 }
 
 TEST(SplitCommandLine, QuotesGroupBlanksAndHaveNoEscapes) {
-  EXPECT_EQ(split(L"\"C:\\Program Files\\Orvalinex\\OrvalinexCore.exe\" -key"),
-            (std::vector<std::wstring>{L"C:\\Program Files\\Orvalinex\\OrvalinexCore.exe", L"-key"}));
+  EXPECT_EQ(
+      split(L"\"C:\\Program Files\\Orvalinex\\OrvalinexCore.exe\" -key"),
+      (std::vector<std::wstring>{L"C:\\Program Files\\Orvalinex\\OrvalinexCore.exe", L"-key"}));
   // A backslash before a quote does not escape it.
   EXPECT_EQ(split(L"\"a\\\" b"), (std::vector<std::wstring>{L"a\\", L"b"}));
 }

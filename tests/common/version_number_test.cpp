@@ -6,7 +6,8 @@ namespace orv {
 namespace {
 
 void expectVersion(const wchar_t* text, int a, int b, int c, int d, const wchar_t* keptText) {
-  SCOPED_TRACE(testing::Message() << "text \"" << testing::PrintToString(std::wstring(text)) << "\"");
+  SCOPED_TRACE(testing::Message() << "text \"" << testing::PrintToString(std::wstring(text))
+                                  << "\"");
   const VersionNumber v = VersionNumber::parse(text);
   EXPECT_EQ(v.major(), a);
   EXPECT_EQ(v.minor(), b);

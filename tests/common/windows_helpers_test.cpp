@@ -52,7 +52,8 @@ int childMain(const std::wstring& out) {
 
 std::wstring readWide(const fs::path& p) {
   const std::string bytes = test::readFile(p);
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                      bytes.size() / sizeof(wchar_t));
 }
 
 TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanks) {

@@ -55,7 +55,8 @@ class RunningCoreTest : public ::testing::Test {
 
   // Installs `luaConfig` (and `page` as page.htm when given) for `program` (the test build when
   // null) and signs the installation.
-  void install(const std::string& luaConfig, const char* page = nullptr, const char* program = nullptr);
+  void install(const std::string& luaConfig, const char* page = nullptr,
+               const char* program = nullptr);
   // Starts the installed program; returns its main window once the dialog's message loop runs
   // (the window shows before the dialog's set-up ends), or null.
   HWND run(const std::wstring& arguments = L"-nokey");

@@ -122,7 +122,8 @@ function onload() {
 TEST_F(CorePageTest, BlockedKeysNeverReachThePage) {
   HWND browser = runRoundTripPage();
   ASSERT_NE(browser, nullptr);
-  for (WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_ESCAPE}, WPARAM{'A'}, WPARAM{VK_F1}, WPARAM{VK_F5}, WPARAM{'B'}})
+  for (WPARAM key : {WPARAM{VK_RETURN}, WPARAM{VK_ESCAPE}, WPARAM{'A'}, WPARAM{VK_F1},
+                     WPARAM{VK_F5}, WPARAM{'B'}})
     PostMessageW(browser, WM_KEYDOWN, key, 1);
   ASSERT_TRUE(waitUntil([&] { return luaLogHas("key 66"); })) << luaLog();
   const std::string log = luaLog();
@@ -192,7 +193,8 @@ TEST_F(CorePageTest, PressInTheCaptionBandMovesTheWindow) {
   EXPECT_EQ(after.top - before.top, 30);
   // The page goes on answering, and never saw the press.
   DWORD_PTR ignored = 0;
-  EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), 0) << "hung";
+  EXPECT_NE(SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), 0)
+      << "hung";
   PostMessageW(browser, WM_KEYDOWN, 'B', 1);
   ASSERT_TRUE(waitUntil([&] { return luaLogHas("key 66"); }, 5000)) << luaLog();
   EXPECT_FALSE(luaLogHas("press 720,10")) << luaLog();
@@ -213,8 +215,10 @@ TEST_F(CorePageTest, SetUpsThatEndTheProgramBeforeAnyWindow) {
   };
   const Case cases[] = {
       {"no entry address: no document", std::string(kConfigBody)},
-      {"no caption_width", "EnterHtml = \"page.htm\"\nWidth = 640\nHeight = 400\ncaption_height = 30\n"},
-      {"no Height", "EnterHtml = \"page.htm\"\nWidth = 640\ncaption_width = 600\ncaption_height = 30\n"},
+      {"no caption_width",
+       "EnterHtml = \"page.htm\"\nWidth = 640\nHeight = 400\ncaption_height = 30\n"},
+      {"no Height",
+       "EnterHtml = \"page.htm\"\nWidth = 640\ncaption_width = 600\ncaption_height = 30\n"},
       {"configuration does not load", config("EnterHtml = \"page.htm\"") + "\nthis is not Lua (\n"},
       {"configuration raises an error", config("EnterHtml = \"page.htm\"") + "\nerror('stop')\n"},
       {"entry file missing: no document", config("EnterHtml = \"missing.htm\"")},

@@ -62,7 +62,8 @@ function OnDevice(text) return Append("devices.txt", text) end
 )";
 }
 
-const std::wstring kTokenName = L"\\\\?\\HID#VID_096E&PID_0702#6&1B2C3D&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+const std::wstring kTokenName =
+    L"\\\\?\\HID#VID_096E&PID_0702#6&1B2C3D&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
 const char kTokenNameLower[] =
     R"(\\\\?\\hid#vid_096e&pid_0702#6&1b2c3d&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030})";
 
@@ -85,7 +86,8 @@ int threadCount(DWORD pid) {
   THREADENTRY32 entry = {};
   entry.dwSize = sizeof(entry);
   int count = 0;
-  for (BOOL more = Thread32First(snapshot.get(), &entry); more; more = Thread32Next(snapshot.get(), &entry))
+  for (BOOL more = Thread32First(snapshot.get(), &entry); more;
+       more = Thread32Next(snapshot.get(), &entry))
     count += entry.th32OwnerProcessID == pid;
   return count;
 }
@@ -108,10 +110,10 @@ class CoreProgramEventsTest : public RunningCoreTest {
 
   LRESULT sendDeviceEvent(HWND window, WPARAM code, const std::vector<unsigned char>& record) {
     DWORD_PTR result = 0;
-    EXPECT_NE(SendMessageTimeoutW(window, WM_DEVICECHANGE, code,
-                                  reinterpret_cast<LPARAM>(record.data()), SMTO_ABORTIFHUNG, 10000,
-                                  &result),
-              0);
+    EXPECT_NE(
+        SendMessageTimeoutW(window, WM_DEVICECHANGE, code, reinterpret_cast<LPARAM>(record.data()),
+                            SMTO_ABORTIFHUNG, 10000, &result),
+        0);
     return static_cast<LRESULT>(result);
   }
 };
@@ -121,7 +123,8 @@ TEST_F(CoreProgramEventsTest, PopAssBringsBackTheMinimisedWindowWhenTheScriptAgr
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(minimiseWindow(window));
   ASSERT_TRUE(send(u"PopAss"));
-  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; })) << fileText(L"asked.txt");
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; }))
+      << fileText(L"asked.txt");
   EXPECT_TRUE(waitUntil([&] { return !IsIconic(window); })) << "the window stayed minimised";
 }
 
@@ -154,7 +157,8 @@ TEST_F(CoreProgramEventsTest, MalformedMessagesAreIgnoredAndTheNextCommandIsServ
   ASSERT_TRUE(write(pipeMessageBytes(kPrefix, filling, u"", false)));
   ASSERT_TRUE(minimiseWindow(window));
   ASSERT_TRUE(send(u"PopAss"));
-  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; })) << "the server stopped answering";
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; }))
+      << "the server stopped answering";
   EXPECT_TRUE(running()) << "an ignored message ended the program";
   ASSERT_TRUE(send(u"QuitCmd"));
   EXPECT_EQ(waitForExit(process_), 0u);
@@ -176,8 +180,9 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
   ASSERT_NE(runHost(), nullptr);
   ASSERT_TRUE(send(u"DownLoadErrorCmd"));
   HWND box = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(process_.pid, kCaption, kDownloadFailed)) != nullptr; }))
-      << "no message box appeared";
+  ASSERT_TRUE(waitUntil([&] {
+    return (box = findMessageBox(process_.pid, kCaption, kDownloadFailed)) != nullptr;
+  })) << "no message box appeared";
   EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr) << "the box has no owner";
 
   // A burst of clients: none is served while the box is open.
@@ -199,7 +204,8 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
 
 TEST_F(CoreProgramEventsTest, TimerCallbackRunsEverySpan) {
   ASSERT_NE(runHost(200), nullptr);
-  EXPECT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 5; })) << fileText(L"ticks.txt");
+  EXPECT_TRUE(waitUntil([&] { return fileText(L"ticks.txt").size() >= 5; }))
+      << fileText(L"ticks.txt");
 }
 
 // Ticks do not wait for the callback before them: while each one holds the engine for ten spans,
@@ -211,11 +217,14 @@ TEST_F(CoreProgramEventsTest, TimerCallbackLongerThanTheSpanOverlapsTheNextOnes)
   ASSERT_GT(quick, 0);
   install_->writeFile(L"slow.txt", "");
   int most = quick;
-  waitUntil([&] {
-    most = std::max(most, threadCount(process_.pid));
-    return most >= quick + 5;
-  }, 10000);
-  EXPECT_GE(most, quick + 5) << "threads: " << quick << " with quick ticks, at most " << most << " with slow ones";
+  waitUntil(
+      [&] {
+        most = std::max(most, threadCount(process_.pid));
+        return most >= quick + 5;
+      },
+      10000);
+  EXPECT_GE(most, quick + 5) << "threads: " << quick << " with quick ticks, at most " << most
+                             << " with slow ones";
 }
 
 TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSettles) {
@@ -223,7 +232,8 @@ TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSett
   ASSERT_NE(window, nullptr);
   const ULONGLONG sent = GetTickCount64();
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
-  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000)) << "nothing delivered";
+  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000))
+      << "nothing delivered";
   // Three whole seconds of the clock separate the event and its delivery: over two of real time.
   EXPECT_GE(GetTickCount64() - sent, 2000u);
   Sleep(2500);  // one more tick of the settling timer delivers nothing new
@@ -238,13 +248,15 @@ TEST_F(CoreProgramEventsTest, PlugAndPullWithinTwoSecondsDeliversOnlyThePull) {
   volume.dbcv_size = sizeof(volume);
   volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
   volume.dbcv_unitmask = 1u << 4;
-  std::vector<unsigned char> volumeRecord(reinterpret_cast<unsigned char*>(&volume),
-                                          reinterpret_cast<unsigned char*>(&volume) + sizeof(volume));
+  std::vector<unsigned char> volumeRecord(
+      reinterpret_cast<unsigned char*>(&volume),
+      reinterpret_cast<unsigned char*>(&volume) + sizeof(volume));
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, volumeRecord), TRUE);
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
   Sleep(500);
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEREMOVECOMPLETE, interfaceRecord(kTokenName)), TRUE);
-  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000)) << "nothing delivered";
+  ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000))
+      << "nothing delivered";
   Sleep(2500);
   EXPECT_EQ(fileText(L"devices.txt"), deviceLine("move"));
 }

@@ -130,7 +130,8 @@ class CoreStartupTest : public ::testing::Test {
   }
 
   Process& start(const std::wstring& arguments) {
-    processes_.push_back(std::make_unique<Process>(startProgram(install_->programPath(), arguments)));
+    processes_.push_back(
+        std::make_unique<Process>(startProgram(install_->programPath(), arguments)));
     started_.push_back(processes_.back().get());
     return *processes_.back();
   }
@@ -342,8 +343,9 @@ TEST_F(CoreStartupTest, AlteredFileShowsTheMessageThenStartsTheUpdaterWithLostfi
   install_->writeFile(L"Script\\CoreConfig.lua", std::string(kConfig) + "\n-- altered\n");
   Process& host = start(L"-nokey");
   HWND box = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(host.pid, kCaption, kIncompleteText)) != nullptr; }))
-      << "the incomplete-installation message did not appear";
+  ASSERT_TRUE(waitUntil([&] {
+    return (box = findMessageBox(host.pid, kCaption, kIncompleteText)) != nullptr;
+  })) << "the incomplete-installation message did not appear";
   // The updater starts only once the user has closed the message.
   EXPECT_TRUE(install_->updaterCalls().empty());
   EXPECT_TRUE(updatersOf(host.pid).empty());
@@ -366,7 +368,8 @@ TEST_F(CoreStartupTest, AlteredFileShowsTheMessageThenStartsTheUpdaterWithLostfi
 TEST_F(CoreStartupTest, MissingManifestShowsTheMessage) {
   Process& host = start(L"");  // not signed: no Digest.xml
   HWND box = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(host.pid, kCaption, kIncompleteText)) != nullptr; }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return (box = findMessageBox(host.pid, kCaption, kIncompleteText)) != nullptr; }));
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   EXPECT_EQ(waitForExit(host), 0u);
@@ -428,7 +431,8 @@ TEST_F(CoreStartupTest, EmptyCommandLineEndsAtOnce) {
 // ---- the dialog's set-up
 
 TEST_F(CoreStartupTest, ConfigurationWithoutCaptionWidthEndsTheProgram) {
-  install_->writeFile(L"Script\\CoreConfig.lua", "Width = 640\nHeight = 400\ncaption_height = 30\n");
+  install_->writeFile(L"Script\\CoreConfig.lua",
+                      "Width = 640\nHeight = 400\ncaption_height = 30\n");
   install_->sign();
   Process& host = start(L"-nokey");
   EXPECT_EQ(waitForExit(host), 0u);
@@ -438,7 +442,8 @@ std::wstring aboutText(CoreStartupTest* test, DWORD pid, HWND window) {
   (void)test;
   PostMessageW(window, WM_SYSCOMMAND, 0x10, 0);
   HWND about = nullptr;
-  if (!waitUntil([&] { return (about = findDialog(pid, L"关于 Velmont")) != nullptr; })) return L"<no about box>";
+  if (!waitUntil([&] { return (about = findDialog(pid, L"关于 Velmont")) != nullptr; }))
+    return L"<no about box>";
   const std::wstring text = windowText(GetDlgItem(about, 1001));
   PostMessageW(about, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   return text;

@@ -15,8 +15,7 @@ const OptionStep kClose = OptionStep::CloseRunningCopies;
 
 TEST(StartRulesTest, Names) {
   EXPECT_STREQ(kCoreInstanceMessageName, L"zq_tamir_detect_tools_single_msgidOrvalinexAssistant");
-  EXPECT_STREQ(kCoreInstanceMutexName,
-               L"zq_tamir_detect_tools_singleOrvalinexAssistant_instance");
+  EXPECT_STREQ(kCoreInstanceMutexName, L"zq_tamir_detect_tools_singleOrvalinexAssistant_instance");
   EXPECT_STREQ(kUpdaterFileName, L"OrvalinexUpdate.exe");
   EXPECT_STREQ(kNotifierFileName, L"OrvalinexTray.exe");
 }

@@ -60,7 +60,8 @@ LRESULT CALLBACK mainProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 int callJsFunc(const char* function, const char* argument) {
-  SendMessageW(g_main->hwnd, kPageCall, reinterpret_cast<WPARAM>(function), reinterpret_cast<LPARAM>(argument));
+  SendMessageW(g_main->hwnd, kPageCall, reinterpret_cast<WPARAM>(function),
+               reinterpret_cast<LPARAM>(argument));
   return 1;
 }
 
@@ -96,8 +97,9 @@ class BridgeTest : public testing::Test {
     ASSERT_TRUE(js_->ok()) << "no JScript engine";
     ASSERT_EQ(js_->addNamedObject(L"external", external_), S_OK);
     ASSERT_EQ(js_->run(L"var window = { external: external }; var answers = [];"
-                      L"function onAnswer(text) { answers.push(text); }"),
-              S_OK) << std::string(js_->lastError().begin(), js_->lastError().end());
+                       L"function onAnswer(text) { answers.push(text); }"),
+              S_OK)
+        << std::string(js_->lastError().begin(), js_->lastError().end());
     document_ = js_->makeDocument();
     ASSERT_EQ(JornetInitJsEnv(document_.get()), 1);
   }
@@ -142,7 +144,9 @@ class BridgeTest : public testing::Test {
 
 TEST_F(BridgeTest, MembersReadAsPropertiesAreTrueWithoutCallingLua) {
   EXPECT_EQ(page(L"return window.external.JsCallLuaFuncSyn === true;"), L"true");
-  EXPECT_EQ(page(L"return !!window.external.JsGetTableItem && !!window.external.JsCallLuaScriptAsyn;"), L"true");
+  EXPECT_EQ(
+      page(L"return !!window.external.JsGetTableItem && !!window.external.JsCallLuaScriptAsyn;"),
+      L"true");
   EXPECT_EQ(luaInt("calls"), 0);
   EXPECT_EQ(main_.closes, 0);
 }
@@ -226,7 +230,8 @@ TEST_F(BridgeTest, UnknownNamesNeverFailTheLookup) {
   EXPECT_EQ(page(L"return typeof window.external.NoSuchMember;"), L"undefined");
   DISPID id = 0;
   std::wstring longName(300, L'J');
-  LPOLESTR names[] = {const_cast<LPOLESTR>(L"CoreQuit"), &longName[0], const_cast<LPOLESTR>(L"corequit")};
+  LPOLESTR names[] = {const_cast<LPOLESTR>(L"CoreQuit"), &longName[0],
+                      const_cast<LPOLESTR>(L"corequit")};
   DISPID ids[3] = {};
   EXPECT_EQ(external_->GetIDsOfNames(IID_NULL, names, 3, 0, ids), S_OK);
   EXPECT_EQ(ids[0], 1);
@@ -236,11 +241,14 @@ TEST_F(BridgeTest, UnknownNamesNeverFailTheLookup) {
 }
 
 TEST_F(BridgeTest, MissingOrNonTextArgumentsAreRefusedWithoutCallingLua) {
-  EXPECT_EQ(page(L"try { window.external.JsCallLuaFuncSyn('Count'); return 'none'; } catch (e) { return e.number; }"),
+  EXPECT_EQ(page(L"try { window.external.JsCallLuaFuncSyn('Count'); return 'none'; } catch (e) { "
+                 L"return e.number; }"),
             std::to_wstring(int(DISP_E_BADPARAMCOUNT)));
-  EXPECT_EQ(page(L"try { window.external.JsCallLuaFuncSyn(5, 'x'); return 'none'; } catch (e) { return e.number; }"),
+  EXPECT_EQ(page(L"try { window.external.JsCallLuaFuncSyn(5, 'x'); return 'none'; } catch (e) { "
+                 L"return e.number; }"),
             std::to_wstring(int(DISP_E_TYPEMISMATCH)));
-  EXPECT_EQ(page(L"try { window.external.JsGetLuaVarString(); return 'none'; } catch (e) { return e.number; }"),
+  EXPECT_EQ(page(L"try { window.external.JsGetLuaVarString(); return 'none'; } catch (e) { return "
+                 L"e.number; }"),
             std::to_wstring(int(DISP_E_BADPARAMCOUNT)));
   EXPECT_EQ(luaInt("calls"), 0);
 }
@@ -255,7 +263,8 @@ TEST_F(BridgeTest, ReferenceCountingNeverDeletesTheObject) {
   EXPECT_EQ(external_->references(), before - 1);
   external_->AddRef();
   IUnknown* other = reinterpret_cast<IUnknown*>(1);
-  EXPECT_EQ(external_->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&other)), E_NOINTERFACE);
+  EXPECT_EQ(external_->QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&other)),
+            E_NOINTERFACE);
   EXPECT_EQ(other, nullptr);
   UINT count = 7;
   EXPECT_EQ(external_->GetTypeInfoCount(&count), E_NOTIMPL);

@@ -105,7 +105,8 @@ TEST(DeviceBroadcastRecord, OnlyADeviceInterfaceRecordHasAName) {
   EXPECT_EQ(*name, L"\\\\?\\CdRom#X");
   // The record's size bounds the name even when no terminating zero lies inside it.
   auto* r = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-  r->dbcc_size = static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + 3 * sizeof(wchar_t));
+  r->dbcc_size = static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) +
+                                    3 * sizeof(wchar_t));
   EXPECT_EQ(*deviceInterfaceName(reinterpret_cast<LPARAM>(record.data())), L"\\\\?");
 }
 
@@ -134,9 +135,9 @@ TEST_F(DeviceEvents, ArrivalIsDeliveredLowerCasedAtTheFirstTickAtOrAfterTPlus3) 
   EXPECT_NE(delivered[0].argument.find("\\\\\\\\?\\\\hid#vid_046d&pid_c52b"), std::string::npos)
       << delivered[0].argument;
   EXPECT_EQ(delivered[0].argument.find("HID"), std::string::npos);
-  EXPECT_EQ(debug_, (std::vector<std::string>{"time within 2 secondes  pass", "time within 2 secondes  pass",
-                                              "time within 2 secondes  pass",
-                                              "time over 2 seconds  run DeviceChange"}));
+  EXPECT_EQ(debug_, (std::vector<std::string>{
+                        "time within 2 secondes  pass", "time within 2 secondes  pass",
+                        "time within 2 secondes  pass", "time over 2 seconds  run DeviceChange"}));
   tick();
   EXPECT_EQ(debug_.back(), "no device changed");
   EXPECT_EQ(deliveredSoFar().size(), 1u);
@@ -201,8 +202,9 @@ TEST_F(DeviceEvents, RealSettlingTimerDeliversThroughTheWindow) {
   ASSERT_TRUE(events_.startTimers(window_.hwnd()));
   send(DBT_DEVICEARRIVAL, interfaceRecord(L"\\\\?\\CDROM#Real"));
   now_ += 3;
-  ASSERT_TRUE(StandInWindow::pumpUntil([] { return !ScriptCalls::instance().callsOf("device").empty(); }))
-      << "timer 2 never delivered";
+  ASSERT_TRUE(StandInWindow::pumpUntil([] {
+    return !ScriptCalls::instance().callsOf("device").empty();
+  })) << "timer 2 never delivered";
   auto delivered = ScriptCalls::instance().callsOf("device");
   EXPECT_EQ(delivered[0].argument, deviceEventText("\\\\?\\cdrom#real", "insert"));
   EXPECT_GE(window_.timerMessages(kSettleTimerId), 1);
@@ -222,7 +224,8 @@ TEST(DeviceEventsSpanZero, NoCallbackEverRuns) {
   EXPECT_FALSE(events.startTimers(window.hwnd()));
   events.resetDeviceState();
   auto record = interfaceRecord(L"\\\\?\\HID#Zero");
-  ::SendMessageW(window.hwnd(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(record.data()));
+  ::SendMessageW(window.hwnd(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                 reinterpret_cast<LPARAM>(record.data()));
   now += 10;
   EXPECT_TRUE(events.devices().state().pending()) << "collected, never delivered";
   StandInWindow::pumpFor(2500);  // longer than one settling period

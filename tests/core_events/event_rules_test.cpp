@@ -47,7 +47,8 @@ std::string fastWriterText(const std::string& name, const char* type) {
 }
 
 TEST(DeviceEventText, IsTheCompactWritersTextForAsciiNames) {
-  const std::string name = "\\\\?\\hid#vid_046d&pid_c52b#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+  const std::string name =
+      "\\\\?\\hid#vid_046d&pid_c52b#7&1a2b3c&0&0000#{4d1e55b2-f16f-11cf-88cb-001111000030}";
   const std::string text = deviceEventText(name, "insert");
   EXPECT_EQ(text, fastWriterText(name, "insert"));
   EXPECT_EQ(text.front(), '{');

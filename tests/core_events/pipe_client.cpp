@@ -15,9 +15,12 @@ int wmain(int argc, wchar_t** argv) {
   std::u16string argument;
   bool separator = true;
   if (argc > 3) {
-    if (std::wstring(argv[3]) == L"-") separator = false;
-    else argument.assign(argv[3], argv[3] + std::wcslen(argv[3]));
+    if (std::wstring(argv[3]) == L"-")
+      separator = false;
+    else
+      argument.assign(argv[3], argv[3] + std::wcslen(argv[3]));
   }
-  const std::string bytes = orv::pipeMessageBytes(u"AssistantOrvalinex", command, argument, separator);
+  const std::string bytes =
+      orv::pipeMessageBytes(u"AssistantOrvalinex", command, argument, separator);
   return orv::writePipeMessage(pipe, bytes, 30000) ? 0 : 1;
 }

@@ -55,8 +55,8 @@ TEST(CorePipeMessage, ThePrefixIsSkippedUnread) {
 }
 
 TEST(CorePipeMessage, TwoCommandsInOneWriteAreOneMessageWhoseRestIsTheArgument) {
-  const std::string twice = pipeMessageBytes(kCorePrefix, u"PopAss") +
-                            pipeMessageBytes(kCorePrefix, u"QuitCmd");
+  const std::string twice =
+      pipeMessageBytes(kCorePrefix, u"PopAss") + pipeMessageBytes(kCorePrefix, u"QuitCmd");
   const PipeMessage m = parseCore(twice);
   ASSERT_EQ(m.status, PipeMessageStatus::kMessage);
   EXPECT_EQ(m.command, u"PopAss");

@@ -93,7 +93,8 @@ class CorePipe : public ::testing::Test {
     client.join();
     return result == 1;
   }
-  bool send(const std::u16string& command, const std::u16string& argument = u"", bool separator = true) {
+  bool send(const std::u16string& command, const std::u16string& argument = u"",
+            bool separator = true) {
     return write(pipeMessageBytes(kPrefix, command, argument, separator));
   }
   // Waits until the server has read `n` messages and handled what they asked for.
@@ -217,7 +218,8 @@ TEST_F(CorePipe, MalformedMessagesAreIgnoredAndTheServerAnswersTheNextGoodOne) {
   (void)write(pipeMessageBytes(kPrefix, u"QuitCmd", std::u16string(3000, u'y')));
   sendMarkerAndWait();
   // 1,023 characters are a message.
-  ASSERT_TRUE(write(pipeMessageBytes(kPrefix, u"UserConfirmCmd", std::u16string(1023 - kPrefix.size() - 16, u'z'))));
+  ASSERT_TRUE(write(pipeMessageBytes(kPrefix, u"UserConfirmCmd",
+                                     std::u16string(1023 - kPrefix.size() - 16, u'z'))));
   sendMarkerAndWait();
   auto handled = recorder_.handled();
   ASSERT_EQ(handled.size(), 6u);
@@ -258,7 +260,9 @@ TEST_F(CorePipe, ABurstOfClientsWaitsWhileTheDownloadErrorBoxIsOpen) {
   std::vector<std::thread> clients;
   for (int i = 0; i < kClients; ++i) {
     clients.emplace_back([&, i] {
-      if (writePipeMessage(name_, pipeMessageBytes(kPrefix, u"UserConfirmCmd", std::u16string(1, u'a' + i)), 60000))
+      if (writePipeMessage(
+              name_, pipeMessageBytes(kPrefix, u"UserConfirmCmd", std::u16string(1, u'a' + i)),
+              60000))
         ++ok;
       ++done;
     });
@@ -331,13 +335,13 @@ TEST_F(CorePipe, ClientsInOtherProcessesAreServed) {
 // the pipe created with the process-wide low-integrity attributes.
 TEST_F(CorePipe, ALowIntegrityClientProcessIsServed) {
   HANDLE rawToken = nullptr;
-  ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(),
-                                 TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY |
-                                     TOKEN_ADJUST_DEFAULT,
-                                 &rawToken));
+  ASSERT_TRUE(::OpenProcessToken(
+      ::GetCurrentProcess(),
+      TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT, &rawToken));
   ScopedHandle token(rawToken);
   HANDLE rawLow = nullptr;
-  ASSERT_TRUE(::DuplicateTokenEx(token.get(), 0, nullptr, SecurityImpersonation, TokenPrimary, &rawLow));
+  ASSERT_TRUE(
+      ::DuplicateTokenEx(token.get(), 0, nullptr, SecurityImpersonation, TokenPrimary, &rawLow));
   ScopedHandle low(rawLow);
   PSID lowSid = nullptr;
   ASSERT_TRUE(::ConvertStringSidToSidW(L"S-1-16-4096", &lowSid));
@@ -347,7 +351,8 @@ TEST_F(CorePipe, ALowIntegrityClientProcessIsServed) {
   label.Label.Sid = lowSid;
   if (!::SetTokenInformation(low.get(), TokenIntegrityLevel, &label,
                              sizeof(label) + ::GetLengthSid(lowSid)))
-    GTEST_SKIP() << "the system cannot lower a token's integrity level (error " << ::GetLastError() << ")";
+    GTEST_SKIP() << "the system cannot lower a token's integrity level (error " << ::GetLastError()
+                 << ")";
 
   std::wstring cmd = L"\"" + toolPath(ORV_PIPE_CLIENT) + L"\" " + name_ + L" UserConfirmCmd low";
   STARTUPINFOW si = {};
@@ -355,9 +360,11 @@ TEST_F(CorePipe, ALowIntegrityClientProcessIsServed) {
   PROCESS_INFORMATION pi = {};
   if (!::CreateProcessAsUserW(low.get(), nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr,
                               nullptr, &si, &pi))
-    GTEST_SKIP() << "cannot start a process with a low-integrity token (error " << ::GetLastError() << ")";
+    GTEST_SKIP() << "cannot start a process with a low-integrity token (error " << ::GetLastError()
+                 << ")";
   ScopedHandle process(pi.hProcess), thread(pi.hThread);
-  ASSERT_TRUE(StandInWindow::pumpUntil([&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 90000));
+  ASSERT_TRUE(StandInWindow::pumpUntil(
+      [&] { return ::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0; }, 90000));
   DWORD code = 99;
   ::GetExitCodeProcess(process.get(), &code);
   EXPECT_EQ(code, 0u);
@@ -402,8 +409,8 @@ void quitTheStandInHost(bool withSeparator) {
   EXPECT_EQ(::WaitForSingleObject(host.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
       << "a lower-case quitcmd must not end the host";
 
-  ASSERT_TRUE(writePipeMessage(kCorePipeName,
-                               pipeMessageBytes(kPrefix, u"QuitCmd", u"bye", withSeparator), 60000));
+  ASSERT_TRUE(writePipeMessage(
+      kCorePipeName, pipeMessageBytes(kPrefix, u"QuitCmd", u"bye", withSeparator), 60000));
   ASSERT_EQ(::WaitForSingleObject(host.get(), 60000), static_cast<DWORD>(WAIT_OBJECT_0));
   DWORD code = 99;
   ::GetExitCodeProcess(host.get(), &code);
@@ -412,7 +419,9 @@ void quitTheStandInHost(bool withSeparator) {
 }
 
 TEST(CorePipeHost, QuitCmdWithSeparatorEndsTheProcessWithExitCode0) { quitTheStandInHost(true); }
-TEST(CorePipeHost, QuitCmdWithoutSeparatorEndsTheProcessWithExitCode0) { quitTheStandInHost(false); }
+TEST(CorePipeHost, QuitCmdWithoutSeparatorEndsTheProcessWithExitCode0) {
+  quitTheStandInHost(false);
+}
 
 TEST(CorePipeCreation, ASecondInstanceCannotBeCreatedAndTheServerGivesUp) {
   StandInWindow window;
@@ -435,8 +444,8 @@ TEST(CorePipeCreation, AListenerWhoseConnectionWaitFailsKeepsThePipeName) {
   ASSERT_TRUE(server->create());
   {
     // A client that comes and goes before the server waits makes the wait fail.
-    ScopedHandle client(::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
+    ScopedHandle client(
+        ::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(client.valid());
   }
   server->run();
@@ -447,8 +456,8 @@ TEST(CorePipeCreation, AListenerWhoseConnectionWaitFailsKeepsThePipeName) {
   ScopedHandle other(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE,
                                         1, 0, 0, 0, nullptr));
   EXPECT_FALSE(other.valid()) << "another server took the pipe's name over";
-  ScopedHandle client(::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    0, nullptr));
+  ScopedHandle client(
+      ::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_TRUE(client.valid() || ::GetLastError() == ERROR_PIPE_BUSY)
       << "the pipe itself is gone: " << ::GetLastError();
 }

@@ -66,7 +66,8 @@ TEST(ScriptTimer, EachTickRunsTheCallbackOnAThreadOfItsOwn) {
   window.setEvents(&events);
   events.readCallbackNames();
   ASSERT_TRUE(events.startTimers(window.hwnd()));
-  ASSERT_TRUE(StandInWindow::pumpUntil([] { return ScriptCalls::instance().callsOf("tick").size() >= 5; }));
+  ASSERT_TRUE(
+      StandInWindow::pumpUntil([] { return ScriptCalls::instance().callsOf("tick").size() >= 5; }));
   events.onDestroy(window.hwnd());
   StandInWindow::pumpFor(300);  // tick threads already started reach the engine
   EXPECT_FALSE(::KillTimer(window.hwnd(), kScriptTimerId)) << "timer 1 was killed";
@@ -98,7 +99,8 @@ TEST(ScriptTimer, RunTimerCallbackOnNewThreadCallsTheNamedFunction) {
   TestEngine engine(kConfig);
   ASSERT_TRUE(engine.loaded());
   ASSERT_TRUE(runTimerCallbackOnNewThread(engine.get(), "OnTick"));
-  ASSERT_TRUE(StandInWindow::pumpUntil([] { return ScriptCalls::instance().callsOf("tick").size() == 1; }));
+  ASSERT_TRUE(
+      StandInWindow::pumpUntil([] { return ScriptCalls::instance().callsOf("tick").size() == 1; }));
   EXPECT_FALSE(runTimerCallbackOnNewThread(nullptr, "OnTick"));
 }
 

@@ -20,7 +20,8 @@ using orv::test::JScriptHost;
 using orv::test::PageCall;
 using orv::test::PageWindow;
 
-const wchar_t kPage[] = LR"(
+const wchar_t kPage[] =
+    LR"(
 var last = "", calls = 0;
 function show(a) { calls++; last = "show:" + a; }
 function kind(a) { calls++; last = (a === null) ? "null" : typeof a; }
@@ -41,7 +42,8 @@ class Jornet : public ::testing::Test {
     com_ = true;
     host_.reset(new JScriptHost);
     if (!host_->ok()) GTEST_SKIP() << "no JScript engine on this system";
-    ASSERT_EQ(host_->run(kPage), S_OK) << std::string(host_->lastError().begin(), host_->lastError().end());
+    ASSERT_EQ(host_->run(kPage), S_OK)
+        << std::string(host_->lastError().begin(), host_->lastError().end());
     orv::ComPtr<IDispatch> document = host_->makeDocument();
     ASSERT_TRUE(document);
     ASSERT_EQ(JornetInitJsEnv(document.get()), 1);
@@ -119,7 +121,9 @@ int Done(const char*, const char*) {
 TEST_F(Jornet, LuaOnTheWorkerThreadAnswersThePageThroughMessage2024) {
   PageWindow window;
   ASSERT_NE(window.hwnd(), nullptr);
-  window.onCall = [](const PageCall& c) { JornetCallJsFunc(c.function.c_str(), c.argument.c_str()); };
+  window.onCall = [](const PageCall& c) {
+    JornetCallJsFunc(c.function.c_str(), c.argument.c_str());
+  };
   orv::ScopedHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   g_done = done.get();
 
@@ -128,8 +132,12 @@ TEST_F(Jornet, LuaOnTheWorkerThreadAnswersThePageThroughMessage2024) {
   LuaObject* engine = nullptr;
   ASSERT_EQ(DllGetClassFactoryObject(&factory), 0);
   ASSERT_EQ(factory->Createlua(&engine), 0);
-  ASSERT_EQ(engine->InitCoreLuaEnv(files.write("answer.lua",
-      "function Ask(a) CallJsFunc('show', 'answer to ' .. a); Done(); return true end\n").c_str()), 1);
+  ASSERT_EQ(engine->InitCoreLuaEnv(files
+                                       .write("answer.lua",
+                                              "function Ask(a) CallJsFunc('show', 'answer to ' .. "
+                                              "a); Done(); return true end\n")
+                                       .c_str()),
+            1);
   engine->DefFuncCharChar("CallJsFunc", PageWindow::CallJsFunc, nullptr);
   engine->DefFuncCharChar("Done", Done, nullptr);
 

@@ -112,7 +112,7 @@ TEST_F(KavrelEngine, ReadsIntegerGlobals) {
   EXPECT_EQ(v, 600);
   v = -1;
   EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "Ratio", "int", 0), 0);
-  EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "Huge", "int", 0), 0);     // outside 32 bits
+  EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "Huge", "int", 0), 0);  // outside 32 bits
   EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "EnterHtml", "int", 0), 0);
   EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "Numeric", "int", 0), 0);  // text, not a number
   EXPECT_EQ(engine_->GetCoreGlobalVar(&v, "Absent", "int", 0), 0);
@@ -178,7 +178,7 @@ TEST_F(KavrelEngine, SynchronousCallsReturnTheFunctionsBooleanOutcome) {
   EXPECT_TRUE(engine_->KavrelFunc(1, "IsTrue", "true"));
   EXPECT_FALSE(engine_->KavrelFunc(1, "IsTrue", "false"));
   EXPECT_TRUE(engine_->KavrelFunc(1, "Echo", "anything"));  // a string is true to Lua
-  EXPECT_FALSE(engine_->KavrelFunc(1, "Echo", nullptr));   // nil
+  EXPECT_FALSE(engine_->KavrelFunc(1, "Echo", nullptr));    // nil
   EXPECT_FALSE(engine_->KavrelFunc(1, "ReturnsNothing", "x"));
   EXPECT_FALSE(engine_->KavrelFunc(1, "Fails", "x"));
   EXPECT_FALSE(engine_->KavrelFunc(1, "NoSuchFunction", "x"));
@@ -210,7 +210,8 @@ TEST_F(KavrelEngine, ReturnsTextResults) {
 
 TEST_F(KavrelEngine, RunsScriptFilesWithTheirArgument) {
   loadConfig();
-  std::string script = files_.write("set.lua", "local a = ...\nlastScriptArg = type(a) .. ':' .. tostring(a)\n");
+  std::string script =
+      files_.write("set.lua", "local a = ...\nlastScriptArg = type(a) .. ':' .. tostring(a)\n");
   EXPECT_EQ(engine_->KavrelFile(1, script.c_str(), nullptr), 1);
   EXPECT_EQ(returned("Echo", nullptr), "");
   std::string read = files_.write("read.lua", "function LastArg() return lastScriptArg end\n");
@@ -237,9 +238,10 @@ TEST_F(KavrelEngine, RegisteredCallbacksAreCallableFromLua) {
   loadConfig();
   engine_->DefFuncCharChar("HostFn", recordingCallback, nullptr);
   files_.write("cb.lua", "");
-  std::string script = files_.write(
-      "use.lua", "function UseHost(a) return tostring(HostFn('name', a)) end\n"
-                 "function UseHostNumbers() return tostring(HostFn(1, nil)) end\n");
+  std::string script =
+      files_.write("use.lua",
+                   "function UseHost(a) return tostring(HostFn('name', a)) end\n"
+                   "function UseHostNumbers() return tostring(HostFn(1, nil)) end\n");
   ASSERT_EQ(engine_->KavrelFile(1, script.c_str(), nullptr), 1);
   g_hostCalls = 0;
   EXPECT_EQ(returned("UseHost", "payload"), "7");
@@ -270,7 +272,8 @@ TEST(KavrelFactory, ReleaseClosesEnginesAndLaterCallsFail) {
   LuaObject* engine = nullptr;
   ASSERT_EQ(factory->Createlua(&engine), 0);
   ScriptFolder files;
-  ASSERT_EQ(engine->InitCoreLuaEnv(files.write("c.lua", "function T() return true end").c_str()), 1);
+  ASSERT_EQ(engine->InitCoreLuaEnv(files.write("c.lua", "function T() return true end").c_str()),
+            1);
   EXPECT_TRUE(engine->KavrelFunc(1, "T", nullptr));
   EXPECT_EQ(factory->Release(), 0u);
   // A thread that still holds the engine pointer gets failures, not a crash.

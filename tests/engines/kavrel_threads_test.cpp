@@ -26,10 +26,19 @@ ScopedHandle makeEvent() { return ScopedHandle(::CreateEventW(nullptr, TRUE, FAL
 // Host callbacks the scripts use to tell the test where they are.
 HANDLE g_started = nullptr;
 HANDLE g_done = nullptr;
-int Started(const char*, const char*) { ::SetEvent(g_started); return 1; }
-int Done(const char*, const char*) { ::SetEvent(g_done); return 1; }
+int Started(const char*, const char*) {
+  ::SetEvent(g_started);
+  return 1;
+}
+int Done(const char*, const char*) {
+  ::SetEvent(g_done);
+  return 1;
+}
 std::atomic<DWORD> g_workerThread{0};
-int WhereAmI(const char*, const char*) { g_workerThread = ::GetCurrentThreadId(); return 1; }
+int WhereAmI(const char*, const char*) {
+  g_workerThread = ::GetCurrentThreadId();
+  return 1;
+}
 
 const char kScripts[] = R"(
 uiCalls, nestedCalls, ticks, order = 0, 0, 0, ""
@@ -95,7 +104,9 @@ class KavrelThreads : public ::testing::Test {
 // when the called JavaScript function uses window.external.JsCallLuaFuncSyn.
 TEST_F(KavrelThreads, UiThreadWaitingForTheEngineStillHandlesPageCalls) {
   bool nestedOutcome = false;
-  window_.onCall = [&](const PageCall&) { nestedOutcome = engine_->KavrelFunc(1, "Nested", "from-page"); };
+  window_.onCall = [&](const PageCall&) {
+    nestedOutcome = engine_->KavrelFunc(1, "Nested", "from-page");
+  };
   ASSERT_TRUE(engine_->KavrelFunc(2, "Worker", "w1"));
   ASSERT_EQ(::WaitForSingleObject(started_.get(), 60000), WAIT_OBJECT_0);
   // The worker is now busy inside Lua: this call has to wait for the engine.

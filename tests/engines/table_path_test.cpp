@@ -46,8 +46,8 @@ TEST(TablePath, EmptyComponentsInvalidateThePath) {
 }
 
 TEST(GlobalVarTypeName, KnowsIntAndWideText) {
-  using orv::GlobalVarType;
   using orv::classifyTypeName;
+  using orv::GlobalVarType;
   EXPECT_EQ(classifyTypeName(typeid(int).name()), GlobalVarType::Int);
   EXPECT_EQ(classifyTypeName("int"), GlobalVarType::Int);
   EXPECT_EQ(classifyTypeName(typeid(wchar_t*).name()), GlobalVarType::WideText);

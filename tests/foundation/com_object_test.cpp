@@ -22,14 +22,23 @@ class Counted final
     : public ComObject<Counted, ComLifetime::kDeleteOnLastRelease, IPersist, IOleWindow> {
  public:
   ~Counted() override { ++g_deleted; }
-  STDMETHODIMP GetClassID(CLSID* id) override { *id = CLSID_NULL; return S_OK; }
-  STDMETHODIMP GetWindow(HWND* out) override { *out = nullptr; return S_OK; }
+  STDMETHODIMP GetClassID(CLSID* id) override {
+    *id = CLSID_NULL;
+    return S_OK;
+  }
+  STDMETHODIMP GetWindow(HWND* out) override {
+    *out = nullptr;
+    return S_OK;
+  }
   STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
 };
 
 class Owned final : public ComObject<Owned, ComLifetime::kOwnedElsewhere, IPersist> {
  public:
-  STDMETHODIMP GetClassID(CLSID* id) override { *id = CLSID_NULL; return S_OK; }
+  STDMETHODIMP GetClassID(CLSID* id) override {
+    *id = CLSID_NULL;
+    return S_OK;
+  }
 };
 
 TEST(ComObject, CountedObjectsGoWithTheirLastReference) {
@@ -135,7 +144,8 @@ TEST(OwningThread, TheThreadGetsItsContextAndDeletesIt) {
   work->input = 21;
   work->done = done.get();
   work->output = &output;
-  ScopedHandle thread = startOwningThread(std::move(work), +[](ThreadWork& w) { *w.output = w.input * 2; });
+  ScopedHandle thread = startOwningThread(
+      std::move(work), +[](ThreadWork& w) { *w.output = w.input * 2; });
   ASSERT_TRUE(thread.valid());
   ASSERT_EQ(::WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
   EXPECT_EQ(::WaitForSingleObject(done.get(), 0), WAIT_OBJECT_0) << "the context was deleted";

@@ -77,15 +77,17 @@ TEST_F(SharedPipeServer, TheClientIsLetGoOnlyAfterTheCommandHasRun) {
   start(false);
   // The client writes, then reads until the server disconnects it: by then the command ran.
   ScopedHandle client;
-  ASSERT_TRUE(test::waitUntil([&] {
-    client.reset(::CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, 0, nullptr));
-    return client.valid();
-  }, 10000));
+  ASSERT_TRUE(test::waitUntil(
+      [&] {
+        client.reset(::CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+        return client.valid();
+      },
+      10000));
   const std::string bytes = pipeMessageBytes(u"PopOrvalinex", u"Slow");
   DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(client.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                          nullptr));
+  ASSERT_TRUE(
+      ::WriteFile(client.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
   char buffer[16];
   DWORD read = 0;
   EXPECT_FALSE(::ReadFile(client.get(), buffer, sizeof(buffer), &read, nullptr));

@@ -90,8 +90,9 @@ TEST_F(RegKeyTest, DeletesValuesAndWholeSubtrees) {
   EXPECT_FALSE(key_.readDword(L"gone", &value));
 
   RegKey deep;
-  ASSERT_EQ(deep.create(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\a\\b\\c", KEY_WRITE),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      deep.create(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\a\\b\\c", KEY_WRITE),
+      ERROR_SUCCESS);
   ASSERT_EQ(deep.writeText(nullptr, L"default"), ERROR_SUCCESS);
   deep.reset();
   EXPECT_EQ(key_.deleteSubtree(L"a"), ERROR_SUCCESS);

@@ -12,7 +12,8 @@ namespace orv {
 namespace {
 
 std::wstring uniqueName(const wchar_t* what) {
-  return std::wstring(L"OrvalinexFoundationTest_") + what + std::to_wstring(::GetCurrentProcessId());
+  return std::wstring(L"OrvalinexFoundationTest_") + what +
+         std::to_wstring(::GetCurrentProcessId());
 }
 
 TEST(SingleInstance, TheSecondMutexIsRefusedUntilTheFirstGoes) {
@@ -31,7 +32,8 @@ TEST(SingleInstance, TheProgramsRegisterDistinctMessages) {
   EXPECT_NE(core, 0u);
   EXPECT_NE(core, updater);
   EXPECT_NE(updater, notifier);
-  EXPECT_EQ(core, registerInstanceMessage(kCoreInstanceMessageName)) << "the same name, the same id";
+  EXPECT_EQ(core, registerInstanceMessage(kCoreInstanceMessageName))
+      << "the same name, the same id";
 }
 
 UINT g_message = 0;

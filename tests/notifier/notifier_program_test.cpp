@@ -103,7 +103,9 @@ bool sendCommand(const std::u16string& command) { return sendToNotifier(u"PopOrv
 struct ConfirmEvents {
   ScopedHandle yes{CreateEventW(nullptr, TRUE, FALSE, kConfirmYesEventName)};
   ScopedHandle no{CreateEventW(nullptr, TRUE, FALSE, kConfirmNoEventName)};
-  bool isSet(const ScopedHandle& e) const { return WaitForSingleObject(e.get(), 0) == WAIT_OBJECT_0; }
+  bool isSet(const ScopedHandle& e) const {
+    return WaitForSingleObject(e.get(), 0) == WAIT_OBJECT_0;
+  }
 };
 
 class NotifierTest : public ::testing::Test {
@@ -165,7 +167,8 @@ class NotifierTest : public ::testing::Test {
   std::vector<std::wstring> coreCalls(const fs::path& folder) const {
     std::vector<std::wstring> calls;
     const std::string bytes = readAll(folder / L"core-calls.txt");
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()),
+                      bytes.size() / sizeof(wchar_t));
     std::size_t from = 0;
     for (std::size_t nl; (nl = text.find(L'\n', from)) != std::wstring::npos; from = nl + 1)
       calls.push_back(text.substr(from, nl - from));
@@ -355,15 +358,16 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
     ASSERT_TRUE(events.yes.valid() && events.no.valid());
     ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
     HWND box = nullptr;
-    ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }))
-        << "no question";
+    ASSERT_TRUE(waitUntil([&] {
+      return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr;
+    })) << "no question";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
     EXPECT_FALSE(events.isSet(events.yes));
     EXPECT_FALSE(events.isSet(events.no));
-    LPARAM control = a.message == WM_COMMAND
-                         ? reinterpret_cast<LPARAM>(GetDlgItem(box, LOWORD(a.wParam))) : 0;
+    LPARAM control =
+        a.message == WM_COMMAND ? reinterpret_cast<LPARAM>(GetDlgItem(box, LOWORD(a.wParam))) : 0;
     PostMessageW(box, a.message, a.wParam, control);
     HANDLE expected = a.yes ? events.yes.get() : events.no.get();
     EXPECT_EQ(WaitForSingleObject(expected, 10000), WAIT_OBJECT_0);
@@ -374,8 +378,10 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
   // Without events the answer is dropped and the notifier goes on.
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND box = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
-  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
+  ASSERT_TRUE(waitUntil(
+      [&] { return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(sendCommand(u"QuitCmd"));
   EXPECT_EQ(waitForExit(p), 0u);
 }
@@ -387,7 +393,8 @@ TEST_F(NotifierTest, AnOpenQuestionHoldsTheNextClient) {
   ConfirmEvents events;
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND first = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (first = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
+  ASSERT_TRUE(waitUntil(
+      [&] { return (first = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
 
   std::atomic<bool> written{false};
   std::atomic<bool> ok{false};
@@ -399,7 +406,8 @@ TEST_F(NotifierTest, AnOpenQuestionHoldsTheNextClient) {
   EXPECT_FALSE(written.load()) << "a second client got through while the question was open";
   EXPECT_TRUE(isRunning(p));
 
-  PostMessageW(first, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(first, IDOK)));
+  PostMessageW(first, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(first, IDOK)));
   EXPECT_EQ(WaitForSingleObject(events.yes.get(), 10000), WAIT_OBJECT_0);
   client.join();
   EXPECT_TRUE(ok.load());
@@ -436,10 +444,12 @@ TEST_F(NotifierTest, DoubleClickStartsTheCoreHostWithNokey) {
   Process& p = startReady(&dialog);
   ASSERT_NE(dialog, nullptr);
   SendMessageW(dialog, kTrayCallback, kIconId, WM_LBUTTONDBLCLK);
-  ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 1; })) << "the core host was not started";
+  ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 1; }))
+      << "the core host was not started";
   const std::wstring call = coreCalls()[0];
   const std::wstring quoted = L"\"" + dir() + L"OrvalinexCore.exe\"";
-  EXPECT_EQ(call.substr(0, quoted.size()), quoted) << "not the quoted path in the notifier's folder";
+  EXPECT_EQ(call.substr(0, quoted.size()), quoted)
+      << "not the quoted path in the notifier's folder";
   const std::wstring commandLine = call.substr(0, call.rfind(L'|'));
   EXPECT_EQ(commandLine.substr(commandLine.size() - 7), L" -nokey");
   // A second double-click starts it again; other mouse messages do nothing.
@@ -462,8 +472,9 @@ TEST_F(NotifierTest, RightClickOpensTheMenuBesideThePointer) {
   GetCursorPos(&cursor);
   PostMessageW(dialog, kTrayCallback, kIconId, WM_RBUTTONUP);
   HWND menu = nullptr;
-  ASSERT_TRUE(waitUntil([&] { return (menu = findTopLevelWindow(p.pid, L"#32768", L"", true)) != nullptr; }))
-      << "no menu";
+  ASSERT_TRUE(waitUntil([&] {
+    return (menu = findTopLevelWindow(p.pid, L"#32768", L"", true)) != nullptr;
+  })) << "no menu";
   RECT r = {};
   GetWindowRect(menu, &r);
   EXPECT_EQ(r.left, cursor.x + 1);
@@ -475,7 +486,8 @@ TEST_F(NotifierTest, RightClickOpensTheMenuBesideThePointer) {
   EXPECT_TRUE(waitUntil([&] { return aboutBoxes(p.pid).size() == 1; }, 10000)) << "no About box";
   for (HWND about : aboutBoxes(p.pid)) PostMessageW(about, WM_COMMAND, IDOK, 0);
   SendMessageW(dialog, WM_CANCELMODE, 0, 0);  // a menu still open closes
-  EXPECT_TRUE(waitUntil([&] { return findTopLevelWindow(p.pid, L"#32768", L"", true) == nullptr; }, 10000));
+  EXPECT_TRUE(
+      waitUntil([&] { return findTopLevelWindow(p.pid, L"#32768", L"", true) == nullptr; }, 10000));
   EXPECT_TRUE(isRunning(p));
 }
 
@@ -543,7 +555,8 @@ TEST_F(NotifierTest, ExitItemRemovesTheIconStartsTheCoreHostWithMinusTAndEnds) {
   PostMessageW(dialog, WM_COMMAND, 32778, 0);
   EXPECT_EQ(waitForExit(p), 0u);
   EXPECT_FALSE(trayIconExists(dialog));
-  ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 1; })) << "the core host was not started";
+  ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 1; }))
+      << "the core host was not started";
   const std::wstring call = coreCalls()[0];
   const std::wstring commandLine = call.substr(0, call.rfind(L'|'));
   EXPECT_EQ(commandLine, L"\"" + dir() + L"OrvalinexCore.exe\" -t");
@@ -569,8 +582,8 @@ TEST_F(NotifierTest, SystemCloseRemovesTheIconAndEnds) {
   arrival.dbcc_size = sizeof(arrival);
   arrival.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   DWORD_PTR answer = 0;
-  SendMessageTimeoutW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(&arrival),
-                      SMTO_ABORTIFHUNG, 5000, &answer);
+  SendMessageTimeoutW(dialog, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                      reinterpret_cast<LPARAM>(&arrival), SMTO_ABORTIFHUNG, 5000, &answer);
   EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
   // The quit broadcast with any other wParam does nothing.
   PostMessageW(dialog, RegisterWindowMessageW(kNotifierInstanceMessageName), 2, 0);

@@ -24,7 +24,8 @@ class NotifierResourcesTest : public ::testing::Test {
     HRSRC info = FindResourceW(module_.get(), name, type);
     if (!info) return {};
     HGLOBAL data = LoadResource(module_.get(), info);
-    return std::string(static_cast<const char*>(LockResource(data)), SizeofResource(module_.get(), info));
+    return std::string(static_cast<const char*>(LockResource(data)),
+                       SizeofResource(module_.get(), info));
   }
   std::wstring path_;
   ScopedLibrary module_;
@@ -68,8 +69,8 @@ TEST_F(NotifierResourcesTest, IconAtBothSizes) {
 }
 
 TEST_F(NotifierResourcesTest, SkinIs248By160With24Bits) {
-  ScopedGdiObject skin(LoadImageW(module_.get(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0,
-                                  LR_CREATEDIBSECTION));
+  ScopedGdiObject skin(
+      LoadImageW(module_.get(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   ASSERT_TRUE(skin.valid());
   BITMAP info = {};
   ASSERT_TRUE(GetObjectW(skin.get(), sizeof(info), &info));
@@ -119,7 +120,8 @@ TEST_F(NotifierResourcesTest, DialogsAndAboutString) {
   EXPECT_EQ(header->cx, 320);
   EXPECT_EQ(header->cy, 200);
   EXPECT_TRUE(header->exStyle & WS_EX_APPWINDOW);
-  const DWORD wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_MODALFRAME;
+  const DWORD wanted =
+      WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | DS_MODALFRAME;
   EXPECT_EQ(header->style & wanted, wanted);
   EXPECT_FALSE(header->style & WS_VISIBLE);
 

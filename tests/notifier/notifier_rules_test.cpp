@@ -47,8 +47,9 @@ TEST(NotifierCommands, MessagesAsThePipeReadsThem) {
     const std::string read = bytes.substr(0, framing.readBytes);
     return parsePipeMessage(framing, read.data(), read.size());
   };
-  EXPECT_EQ(notifierCommandFromText(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd")).command),
-            NotifierCommand::kQuit);
+  EXPECT_EQ(
+      notifierCommandFromText(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd")).command),
+      NotifierCommand::kQuit);
   EXPECT_EQ(notifierCommandFromText(
                 commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg")).command),
             NotifierCommand::kQuit);
@@ -61,7 +62,8 @@ TEST(NotifierCommands, MessagesAsThePipeReadsThem) {
   EXPECT_EQ(cut.command, u"QuitCmd");
   EXPECT_EQ(cut.argument.size(), 127u - 12u - 7u - 2u);
   // A separator beyond character 127 is never seen.
-  EXPECT_TRUE(commandOf(pipeMessageBytes(u"PopOrvalinex", std::u16string(120, u'Q'))).command.empty());
+  EXPECT_TRUE(
+      commandOf(pipeMessageBytes(u"PopOrvalinex", std::u16string(120, u'Q'))).command.empty());
 }
 
 TEST(NotifierConfirmation, OkIsYesEverythingElseNo) {
@@ -109,7 +111,8 @@ TEST(NotifierAbout, VersionLineAndFixedTexts) {
 }
 
 TEST(NotifierCoreHost, PathInTheProgramFolderQuoted) {
-  EXPECT_EQ(coreHostPath(L"C:\\Program Files\\Orv\\"), L"C:\\Program Files\\Orv\\OrvalinexCore.exe");
+  EXPECT_EQ(coreHostPath(L"C:\\Program Files\\Orv\\"),
+            L"C:\\Program Files\\Orv\\OrvalinexCore.exe");
   EXPECT_EQ(quotedCoreHostPath(L"C:\\Program Files\\Orv\\"),
             L"\"C:\\Program Files\\Orv\\OrvalinexCore.exe\"");
   EXPECT_EQ(coreHostPath(L""), L"OrvalinexCore.exe");

@@ -9,7 +9,8 @@ namespace {
 constexpr std::uint8_t kServer = 3;
 constexpr std::uint8_t kDomainController = 2;
 
-OsVersionFacts nt(std::uint32_t major, std::uint32_t minor, std::uint8_t product = kProductWorkstation) {
+OsVersionFacts nt(std::uint32_t major, std::uint32_t minor,
+                  std::uint8_t product = kProductWorkstation) {
   OsVersionFacts f;
   f.queried = true;
   f.platformId = kPlatformNt;

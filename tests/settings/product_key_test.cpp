@@ -17,8 +17,8 @@ std::wstring keyPath() { return std::wstring(kSettingsKeyPrefix) + kId; }
 
 void deleteTestKey(REGSAM view = KEY_WOW64_32KEY) {
   RegKey parent;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0,
-                    KEY_ALL_ACCESS | view, parent.receive()) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0, KEY_ALL_ACCESS | view,
+                    parent.receive()) != ERROR_SUCCESS) {
     parent.release();
     return;
   }

@@ -88,7 +88,8 @@ TEST(SecurityAttributesTest, LowIntegrityLabelInTheSacl) {
 
 TEST(SecurityAttributesTest, MutexCreatedWithItHasTheOpenDacl) {
   SecurityAttributes sa;
-  const std::wstring name = L"OrvalinexSecurityAttributesTest_" + std::to_wstring(GetCurrentProcessId());
+  const std::wstring name =
+      L"OrvalinexSecurityAttributesTest_" + std::to_wstring(GetCurrentProcessId());
   ScopedHandle mutex(CreateMutexW(sa.forCreate(), FALSE, name.c_str()));
   ASSERT_TRUE(mutex.valid()) << GetLastError();
   ScopedHandle opened(OpenMutexW(MUTEX_ALL_ACCESS, FALSE, name.c_str()));

@@ -13,7 +13,8 @@ namespace orv::test {
 namespace {
 
 // {F414C260-6AC0-11CF-B6D1-00AA00BBBB58}: the JScript engine's class.
-const CLSID kJScriptClsid = {0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
+const CLSID kJScriptClsid = {
+    0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
 
 // The stand-in document: IHTMLDocument has one member beyond IDispatch, the Script property.
 class StandInDocument final
@@ -33,7 +34,10 @@ class StandInDocument final
     }
     return ComObject::QueryInterface(riid, out);
   }
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
@@ -109,8 +113,8 @@ class JScriptHost::Site final
 
 JScriptHost::JScriptHost() {
   site_.attach(new Site);
-  if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(IActiveScript),
-                                engine_.putVoid()))) {
+  if (FAILED(::CoCreateInstance(kJScriptClsid, nullptr, CLSCTX_INPROC_SERVER,
+                                __uuidof(IActiveScript), engine_.putVoid()))) {
     engine_.reset();
     return;
   }

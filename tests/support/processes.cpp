@@ -81,7 +81,6 @@ std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
   return s.found;
 }
 
-
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw) {
   std::wstring commandLine = raw ? arguments : L"\"" + program + L"\"";
   if (!raw && !arguments.empty()) commandLine += L" " + arguments;
@@ -137,7 +136,9 @@ HWND findMessageBox(DWORD pid, const std::wstring& caption, const std::wstring& 
   return search({pid, caption, text, true});
 }
 
-HWND findDialog(DWORD pid, const std::wstring& caption) { return search({pid, caption, L"", true}); }
+HWND findDialog(DWORD pid, const std::wstring& caption) {
+  return search({pid, caption, L"", true});
+}
 
 std::wstring windowText(HWND window) {
   wchar_t text[512] = {};

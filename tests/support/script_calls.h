@@ -88,7 +88,8 @@ class TestEngine {
     factory_->Createlua(&engine_);
     if (!engine_) return;
     const std::string helpers = "function Get(name) return tostring(_G[name]) end\n";
-    loaded_ = engine_->InitCoreLuaEnv(files_.write("CoreConfig.lua", helpers + config).c_str()) == 1;
+    loaded_ =
+        engine_->InitCoreLuaEnv(files_.write("CoreConfig.lua", helpers + config).c_str()) == 1;
     engine_->DefFuncCharChar("Record", ScriptCalls::Record, nullptr);
     engine_->DefFuncCharChar("Enter", ScriptCalls::Enter, nullptr);
     engine_->DefFuncCharChar("Leave", ScriptCalls::Leave, nullptr);

@@ -18,23 +18,26 @@ namespace {
 
 std::string toUtf8(const std::wstring& text) {
   if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                    nullptr, nullptr);
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
   std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                      nullptr, nullptr);
   return out;
 }
 
 std::wstring fromUtf8(const std::string& text) {
   if (text.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring out(n, L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
   return out;
 }
 
 void appendLine(const std::wstring& file, const std::wstring& line) {
-  std::ofstream out(std::filesystem::path(moduleDirectory() + file), std::ios::binary | std::ios::app);
+  std::ofstream out(std::filesystem::path(moduleDirectory() + file),
+                    std::ios::binary | std::ios::app);
   out << toUtf8(line) << "\n";
 }
 
@@ -80,8 +83,10 @@ class StandInPage final : public BrowserHost {
       : external_(external), documentComplete_(options.documentComplete) {
     traceStartup("browser");  // the program's start-up checks are done, the dialog is being made
     // The window the dialog's wrapper filters for, where the browser's window would be.
-    window_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 0, 0, 0, 0, dialog,
-                              reinterpret_cast<HMENU>(static_cast<INT_PTR>(options.controlId)), GetModuleHandleW(nullptr), nullptr);
+    window_ =
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_NOTIFY, 0, 0, 0, 0, dialog,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(options.controlId)),
+                        GetModuleHandleW(nullptr), nullptr);
     subclassWindow();
     g_page = this;
   }
@@ -92,8 +97,8 @@ class StandInPage final : public BrowserHost {
 
   HWND window() const override { return window_; }
   void place(const RECT& rect) override {
-    SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(window_, nullptr, rect.left, rect.top, rect.right - rect.left,
+                 rect.bottom - rect.top, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
   bool navigate(const std::wstring& url) override {
@@ -108,7 +113,8 @@ class StandInPage final : public BrowserHost {
     script_ = std::make_unique<test::JScriptHost>();
     if (!script_->ok()) return false;
     script_->addNamedObject(L"external", external_);
-    if (FAILED(script_->run(L"var window = { external: external };\n" + scriptCode(fromUtf8(bytes.str())))))
+    if (FAILED(script_->run(L"var window = { external: external };\n" +
+                            scriptCode(fromUtf8(bytes.str())))))
       appendLine(L"page-errors.log", script_->lastError());
     document_ = script_->makeDocument();
     // The page finishes loading after the dialog's set-up, in its message loop.
@@ -134,15 +140,16 @@ class StandInPage final : public BrowserHost {
   }
 
   void subclassWindow() {
-    previous_ = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StandInPage::windowProc)));
+    previous_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(
+        window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StandInPage::windowProc)));
   }
 
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     StandInPage* page = g_page;
     if (page && message == WM_KEYDOWN) page->callPage(L"onkeydown", {std::to_wstring(wParam)});
     if (page && message == WM_LBUTTONDOWN)
-      page->callPage(L"onmousedown", {std::to_wstring(LOWORD(lParam)), std::to_wstring(HIWORD(lParam))});
+      page->callPage(L"onmousedown",
+                     {std::to_wstring(LOWORD(lParam)), std::to_wstring(HIWORD(lParam))});
     return page ? CallWindowProcW(page->previous_, hwnd, message, wParam, lParam)
                 : DefWindowProcW(hwnd, message, wParam, lParam);
   }
@@ -162,6 +169,5 @@ std::unique_ptr<BrowserHost> createStandInPage(HWND dialog, const CCoreCustomOcc
                                                const BrowserOptions& options) {
   return std::make_unique<StandInPage>(dialog, controls.external(), options);
 }
-
 
 }  // namespace orv::test

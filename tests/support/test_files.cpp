@@ -41,7 +41,8 @@ std::string readFile(const fs::path& path) {
 fs::path hostPath(const std::string& linuxPath) {
 #ifdef _WIN32
   std::string p = "Z:" + linuxPath;
-  for (char& c : p) if (c == '/') c = '\\';
+  for (char& c : p)
+    if (c == '/') c = '\\';
   return fs::path(p);
 #else
   return fs::path(linuxPath);

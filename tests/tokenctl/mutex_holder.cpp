@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   char buffer[64];
   DWORD n = 0;
-  while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) && n > 0) {
+  while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &n, nullptr) &&
+         n > 0) {
   }
   ::CloseHandle(mutex);
   return 0;

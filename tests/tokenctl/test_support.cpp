@@ -78,9 +78,9 @@ ProcessResult runProcess(const std::wstring& commandLine, const std::wstring& fo
   startup.hStdError = writeEnd;
   PROCESS_INFORMATION process = {};
   std::wstring line = commandLine;
-  result.started = ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                    folder.empty() ? nullptr : folder.c_str(), &startup,
-                                    &process) != FALSE;
+  result.started =
+      ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                       folder.empty() ? nullptr : folder.c_str(), &startup, &process) != FALSE;
   ::CloseHandle(writeEnd);
   if (result.started) {
     char buffer[4096];
@@ -101,8 +101,7 @@ std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitia
   if (refuseInitialize) out << "refuse_initialize=1\n";
   for (const TokenSetup& t : tokens) {
     out << "[token]\nslot=" << t.slot << "\nlabel=" << t.label << "\nserial=" << t.serial
-        << "\npin=" << t.pin << "\nattempts=" << t.attempts << "\nhardware=" << t.hardware
-        << "\n";
+        << "\npin=" << t.pin << "\nattempts=" << t.attempts << "\nhardware=" << t.hardware << "\n";
     if (!t.cert.empty()) out << "cert=" << orv::toNarrow(t.cert) << "\n";
     if (!t.present) out << "present=0\n";
     if (!t.infoReadable) out << "info=unreadable\n";
@@ -121,9 +120,13 @@ std::string tokenValue(const std::wstring& configPath, unsigned long slot, const
   bool inSlot = false;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == "[token]") { inSlot = false; continue; }
+    if (line == "[token]") {
+      inSlot = false;
+      continue;
+    }
     if (line == "slot=" + std::to_string(slot)) inSlot = true;
-    if (inSlot && line.compare(0, key.size() + 1, key + "=") == 0) return line.substr(key.size() + 1);
+    if (inSlot && line.compare(0, key.size() + 1, key + "=") == 0)
+      return line.substr(key.size() + 1);
   }
   return "<missing>";
 }

@@ -11,10 +11,10 @@ namespace orv_test {
 // A Linux path as Wine sees it (Z:\...).
 std::wstring winPath(const std::string& linuxPath);
 
-std::wstring controlDll();        // the built OstwinAutoCtrl.dll
-std::wstring middlewareFolder();  // the folder holding the stand-in Sarnovi_XT.dll
+std::wstring controlDll();                   // the built OstwinAutoCtrl.dll
+std::wstring middlewareFolder();             // the folder holding the stand-in Sarnovi_XT.dll
 std::wstring certificate(const char* name);  // a DER file made by make_test_certs.sh
-std::wstring mutexHolder();       // tokenctl_mutex_holder.exe
+std::wstring mutexHolder();                  // tokenctl_mutex_holder.exe
 
 // A fresh, empty folder for one test below the temporary folder.
 std::wstring freshFolder(const std::wstring& name);

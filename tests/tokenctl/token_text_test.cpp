@@ -42,7 +42,8 @@ TEST(TokenText, SerialStoredLeastSignificantFirstReadsMostSignificantFirst) {
 
 TEST(TokenText, LongSerialIsFormattedWhole) {
   std::vector<unsigned char> serial(40);
-  for (std::size_t i = 0; i < serial.size(); ++i) serial[i] = static_cast<unsigned char>(0xF0 + (i % 16));
+  for (std::size_t i = 0; i < serial.size(); ++i)
+    serial[i] = static_cast<unsigned char>(0xF0 + (i % 16));
   const std::string text = orv::serialNumberText(serial.data(), serial.size());
   ASSERT_EQ(text.size(), 80u);
   EXPECT_EQ(text.substr(0, 4), "f7f6");  // byte 39 is 0xF7, byte 38 0xF6
@@ -63,7 +64,8 @@ TEST(TokenText, WrongPinResult) {
 }
 
 TEST(TokenText, EqualIgnoringCase) {
-  EXPECT_TRUE(orv::equalIgnoringCase("C:\\Windows\\System32\\X.dll", "c:\\windows\\system32\\x.DLL"));
+  EXPECT_TRUE(
+      orv::equalIgnoringCase("C:\\Windows\\System32\\X.dll", "c:\\windows\\system32\\x.DLL"));
   EXPECT_FALSE(orv::equalIgnoringCase("C:\\a", "C:\\b"));
   EXPECT_FALSE(orv::equalIgnoringCase("C:\\a", "C:\\a "));
   EXPECT_FALSE(orv::equalIgnoringCase("", "x"));

@@ -39,7 +39,8 @@ void touch(const std::wstring& path) { orv_test::writeFile(path, "stand-in"); }
 void setText(const wchar_t* keyPath, const wchar_t* name, const std::wstring& value) {
   HKEY key = nullptr;
   ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_ALL_ACCESS | kView,
-                              nullptr, &key, nullptr), ERROR_SUCCESS);
+                              nullptr, &key, nullptr),
+            ERROR_SUCCESS);
   if (name) {
     ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                      static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
@@ -52,7 +53,8 @@ void removeEverything() {
   ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kAudioKey, kView, 0);
   ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kHalvenorKey, kView, 0);
   HKEY run = nullptr;
-  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS | kView, &run) == ERROR_SUCCESS) {
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_ALL_ACCESS | kView, &run) ==
+      ERROR_SUCCESS) {
     ::RegDeleteValueW(run, L"Marrowin_NORDEL");
     ::RegCloseKey(run);
   }

@@ -32,9 +32,10 @@ using CanUnloadFn = HRESULT(__stdcall*)();
 // The control file stays loaded for the whole program, as COM would keep it.
 struct ControlFile {
   HMODULE module = ::LoadLibraryW(orv_test::controlDll().c_str());
-  GetClassObjectFn getClassObject = module ? reinterpret_cast<GetClassObjectFn>(reinterpret_cast<void*>(
-                                                 ::GetProcAddress(module, "DllGetClassObject")))
-                                           : nullptr;
+  GetClassObjectFn getClassObject =
+      module ? reinterpret_cast<GetClassObjectFn>(
+                   reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")))
+             : nullptr;
   CanUnloadFn canUnload = module ? reinterpret_cast<CanUnloadFn>(reinterpret_cast<void*>(
                                        ::GetProcAddress(module, "DllCanUnloadNow")))
                                  : nullptr;
@@ -71,7 +72,9 @@ class ComTest : public ::testing::Test {
     ::CoUninitialize();
   }
 
-  void tokens(const std::vector<TokenSetup>& t) { orv_test::writeFile(config_, orv_test::tokenConfig(t)); }
+  void tokens(const std::vector<TokenSetup>& t) {
+    orv_test::writeFile(config_, orv_test::tokenConfig(t));
+  }
   IOstwinCtrl* create() {
     ctrl_.reset();
     ComPtr<IClassFactory> f = factory();
@@ -336,7 +339,8 @@ TEST_F(ComTest, ClassFactoryAndModuleCounts) {
   ComPtr<IClassFactory> f = factory();
   ASSERT_TRUE(f);
   ComPtr<IUnknown> unknownFactory;
-  EXPECT_EQ(controlFile().getClassObject(CLSID_OstwinCtrl, IID_IUnknown, unknownFactory.putVoid()), S_OK);
+  EXPECT_EQ(controlFile().getClassObject(CLSID_OstwinCtrl, IID_IUnknown, unknownFactory.putVoid()),
+            S_OK);
   ComPtr<IUnknown> none;
   EXPECT_EQ(controlFile().getClassObject(IID_IOstwinCtrl, IID_IClassFactory, none.putVoid()),
             CLASS_E_CLASSNOTAVAILABLE);
@@ -435,11 +439,11 @@ TEST_F(ComTest, DispatchIdsAndInvokeComeFromTheTypeLibrary) {
   tokens({});
   IOstwinCtrl* c = create();
   ASSERT_TRUE(c);
-  const wchar_t* names[] = {L"getCspSelectKeySN", L"ChangeUserPin", L"GetSN", L"GetTokenName",
-                            L"CheckToken", L"GetCertDN", L"GetCertCN", L"GetCertSN",
-                            L"GetCertStartDate", L"GetCertNA", L"ClearPinState",
-                            L"ChangeTokenNam", L"Init_Key", L"VerifyUserPin", L"GetCntlVersion",
-                            L"CheckStatus"};
+  const wchar_t* names[] = {
+      L"getCspSelectKeySN", L"ChangeUserPin", L"GetSN",          L"GetTokenName",
+      L"CheckToken",        L"GetCertDN",     L"GetCertCN",      L"GetCertSN",
+      L"GetCertStartDate",  L"GetCertNA",     L"ClearPinState",  L"ChangeTokenNam",
+      L"Init_Key",          L"VerifyUserPin", L"GetCntlVersion", L"CheckStatus"};
   for (int i = 0; i < 16; ++i) {
     LPOLESTR name = const_cast<LPOLESTR>(names[i]);
     DISPID id = -1;
@@ -457,7 +461,8 @@ TEST_F(ComTest, DispatchIdsAndInvokeComeFromTheTypeLibrary) {
 
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   orv::ScopedVariant result;
-  EXPECT_EQ(c->Invoke(15, IID_NULL, 0x409, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(c->Invoke(15, IID_NULL, 0x409, DISPATCH_METHOD, &none, result.get(), nullptr, nullptr),
+            S_OK);
   ASSERT_EQ(result.ref().vt, VT_BSTR);
   EXPECT_STREQ(result.ref().bstrVal, L"20151018");
 
@@ -471,7 +476,8 @@ TEST_F(ComTest, DispatchIdsAndInvokeComeFromTheTypeLibrary) {
   args[1].bstrVal = ::SysAllocString(L"123456");
   DISPPARAMS two = {args, nullptr, 2, 0};
   orv::ScopedVariant lRet;
-  EXPECT_EQ(c->Invoke(14, IID_NULL, 0x409, DISPATCH_METHOD, &two, lRet.get(), nullptr, nullptr), S_OK);
+  EXPECT_EQ(c->Invoke(14, IID_NULL, 0x409, DISPATCH_METHOD, &two, lRet.get(), nullptr, nullptr),
+            S_OK);
   EXPECT_EQ(lRet.ref().vt, VT_I4);
   EXPECT_EQ(lRet.ref().lVal, -1);  // no token
   ::VariantClear(&args[1]);
@@ -491,7 +497,9 @@ class DialogDriver {
           if (dialog_) act(dialog_);
         }) {}
   ~DialogDriver() { join(); }
-  void join() { if (thread_.joinable()) thread_.join(); }
+  void join() {
+    if (thread_.joinable()) thread_.join();
+  }
   bool found() const { return dialog_ != nullptr; }
 
  private:
@@ -536,15 +544,17 @@ bool clickRow(HWND list, int row) {
   return false;
 }
 
-void press(HWND dialog, int button) { ::PostMessageW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0); }
+void press(HWND dialog, int button) {
+  ::PostMessageW(::GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+}
 
 class DialogTest : public ComTest {
  protected:
   void SetUp() override {
     ComTest::SetUp();
     // The dialog needs a display; without one Wine cannot create windows.
-    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 10, 10, nullptr,
-                                   nullptr, nullptr, nullptr);
+    HWND probe = ::CreateWindowExW(0, L"STATIC", L"probe", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                   nullptr, nullptr);
     if (!probe) GTEST_SKIP() << "no display for the selection dialog (windows cannot be created)";
     ::DestroyWindow(probe);
     // In map order SN0001 then SN0002; each row goes to the top, so SN0002 is row 0.
@@ -601,12 +611,18 @@ TEST_F(DialogTest, CertificateDatesOfTheChosenToken) {
   IOstwinCtrl* c = create();
   ASSERT_TRUE(c);
   {
-    DialogDriver driver([&](HWND dialog) { clickRow(listOf(dialog), 0); press(dialog, IDOK); });
+    DialogDriver driver([&](HWND dialog) {
+      clickRow(listOf(dialog), 0);
+      press(dialog, IDOK);
+    });
     EXPECT_TEXT(text(c, &IOstwinCtrl::GetCertStartDate), S_OK, "2016-01-05");
     ASSERT_TRUE(driver.found());
   }
   {
-    DialogDriver driver([&](HWND dialog) { clickRow(listOf(dialog), 1); press(dialog, IDOK); });
+    DialogDriver driver([&](HWND dialog) {
+      clickRow(listOf(dialog), 1);
+      press(dialog, IDOK);
+    });
     EXPECT_TEXT(text(c, &IOstwinCtrl::GetCertNA), S_OK, "2025-10-17");
     ASSERT_TRUE(driver.found());
   }
@@ -615,7 +631,10 @@ TEST_F(DialogTest, CertificateDatesOfTheChosenToken) {
 TEST_F(DialogTest, ChangeTokenNamRenamesTheChosenToken) {
   IOstwinCtrl* c = create();
   ASSERT_TRUE(c);
-  DialogDriver driver([&](HWND dialog) { clickRow(listOf(dialog), 0); press(dialog, IDOK); });
+  DialogDriver driver([&](HWND dialog) {
+    clickRow(listOf(dialog), 0);
+    press(dialog, IDOK);
+  });
   EXPECT_NUMBER(rename(c, L"Second", L"Renamed"), S_OK, 0);
   driver.join();
   ASSERT_TRUE(driver.found());

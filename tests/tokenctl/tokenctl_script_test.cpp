@@ -75,7 +75,8 @@ class ScriptTest : public ::testing::Test {
     const std::string script =
         "var c = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
         "function out(k, v) { WScript.Echo(k + \"=\" + v); }\n"
-        "function kind(k, v) { WScript.Echo(k + \":type=\" + typeof v); }\n" + body;
+        "function kind(k, v) { WScript.Echo(k + \":type=\" + typeof v); }\n" +
+        body;
     const std::wstring file = folder_ + L"\\page.js";
     orv_test::writeFile(file, script);
     const auto result = orv_test::runProcess(
@@ -112,8 +113,8 @@ TEST_F(ScriptTest, RegistrationWritesTheKeysOfTheTable) {
   EXPECT_EQ(keyValue(clsid + L"\\ProgID"), L"OstwinAutoCtrl.OstwinCtrl.1");
   EXPECT_EQ(keyValue(clsid + L"\\VersionIndependentProgID"), L"OstwinAutoCtrl.OstwinCtrl");
   EXPECT_TRUE(keyExists(clsid + L"\\Programmable"));
-  EXPECT_EQ(::lstrcmpiW(keyValue(clsid + L"\\InprocServer32").c_str(),
-                        orv_test::controlDll().c_str()), 0)
+  EXPECT_EQ(
+      ::lstrcmpiW(keyValue(clsid + L"\\InprocServer32").c_str(), orv_test::controlDll().c_str()), 0)
       << orv::toNarrow(keyValue(clsid + L"\\InprocServer32"));
   EXPECT_EQ(keyValue(clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
   EXPECT_EQ(keyValue(clsid + L"\\TypeLib"), L"{1A5BAF08-6DFD-4d3e-8411-C231CFF77210}");
@@ -122,22 +123,23 @@ TEST_F(ScriptTest, RegistrationWritesTheKeysOfTheTable) {
 
 TEST_F(ScriptTest, NoToken) {
   prepare({});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n"
-      "out('GetTokenName', c.GetTokenName());\n"
-      "out('GetCertDN', c.GetCertDN());\n"
-      "out('GetCertCN', c.GetCertCN());\n"
-      "out('GetCertSN', c.GetCertSN());\n"
-      "out('GetCertStartDate', c.GetCertStartDate());\n"
-      "out('GetCertNA', c.GetCertNA());\n"
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
-      "out('ChangeUserPin', c.ChangeUserPin('123456', '654321'));\n"
-      "out('ClearPinState', c.ClearPinState());\n"
-      "out('ChangeTokenNam', c.ChangeTokenNam('old', 'new'));\n"
-      "out('Init_Key', c.Init_Key());\n"
-      "out('GetCntlVersion', c.GetCntlVersion());\n"
-      "out('getCspSelectKeySN', c.getCspSelectKeySN()); kind('getCspSelectKeySN', c.getCspSelectKeySN());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n"
+          "out('GetTokenName', c.GetTokenName());\n"
+          "out('GetCertDN', c.GetCertDN());\n"
+          "out('GetCertCN', c.GetCertCN());\n"
+          "out('GetCertSN', c.GetCertSN());\n"
+          "out('GetCertStartDate', c.GetCertStartDate());\n"
+          "out('GetCertNA', c.GetCertNA());\n"
+          "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
+          "out('ChangeUserPin', c.ChangeUserPin('123456', '654321'));\n"
+          "out('ClearPinState', c.ClearPinState());\n"
+          "out('ChangeTokenNam', c.ChangeTokenNam('old', 'new'));\n"
+          "out('Init_Key', c.Init_Key());\n"
+          "out('GetCntlVersion', c.GetCntlVersion());\n"
+          "out('getCspSelectKeySN', c.getCspSelectKeySN()); kind('getCspSelectKeySN', "
+          "c.getCspSelectKeySN());\n");
   EXPECT_EQ(a.at("CheckToken"), "0") << output_;
   EXPECT_EQ(a.at("GetSN"), "");
   EXPECT_EQ(a.at("GetTokenName"), "");
@@ -161,13 +163,13 @@ TEST_F(ScriptTest, TokenWhoseInformationCannotBeReadGivesNoEntry) {
   TokenSetup t;
   t.infoReadable = false;
   prepare({t});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n"
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
-      "out('ClearPinState', c.ClearPinState());\n"
-      "out('ChangeTokenNam', c.ChangeTokenNam('old', 'new'));\n"
-      "out('Init_Key', c.Init_Key());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n"
+          "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
+          "out('ClearPinState', c.ClearPinState());\n"
+          "out('ChangeTokenNam', c.ChangeTokenNam('old', 'new'));\n"
+          "out('Init_Key', c.Init_Key());\n");
   EXPECT_EQ(a.at("CheckToken"), "0") << output_;
   EXPECT_EQ(a.at("GetSN"), "");
   EXPECT_EQ(a.at("VerifyUserPin"), "-1");
@@ -182,15 +184,15 @@ TEST_F(ScriptTest, OneTokenReadsNamesAndCertificateFields) {
   t.serial = "SN0001";
   t.cert = orv_test::certificate("holder.der");
   prepare({t});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n"
-      "out('GetTokenName', c.GetTokenName());\n"
-      "out('GetCertDN', c.GetCertDN());\n"
-      "out('GetCertCN', c.GetCertCN());\n"
-      "out('GetCertSN', c.GetCertSN());\n"
-      "out('GetCertStartDate', c.GetCertStartDate());\n"
-      "out('GetCertNA', c.GetCertNA());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n"
+          "out('GetTokenName', c.GetTokenName());\n"
+          "out('GetCertDN', c.GetCertDN());\n"
+          "out('GetCertCN', c.GetCertCN());\n"
+          "out('GetCertSN', c.GetCertSN());\n"
+          "out('GetCertStartDate', c.GetCertStartDate());\n"
+          "out('GetCertNA', c.GetCertNA());\n");
   EXPECT_EQ(a.at("CheckToken"), "1") << output_;
   EXPECT_EQ(a.at("GetSN"), "SN0001");
   EXPECT_EQ(a.at("GetTokenName"), "Zhang's Key");
@@ -209,10 +211,10 @@ TEST_F(ScriptTest, OneTokenReadsNamesAndCertificateFields) {
 
 TEST_F(ScriptTest, OneTokenWithoutCertificateGivesEmptyFields) {
   prepare({TokenSetup()});
-  const Answers a = run(
-      "out('GetCertDN', c.GetCertDN());\n"
-      "out('GetCertSN', c.GetCertSN());\n"
-      "out('GetCertNA', c.GetCertNA());\n");
+  const Answers a =
+      run("out('GetCertDN', c.GetCertDN());\n"
+          "out('GetCertSN', c.GetCertSN());\n"
+          "out('GetCertNA', c.GetCertNA());\n");
   EXPECT_EQ(a.at("GetCertDN"), "") << output_;
   EXPECT_EQ(a.at("GetCertSN"), "");
   EXPECT_EQ(a.at("GetCertNA"), "");
@@ -232,12 +234,12 @@ TEST_F(ScriptTest, OneTokenPinVerificationChangeAndLogout) {
   TokenSetup t;
   t.pin = "123456";
   prepare({t});
-  const Answers a = run(
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 1));\n"
-      "out('VerifyAgain', c.VerifyUserPin('123456', 0));\n"
-      "out('ChangeUserPin', c.ChangeUserPin('123456', '24680135'));\n"
-      "out('ClearPinState', c.ClearPinState());\n"
-      "out('VerifyNew', c.VerifyUserPin('24680135', 0));\n");
+  const Answers a =
+      run("out('VerifyUserPin', c.VerifyUserPin('123456', 1));\n"
+          "out('VerifyAgain', c.VerifyUserPin('123456', 0));\n"
+          "out('ChangeUserPin', c.ChangeUserPin('123456', '24680135'));\n"
+          "out('ClearPinState', c.ClearPinState());\n"
+          "out('VerifyNew', c.VerifyUserPin('24680135', 0));\n");
   EXPECT_EQ(a.at("VerifyUserPin"), "0") << output_;
   // The first login stays in force: the middleware answers "already logged in".
   EXPECT_EQ(a.at("VerifyAgain"), "0");
@@ -258,9 +260,9 @@ TEST_F(ScriptTest, ChangeUserPinFailures) {
   TokenSetup t;
   t.pin = "123456";
   prepare({t});
-  const Answers a = run(
-      "out('TooShort', c.ChangeUserPin('123456', '12'));\n"
-      "out('WrongOld', c.ChangeUserPin('000000', '654321'));\n");
+  const Answers a =
+      run("out('TooShort', c.ChangeUserPin('123456', '12'));\n"
+          "out('WrongOld', c.ChangeUserPin('000000', '654321'));\n");
   EXPECT_EQ(a.at("TooShort"), "-2") << output_;  // the change itself failed
   EXPECT_EQ(a.at("WrongOld"), "5");              // 6 attempts before the wrong PIN
   EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "123456");
@@ -284,10 +286,10 @@ TEST_F(ScriptTest, UnreadableAttemptCounterStillGivesAFailure) {
   TokenSetup t;
   t.counterReadable = false;
   prepare({t});
-  const Answers a = run(
-      "out('VerifyUserPin', c.VerifyUserPin('999999', 0));\n"
-      "out('ChangeUserPin', c.ChangeUserPin('999999', '654321'));\n"
-      "out('Right', c.VerifyUserPin('123456', 0));\n");
+  const Answers a =
+      run("out('VerifyUserPin', c.VerifyUserPin('999999', 0));\n"
+          "out('ChangeUserPin', c.ChangeUserPin('999999', '654321'));\n"
+          "out('Right', c.VerifyUserPin('123456', 0));\n");
   // Defined instead of left unset: -1, never the 0 of a right PIN.
   EXPECT_EQ(a.at("VerifyUserPin"), "-1") << output_;
   EXPECT_EQ(a.at("ChangeUserPin"), "-1");
@@ -296,18 +298,24 @@ TEST_F(ScriptTest, UnreadableAttemptCounterStillGivesAFailure) {
 
 TEST_F(ScriptTest, TwoTokens) {
   TokenSetup a1, a2;
-  a1.slot = 1; a1.serial = "SN0001"; a1.label = "First"; a1.cert = orv_test::certificate("holder.der");
-  a2.slot = 2; a2.serial = "SN0002"; a2.label = "Second"; a2.cert = orv_test::certificate("second.der");
+  a1.slot = 1;
+  a1.serial = "SN0001";
+  a1.label = "First";
+  a1.cert = orv_test::certificate("holder.der");
+  a2.slot = 2;
+  a2.serial = "SN0002";
+  a2.label = "Second";
+  a2.cert = orv_test::certificate("second.der");
   prepare({a1, a2});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n"
-      "out('GetCertDN', c.GetCertDN());\n"
-      "out('GetCertSN', c.GetCertSN());\n"
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
-      "out('ChangeUserPin', c.ChangeUserPin('123456', '654321'));\n"
-      "out('Init_Key', c.Init_Key());\n"
-      "out('ClearPinState', c.ClearPinState());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n"
+          "out('GetCertDN', c.GetCertDN());\n"
+          "out('GetCertSN', c.GetCertSN());\n"
+          "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
+          "out('ChangeUserPin', c.ChangeUserPin('123456', '654321'));\n"
+          "out('Init_Key', c.Init_Key());\n"
+          "out('ClearPinState', c.ClearPinState());\n");
   EXPECT_EQ(a.at("CheckToken"), "2") << output_;
   EXPECT_EQ(a.at("GetSN"), "");
   EXPECT_EQ(a.at("GetCertDN"), "");
@@ -328,7 +336,8 @@ TEST_F(ScriptTest, LabelOfThreeLettersAnd29Blanks) {
   t.label = "ABC" + std::string(29, ' ');
   TokenSetup inner;
   prepare({t});
-  const Answers a = run("var n = c.GetTokenName(); out('name', '[' + n + ']'); out('length', n.length);\n");
+  const Answers a =
+      run("var n = c.GetTokenName(); out('name', '[' + n + ']'); out('length', n.length);\n");
   EXPECT_EQ(a.at("name"), "[ABC]") << output_;
   EXPECT_EQ(a.at("length"), "3");
 
@@ -339,13 +348,17 @@ TEST_F(ScriptTest, LabelOfThreeLettersAnd29Blanks) {
 
 TEST_F(ScriptTest, TwoSlotsWithTheSameSerialGiveOneEntryTheLaterSlot) {
   TokenSetup a1, a2;
-  a1.slot = 1; a1.serial = "SAME01"; a1.label = "Earlier";
-  a2.slot = 2; a2.serial = "SAME01"; a2.label = "Later";
+  a1.slot = 1;
+  a1.serial = "SAME01";
+  a1.label = "Earlier";
+  a2.slot = 2;
+  a2.serial = "SAME01";
+  a2.label = "Later";
   prepare({a1, a2});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetTokenName', c.GetTokenName());\n"
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetTokenName', c.GetTokenName());\n"
+          "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n");
   EXPECT_EQ(a.at("CheckToken"), "1") << output_;
   EXPECT_EQ(a.at("GetTokenName"), "Later");
   EXPECT_EQ(a.at("VerifyUserPin"), "0");
@@ -354,10 +367,10 @@ TEST_F(ScriptTest, TwoSlotsWithTheSameSerialGiveOneEntryTheLaterSlot) {
 
 TEST_F(ScriptTest, GetCntlVersionWithoutMiddleware) {
   prepare({TokenSetup()}, /*withMiddleware=*/false);
-  const Answers a = run(
-      "out('GetCntlVersion', c.GetCntlVersion());\n"
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n");
+  const Answers a =
+      run("out('GetCntlVersion', c.GetCntlVersion());\n"
+          "out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n");
   EXPECT_EQ(a.at("GetCntlVersion"), "20151018") << output_;
   EXPECT_EQ(a.at("CheckToken"), "0");
   EXPECT_EQ(a.at("GetSN"), "");
@@ -367,9 +380,9 @@ TEST_F(ScriptTest, ChangeTokenNamWithAnEmptyNameTouchesNoToken) {
   TokenSetup t;
   t.label = "Original";
   prepare({t});
-  const Answers a = run(
-      "out('emptyOld', c.ChangeTokenNam('', 'New'));\n"
-      "out('emptyNew', c.ChangeTokenNam('Original', ''));\n");
+  const Answers a =
+      run("out('emptyOld', c.ChangeTokenNam('', 'New'));\n"
+          "out('emptyNew', c.ChangeTokenNam('Original', ''));\n");
   EXPECT_EQ(a.at("emptyOld"), "1") << output_;
   EXPECT_EQ(a.at("emptyNew"), "1");
   EXPECT_EQ(orv_test::tokenValue(config_, 1, "label"), "Original");
@@ -382,10 +395,11 @@ TEST_F(ScriptTest, ChangeTokenNamRenamesAndPassesTheMiddlewareResultOn) {
   TokenSetup t;
   t.label = "Original";
   prepare({t});
-  const Answers a = run(
-      "out('rename', c.ChangeTokenNam('Original', 'Renamed Key'));\n"
-      "out('name', c.GetTokenName());\n"
-      "out('tooLong', c.ChangeTokenNam('x', '" + std::string(33, 'L') + "'));\n");
+  const Answers a =
+      run("out('rename', c.ChangeTokenNam('Original', 'Renamed Key'));\n"
+          "out('name', c.GetTokenName());\n"
+          "out('tooLong', c.ChangeTokenNam('x', '" +
+          std::string(33, 'L') + "'));\n");
   EXPECT_EQ(a.at("rename"), "0") << output_;
   EXPECT_EQ(a.at("name"), "Renamed Key");
   EXPECT_EQ(a.at("tooLong"), "7");  // the stand-in's CKR_ARGUMENTS_BAD for a 33-byte label
@@ -405,11 +419,11 @@ TEST_F(ScriptTest, InitKeyInitialisesTheTokenWithTheRecord) {
   t.pin = "111111";
   t.hardware = "4.2";
   prepare({t});
-  const Answers a = run(
-      "out('Verify', c.VerifyUserPin('111111', 0));\n"
-      "out('Init_Key', c.Init_Key());\n"
-      "out('name', c.GetTokenName());\n"
-      "out('VerifyDefault', c.VerifyUserPin('731842', 0));\n");
+  const Answers a =
+      run("out('Verify', c.VerifyUserPin('111111', 0));\n"
+          "out('Init_Key', c.Init_Key());\n"
+          "out('name', c.GetTokenName());\n"
+          "out('VerifyDefault', c.VerifyUserPin('731842', 0));\n");
   EXPECT_EQ(a.at("Verify"), "0") << output_;
   // The open session of the verification does not stop it: all sessions are closed first.
   EXPECT_EQ(a.at("Init_Key"), "0");
@@ -426,9 +440,9 @@ TEST_F(ScriptTest, InitKeyInitialisesTheTokenWithTheRecord) {
 TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
   prepare({TokenSetup()});
   orv_test::writeFile(config_, orv_test::tokenConfig({TokenSetup()}, /*refuseInitialize=*/true));
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetCntlVersion', c.GetCntlVersion());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetCntlVersion', c.GetCntlVersion());\n");
   EXPECT_EQ(a.at("CheckToken"), "0") << output_;
   EXPECT_EQ(a.at("GetCntlVersion"), "20151018");
 }
@@ -442,17 +456,17 @@ TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
   prepare({t});
   orv_test::writeFile(config_, orv_test::tokenConfigRefusingFirst({t}, 1));
   // `c` is created first and meets the refusal; its first token method loads the middleware.
-  const Answers a = run(
-      "out('first', c.CheckToken());\n"
-      "var d = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
-      "out('secondBefore', d.CheckToken());\n"
-      "c = null;\n"
-      "try { CollectGarbage(); } catch (e) {}\n"
-      "out('released', 1);\n"
-      "out('secondAfter', d.CheckToken());\n"
-      "out('sn', d.GetSN());\n"
-      "out('cn', d.GetCertCN());\n"
-      "out('verify', d.VerifyUserPin('123456', 0));\n");
+  const Answers a =
+      run("out('first', c.CheckToken());\n"
+          "var d = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
+          "out('secondBefore', d.CheckToken());\n"
+          "c = null;\n"
+          "try { CollectGarbage(); } catch (e) {}\n"
+          "out('released', 1);\n"
+          "out('secondAfter', d.CheckToken());\n"
+          "out('sn', d.GetSN());\n"
+          "out('cn', d.GetCertCN());\n"
+          "out('verify', d.VerifyUserPin('123456', 0));\n");
   EXPECT_EQ(a.at("first"), "1") << output_;
   EXPECT_EQ(a.at("secondBefore"), "1");
   EXPECT_EQ(a.at("secondAfter"), "1");
@@ -472,18 +486,24 @@ TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
 // slots holding a token and never touches the empty ones.
 TEST_F(ScriptTest, EmptySlotsBesideTheToken) {
   TokenSetup empty1, token, empty3;
-  empty1.slot = 1; empty1.present = false; empty1.serial = "EMPTY1";
-  token.slot = 2; token.serial = "SN0002"; token.label = "Middle";
+  empty1.slot = 1;
+  empty1.present = false;
+  empty1.serial = "EMPTY1";
+  token.slot = 2;
+  token.serial = "SN0002";
+  token.label = "Middle";
   token.cert = orv_test::certificate("holder.der");
-  empty3.slot = 3; empty3.present = false; empty3.serial = "EMPTY3";
+  empty3.slot = 3;
+  empty3.present = false;
+  empty3.serial = "EMPTY3";
   prepare({empty1, token, empty3});
-  const Answers a = run(
-      "out('CheckToken', c.CheckToken());\n"
-      "out('GetSN', c.GetSN());\n"
-      "out('GetTokenName', c.GetTokenName());\n"
-      "out('GetCertDN', c.GetCertDN());\n"
-      "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
-      "out('ClearPinState', c.ClearPinState());\n");
+  const Answers a =
+      run("out('CheckToken', c.CheckToken());\n"
+          "out('GetSN', c.GetSN());\n"
+          "out('GetTokenName', c.GetTokenName());\n"
+          "out('GetCertDN', c.GetCertDN());\n"
+          "out('VerifyUserPin', c.VerifyUserPin('123456', 0));\n"
+          "out('ClearPinState', c.ClearPinState());\n");
   EXPECT_EQ(a.at("CheckToken"), "1") << output_;
   EXPECT_EQ(a.at("GetSN"), "SN0002");
   EXPECT_EQ(a.at("GetTokenName"), "Middle");
@@ -568,8 +588,8 @@ TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
       "c.CheckStatus();\n";
   const std::wstring file = folder_ + L"\\debug.js";
   orv_test::writeFile(file, script);
-  const std::string output = debugOutputOf(
-      L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
+  const std::string output =
+      debugOutputOf(L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
   if (output.find("err:") == std::string::npos)
     GTEST_SKIP() << "no debug strings reach a debugger here: " << output;
   // The failed check's own text (no registration program in this prefix).

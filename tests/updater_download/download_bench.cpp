@@ -1,6 +1,7 @@
 // Fetches one URL with DownloadOneFile (no retries), or with "--wininet" first through the
-// WinINet client alone (DownloadFile_Https, which takes plain HTTP too), and prints the byte count, the time inside the
-// program and the process's peak working set: the downloading half of tools/bench-download.sh.
+// WinINet client alone (DownloadFile_Https, which takes plain HTTP too), and prints the byte count,
+// the time inside the program and the process's peak working set: the downloading half of
+// tools/bench-download.sh.
 #include <windows.h>
 #include <psapi.h>
 

@@ -44,7 +44,8 @@ TEST_F(DownloaderTest, HttpsDownloadsDespiteSelfSignedExpiredAndWrongNameCertifi
     SCOPED_TRACE(which);
     const std::string path = std::string("/data/200000/cert-") + which;
     const auto local = dir / (std::string(which) + ".bin");
-    EXPECT_EQ(DownloadOneFile(serverBase(which) + wide(path.substr(1)), local.wstring(), 3), 200000u);
+    EXPECT_EQ(DownloadOneFile(serverBase(which) + wide(path.substr(1)), local.wstring(), 3),
+              200000u);
     EXPECT_EQ(readFile(local), patternBytes(200000));
     EXPECT_EQ(requestCount(path), 1) << "accepted on the first attempt";
     EXPECT_FALSE(fileThere(local.wstring() + L".part"));
@@ -53,11 +54,13 @@ TEST_F(DownloaderTest, HttpsDownloadsDespiteSelfSignedExpiredAndWrongNameCertifi
 
 TEST_F(DownloaderTest, HttpsNotFoundMakesFourAttemptsAndWritesNothing) {
   const auto local = dir / "missing.bin";
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"status/404/https-404", local.wstring(), 3), 0u);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"status/404/https-404", local.wstring(), 3),
+            0u);
   EXPECT_EQ(requestCount("/status/404/https-404"), 4);
   EXPECT_FALSE(fileThere(local));
   EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"status/500/https-500", local.wstring(),
-                               nullptr), kHttpsFailed);
+                               nullptr),
+            kHttpsFailed);
 }
 
 // An empty 404 body fails on both platforms: Windows fails the call (four attempts); Wine saves
@@ -85,7 +88,9 @@ TEST_F(DownloaderTest, PlainHttpErrorPageDependsOnThePlatform) {
 
 TEST_F(DownloaderTest, HttpsBodyWithoutLengthFailsEveryAttempt) {
   const auto local = dir / "nolength.bin";
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"nolength/https-nolength", local.wstring(), 3), 0u);
+  EXPECT_EQ(
+      DownloadOneFile(serverBase("selfsigned") + L"nolength/https-nolength", local.wstring(), 3),
+      0u);
   EXPECT_EQ(requestCount("/nolength/https-nolength"), 4);
   EXPECT_FALSE(fileThere(local));
   EXPECT_FALSE(fileThere(local.wstring() + L".part"));
@@ -93,7 +98,9 @@ TEST_F(DownloaderTest, HttpsBodyWithoutLengthFailsEveryAttempt) {
 
 TEST_F(DownloaderTest, HttpsEmptyBodyWithoutLengthWritesEmptyFileAndStillFails) {
   const auto local = dir / "empty.bin";
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"emptynolength/https-empty", local.wstring(), 3), 0u);
+  EXPECT_EQ(
+      DownloadOneFile(serverBase("selfsigned") + L"emptynolength/https-empty", local.wstring(), 3),
+      0u);
   EXPECT_EQ(requestCount("/emptynolength/https-empty"), 1) << "the file exists after one attempt";
   ASSERT_TRUE(fileThere(local));
   EXPECT_EQ(std::filesystem::file_size(local), 0u);
@@ -102,7 +109,8 @@ TEST_F(DownloaderTest, HttpsEmptyBodyWithoutLengthWritesEmptyFileAndStillFails) 
 TEST_F(DownloaderTest, HttpsShortBodyLeavesTheExistingFileAlone) {
   const auto local = dir / "short.bin";
   test::writeFile(local, "the previous file");
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"short/https-short", local.wstring(), 1), 0u);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"short/https-short", local.wstring(), 1),
+            0u);
   EXPECT_EQ(requestCount("/short/https-short"), 2);
   EXPECT_EQ(readFile(local), "the previous file");
   EXPECT_FALSE(fileThere(local.wstring() + L".part"));
@@ -117,7 +125,8 @@ TEST_F(DownloaderTest, ZeroByteFileIsFetchedButCountsAsFailure) {
   EXPECT_EQ(std::filesystem::file_size(plain), 0u);
 
   const auto secure = dir / "zero-https.bin";
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"zero/https-zero", secure.wstring(), 3), 0u);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"zero/https-zero", secure.wstring(), 3),
+            0u);
   EXPECT_EQ(requestCount("/zero/https-zero"), 1);
   EXPECT_TRUE(fileThere(secure));
 }
@@ -126,13 +135,16 @@ TEST_F(DownloaderTest, FolderThatCannotBeCreatedGivesZeroWithoutRequest) {
   test::writeFile(dir / "blocker", "a file where a folder should be");
   const auto local = dir / "blocker" / "sub" / "file.bin";
   EXPECT_EQ(DownloadOneFile(serverBase("http") + L"data/10/no-folder", local.wstring(), 3), 0u);
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"data/10/no-folder-https", local.wstring(), 3), 0u);
+  EXPECT_EQ(
+      DownloadOneFile(serverBase("selfsigned") + L"data/10/no-folder-https", local.wstring(), 3),
+      0u);
 
   // A drive that does not exist.
   const DWORD drives = GetLogicalDrives();
   for (int d = 25; d >= 3; --d) {
     if (drives & (1u << d)) continue;
-    const std::wstring missing = std::wstring(1, static_cast<wchar_t>(L'A' + d)) + L":\\orv\\file.bin";
+    const std::wstring missing =
+        std::wstring(1, static_cast<wchar_t>(L'A' + d)) + L":\\orv\\file.bin";
     EXPECT_EQ(DownloadOneFile(serverBase("http") + L"data/10/no-drive", missing, 3), 0u);
     break;
   }
@@ -147,7 +159,8 @@ TEST_F(DownloaderTest, FolderThatCannotBeCreatedGivesZeroWithoutRequest) {
 // with the zero-byte failure.
 TEST_F(DownloaderTest, FailedFirstAttemptIsFollowedByASecond) {
   const auto plain = dir / "flaky-plain.bin";
-  const std::uint32_t n = DownloadOneFile(serverBase("http") + L"flaky/plain-flaky", plain.wstring(), 3);
+  const std::uint32_t n =
+      DownloadOneFile(serverBase("http") + L"flaky/plain-flaky", plain.wstring(), 3);
   if (test::underWine()) {
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(requestCount("/flaky/plain-flaky"), 1);
@@ -158,12 +171,15 @@ TEST_F(DownloaderTest, FailedFirstAttemptIsFollowedByASecond) {
   }
 
   const auto secure = dir / "flaky-https.bin";
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"flaky/https-flaky", secure.wstring(), 3), 100u);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"flaky/https-flaky", secure.wstring(), 3),
+            100u);
   EXPECT_GE(requestCount("/flaky/https-flaky"), 2);
   EXPECT_EQ(readFile(secure), patternBytes(100));
 
   // With no retries the single failed attempt is the answer.
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"flaky/https-flaky-once", (dir / "once.bin").wstring(), 0), 0u);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"flaky/https-flaky-once",
+                            (dir / "once.bin").wstring(), 0),
+            0u);
   EXPECT_EQ(requestCount("/flaky/https-flaky-once"), 1);
 }
 
@@ -179,7 +195,9 @@ TEST_F(DownloaderTest, TimeOutOnFirstAttemptThenSuccess) {
                                local.wstring(), nullptr),
             test::underWine() ? kHttpsFailed : kHttpsTimeout);
   EXPECT_FALSE(fileThere(local));
-  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"stall/5000/https-stall", local.wstring(), 3), 100u);
+  EXPECT_EQ(
+      DownloadOneFile(serverBase("selfsigned") + L"stall/5000/https-stall", local.wstring(), 3),
+      100u);
   EXPECT_EQ(requestCount("/stall/5000/https-stall"), 2) << test::serverLog();
   EXPECT_EQ(readFile(local), patternBytes(100));
 }
@@ -188,8 +206,9 @@ TEST_F(DownloaderTest, HttpsReplacesAnExistingFileOnlyWithAWholeBody) {
   const auto local = dir / "replace.bin";
   test::writeFile(local, "old");
   std::uint32_t count = 7;
-  EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"data/1000000/https-replace", local.wstring(),
-                               &count), kHttpsOk);
+  EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"data/1000000/https-replace",
+                               local.wstring(), &count),
+            kHttpsOk);
   EXPECT_EQ(count, 1000000u);
   EXPECT_EQ(readFile(local), patternBytes(1000000));
 }

@@ -23,8 +23,10 @@ using test::writeFile;
 TEST(OwnVersionText, IsTheFixedFileVersionOfTheRunningProgram) {
   TempDir dir;
   const fs::path out = dir / "version.txt";
-  EXPECT_EQ(test::runProcess(L"\"" + test::hostPath(ORV_HANDOVER_PROBE).wstring() + L"\" version \"" +
-                                 out.wstring() + L"\"", 60000), 0);
+  EXPECT_EQ(test::runProcess(L"\"" + test::hostPath(ORV_HANDOVER_PROBE).wstring() +
+                                 L"\" version \"" + out.wstring() + L"\"",
+                             60000),
+            0);
   EXPECT_EQ(test::readWideFile(out), L"1.1.19.1223");
   EXPECT_EQ(fileVersionText(test::hostPath(ORV_STAND_IN_PROGRAM).wstring()), L"")
       << "no version resource";
@@ -65,8 +67,8 @@ TEST(RemoveFolderTree, SkipsAFileInUseAndEnds) {
   writeFile(root / "busy.bin", "busy");
   writeFile(root / "free.bin", "free");
   writeFile(root / "sub" / "free2.bin", "free");
-  ScopedHandle busy(CreateFileW((root / "busy.bin").wstring().c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ScopedHandle busy(CreateFileW((root / "busy.bin").wstring().c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(busy);
   EXPECT_TRUE(removeFolderTree(root.wstring()));
   EXPECT_TRUE(fileThere(root / "busy.bin"));

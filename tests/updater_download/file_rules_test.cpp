@@ -8,10 +8,12 @@ namespace orv {
 namespace {
 
 TEST(ListedFileLocation, EmptySubfoldersGiveDoubleSeparators) {
-  const auto manifest = listedFileLocation(L"http://u.example/upd/", L"C:\\dl", L"Digest.xml", L"", L"");
+  const auto manifest =
+      listedFileLocation(L"http://u.example/upd/", L"C:\\dl", L"Digest.xml", L"", L"");
   EXPECT_EQ(manifest.url, L"http://u.example/upd///Digest.xml");
   EXPECT_EQ(manifest.localPath, L"C:\\dl\\\\Digest.xml");
-  const auto listed = listedFileLocation(L"http://u.example/upd", L"C:\\dl", L"a.dll", L"bin\\x", L"bin\\x");
+  const auto listed =
+      listedFileLocation(L"http://u.example/upd", L"C:\\dl", L"a.dll", L"bin\\x", L"bin\\x");
   EXPECT_EQ(listed.url, L"http://u.example/upd/bin\\x/a.dll") << "backslashes stay in the URL";
   EXPECT_EQ(listed.localPath, L"C:\\dl\\bin\\x\\a.dll");
 }
@@ -23,7 +25,8 @@ TEST(TargetFolder, IsTheTextBeforeTheLastBackslash) {
 }
 
 TEST(LoaderPaths, NamesOfTheHandOver) {
-  const auto p = loaderPaths(L"C:\\Temp\\", L"OrvalinexUpdate.exe", L"C:\\Program Files\\Orvalinex");
+  const auto p =
+      loaderPaths(L"C:\\Temp\\", L"OrvalinexUpdate.exe", L"C:\\Program Files\\Orvalinex");
   EXPECT_EQ(p.fetchedLoader, L"C:\\Temp\\\\OrvalinexUpdate.exe");
   EXPECT_EQ(p.previousFetchedLoader, L"C:\\Temp\\\\Temp_OrvalinexUpdate.exe");
   EXPECT_EQ(p.installedUpdater, L"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe");

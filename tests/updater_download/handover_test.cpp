@@ -39,7 +39,8 @@ class HandOverTest : public ::testing::Test {
 
   // Runs the installed updater's hand-over; its exit code.
   long runHandOver(const std::wstring& digest, const wchar_t* extra = L"") {
-    const std::wstring base = test::serverBase("http") + L"files/" + std::wstring(folder.begin(), folder.end());
+    const std::wstring base =
+        test::serverBase("http") + L"files/" + std::wstring(folder.begin(), folder.end());
     const std::wstring cmd = L"\"" + (install / kUpdater).wstring() + L"\" handover \"" + base +
                              L"\" \"" + temp.wstring() + L"\\\\\" \"" + install.wstring() + L"\" " +
                              digest + L" " + extra;
@@ -58,7 +59,8 @@ TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader
 
   EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 2);
 
-  EXPECT_EQ(readFile(temp / (std::wstring(L"Temp_") + kUpdater)), "fetched by an earlier hand-over");
+  EXPECT_EQ(readFile(temp / (std::wstring(L"Temp_") + kUpdater)),
+            "fetched by an earlier hand-over");
   EXPECT_EQ(readFile(temp / kUpdater), newBytes);
   EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), probeBytes)
       << "the running program's own file moved to .old";
@@ -109,15 +111,18 @@ TEST_F(HandOverTest, TracesFailuresToTheDebugger) {
                            install.wstring() + L"\" " + fileDigest(servedCopy.wstring());
   const std::string out = test::debugOutputOf(cmd);
   EXPECT_NE(out.find("Orvalinex DownloadFile_Https: HttpSendRequest failed, error 12029"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
   EXPECT_NE(out.find("Orvalinex DownloadOneFile: DownloadOneFile failed: https://127.0.0.1:1/x/"),
-            std::string::npos) << out;
+            std::string::npos)
+      << out;
 
   const std::wstring wrong = L"\"" + (install / kUpdater).wstring() + L"\" handover \"" +
                              test::serverBase("http") + L"files/" +
-                             std::wstring(folder.begin(), folder.end()) + L"\" \"" + temp.wstring() +
-                             L"\\\\\" \"" + install.wstring() + L"\" AAAA";
-  EXPECT_NE(test::debugOutputOf(wrong).find("Orvalinex loaderHandOver: the fetched loader's digest is not the listed one"),
+                             std::wstring(folder.begin(), folder.end()) + L"\" \"" +
+                             temp.wstring() + L"\\\\\" \"" + install.wstring() + L"\" AAAA";
+  EXPECT_NE(test::debugOutputOf(wrong).find(
+                "Orvalinex loaderHandOver: the fetched loader's digest is not the listed one"),
             std::string::npos);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes);
 }

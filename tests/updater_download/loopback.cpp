@@ -53,8 +53,7 @@ int requestCount(const std::string& path) {
 
 std::string patternBytes(std::size_t size) {
   std::string out(size, '\0');
-  for (std::size_t i = 0; i < size; ++i)
-    out[i] = static_cast<char>(((i % 65536) * 7 + 13) % 251);
+  for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>(((i % 65536) * 7 + 13) % 251);
   return out;
 }
 
@@ -83,7 +82,8 @@ long runProcess(const std::wstring& commandLine, unsigned long timeoutMs) {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                      &pi))
     return -1000;
   ScopedHandle process(pi.hProcess);
   ScopedHandle thread(pi.hThread);
@@ -107,7 +107,8 @@ bool waitForFile(const std::filesystem::path& path, unsigned long timeoutMs) {
 
 std::wstring readWideFile(const std::filesystem::path& path) {
   const std::string bytes = readFile(path);
-  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+  return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                      bytes.size() / sizeof(wchar_t));
 }
 
 }  // namespace orv::test

@@ -70,7 +70,8 @@ int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra) {
     }
     xml = signManifest(xml, key);
     if (xml.empty()) {
-      std::fprintf(stderr, "manifest: the key cannot sign (a 1024-bit RSA private key is needed)\n");
+      std::fprintf(stderr,
+                   "manifest: the key cannot sign (a 1024-bit RSA private key is needed)\n");
       return 1;
     }
   }
@@ -118,10 +119,14 @@ int run(const std::vector<std::wstring>& args) {
   std::wstring key;
   bool extra = false, timed = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == L"--key" && i + 1 < args.size()) key = args[++i];
-    else if (args[i] == L"--extra") extra = true;
-    else if (args[i] == L"--time") timed = true;
-    else return usage();
+    if (args[i] == L"--key" && i + 1 < args.size())
+      key = args[++i];
+    else if (args[i] == L"--extra")
+      extra = true;
+    else if (args[i] == L"--time")
+      timed = true;
+    else
+      return usage();
   }
   if (command == L"sign") {
     if (key.empty() && !extra) return usage();

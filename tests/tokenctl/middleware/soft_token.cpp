@@ -107,16 +107,27 @@ void loadConfig() {
     if (key == "refuse_initialize") g_refuseInitialize = value == "1";
     if (key == "refuse_initialize_times") g_refusalsLeft = std::stoul(value);
     if (!t) continue;
-    if (key == "slot") t->slot = std::stoul(value);
-    else if (key == "label") t->label = value;
-    else if (key == "serial") t->serial = value;
-    else if (key == "pin") t->pin = value;
-    else if (key == "attempts") t->attempts = std::stoul(value);
-    else if (key == "cert") { t->certPath = value; t->cert = readFile(value); }
-    else if (key == "present") t->present = value != "0";
-    else if (key == "info") t->infoReadable = value != "unreadable";
-    else if (key == "counter") t->counterReadable = value != "unreadable";
-    else if (key == "hardware") std::sscanf(value.c_str(), "%d.%d", &t->hwMajor, &t->hwMinor);
+    if (key == "slot")
+      t->slot = std::stoul(value);
+    else if (key == "label")
+      t->label = value;
+    else if (key == "serial")
+      t->serial = value;
+    else if (key == "pin")
+      t->pin = value;
+    else if (key == "attempts")
+      t->attempts = std::stoul(value);
+    else if (key == "cert") {
+      t->certPath = value;
+      t->cert = readFile(value);
+    } else if (key == "present")
+      t->present = value != "0";
+    else if (key == "info")
+      t->infoReadable = value != "unreadable";
+    else if (key == "counter")
+      t->counterReadable = value != "unreadable";
+    else if (key == "hardware")
+      std::sscanf(value.c_str(), "%d.%d", &t->hwMajor, &t->hwMinor);
   }
 }
 
@@ -243,8 +254,10 @@ bool matches(const Object& o, const CK_ATTRIBUTE* templ, CK_ULONG count) {
   return true;
 }
 
-#define NEED_INIT() \
-  do { if (!g_initialized) return CKR_CRYPTOKI_NOT_INITIALIZED; } while (0)
+#define NEED_INIT()                                          \
+  do {                                                       \
+    if (!g_initialized) return CKR_CRYPTOKI_NOT_INITIALIZED; \
+  } while (0)
 
 CK_RV initialize(void* args) {
   if (args) {
@@ -286,8 +299,14 @@ CK_RV getSlotList(CK_BBOOL present, CK_SLOT_ID_PTR list, CK_ULONG_PTR count) {
     if (t.present || !present) slots.push_back(t.slot);
   const CK_ULONG n = static_cast<CK_ULONG>(slots.size());
   logLine("C_GetSlotList present=%d count=%lu", present ? 1 : 0, static_cast<unsigned long>(n));
-  if (!list) { *count = n; return CKR_OK; }
-  if (*count < n) { *count = n; return CKR_BUFFER_TOO_SMALL; }
+  if (!list) {
+    *count = n;
+    return CKR_OK;
+  }
+  if (*count < n) {
+    *count = n;
+    return CKR_BUFFER_TOO_SMALL;
+  }
   for (CK_ULONG i = 0; i < n; ++i) list[i] = slots[i];
   *count = n;
   return CKR_OK;
@@ -525,6 +544,7 @@ class InitRecordReader {
     std::memcpy(&p, bytes_ + at(offset), sizeof p);
     return p;
   }
+
  private:
   static size_t at(size_t offset) {
     const size_t widening = sizeof(void*) - 4;
@@ -602,7 +622,8 @@ CK_RV auxReadPinRecord(CK_SLOT_ID slot, unsigned char* record) {
   if (!t->counterReadable) return logged("aux readPinRecord", slot, CKR_DEVICE_ERROR);
   // Byte 3 is the user PIN's attempts left; the other bytes hold the token's other counters and
   // flags, none of them equal to it, so a read at the wrong place gives a wrong number.
-  const unsigned char others[orv::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00, 0x0e, 0x5a, 0xc3, 0x01};
+  const unsigned char others[orv::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00,
+                                                     0x0e, 0x5a, 0xc3, 0x01};
   std::memcpy(record, others, sizeof others);
   record[3] = static_cast<unsigned char>(t->attempts);
   return logged("aux readPinRecord", slot, CKR_OK);
