@@ -5,7 +5,7 @@
 
 #include "ansi_text.h"
 
-namespace orv_test {
+namespace orv::test {
 
 std::wstring winPath(const std::string& linuxPath) {
   std::wstring path = L"Z:" + orv::toWide(linuxPath);
@@ -131,4 +131,4 @@ std::string tokenValue(const std::wstring& configPath, unsigned long slot, const
   return "<missing>";
 }
 
-}  // namespace orv_test
+}  // namespace orv::test

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orv_test {
+namespace orv::test {
 
 // A Linux path as Wine sees it (Z:\...).
 std::wstring winPath(const std::string& linuxPath);
@@ -51,4 +51,4 @@ std::string tokenConfigRefusingFirst(const std::vector<TokenSetup>& tokens, unsi
 // The value of `key` in the section of the token on `slot`, as the middleware wrote it back.
 std::string tokenValue(const std::wstring& configPath, unsigned long slot, const std::string& key);
 
-}  // namespace orv_test
+}  // namespace orv::test

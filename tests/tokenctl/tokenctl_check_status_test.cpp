@@ -34,7 +34,7 @@ std::wstring programFolder() { return drive() + L"\\Program Files\\velt\\Tanvel\
 std::wstring program() { return programFolder() + L"\\certd_Ravik_NORDEL.exe"; }
 std::wstring systemFile(const wchar_t* name) { return drive() + L"\\windows\\system32\\" + name; }
 
-void touch(const std::wstring& path) { orv_test::writeFile(path, "stand-in"); }
+void touch(const std::wstring& path) { orv::test::writeFile(path, "stand-in"); }
 
 void setText(const wchar_t* keyPath, const wchar_t* name, const std::wstring& value) {
   HKEY key = nullptr;
@@ -68,7 +68,7 @@ class CheckStatusTest : public ::testing::Test {
   void SetUp() override {
     removeEverything();
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    HMODULE module = ::LoadLibraryW(orv_test::controlDll().c_str());
+    HMODULE module = ::LoadLibraryW(orv::test::controlDll().c_str());
     ASSERT_TRUE(module);
     auto getClassObject = reinterpret_cast<HRESULT(__stdcall*)(REFCLSID, REFIID, void**)>(
         reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")));
@@ -168,7 +168,7 @@ TEST_F(CheckStatusTest, OneWhileAnotherProcessHoldsTheMutex) {
   startup.hStdOutput = outWrite;
   startup.hStdError = outWrite;
   PROCESS_INFORMATION holder = {};
-  std::wstring line = L"\"" + orv_test::mutexHolder() + L"\" " + orv::toWide(kMutexName);
+  std::wstring line = L"\"" + orv::test::mutexHolder() + L"\" " + orv::toWide(kMutexName);
   ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                &startup, &holder));
   ::CloseHandle(inRead);

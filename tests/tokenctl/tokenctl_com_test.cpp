@@ -24,14 +24,14 @@ namespace {
 
 using orv::ComPtr;
 using orv::ScopedBstr;
-using orv_test::TokenSetup;
+using orv::test::TokenSetup;
 
 using GetClassObjectFn = HRESULT(__stdcall*)(REFCLSID, REFIID, void**);
 using CanUnloadFn = HRESULT(__stdcall*)();
 
 // The control file stays loaded for the whole program, as COM would keep it.
 struct ControlFile {
-  HMODULE module = ::LoadLibraryW(orv_test::controlDll().c_str());
+  HMODULE module = ::LoadLibraryW(orv::test::controlDll().c_str());
   GetClassObjectFn getClassObject =
       module ? reinterpret_cast<GetClassObjectFn>(
                    reinterpret_cast<void*>(::GetProcAddress(module, "DllGetClassObject")))
@@ -55,16 +55,16 @@ ComPtr<IClassFactory> factory() {
 class ComTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(controlFile().module) << "cannot load " << orv::toNarrow(orv_test::controlDll());
+    ASSERT_TRUE(controlFile().module) << "cannot load " << orv::toNarrow(orv::test::controlDll());
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = orv_test::freshFolder(orv::toWide(std::string("com_") + info->name()));
+    folder_ = orv::test::freshFolder(orv::toWide(std::string("com_") + info->name()));
     config_ = folder_ + L"\\tokens.cfg";
     log_ = folder_ + L"\\calls.log";
     ::SetEnvironmentVariableW(L"ORV_SOFTTOKEN_CONFIG", config_.c_str());
     ::SetEnvironmentVariableW(L"ORV_SOFTTOKEN_LOG", log_.c_str());
     // The control loads the middleware by bare name: the test puts its folder on the path.
-    ::SetDllDirectoryW(orv_test::middlewareFolder().c_str());
+    ::SetDllDirectoryW(orv::test::middlewareFolder().c_str());
   }
   void TearDown() override {
     ctrl_.reset();
@@ -73,7 +73,7 @@ class ComTest : public ::testing::Test {
   }
 
   void tokens(const std::vector<TokenSetup>& t) {
-    orv_test::writeFile(config_, orv_test::tokenConfig(t));
+    orv::test::writeFile(config_, orv::test::tokenConfig(t));
   }
   IOstwinCtrl* create() {
     ctrl_.reset();
@@ -84,7 +84,7 @@ class ComTest : public ::testing::Test {
     }
     return ctrl_.get();
   }
-  std::string calls() const { return orv_test::readFile(log_); }
+  std::string calls() const { return orv::test::readFile(log_); }
 
   std::wstring folder_, config_, log_;
   ComPtr<IOstwinCtrl> ctrl_;
@@ -148,7 +148,7 @@ TokenSetup token(unsigned long slot, const char* serial, const char* label, cons
   t.slot = slot;
   t.serial = serial;
   t.label = label;
-  if (cert) t.cert = orv_test::certificate(cert);
+  if (cert) t.cert = orv::test::certificate(cert);
   return t;
 }
 
@@ -251,7 +251,7 @@ TEST_F(ComTest, MiddlewareMissing) {
   EXPECT_NUMBER(number(c, &IOstwinCtrl::CheckToken), S_FALSE, 0);
   EXPECT_TEXT(text(c, &IOstwinCtrl::GetSN), S_FALSE, "");
   // The load is tried again by every token method: with the folder back, it works.
-  ::SetDllDirectoryW(orv_test::middlewareFolder().c_str());
+  ::SetDllDirectoryW(orv::test::middlewareFolder().c_str());
   EXPECT_NUMBER(number(c, &IOstwinCtrl::CheckToken), S_OK, 1);
 }
 
@@ -314,7 +314,7 @@ TEST_F(ComTest, StandInMiddlewareKeepsTheStandardsRules) {
   CK_UTF8CHAR oldPin[] = "123456", newPin[] = "654321";
   EXPECT_EQ(f->C_SetPIN(readOnly, oldPin, 6, newPin, 6), CKR_SESSION_READ_ONLY);
   EXPECT_EQ(f->C_SetPIN(readWrite, oldPin, 6, newPin, 6), CKR_OK);
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "654321");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "pin"), "654321");
 
   // An empty template finds every visible object: the public data object and the certificate,
   // and the private key as well once the user is logged in.
@@ -638,8 +638,8 @@ TEST_F(DialogTest, ChangeTokenNamRenamesTheChosenToken) {
   EXPECT_NUMBER(rename(c, L"Second", L"Renamed"), S_OK, 0);
   driver.join();
   ASSERT_TRUE(driver.found());
-  EXPECT_EQ(orv_test::tokenValue(config_, 2, "label"), "Renamed");
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "label"), "First");
+  EXPECT_EQ(orv::test::tokenValue(config_, 2, "label"), "Renamed");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "label"), "First");
 }
 
 TEST_F(DialogTest, ClosedWithoutASelectionIsAFailure) {
@@ -661,8 +661,8 @@ TEST_F(DialogTest, ClosedWithoutASelectionIsAFailure) {
     ASSERT_TRUE(driver.found());
   }
   EXPECT_EQ(calls().find("aux setLabel"), std::string::npos);
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "label"), "First");
-  EXPECT_EQ(orv_test::tokenValue(config_, 2, "label"), "Second");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "label"), "First");
+  EXPECT_EQ(orv::test::tokenValue(config_, 2, "label"), "Second");
 }
 
 }  // namespace

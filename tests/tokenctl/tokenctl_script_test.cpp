@@ -13,7 +13,7 @@
 
 namespace {
 
-using orv_test::TokenSetup;
+using orv::test::TokenSetup;
 
 const wchar_t kClsidKey[] = L"CLSID\\{EF75B357-42E9-46bf-B124-DEE22748D503}";
 const wchar_t kTypeLibKey[] = L"TypeLib\\{1A5BAF08-6DFD-4D3E-8411-C231CFF77210}";
@@ -26,8 +26,8 @@ std::wstring systemTool(const wchar_t* name) {
 
 int regsvr32(bool unregister) {
   const std::wstring line = L"\"" + systemTool(L"regsvr32.exe") + L"\" /s " +
-                            (unregister ? L"/u " : L"") + L"\"" + orv_test::controlDll() + L"\"";
-  const auto result = orv_test::runProcess(line);
+                            (unregister ? L"/u " : L"") + L"\"" + orv::test::controlDll() + L"\"";
+  const auto result = orv::test::runProcess(line);
   return result.started ? static_cast<int>(result.exitCode) : -1;
 }
 
@@ -58,12 +58,12 @@ class ScriptTest : public ::testing::Test {
   // A folder for this test with the token description and, unless left out, the middleware.
   void prepare(const std::vector<TokenSetup>& tokens, bool withMiddleware = true) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = orv_test::freshFolder(orv::toWide(std::string(info->name())));
+    folder_ = orv::test::freshFolder(orv::toWide(std::string(info->name())));
     config_ = folder_ + L"\\tokens.cfg";
     log_ = folder_ + L"\\calls.log";
-    orv_test::writeFile(config_, orv_test::tokenConfig(tokens));
+    orv::test::writeFile(config_, orv::test::tokenConfig(tokens));
     if (withMiddleware) {
-      ASSERT_TRUE(::CopyFileW((orv_test::middlewareFolder() + L"\\Sarnovi_XT.dll").c_str(),
+      ASSERT_TRUE(::CopyFileW((orv::test::middlewareFolder() + L"\\Sarnovi_XT.dll").c_str(),
                               (folder_ + L"\\Sarnovi_XT.dll").c_str(), FALSE));
     }
     ::SetEnvironmentVariableW(L"ORV_SOFTTOKEN_CONFIG", config_.c_str());
@@ -78,8 +78,8 @@ class ScriptTest : public ::testing::Test {
         "function kind(k, v) { WScript.Echo(k + \":type=\" + typeof v); }\n" +
         body;
     const std::wstring file = folder_ + L"\\page.js";
-    orv_test::writeFile(file, script);
-    const auto result = orv_test::runProcess(
+    orv::test::writeFile(file, script);
+    const auto result = orv::test::runProcess(
         L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
     EXPECT_TRUE(result.started);
     output_ = result.output;
@@ -94,7 +94,7 @@ class ScriptTest : public ::testing::Test {
     return answers;
   }
 
-  std::string calls() const { return orv_test::readFile(log_); }
+  std::string calls() const { return orv::test::readFile(log_); }
 
   std::wstring folder_, config_, log_;
   std::string output_;
@@ -114,7 +114,7 @@ TEST_F(ScriptTest, RegistrationWritesTheKeysOfTheTable) {
   EXPECT_EQ(keyValue(clsid + L"\\VersionIndependentProgID"), L"OstwinAutoCtrl.OstwinCtrl");
   EXPECT_TRUE(keyExists(clsid + L"\\Programmable"));
   EXPECT_EQ(
-      ::lstrcmpiW(keyValue(clsid + L"\\InprocServer32").c_str(), orv_test::controlDll().c_str()), 0)
+      ::lstrcmpiW(keyValue(clsid + L"\\InprocServer32").c_str(), orv::test::controlDll().c_str()), 0)
       << orv::toNarrow(keyValue(clsid + L"\\InprocServer32"));
   EXPECT_EQ(keyValue(clsid + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
   EXPECT_EQ(keyValue(clsid + L"\\TypeLib"), L"{1A5BAF08-6DFD-4d3e-8411-C231CFF77210}");
@@ -182,7 +182,7 @@ TEST_F(ScriptTest, OneTokenReadsNamesAndCertificateFields) {
   TokenSetup t;
   t.label = "Zhang's Key";
   t.serial = "SN0001";
-  t.cert = orv_test::certificate("holder.der");
+  t.cert = orv::test::certificate("holder.der");
   prepare({t});
   const Answers a =
       run("out('CheckToken', c.CheckToken());\n"
@@ -222,7 +222,7 @@ TEST_F(ScriptTest, OneTokenWithoutCertificateGivesEmptyFields) {
 
 TEST_F(ScriptTest, LongCertificateSerialIsReturnedWhole) {
   TokenSetup t;
-  t.cert = orv_test::certificate("long.der");
+  t.cert = orv::test::certificate("long.der");
   prepare({t});
   const Answers a = run("out('GetCertSN', c.GetCertSN());\n");
   EXPECT_EQ(a.at("GetCertSN"),
@@ -246,7 +246,7 @@ TEST_F(ScriptTest, OneTokenPinVerificationChangeAndLogout) {
   EXPECT_EQ(a.at("ChangeUserPin"), "0");
   EXPECT_EQ(a.at("ClearPinState"), "0");
   EXPECT_EQ(a.at("VerifyNew"), "0");
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "24680135");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "pin"), "24680135");
   const std::string log = calls();
   EXPECT_NE(log.find("C_Login slot=1 rv=0x100"), std::string::npos) << log;
   EXPECT_NE(log.find("C_SetPIN slot=1 rv=0x0"), std::string::npos);
@@ -265,7 +265,7 @@ TEST_F(ScriptTest, ChangeUserPinFailures) {
           "out('WrongOld', c.ChangeUserPin('000000', '654321'));\n");
   EXPECT_EQ(a.at("TooShort"), "-2") << output_;  // the change itself failed
   EXPECT_EQ(a.at("WrongOld"), "5");              // 6 attempts before the wrong PIN
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "123456");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "pin"), "123456");
 }
 
 TEST_F(ScriptTest, WrongPinWithSixThreeAndOneAttemptsLeft) {
@@ -276,7 +276,7 @@ TEST_F(ScriptTest, WrongPinWithSixThreeAndOneAttemptsLeft) {
     const Answers a = run("out('VerifyUserPin', c.VerifyUserPin('999999', 0));\n");
     const std::string expected = attempts == 1 ? "-1" : std::to_string(attempts - 1);
     EXPECT_EQ(a.at("VerifyUserPin"), expected) << "attempts " << attempts << ": " << output_;
-    EXPECT_EQ(orv_test::tokenValue(config_, 1, "attempts"), std::to_string(attempts - 1));
+    EXPECT_EQ(orv::test::tokenValue(config_, 1, "attempts"), std::to_string(attempts - 1));
     // The refused login's session is closed again.
     EXPECT_NE(calls().find("C_CloseSession slot=1 rv=0x0"), std::string::npos);
   }
@@ -301,11 +301,11 @@ TEST_F(ScriptTest, TwoTokens) {
   a1.slot = 1;
   a1.serial = "SN0001";
   a1.label = "First";
-  a1.cert = orv_test::certificate("holder.der");
+  a1.cert = orv::test::certificate("holder.der");
   a2.slot = 2;
   a2.serial = "SN0002";
   a2.label = "Second";
-  a2.cert = orv_test::certificate("second.der");
+  a2.cert = orv::test::certificate("second.der");
   prepare({a1, a2});
   const Answers a =
       run("out('CheckToken', c.CheckToken());\n"
@@ -385,7 +385,7 @@ TEST_F(ScriptTest, ChangeTokenNamWithAnEmptyNameTouchesNoToken) {
           "out('emptyNew', c.ChangeTokenNam('Original', ''));\n");
   EXPECT_EQ(a.at("emptyOld"), "1") << output_;
   EXPECT_EQ(a.at("emptyNew"), "1");
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "label"), "Original");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "label"), "Original");
   // Only the construction's load happened: no enumeration, no rename.
   EXPECT_EQ(calls().find("C_GetTokenInfo"), std::string::npos) << calls();
   EXPECT_EQ(calls().find("aux setLabel"), std::string::npos);
@@ -403,7 +403,7 @@ TEST_F(ScriptTest, ChangeTokenNamRenamesAndPassesTheMiddlewareResultOn) {
   EXPECT_EQ(a.at("rename"), "0") << output_;
   EXPECT_EQ(a.at("name"), "Renamed Key");
   EXPECT_EQ(a.at("tooLong"), "7");  // the stand-in's CKR_ARGUMENTS_BAD for a 33-byte label
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "label"), "Renamed Key");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "label"), "Renamed Key");
 }
 
 TEST_F(ScriptTest, ClearPinStateOnATokenThatIsNotLoggedIn) {
@@ -439,7 +439,7 @@ TEST_F(ScriptTest, InitKeyInitialisesTheTokenWithTheRecord) {
 
 TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
   prepare({TokenSetup()});
-  orv_test::writeFile(config_, orv_test::tokenConfig({TokenSetup()}, /*refuseInitialize=*/true));
+  orv::test::writeFile(config_, orv::test::tokenConfig({TokenSetup()}, /*refuseInitialize=*/true));
   const Answers a =
       run("out('CheckToken', c.CheckToken());\n"
           "out('GetCntlVersion', c.GetCntlVersion());\n");
@@ -452,9 +452,9 @@ TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
 // for the other controls of the page when it goes.
 TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
   TokenSetup t;
-  t.cert = orv_test::certificate("holder.der");
+  t.cert = orv::test::certificate("holder.der");
   prepare({t});
-  orv_test::writeFile(config_, orv_test::tokenConfigRefusingFirst({t}, 1));
+  orv::test::writeFile(config_, orv::test::tokenConfigRefusingFirst({t}, 1));
   // `c` is created first and meets the refusal; its first token method loads the middleware.
   const Answers a =
       run("out('first', c.CheckToken());\n"
@@ -492,7 +492,7 @@ TEST_F(ScriptTest, EmptySlotsBesideTheToken) {
   token.slot = 2;
   token.serial = "SN0002";
   token.label = "Middle";
-  token.cert = orv_test::certificate("holder.der");
+  token.cert = orv::test::certificate("holder.der");
   empty3.slot = 3;
   empty3.present = false;
   empty3.serial = "EMPTY3";
@@ -587,7 +587,7 @@ TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
       "c.ChangeUserPin('97531864', '86420975');\n"
       "c.CheckStatus();\n";
   const std::wstring file = folder_ + L"\\debug.js";
-  orv_test::writeFile(file, script);
+  orv::test::writeFile(file, script);
   const std::string output =
       debugOutputOf(L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
   if (output.find("err:") == std::string::npos)
@@ -598,7 +598,7 @@ TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
   EXPECT_NE(output.find("OstwinCtrl: C_SetPIN returned"), std::string::npos) << output;
   for (const char* pin : {"97531864", "13572468", "86420975"})
     EXPECT_EQ(output.find(pin), std::string::npos) << pin << " in " << output;
-  EXPECT_EQ(orv_test::tokenValue(config_, 1, "pin"), "13572468");
+  EXPECT_EQ(orv::test::tokenValue(config_, 1, "pin"), "13572468");
 }
 
 // Runs last: unregistration, then registration again for later runs.
