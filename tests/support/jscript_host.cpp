@@ -17,18 +17,21 @@ const CLSID kJScriptClsid = {
     0xF414C260, 0x6AC0, 0x11CF, {0xB6, 0xD1, 0x00, 0xAA, 0x00, 0xBB, 0xBB, 0x58}};
 
 // The stand-in document: IHTMLDocument has one member beyond IDispatch, the Script property.
+// IHTMLDocument2 is offered too, as a browser's document does; its other members are not.
 class StandInDocument final
-    : public ComObject<StandInDocument, ComLifetime::kDeleteOnLastRelease, IHTMLDocument> {
+    : public ComObject<StandInDocument, ComLifetime::kDeleteOnLastRelease, IHTMLDocument2> {
  public:
   StandInDocument(IDispatch* script, bool automationOnly)
       : script_(script), automationOnly_(automationOnly) {}
 
   // IHTMLDocument itself is offered only to callers of a full document.
   void* queryOther(REFIID riid) {
-    return riid == IID_IDispatch ? static_cast<IDispatch*>(this) : nullptr;
+    if (riid == IID_IDispatch) return static_cast<IDispatch*>(this);
+    if (riid == IID_IHTMLDocument) return static_cast<IHTMLDocument*>(this);
+    return nullptr;
   }
   STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
-    if (automationOnly_ && riid == IID_IHTMLDocument) {
+    if (automationOnly_ && (riid == IID_IHTMLDocument || riid == IID_IHTMLDocument2)) {
       if (out) *out = nullptr;
       return E_NOINTERFACE;
     }
@@ -66,6 +69,8 @@ class StandInDocument final
     if (*out) (*out)->AddRef();
     return *out ? S_OK : E_FAIL;
   }
+
+#include "html_document2_unimplemented.inc"
 
  private:
   static constexpr DISPID kScriptId = 1001;

@@ -1,0 +1,23 @@
+// The updater's test build: the shipped application and dialog code with the stand-in page in
+// place of the WebBrowser control, which this system cannot render. The page is the file
+// "updater_page.html" in the program's folder, written by the test.
+#include <windows.h>
+
+#include "brenlow_app.h"
+#include "placeholder_parts.h"
+#include "process_util.h"
+#include "stand_in_page.h"
+
+namespace {
+
+std::wstring standInPageAddress() { return orv::moduleDirectory() + L"updater_page.html"; }
+
+orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAddress,
+                                  &orv::updater::createIdleUpdateFlow,
+                                  &orv::updater::createIdleDesktopCopy});
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  theApp.InitInstance();
+  return 0;
+}

@@ -1,0 +1,18 @@
+// OrvalinexUpdate.exe: the updater program. All of its work is in the application object.
+#include <windows.h>
+
+#include "brenlow_app.h"
+#include "browser/web_browser_host.h"
+#include "placeholder_parts.h"
+
+namespace {
+// One process-wide application object, built before the entry point runs.
+orv::updater::CBrenlowApp theApp({&orv::createWebBrowserHost, &orv::updater::resourcePageAddress,
+                                  &orv::updater::createIdleUpdateFlow,
+                                  &orv::updater::createIdleDesktopCopy});
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
+  return 0;
+}
