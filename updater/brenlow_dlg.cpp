@@ -78,6 +78,12 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The template makes the window visible; it stays hidden until the flow shows it.
       ShowWindow(hwnd_, visible_.load() ? SW_SHOW : SW_HIDE);
       return FALSE;
+    case WM_WINDOWPOSCHANGING:
+      // The dialog manager and the browser's activation show the window too; until the show
+      // operation no show gets through, so a run that never needs the user is never seen.
+      if (!visible_.load() && lParam)
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+      return FALSE;
     case WM_UPDATER_CALLJS:
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT,
                         CallPageFunction(reinterpret_cast<const wchar_t*>(wParam),
