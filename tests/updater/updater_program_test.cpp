@@ -304,5 +304,25 @@ TEST_F(UpdaterProgramTest, OldFileHeldByAnotherProcessIsLeftAfterTheBound) {
   EXPECT_GE(waited, 4000u) << "the start-up tried for a few seconds";
 }
 
+// The shipped program hosts the real WebBrowser control, which gets no document here: the
+// dialog's set-up gives up after its bound and the program ends, never seen.
+TEST_F(UpdaterProgramTest, ShippedProgramWithoutAPageEndsUnseen) {
+  const fs::path shipped = temp_.path() / L"shipped";
+  fs::create_directories(shipped);
+  fs::copy_file(hostPath(ORV_UPDATER_PROGRAM), shipped / kUpdaterFileName);
+  processes_.push_back(
+      std::make_unique<Process>(startProgram((shipped / kUpdaterFileName).wstring(), L"")));
+  Process& p = *processes_.back();
+  bool seen = false;
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        seen = seen || findMainWindow(p.pid) != nullptr;
+        return !isRunning(p);
+      },
+      60000));
+  EXPECT_FALSE(seen);
+  EXPECT_EQ(waitForExit(p, 1000), 0u);
+}
+
 }  // namespace
 }  // namespace orv::test
