@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "test_files.h"
+#include "program_resources.h"
 
 namespace orv::test {
 namespace {
@@ -18,54 +19,34 @@ constexpr WORD kChineseSimplified = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIM
 
 class UpdaterResourcesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = hostPath(ORV_UPDATER_PROGRAM).wstring();
-    module_ = LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(module_, nullptr) << GetLastError();
-  }
-  void TearDown() override {
-    if (module_) FreeLibrary(module_);
-  }
-  std::string resourceBytes(LPCWSTR type, LPCWSTR name, WORD language) {
-    HRSRC info = FindResourceExW(module_, type, name, language);
-    if (!info) return {};
-    HGLOBAL data = LoadResource(module_, info);
-    return std::string(static_cast<const char*>(LockResource(data)), SizeofResource(module_, info));
-  }
-  std::wstring path_;
-  HMODULE module_ = nullptr;
+  void SetUp() override { ASSERT_TRUE(resources_.loaded()) << GetLastError(); }
+  ProgramResources resources_{hostPath(ORV_UPDATER_PROGRAM).wstring()};
 };
 
 TEST_F(UpdaterResourcesTest, ManifestAsksForAdministratorAndDpiAwareness) {
   const std::string manifest =
-      resourceBytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), kChineseSimplified);
+      resources_.bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), kChineseSimplified);
   ASSERT_FALSE(manifest.empty());
   EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos);
   EXPECT_NE(manifest.find(">true</dpiAware>"), std::string::npos);
 }
 
 TEST_F(UpdaterResourcesTest, FileVersionIsTheUpdatersOwn) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<char> block(size);
-  ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, block.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(1, 1)));
-  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1223, 19)));
+  DWORD high = 0, low = 0;
+  ASSERT_TRUE(resources_.fileVersion(&high, &low));
+  EXPECT_EQ(high, static_cast<DWORD>(MAKELONG(1, 1)));
+  EXPECT_EQ(low, static_cast<DWORD>(MAKELONG(1223, 19)));
 }
 
 TEST_F(UpdaterResourcesTest, IconDialogsAndAboutText) {
-  EXPECT_NE(FindResourceW(module_, MAKEINTRESOURCEW(128), RT_GROUP_ICON), nullptr);
-  EXPECT_NE(FindResourceW(module_, MAKEINTRESOURCEW(102), RT_DIALOG), nullptr);
-  EXPECT_NE(FindResourceW(module_, MAKEINTRESOURCEW(100), RT_DIALOG), nullptr);
+  EXPECT_NE(FindResourceW(resources_.module(), MAKEINTRESOURCEW(128), RT_GROUP_ICON), nullptr);
+  EXPECT_NE(FindResourceW(resources_.module(), MAKEINTRESOURCEW(102), RT_DIALOG), nullptr);
+  EXPECT_NE(FindResourceW(resources_.module(), MAKEINTRESOURCEW(100), RT_DIALOG), nullptr);
   wchar_t text[64] = {};
-  ASSERT_GT(LoadStringW(module_, 101, text, 64), 0);
+  ASSERT_GT(LoadStringW(resources_.module(), 101, text, 64), 0);
   EXPECT_EQ(std::wstring(text), L"关于 Brenlow(&A)...");
   // Template 102: a popup with a thin border, no caption, and a taskbar button.
-  const std::string dialog = resourceBytes(RT_DIALOG, MAKEINTRESOURCEW(102), kChineseSimplified);
+  const std::string dialog = resources_.bytes(RT_DIALOG, MAKEINTRESOURCEW(102), kChineseSimplified);
   ASSERT_GE(dialog.size(), 16u);
   DWORD exStyle = 0, style = 0;
   memcpy(&exStyle, dialog.data() + 8, 4);  // DLGTEMPLATEEX: help id, extended style, style
@@ -89,13 +70,13 @@ TEST_F(UpdaterResourcesTest, PageIsEmbeddedInCodePage936WithJQuery) {
                          Entry{L"IMG", L"MSGBOX_CLOSE.GIF"}, Entry{L"IMG", L"ASK.GIF"},
                          Entry{L"IMG", L"ERROR.GIF"}, Entry{L"IMG", L"SUCCESS.GIF"},
                          Entry{L"IMG", L"WARNING.GIF"}})
-    EXPECT_FALSE(resourceBytes(e.type, e.name, kChineseSimplified).empty()) << std::hex
+    EXPECT_FALSE(resources_.bytes(e.type, e.name, kChineseSimplified).empty()) << std::hex
         << reinterpret_cast<std::uintptr_t>(e.type) << " " << e.name;
 
-  EXPECT_NE(resourceBytes(L"JS", L"JQUERY.MIN.JS", kChineseSimplified).find("1.9.1"),
+  EXPECT_NE(resources_.bytes(L"JS", L"JQUERY.MIN.JS", kChineseSimplified).find("1.9.1"),
             std::string::npos);
   // The page's texts in code page 936, never UTF-8.
-  const std::string script = resourceBytes(L"JS", L"CORECALLFUNC.JS", kChineseSimplified);
+  const std::string script = resources_.bytes(L"JS", L"CORECALLFUNC.JS", kChineseSimplified);
   const int n = MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, script.data(),
                                     static_cast<int>(script.size()), nullptr, 0);
   ASSERT_GT(n, 0);
