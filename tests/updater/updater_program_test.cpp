@@ -174,11 +174,16 @@ TEST_F(UpdaterProgramTest, GetLangIdAnswersThePageThroughJSGetLangID) {
   EXPECT_EQ(text("page.log"), "onload|\nJSGetLangID|2052\nJSGetLangID|-1\nJSGetLangID|-1\n");
 }
 
-TEST_F(UpdaterProgramTest, GetLangIdWithoutTheFunctionFailsQuietly) {
-  writePage(R"({ onload: [["GetLangID", "Orvalinex"]] })");
+// The page tests window.external.JsCallFunc against null before it calls it; without
+// JSGetLangID the answer to GetLangID fails quietly.
+TEST_F(UpdaterProgramTest, JsCallFuncReadsAsTrueAndGetLangIdWithoutItsFunctionFailsQuietly) {
+  writePage(R"({ onload: [["GetLangID", "Orvalinex"]] })",
+            "var f = window.external.JsCallFunc;\n"
+            "host.log('JsCallFunc|' + (f == null ? 'null' : typeof(f) + ' ' + f));\n");
   writeProbe("call ShowTitle runAssistant\n");
   Process& p = start();
   ASSERT_TRUE(waitFor("flow.log", "probe done")) << text("flow.log");
+  EXPECT_TRUE(has("page.log", "JsCallFunc|boolean true")) << text("page.log");
   EXPECT_TRUE(has("flow.log", "result ShowTitle 1"));
   EXPECT_TRUE(isRunning(p));
 }
