@@ -36,8 +36,11 @@ set(ORV_PAGE_IMAGE_FILES
 
 function(orv_add_page_resources target)
   cmake_parse_arguments(arg "" "RC_SOURCE;OUTPUT_DIR;JQUERY" "" ${ARGN})
-  # Callable from any folder once included: the paths come from this file's own place.
-  set(ORV_PAGE_SOURCE_DIR "${CMAKE_CURRENT_FUNCTION_LIST_DIR}")
+  # Callable from any folder once included: the paths come from this file's own place, unless
+  # the caller named another page folder (a changed copy, in the page tests).
+  if(NOT ORV_PAGE_SOURCE_DIR)
+    set(ORV_PAGE_SOURCE_DIR "${CMAKE_CURRENT_FUNCTION_LIST_DIR}")
+  endif()
   get_filename_component(ORV_PAGE_REPO_ROOT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../.." ABSOLUTE)
   if(NOT arg_OUTPUT_DIR)
     set(arg_OUTPUT_DIR "${CMAKE_CURRENT_BINARY_DIR}/page")
