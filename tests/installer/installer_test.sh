@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The release tool and the installer under Wine: publishes release A for Wine, builds the x86
-# installer over the same folder, refuses a release signed with a key the programs do not carry,
+# installer over the same folder, refuses a release whose programs do not carry the signing key and
+# one whose server folder would make the updater run another file than the installer,
 # installs A silently into a fresh prefix, checks the settings, the files, the token control's
 # registration (through a script client) and the installed folder's integrity, runs release B's
 # installer the way the updater does (no arguments, nobody to answer), and uninstalls.
@@ -48,11 +49,24 @@ bash "$src/installer/build-installer.sh" "$work/A/stage" $A x86 "$work/setup-x86
 file -b "$work/setup-x86.exe" >"$work/type32"
 check "the x86 installer is a PE32 program" grep -q '^PE32 executable (GUI) Intel 80386' "$work/type32"
 
+# Refusals: programs that carry another key than the signing key; content that would make the
+# updater run another file than the installer.
 openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
-if release $A --wine --key "$work/other.key" --out "$work/refused"; then fail "a release signed with another key is refused"; else
-  check "a release signed with another key is refused" grep -q '^release: refused' "$work/release.log"
+if release $A --wine --build-dir "$bld" --key "$work/other.key" --out "$work/refused"; then
+  fail "a release signed with a key the programs do not carry is refused"
+else
+  check "a release signed with a key the programs do not carry is refused" grep -q '^release: refused: the installation folder does not verify' "$work/release.log"
 fi
 check "a refused release publishes no server folder" test ! -e "$work/refused/server"
+mkdir -p "$work/content/web"
+cp -r "$src/installer/content/." "$work/content/"
+printf 'logo' >"$work/content/web/logo.txt"
+if release $A --wine --content "$work/content" --out "$work/refused2"; then
+  fail "a server folder whose last entry is not the installer is refused"
+else
+  check "a server folder whose last entry is not the installer is refused" grep -qF 'refused: the last entry in key order is web\logo.txt, not the installer OrvalinexSetup.exe' "$work/release.log"
+fi
+check "the refused folder is set aside, not published" test -d "$work/refused2/server.refused" -a ! -e "$work/refused2/server"
 
 if release $B --wine --out "$work/B"; then ok "release B published"; else
   fail "release B published"; cat "$work/release.log"; fi
