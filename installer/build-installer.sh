@@ -46,14 +46,14 @@ parent=${key%\\*}
     echo "  SetOutPath \"\$INSTDIR${win:+\\$win}\""
     (cd "$stage/$rel" && find . -maxdepth 1 -type f | sort) | while read -r f; do
       f=${f#./}
-      echo "  File \"$stage/${rel:+$rel/}$f\""
+      echo "  !insertmacro InstallFile \"$stage/${rel:+$rel/}$f\" \"$f\""
     done
   done
   echo '  SetOutPath "$INSTDIR"'
   echo '!macroend'
   echo '!macro RemoveStagedFiles'
   (cd "$stage" && find . -type f | sort) | while read -r f; do
-    f=${f#./}; echo "  Delete \"\$INSTDIR\\${f//\//\\}\""
+    f=${f#./}; echo "  Delete /REBOOTOK \"\$INSTDIR\\${f//\//\\}\""
   done
   (cd "$stage" && find . -mindepth 1 -type d | sort -r) | while read -r d; do
     d=${d#./}; echo "  RMDir \"\$INSTDIR\\${d//\//\\}\""

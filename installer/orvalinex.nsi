@@ -23,6 +23,27 @@ ManifestSupportedOS all
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 
+; A running program or a loaded library can be moved aside but not overwritten (the updater runs
+; this installer from the installed folder and waits for it): the new file takes the name, and the
+; old one is removed as soon as it is free, at the next start of Windows at the latest.
+!macro InstallFile SOURCE NAME
+  ${If} ${FileExists} "$OUTDIR\${NAME}"
+    GetTempFileName $R0 "$OUTDIR"
+    Delete "$R0"
+    Rename "$OUTDIR\${NAME}" "$R0"
+  ${EndIf}
+  ClearErrors
+  File "/oname=${NAME}" "${SOURCE}"
+  ${If} ${Errors}
+    DetailPrint "Cannot write $OUTDIR\${NAME}"
+    SetErrorLevel 2
+  ${EndIf}
+  ${If} $R0 != ""
+    Delete /REBOOTOK "$R0"
+    StrCpy $R0 ""
+  ${EndIf}
+!macroend
+
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_ID}"
 !define UNINSTALLER "uninstall.exe"
 

@@ -104,20 +104,54 @@ w "$bld/tools/manifest/manifest.exe" check 'C:\Program Files\Orvalinex'
 tr -d '\r' <"$work/out" >"$work/check"
 check "the installed folder is intact (the core host's check)" grep -qx 'intact' "$work/check"
 
-# --- release B's installer as the updater runs it: no arguments, nobody answers ----------------
+# --- release B's installer as the updater runs it: no arguments, nobody answers, and the updater
+# itself (with the notifier) still running from the installed folder. B's programs differ from
+# A's: its updater and notifier are padded copies, signed into B's manifests again.
+printf 'release B' >>"$work/B/stage/OrvalinexUpdate.exe"
+printf 'release B' >>"$work/B/stage/OrvalinexTray.exe"
+"$src/build/native/tools/manifest/manifest" sign "$work/B/stage" --key "$src/keys/manifest-dev.key" --version $B >/dev/null
+"$src/build/native/tools/manifest/manifest" sign "$work/B/stage" --extra --version $B >/dev/null
+bash "$src/installer/build-installer.sh" "$work/B/stage" $B amd64 "$work/B/OrvalinexSetup.exe" >/dev/null
+# Command lines of this prefix's processes of the product's programs.
+processes() {
+  local pid program
+  for pid in $(pgrep -f 'Orvalinex(Update|Tray)\.exe'); do
+    program=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n1)
+    case $program in *OrvalinexUpdate.exe | *OrvalinexTray.exe) ;; *) continue ;; esac
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    echo "$program"
+  done
+}
+(cd "$inst" && wine OrvalinexTray.exe >/dev/null 2>&1 </dev/null &)
+(cd "$inst" && wine OrvalinexUpdate.exe >/dev/null 2>&1 </dev/null &)
+for _ in $(seq 60); do [ "$(processes | wc -l)" -ge 2 ] && break; sleep 0.5; done
+check "A's updater and notifier run" test "$(processes | wc -l)" -ge 2
 wq reg add "$key_path" /v RetryTimes /t REG_DWORD /d 3 /f /reg:32
 check "B's installer over A ends by itself with 0" setup "$work/B/OrvalinexSetup.exe"
 check "Version after B" test "$(reg_value 32 Version)" = "REG_SZ $B"
 check "RetryTimes reset by B" test "$(reg_value 32 RetryTimes)" = 'REG_DWORD 0x0'
+check "B's updater replaced the running one" cmp -s "$work/B/stage/OrvalinexUpdate.exe" "$inst/OrvalinexUpdate.exe"
+check "B's notifier replaced the running one" cmp -s "$work/B/stage/OrvalinexTray.exe" "$inst/OrvalinexTray.exe"
 check "B's Digest.xml installed" cmp -s "$work/B/stage/Digest.xml" "$inst/Digest.xml"
 w "$bld/tools/manifest/manifest.exe" check 'C:\Program Files\Orvalinex'
 check "the folder is intact after B" grep -qx 'intact' <(tr -d '\r' <"$work/out")
+(cd "$inst" && wq OrvalinexUpdate.exe -t; wq OrvalinexTray.exe -t)
+for _ in $(seq 60); do [ -z "$(processes)" ] && break; sleep 0.5; done
 
 # --- uninstall ----------------------------------------------------------------------------------
 # The uninstaller runs from a copy in the temp folder and returns at once: wait for its work.
 check "the uninstaller starts" wq 'C:\Program Files\Orvalinex\uninstall.exe' /S
-for _ in $(seq 120); do [ -e "$inst" ] || break; sleep 0.5; done
-check "the product folder is gone" test ! -e "$inst"
+for _ in $(seq 120); do [ -e "$inst/uninstall.exe" ] || break; sleep 0.5; done
+sleep 1
+left=0
+while read -r f; do
+  [ ! -e "$inst/$f" ] || { left=1; echo "left behind: $f"; }
+done < <(cd "$work/B/stage" && find . -type f | sed 's|^\./||'; echo uninstall.exe)
+check "every installed file is gone" test $left -eq 0
+# What stays: files the test builds wrote themselves (their stand-in page's navigation log) and
+# the programs moved aside while they ran, which Windows removes at its next start.
+others=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|ns[^/]*\.tmp' || true)
+check "nothing else left in the product folder${others:+: $others}" test -z "$others"
 w reg query 'HKLM\SOFTWARE\Halvenor' /reg:32
 check "the settings key and its empty parents are gone" test $? -ne 0
 w reg query "HKCR\\CLSID\\$clsid"
