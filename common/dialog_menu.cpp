@@ -2,6 +2,26 @@
 
 namespace orv {
 
+namespace {
+
+INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG:
+      for (const auto& [id, text] : *reinterpret_cast<const AboutTexts*>(lParam))
+        ::SetDlgItemTextW(hwnd, id, text.c_str());
+      return TRUE;
+    case WM_COMMAND:
+      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+        ::EndDialog(hwnd, LOWORD(wParam));
+        return TRUE;
+      }
+      break;
+  }
+  return FALSE;
+}
+
+}  // namespace
+
 void addAboutMenuItem(HWND dialog, UINT textId, UINT command) {
   wchar_t text[128] = {};
   if (::LoadStringW(::GetModuleHandleW(nullptr), textId, text, 128) <= 0 || text[0] == L'\0')
@@ -10,6 +30,23 @@ void addAboutMenuItem(HWND dialog, UINT textId, UINT command) {
   if (!menu) return;
   ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
   ::AppendMenuW(menu, MF_STRING, command, text);
+}
+
+void showAboutBox(HWND owner, UINT templateId, const AboutTexts& texts) {
+  ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner, &aboutProc,
+                    reinterpret_cast<LPARAM>(&texts));
+}
+
+void paintMinimisedIcon(HWND dialog, HICON icon) {
+  PAINTSTRUCT paint;
+  HDC dc = ::BeginPaint(dialog, &paint);
+  ::SendMessageW(dialog, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client = {};
+  ::GetClientRect(dialog, &client);
+  const int x = (client.right - client.left - ::GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - ::GetSystemMetrics(SM_CYICON) + 1) / 2;
+  ::DrawIcon(dc, x, y, icon);
+  ::EndPaint(dialog, &paint);
 }
 
 }  // namespace orv

@@ -1,11 +1,24 @@
 #pragma once
-// The About item the programs' dialogs add to their system menu.
+// What the programs' dialogs share around their About box: the system-menu item, the About box
+// itself, and the icon a minimised dialog paints.
 #include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace orv {
 
 // Appends a separator and `command` with the text of string resource `textId` of the program to
 // the dialog's system menu; nothing when the string is missing or empty.
 void addAboutMenuItem(HWND dialog, UINT textId, UINT command);
+
+// Runs the About box of dialog template `templateId` modally over `owner`, with each control
+// of `texts` (control id, text) set when it opens. OK and Cancel close it.
+using AboutTexts = std::vector<std::pair<int, std::wstring>>;
+void showAboutBox(HWND owner, UINT templateId, const AboutTexts& texts);
+
+// Paints `icon` centred in the client area of a minimised dialog (its WM_PAINT).
+void paintMinimisedIcon(HWND dialog, HICON icon);
 
 }  // namespace orv

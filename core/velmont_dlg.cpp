@@ -44,21 +44,6 @@ int CallJsFunc(const char* function, const char* argument) {
 // How long the set-up waits for the entry page's document before it gives up quietly.
 constexpr unsigned long kEntryDocumentWaitMs = 15000;
 
-INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION, aboutVersionText(coreVersionText()).c_str());
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(hwnd, LOWORD(wParam));
-        return TRUE;
-      }
-      break;
-  }
-  return FALSE;
-}
-
 }  // namespace
 
 void CVelmontDlg::FactoryRelease::operator()(luaFactory* factory) const { factory->Release(); }
@@ -121,13 +106,14 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return FALSE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-        ShowAboutBox();
+        orv::showAboutBox(hwnd_, IDD_ABOUTBOX,
+                          {{IDC_ABOUT_VERSION, aboutVersionText(coreVersionText())}});
         return TRUE;
       }
       return FALSE;
     case WM_PAINT:
       if (!IsIconic(hwnd_)) return FALSE;
-      PaintMinimisedIcon();
+      orv::paintMinimisedIcon(hwnd_, icon_);
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
@@ -162,7 +148,7 @@ BOOL CVelmontDlg::OnInitDialog() {
 
 bool CVelmontDlg::SetUp() {
   if (!CreateBrowser()) return false;
-  AddAboutItem();
+  orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX);
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
@@ -209,7 +195,6 @@ bool CVelmontDlg::CreateBrowser() {
   return true;
 }
 
-void CVelmontDlg::AddAboutItem() { orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX); }
 
 bool CVelmontDlg::CreateEngine() {
   luaFactory* factory = nullptr;
@@ -269,22 +254,6 @@ void CVelmontDlg::StartNotifier() {
   folder.resize(slash);
   // Quoted: a folder with blanks must not start a shorter program path.
   orv::launchCommandLine(orv::quoteProgramPath(folder + L"\\" + orv::kNotifierFileName));
-}
-
-void CVelmontDlg::ShowAboutBox() {
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
-}
-
-void CVelmontDlg::PaintMinimisedIcon() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd_, &paint);
-  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  RECT client = {};
-  GetClientRect(hwnd_, &client);
-  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc, x, y, icon_);
-  EndPaint(hwnd_, &paint);
 }
 
 void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {

@@ -53,13 +53,10 @@ class CVelmontDlg {
   void OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
   bool CreateBrowser();
-  void AddAboutItem();
   bool CreateEngine();
   bool SizeWindowAndOpenEntryPage();
   bool OpenJavaScriptBridge();
   void StartNotifier();
-  void ShowAboutBox();
-  void PaintMinimisedIcon();
 
   std::vector<std::wstring> tokens_;
   UINT singleInstanceMessage_;

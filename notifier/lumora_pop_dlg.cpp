@@ -23,24 +23,6 @@ std::wstring& versionTextStorage() {
   return text;
 }
 
-INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      SetDlgItemTextW(hwnd, IDC_ABOUT_PRODUCT, orv::kAboutProductText);
-      SetDlgItemTextW(hwnd, IDC_ABOUT_VERSION,
-                      orv::aboutVersionLine(notifierVersionText()).c_str());
-      SetDlgItemTextW(hwnd, IDC_ABOUT_FIXED, orv::kAboutFixedText);
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(hwnd, LOWORD(wParam));
-        return TRUE;
-      }
-      break;
-  }
-  return FALSE;
-}
-
 }  // namespace
 
 const std::wstring& notifierVersionText() { return versionTextStorage(); }
@@ -115,7 +97,7 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 BOOL CLumoraPopDlg::OnInitDialog() {
-  AddAboutItem();
+  orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX);
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   SetWindowTextW(hwnd_, orv::kProductName);
@@ -141,7 +123,6 @@ BOOL CLumoraPopDlg::OnInitDialog() {
   return TRUE;
 }
 
-void CLumoraPopDlg::AddAboutItem() { orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX); }
 
 void CLumoraPopDlg::HideForGood() {
   const LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);
@@ -208,7 +189,10 @@ void CLumoraPopDlg::OnGuardedAbout() {
 }
 
 void CLumoraPopDlg::ShowAboutBox() {
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
+  orv::showAboutBox(hwnd_, IDD_ABOUTBOX,
+                    {{IDC_ABOUT_PRODUCT, orv::kAboutProductText},
+                     {IDC_ABOUT_VERSION, orv::aboutVersionLine(notifierVersionText())},
+                     {IDC_ABOUT_FIXED, orv::kAboutFixedText}});
 }
 
 LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM eventCode, LPARAM record) {

@@ -34,7 +34,6 @@ class CLumoraPopDlg {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   BOOL OnInitDialog();
-  void AddAboutItem();
   void HideForGood();
   void OnTrayCallback(LPARAM mouseMessage);
   void ShowTrayMenu();

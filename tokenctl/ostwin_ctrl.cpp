@@ -24,46 +24,13 @@ void setText(BSTR* out, const std::string& text) {
 
 }  // namespace
 
-COstwinCtrl::COstwinCtrl(IUnknown* outer) : inner_(this), outer_(outer ? outer : &inner_) {
+COstwinCtrl::COstwinCtrl(IUnknown* outer) : AggregatableComObject(outer) {
   orv::moduleObjectCreated();
   // A failed load does not fail the creation; token methods try again.
   tokens_.loadAtConstruction();
 }
 
 COstwinCtrl::~COstwinCtrl() { orv::moduleObjectDestroyed(); }
-
-// ---- IUnknown ----
-
-STDMETHODIMP COstwinCtrl::InnerUnknown::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (IsEqualIID(iid, IID_IUnknown))
-    *out = static_cast<IUnknown*>(this);
-  else if (IsEqualIID(iid, IID_IDispatch) || IsEqualIID(iid, IID_IOstwinCtrl))
-    *out = static_cast<IOstwinCtrl*>(owner_);
-  else if (IsEqualIID(iid, IID_IObjectSafety))
-    *out = static_cast<IObjectSafety*>(owner_);
-  else
-    return E_NOINTERFACE;
-  static_cast<IUnknown*>(*out)->AddRef();
-  return S_OK;
-}
-
-STDMETHODIMP_(ULONG) COstwinCtrl::InnerUnknown::AddRef() {
-  return ::InterlockedIncrement(&owner_->refs_);
-}
-
-STDMETHODIMP_(ULONG) COstwinCtrl::InnerUnknown::Release() {
-  const ULONG n = ::InterlockedDecrement(&owner_->refs_);
-  if (n == 0) delete owner_;
-  return n;
-}
-
-STDMETHODIMP COstwinCtrl::QueryInterface(REFIID iid, void** out) {
-  return outer_->QueryInterface(iid, out);
-}
-STDMETHODIMP_(ULONG) COstwinCtrl::AddRef() { return outer_->AddRef(); }
-STDMETHODIMP_(ULONG) COstwinCtrl::Release() { return outer_->Release(); }
 
 // ---- IDispatch, served from the type library ----
 
@@ -317,7 +284,7 @@ constexpr DWORD kSafeOptions =
 STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported, DWORD* enabled) {
   if (!supported || !enabled) return E_POINTER;
   orv::ComPtr<IUnknown> answered;
-  const HRESULT hr = inner_.QueryInterface(iid, answered.putVoid());
+  const HRESULT hr = innerUnknown()->QueryInterface(iid, answered.putVoid());
   if (FAILED(hr)) {
     *supported = 0;
     *enabled = 0;
@@ -330,7 +297,7 @@ STDMETHODIMP COstwinCtrl::GetInterfaceSafetyOptions(REFIID iid, DWORD* supported
 
 STDMETHODIMP COstwinCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) {
   orv::ComPtr<IUnknown> answered;
-  if (FAILED(inner_.QueryInterface(iid, answered.putVoid()))) return E_NOINTERFACE;
+  if (FAILED(innerUnknown()->QueryInterface(iid, answered.putVoid()))) return E_NOINTERFACE;
   if (mask & ~kSafeOptions) return E_FAIL;
   safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;

@@ -7,21 +7,26 @@
 #include <optional>
 
 #include "OstwinAutoCtrl_h.h"
+#include "win/com_object.h"
+
+// The platform header declares IObjectSafety without the uuid that __uuidof needs.
+__CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x80, 0x5f, 0x2c, 0xd0,
+                0x64)
 #include "token_access.h"
 
-class COstwinCtrl : public IOstwinCtrl, public IObjectSafety {
+// IUnknown delegates to the controlling unknown; innerUnknown() is the object's identity when
+// aggregated and holds the creator's reference.
+class COstwinCtrl final
+    : public orv::AggregatableComObject<COstwinCtrl, IOstwinCtrl, IObjectSafety> {
  public:
   // outer: the controlling unknown when aggregated, else null.
   explicit COstwinCtrl(IUnknown* outer);
-  virtual ~COstwinCtrl();
+  ~COstwinCtrl() override;
 
-  // The non-delegating IUnknown (the object's identity when aggregated). Holds one reference.
-  IUnknown* innerUnknown() { return &inner_; }
-
-  // IUnknown (delegates to the controlling unknown)
-  STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-  STDMETHODIMP_(ULONG) AddRef() override;
-  STDMETHODIMP_(ULONG) Release() override;
+  // IDispatch is answered with the control's dual interface.
+  void* queryOther(REFIID iid) {
+    return IsEqualIID(iid, IID_IDispatch) ? static_cast<IOstwinCtrl*>(this) : nullptr;
+  }
 
   // IDispatch
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
@@ -54,17 +59,6 @@ class COstwinCtrl : public IOstwinCtrl, public IObjectSafety {
   STDMETHODIMP SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWORD enabled) override;
 
  private:
-  class InnerUnknown : public IUnknown {
-   public:
-    explicit InnerUnknown(COstwinCtrl* owner) : owner_(owner) {}
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
-   private:
-    COstwinCtrl* owner_;
-  };
-
   // How the present tokens stand after an enumeration.
   enum class Tokens { EnumerationFailed, NoEntry, One, Several };
   Tokens enumerate(CK_SLOT_ID* onlySlot);
@@ -76,9 +70,6 @@ class COstwinCtrl : public IOstwinCtrl, public IObjectSafety {
   // The certificate methods that answer empty for several tokens.
   HRESULT certificateFieldSingle(orv::CertField field, BSTR* out);
 
-  InnerUnknown inner_;
-  IUnknown* outer_;  // the controlling unknown: the aggregator, or inner_
-  long refs_ = 1;
   DWORD safetyOptions_ = 0;
   orv::TokenAccess tokens_;
 };

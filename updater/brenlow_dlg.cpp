@@ -1,6 +1,7 @@
 #include "brenlow_dlg.h"
 
 #include "browser/control_site.h"
+#include "dialog_menu.h"
 #include "product.h"
 #include "resource.h"
 #include "start_options.h"
@@ -11,21 +12,6 @@ namespace {
 
 // The About box's version line.
 const wchar_t kAboutText[] = L"Brenlow，1.0 版";
-
-INT_PTR CALLBACK AboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
-      SetDlgItemTextW(hwnd, IDC_ABOUT_NAME, kAboutText);
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-        EndDialog(hwnd, LOWORD(wParam));
-        return TRUE;
-      }
-      break;
-  }
-  return FALSE;
-}
 
 }  // namespace
 
@@ -78,6 +64,12 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       // The template makes the window visible; it stays hidden until the flow shows it.
       ShowWindow(hwnd_, visible_.load() ? SW_SHOW : SW_HIDE);
       return FALSE;
+    case WM_WINDOWPOSCHANGING:
+      // The dialog manager and the browser's activation show the window too; until the show
+      // operation no show gets through, so a run that never needs the user is never seen.
+      if (!visible_.load() && lParam)
+        reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
+      return FALSE;
     case WM_UPDATER_CALLJS:
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT,
                         CallPageFunction(reinterpret_cast<const wchar_t*>(wParam),
@@ -92,13 +84,13 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return FALSE;
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == IDM_ABOUTBOX) {
-        ShowAboutBox();
+        showAboutBox(hwnd_, IDD_ABOUTBOX, {{IDC_ABOUT_NAME, kAboutText}});
         return TRUE;
       }
       return FALSE;
     case WM_PAINT:
       if (!IsIconic(hwnd_)) return FALSE;
-      PaintMinimisedIcon();
+      paintMinimisedIcon(hwnd_, icon_);
       return TRUE;
     case WM_QUERYDRAGICON:
       return reinterpret_cast<INT_PTR>(icon_);
@@ -111,7 +103,7 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 bool CBrenlowDlg::SetUp() {
-  AddAboutItem();
+  addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX);
   icon_ = static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED));
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
@@ -143,16 +135,6 @@ bool CBrenlowDlg::SetUp() {
 
   flow_.start(*this);
   return true;
-}
-
-void CBrenlowDlg::AddAboutItem() {
-  wchar_t text[128] = {};
-  if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, text, 128) <= 0 || text[0] == L'\0')
-    return;
-  HMENU menu = GetSystemMenu(hwnd_, FALSE);
-  if (!menu) return;
-  AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-  AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, text);
 }
 
 bool CBrenlowDlg::CreateBrowser() {
@@ -207,22 +189,6 @@ LRESULT CBrenlowDlg::CallPageFunction(const wchar_t* function, const wchar_t* ar
   if (!jsCall_.call(function, {argument ? argument : L""}, &result)) return 1;
   if (result.type() == VT_BOOL) return result.ref().boolVal != VARIANT_FALSE ? 1 : 0;
   return 1;
-}
-
-void CBrenlowDlg::ShowAboutBox() {
-  DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUTBOX), hwnd_, &AboutProc, 0);
-}
-
-void CBrenlowDlg::PaintMinimisedIcon() {
-  PAINTSTRUCT paint;
-  HDC dc = BeginPaint(hwnd_, &paint);
-  SendMessageW(hwnd_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-  RECT client = {};
-  GetClientRect(hwnd_, &client);
-  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
-  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
-  DrawIcon(dc, x, y, icon_);
-  EndPaint(hwnd_, &paint);
 }
 
 }  // namespace orv::updater

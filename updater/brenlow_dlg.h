@@ -63,11 +63,8 @@ class CBrenlowDlg final : public UpdaterWindow {
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
   bool SetUp();
-  void AddAboutItem();
   bool CreateBrowser();
   void SizeAndCentre();
-  void ShowAboutBox();
-  void PaintMinimisedIcon();
   LRESULT CallPageFunction(const wchar_t* function, const wchar_t* argument);
 
   std::vector<std::wstring> tokens_;

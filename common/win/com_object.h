@@ -61,4 +61,73 @@ class ComObject : public First, public Rest... {
   volatile LONG refs_;
 };
 
+// An object that may be aggregated. Its interfaces delegate IUnknown to the controlling unknown:
+// the aggregating object, or its own inner unknown when it stands alone. The inner unknown is
+// the object's identity, answers IUnknown and the listed interfaces (and queryOther), counts
+// the references and deletes the object on its last Release. It starts with its creator's
+// reference.
+//
+//   class Control final : public orv::AggregatableComObject<Control, IControl, IObjectSafety> {
+//    public:
+//     explicit Control(IUnknown* outer) : AggregatableComObject(outer) {}
+//   };
+template <typename Derived, typename First, typename... Rest>
+class AggregatableComObject : public First, public Rest... {
+ public:
+  IUnknown* innerUnknown() { return &inner_; }
+
+  STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+    return outer_->QueryInterface(iid, out);
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return outer_->AddRef(); }
+  STDMETHODIMP_(ULONG) Release() override { return outer_->Release(); }
+
+  // Answers interfaces beyond the listed ones; none by default.
+  void* queryOther(REFIID) { return nullptr; }
+
+ protected:
+  explicit AggregatableComObject(IUnknown* outer) : inner_(*this), outer_(outer ? outer : &inner_) {}
+  virtual ~AggregatableComObject() = default;
+
+ private:
+  class Inner final : public IUnknown {
+   public:
+    explicit Inner(AggregatableComObject& owner) : owner_(owner) {}
+    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
+      if (!out) return E_POINTER;
+      *out = nullptr;
+      if (iid == IID_IUnknown)
+        *out = static_cast<IUnknown*>(this);
+      else
+        *out = owner_.template find<First, Rest...>(iid);
+      if (!*out) *out = static_cast<Derived&>(owner_).queryOther(iid);
+      if (!*out) return E_NOINTERFACE;
+      static_cast<IUnknown*>(*out)->AddRef();
+      return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override {
+      return static_cast<ULONG>(::InterlockedIncrement(&refs_));
+    }
+    STDMETHODIMP_(ULONG) Release() override {
+      const LONG left = ::InterlockedDecrement(&refs_);
+      if (left == 0) delete &owner_;  // the destructor is virtual
+      return static_cast<ULONG>(left);
+    }
+
+   private:
+    AggregatableComObject& owner_;
+    volatile LONG refs_ = 1;
+  };
+
+  template <typename I, typename... More>
+  void* find(REFIID iid) {
+    if (iid == __uuidof(I)) return static_cast<I*>(this);
+    if constexpr (sizeof...(More) > 0) return find<More...>(iid);
+    return nullptr;
+  }
+
+  Inner inner_;
+  IUnknown* outer_;  // the aggregating object, or inner_
+};
+
 }  // namespace orv

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Draws the tray notifier's icon (icon 128): a blue rounded square with a white bell, 32x32 and
 16x16, 32 bits per pixel. Run once; the .ico it writes is committed."""
-import struct
+import os
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..', 'tools'))
+import icon_file  # noqa: E402
 
 
 def pixels(size):
@@ -32,26 +35,5 @@ def pixels(size):
     return rows
 
 
-def image(size):
-    header = struct.pack('<IiiHHIIiiII', 40, size, size * 2, 1, 32, 0, 0, 0, 0, 0, 0)
-    data = b''.join(bytes(c) for row in reversed(pixels(size)) for c in row)
-    mask_row = ((size + 31) // 32) * 4
-    mask = b'\x00' * (mask_row * size)
-    return header + data + mask
-
-
-def main(path):
-    sizes = [32, 16]
-    images = [image(s) for s in sizes]
-    out = struct.pack('<HHH', 0, 1, len(sizes))
-    offset = 6 + 16 * len(sizes)
-    for s, img in zip(sizes, images):
-        out += struct.pack('<BBBBHHII', s, s, 0, 0, 1, 32, len(img), offset)
-        offset += len(img)
-    out += b''.join(images)
-    with open(path, 'wb') as f:
-        f.write(out)
-
-
 if __name__ == '__main__':
-    main(sys.argv[1] if len(sys.argv) > 1 else 'tray.ico')
+    icon_file.write(sys.argv[1] if len(sys.argv) > 1 else 'tray.ico', pixels)

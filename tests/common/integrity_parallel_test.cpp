@@ -15,6 +15,7 @@
 #include "ansi_text.h"
 #include "file_manifest.h"
 #include "manifest_signature.h"
+#include "sha1_stream.h"
 #include "test_files.h"
 
 namespace orv {
@@ -121,6 +122,23 @@ TEST(ParallelDigests, EveryThreadCountGivesTheSameDigestsInOrder) {
   }
   EXPECT_EQ(digestFiles({paths[5]}, 8), std::vector<std::wstring>{oneByOne[5]});
   EXPECT_TRUE(digestFiles({}, 4).empty());
+}
+
+// The digest of a file is the digest of its bytes, whatever its size: empty, tiny, and larger
+// than one mapped view of the Windows build (64 MiB), so the views' seams are crossed.
+TEST(FileDigest, IsTheDigestOfTheFilesBytesAtEverySize) {
+  TempDir dir;
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{4095},
+                                 (std::size_t{64} << 20) + 3}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    const std::string name = "size" + std::to_string(size);
+    writeFile(dir / name, bytes);
+    Sha1Stream expected;
+    expected.update(bytes.data(), bytes.size());
+    EXPECT_EQ(fileDigest(dir.wpath() + L"\\" + toWide(name)), expected.finishBase64()) << size;
+  }
+  EXPECT_EQ(fileDigest(dir.wpath() + L"\\size0"), toWide(kEmptyDigest));
 }
 
 class ParallelCheck : public testing::Test {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "processes.h"
+#include "program_resources.h"
 #include "win/scoped_gdi.h"
 
 namespace orv::test {
@@ -15,24 +16,12 @@ namespace {
 
 class NotifierResourcesTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    path_ = hostPath(ORV_NOTIFIER_PROGRAM);
-    module_.reset(LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-    ASSERT_TRUE(module_.valid()) << GetLastError();
-  }
-  std::string resourceBytes(LPCWSTR type, LPCWSTR name) {
-    HRSRC info = FindResourceW(module_.get(), name, type);
-    if (!info) return {};
-    HGLOBAL data = LoadResource(module_.get(), info);
-    return std::string(static_cast<const char*>(LockResource(data)),
-                       SizeofResource(module_.get(), info));
-  }
-  std::wstring path_;
-  ScopedLibrary module_;
+  void SetUp() override { ASSERT_TRUE(resources_.loaded()) << GetLastError(); }
+  ProgramResources resources_{hostPath(ORV_NOTIFIER_PROGRAM).wstring()};
 };
 
 TEST_F(NotifierResourcesTest, ManifestRunsWithoutElevation) {
-  const std::string manifest = resourceBytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
+  const std::string manifest = resources_.bytes(MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1));
   ASSERT_FALSE(manifest.empty());
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_EQ(manifest.find("requireAdministrator"), std::string::npos);
@@ -41,36 +30,25 @@ TEST_F(NotifierResourcesTest, ManifestRunsWithoutElevation) {
 }
 
 TEST_F(NotifierResourcesTest, FileVersionAndNames) {
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(path_.c_str(), &ignored);
-  ASSERT_GT(size, 0u);
-  std::vector<char> block(size);
-  ASSERT_TRUE(GetFileVersionInfoW(path_.c_str(), 0, size, block.data()));
-  VS_FIXEDFILEINFO* fixed = nullptr;
-  UINT length = 0;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
-  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(0, 1)));
-  EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(1223, 19)));
-  wchar_t* text = nullptr;
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\OriginalFilename",
-                             reinterpret_cast<void**>(&text), &length));
-  EXPECT_EQ(std::wstring(text), L"OrvalinexTray.exe");
-  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\StringFileInfo\\080404b0\\ProductName",
-                             reinterpret_cast<void**>(&text), &length));
-  EXPECT_EQ(std::wstring(text), L"Delmora网银助手");  // the Chinese text survives the build
+  DWORD high = 0, low = 0;
+  ASSERT_TRUE(resources_.fileVersion(&high, &low));
+  EXPECT_EQ(high, static_cast<DWORD>(MAKELONG(0, 1)));
+  EXPECT_EQ(low, static_cast<DWORD>(MAKELONG(1223, 19)));
+  EXPECT_EQ(resources_.versionText(L"OriginalFilename"), L"OrvalinexTray.exe");
+  EXPECT_EQ(resources_.versionText(L"ProductName"), L"Delmora网银助手");  // the Chinese text survives the build
 }
 
 TEST_F(NotifierResourcesTest, IconAtBothSizes) {
   for (int size : {16, 32}) {
     HICON icon = static_cast<HICON>(
-        LoadImageW(module_.get(), MAKEINTRESOURCEW(128), IMAGE_ICON, size, size, LR_SHARED));
+        LoadImageW(resources_.module(), MAKEINTRESOURCEW(128), IMAGE_ICON, size, size, LR_SHARED));
     EXPECT_NE(icon, nullptr) << size;
   }
 }
 
 TEST_F(NotifierResourcesTest, SkinIs248By160With24Bits) {
   ScopedGdiObject skin(
-      LoadImageW(module_.get(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+      LoadImageW(resources_.module(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
   ASSERT_TRUE(skin.valid());
   BITMAP info = {};
   ASSERT_TRUE(GetObjectW(skin.get(), sizeof(info), &info));
@@ -80,7 +58,7 @@ TEST_F(NotifierResourcesTest, SkinIs248By160With24Bits) {
 }
 
 TEST_F(NotifierResourcesTest, TrayMenuItemsInOrder) {
-  ScopedMenu menu(LoadMenuW(module_.get(), MAKEINTRESOURCEW(132)));
+  ScopedMenu menu(LoadMenuW(resources_.module(), MAKEINTRESOURCEW(132)));
   ASSERT_TRUE(menu.valid());
   HMENU popup = GetSubMenu(menu.get(), 0);
   ASSERT_NE(popup, nullptr);
@@ -112,7 +90,7 @@ struct DialogHeader {
 };
 
 TEST_F(NotifierResourcesTest, DialogsAndAboutString) {
-  const std::string main = resourceBytes(RT_DIALOG, MAKEINTRESOURCEW(102));
+  const std::string main = resources_.bytes(RT_DIALOG, MAKEINTRESOURCEW(102));
   ASSERT_GE(main.size(), sizeof(DialogHeader));
   const auto* header = reinterpret_cast<const DialogHeader*>(main.data());
   EXPECT_EQ(header->signature, 0xFFFF);
@@ -125,7 +103,7 @@ TEST_F(NotifierResourcesTest, DialogsAndAboutString) {
   EXPECT_EQ(header->style & wanted, wanted);
   EXPECT_FALSE(header->style & WS_VISIBLE);
 
-  const std::string about = resourceBytes(RT_DIALOG, MAKEINTRESOURCEW(100));
+  const std::string about = resources_.bytes(RT_DIALOG, MAKEINTRESOURCEW(100));
   ASSERT_GE(about.size(), sizeof(DialogHeader));
   const auto* aboutHeader = reinterpret_cast<const DialogHeader*>(about.data());
   EXPECT_EQ(aboutHeader->cx, 182);
@@ -133,7 +111,7 @@ TEST_F(NotifierResourcesTest, DialogsAndAboutString) {
   EXPECT_EQ(aboutHeader->items, 5);  // icon, three texts, OK
 
   wchar_t text[128] = {};
-  ASSERT_GT(LoadStringW(module_.get(), 101, text, 128), 0);
+  ASSERT_GT(LoadStringW(resources_.module(), 101, text, 128), 0);
   EXPECT_EQ(std::wstring(text), L"关于 LumoraPop(&A)...");
 }
 

@@ -102,6 +102,41 @@ Process startProgram(const std::wstring& program, const std::wstring& arguments,
   return p;
 }
 
+CapturedRun runCapturingOutput(const std::wstring& commandLine, const std::wstring& folder,
+                               DWORD timeoutMs) {
+  CapturedRun run;
+  wchar_t temp[MAX_PATH] = {}, name[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  if (!GetTempFileNameW(temp, L"out", 0, name)) return run;
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  ScopedHandle output(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                  FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  if (!output.valid()) return run;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = output.get();
+  startup.hStdError = output.get();
+  PROCESS_INFORMATION info = {};
+  std::wstring line = commandLine;
+  run.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                               folder.empty() ? nullptr : folder.c_str(), &startup, &info) != FALSE;
+  output.reset();
+  if (run.started) {
+    ScopedHandle process(info.hProcess), thread(info.hThread);
+    if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
+      TerminateProcess(process.get(), 99);
+      WaitForSingleObject(process.get(), 10000);
+    }
+    GetExitCodeProcess(process.get(), &run.exitCode);
+    run.output = readFile(std::filesystem::path(name));
+  }
+  DeleteFileW(name);
+  return run;
+}
+
 DWORD waitForExit(const Process& process, DWORD ms) {
   if (!process.handle) return STILL_ACTIVE;
   if (WaitForSingleObject(process.handle.get(), ms) != WAIT_OBJECT_0) return STILL_ACTIVE;

@@ -23,6 +23,18 @@ bool isRunning(const Process& process);
 // Starts `program` with the command line `"program" arguments` (or exactly `commandLine` when
 // `raw` is set), in the program's folder. Fails the test when it cannot be started.
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw = false);
+// Runs `commandLine` to its end in `folder` (empty: the current one) with its standard output
+// and error going to a file, which is read once it has ended. A file rather than a pipe: helper
+// processes that the child starts (Wine's services among them) inherit the handle and would keep
+// a pipe open long after the child ended.
+struct CapturedRun {
+  bool started = false;
+  DWORD exitCode = 0;
+  std::string output;
+};
+CapturedRun runCapturingOutput(const std::wstring& commandLine, const std::wstring& folder = L"",
+                               DWORD timeoutMs = 300000);
+
 // The exit code, or STILL_ACTIVE when the process has not ended within `ms`.
 DWORD waitForExit(const Process& process, DWORD ms = 30000);
 

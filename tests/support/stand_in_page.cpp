@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -11,34 +12,16 @@
 #include "browser/control_site.h"
 #include "jscript_host.h"
 #include "process_util.h"
+#include "test_files.h"
+#include "win/com_object.h"
+#include "win/dispatch_call.h"
 
 namespace orv::test {
 
 namespace {
 
-std::string toUtf8(const std::wstring& text) {
-  if (text.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  std::string out(n, '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                      nullptr, nullptr);
-  return out;
-}
-
-std::wstring fromUtf8(const std::string& text) {
-  if (text.empty()) return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring out(n, L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
-  return out;
-}
-
 void appendLine(const std::wstring& file, const std::wstring& line) {
-  std::ofstream out(std::filesystem::path(moduleDirectory() + file),
-                    std::ios::binary | std::ios::app);
-  out << toUtf8(line) << "\n";
+  appendFile(moduleDirectory() + file, toUtf8(line) + "\n");
 }
 
 // The code of every <script> element of an HTML text, in order.
@@ -74,6 +57,78 @@ void traceStartup(const char* step) {
   out << step << " " << ms << "\n";
 }
 
+// The page's `host` object, for pages of the test builds: log(text) appends a line to
+// "page.log" in the program folder, after(ms, fn) calls the script function fn once, later, on the
+// dialog's thread (as a browser's setTimeout does).
+class PageHost final : public ComObject<PageHost, ComLifetime::kDeleteOnLastRelease, IDispatch> {
+ public:
+  ~PageHost() override { cancelAll(); }
+
+  void cancelAll() {
+    for (const auto& timer : timers()) KillTimer(nullptr, timer.first);
+    timers().clear();
+  }
+
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
+    *n = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      ids[i] = wcscmp(names[i], L"log") == 0 ? kLog : wcscmp(names[i], L"after") == 0 ? kAfter
+                                                                                      : DISPID_UNKNOWN;
+      if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                                   EXCEPINFO*, UINT*) override {
+    if (!params) return E_INVALIDARG;
+    // Arguments arrive last first.
+    if (id == kLog && params->cArgs == 1) {
+      ScopedVariant text;
+      if (FAILED(VariantChangeType(text.put(), &params->rgvarg[0], 0, VT_BSTR))) return E_INVALIDARG;
+      appendLine(L"page.log", text.ref().bstrVal ? text.ref().bstrVal : L"");
+      return S_OK;
+    }
+    if (id == kAfter && params->cArgs == 2) {
+      ScopedVariant ms;
+      const VARIANT& fn = params->rgvarg[0];
+      if (FAILED(VariantChangeType(ms.put(), &params->rgvarg[1], 0, VT_I4)) || fn.vt != VT_DISPATCH ||
+          !fn.pdispVal)
+        return E_INVALIDARG;
+      const UINT_PTR timer = SetTimer(nullptr, 0, static_cast<UINT>(ms.ref().lVal), &PageHost::onTimer);
+      if (!timer) return E_FAIL;
+      timers()[timer] = ComPtr<IDispatch>(fn.pdispVal);
+      return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+
+ private:
+  static constexpr DISPID kLog = 1;
+  static constexpr DISPID kAfter = 2;
+
+  // Thread timers carry no context: the functions waiting for them, by timer id.
+  static std::map<UINT_PTR, ComPtr<IDispatch>>& timers() {
+    static std::map<UINT_PTR, ComPtr<IDispatch>> pending;
+    return pending;
+  }
+  static void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    const auto found = timers().find(id);
+    if (found == timers().end()) return;
+    ComPtr<IDispatch> fn = found->second;
+    timers().erase(found);
+    std::vector<ScopedVariant> none;
+    if (FAILED(invokeInOrder(fn.get(), DISPID_VALUE, DISPATCH_METHOD, none)))
+      appendLine(L"page-errors.log", L"a function called later failed");
+  }
+};
+
 class StandInPage;
 StandInPage* g_page = nullptr;  // the dialog has one browser
 
@@ -92,6 +147,7 @@ class StandInPage final : public BrowserHost {
   }
   ~StandInPage() override {
     if (timer_) KillTimer(nullptr, timer_);
+    if (host_) host_->cancelAll();
     g_page = nullptr;
   }
 
@@ -113,6 +169,8 @@ class StandInPage final : public BrowserHost {
     script_ = std::make_unique<test::JScriptHost>();
     if (!script_->ok()) return false;
     script_->addNamedObject(L"external", external_);
+    host_.attach(new PageHost);
+    script_->addNamedObject(L"host", host_.get());
     if (FAILED(script_->run(L"var window = { external: external };\n" +
                             scriptCode(fromUtf8(bytes.str())))))
       appendLine(L"page-errors.log", script_->lastError());
@@ -159,6 +217,7 @@ class StandInPage final : public BrowserHost {
   HWND window_ = nullptr;
   WNDPROC previous_ = nullptr;
   std::unique_ptr<test::JScriptHost> script_;
+  ComPtr<PageHost> host_;
   ComPtr<IDispatch> document_;
   UINT_PTR timer_ = 0;
 };

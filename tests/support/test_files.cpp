@@ -30,6 +30,15 @@ void writeFile(const fs::path& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
+void appendFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string toUtf8(const std::wstring& text) { return fs::path(text).u8string(); }
+
+std::wstring fromUtf8(const std::string& text) { return fs::u8path(text).wstring(); }
+
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());

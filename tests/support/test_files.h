@@ -21,10 +21,15 @@ class TempDir {
 };
 
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+void appendFile(const std::filesystem::path& path, const std::string& bytes);
 std::string readFile(const std::filesystem::path& path);
 
 // A path the build gave as a Linux path, as the running program sees it (Z:\... under Wine).
 std::filesystem::path hostPath(const std::string& linuxPath);
+
+// UTF-8 and UTF-16 (Windows) or UTF-32 (Linux) texts.
+std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
 
 // The development key pair the tests sign with.
 const std::string& devPrivateKey();

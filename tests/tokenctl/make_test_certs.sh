@@ -7,40 +7,16 @@
 # Noon UTC keeps the local calendar date the same in every time zone within 11 hours.
 set -euo pipefail
 out=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$out" "$work/new"
-
-cat > "$work/ca.cnf" <<CNF
-[ca]
-default_ca = test_ca
-[test_ca]
-dir = $work
-database = $work/index.txt
-new_certs_dir = $work/new
-serial = $work/serial
-default_md = sha256
-policy = any
-unique_subject = no
-[any]
-countryName = optional
-stateOrProvinceName = optional
-localityName = optional
-organizationName = optional
-organizationalUnitName = optional
-commonName = supplied
-CNF
+. "$(dirname "${BASH_SOURCE[0]}")/../support/self_signed_certs.sh"
+certs_begin
+mkdir -p "$out"
 
 # make_cert name subject serial-hex start end
 make_cert() {
-  : > "$work/index.txt"
-  echo "$3" > "$work/serial"
   openssl req -new -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
-    -keyout "$work/$1.key" -subj "$2" -out "$work/$1.csr" 2>/dev/null
-  openssl ca -batch -config "$work/ca.cnf" -selfsign -preserveDN -notext \
-    -keyfile "$work/$1.key" -in "$work/$1.csr" -startdate "$4" -enddate "$5" \
-    -out "$work/$1.pem" 2>/dev/null
-  openssl x509 -in "$work/$1.pem" -outform DER -out "$out/$1.der"
+    -keyout "$certs_work/$1.key" -subj "$2" -out "$certs_work/$1.csr" 2>/dev/null
+  certs_sign "$certs_work/$1.key" "$certs_work/$1.csr" "$3" "$4" "$5" "$certs_work/$1.pem"
+  openssl x509 -in "$certs_work/$1.pem" -outform DER -out "$out/$1.der"
 }
 
 make_cert holder "/C=CN/ST=Beijing/L=Haidian/O=Delmora Bank/OU=Online Banking/CN=Zhang San" \

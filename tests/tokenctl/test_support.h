@@ -1,15 +1,16 @@
 #pragma once
-// Helpers of the token control tests: paths under Wine, child processes with captured output,
-// files, and the stand-in middleware's token description.
+// Helpers of the token control tests: where the built pieces are, a fresh folder per test, and
+// the stand-in middleware's token description. Paths, files and processes come from the
+// test-support library.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-namespace orv::test {
+#include "processes.h"
+#include "test_files.h"
 
-// A Linux path as Wine sees it (Z:\...).
-std::wstring winPath(const std::string& linuxPath);
+namespace orv::test {
 
 std::wstring controlDll();                   // the built OstwinAutoCtrl.dll
 std::wstring middlewareFolder();             // the folder holding the stand-in Sarnovi_XT.dll
@@ -19,16 +20,6 @@ std::wstring mutexHolder();                  // tokenctl_mutex_holder.exe
 // A fresh, empty folder for one test below the temporary folder.
 std::wstring freshFolder(const std::wstring& name);
 
-void writeFile(const std::wstring& path, const std::string& content);
-std::string readFile(const std::wstring& path);
-
-struct ProcessResult {
-  bool started = false;
-  DWORD exitCode = 0;
-  std::string output;  // stdout and stderr
-};
-// Runs a command line to its end in `folder` (empty: the current one), capturing its output.
-ProcessResult runProcess(const std::wstring& commandLine, const std::wstring& folder = L"");
 
 // One token of the stand-in middleware.
 struct TokenSetup {

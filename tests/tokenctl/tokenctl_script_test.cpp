@@ -27,7 +27,7 @@ std::wstring systemTool(const wchar_t* name) {
 int regsvr32(bool unregister) {
   const std::wstring line = L"\"" + systemTool(L"regsvr32.exe") + L"\" /s " +
                             (unregister ? L"/u " : L"") + L"\"" + orv::test::controlDll() + L"\"";
-  const auto result = orv::test::runProcess(line);
+  const auto result = orv::test::runCapturingOutput(line);
   return result.started ? static_cast<int>(result.exitCode) : -1;
 }
 
@@ -79,7 +79,7 @@ class ScriptTest : public ::testing::Test {
         body;
     const std::wstring file = folder_ + L"\\page.js";
     orv::test::writeFile(file, script);
-    const auto result = orv::test::runProcess(
+    const auto result = orv::test::runCapturingOutput(
         L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
     EXPECT_TRUE(result.started);
     output_ = result.output;

@@ -5,34 +5,15 @@
 #   wrongname   for wrong-name.invalid, valid now.
 set -euo pipefail
 out=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$out" "$work/new"
-
-cat > "$work/ca.cnf" <<CNF
-[ca]
-default_ca = test_ca
-[test_ca]
-dir = $work
-database = $work/index.txt
-new_certs_dir = $work/new
-serial = $work/serial
-default_md = sha256
-policy = any
-unique_subject = no
-copy_extensions = copy
-[any]
-commonName = supplied
-CNF
+. "$(dirname "${BASH_SOURCE[0]}")/../support/self_signed_certs.sh"
+certs_begin
+mkdir -p "$out"
 
 # make_cert name common-name subject-alt-name start end
 make_cert() {
-  : > "$work/index.txt"
-  echo 01 > "$work/serial"
   openssl req -new -newkey rsa:2048 -nodes -keyout "$out/$1.key" -subj "/CN=$2" \
-    -addext "subjectAltName=$3" -out "$work/$1.csr" 2>/dev/null
-  openssl ca -batch -config "$work/ca.cnf" -selfsign -notext -keyfile "$out/$1.key" \
-    -in "$work/$1.csr" -startdate "$4" -enddate "$5" -out "$out/$1.pem" 2>/dev/null
+    -addext "subjectAltName=$3" -out "$certs_work/$1.csr" 2>/dev/null
+  certs_sign "$out/$1.key" "$certs_work/$1.csr" 01 "$4" "$5" "$out/$1.pem"
 }
 
 now=$(date -u -d '-1 day' +%Y%m%d%H%M%SZ)
