@@ -65,7 +65,10 @@ class UpdateFlowTest : public ::testing::Test {
     settings_.remove(L"RetryTimes");
 
     baseUrl_ = serverBase("http") + L"files/" + wide(tag) + L"/";
+    // The updater inherits these: its server and a temporary folder of this test's own.
     SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", baseUrl_.c_str());
+    savedTmp_ = environment(L"TMP");
+    savedTemp_ = environment(L"TEMP");
     SetEnvironmentVariableW(L"TMP", tmp_.wstring().c_str());
     SetEnvironmentVariableW(L"TEMP", tmp_.wstring().c_str());
   }
@@ -73,6 +76,14 @@ class UpdateFlowTest : public ::testing::Test {
   void TearDown() override {
     for (auto& p : processes_) endIfRunning(*p);
     SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", nullptr);
+    SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
+  }
+
+  static std::wstring environment(const wchar_t* name) {
+    wchar_t value[4096] = {};
+    const DWORD n = GetEnvironmentVariableW(name, value, 4096);
+    return n > 0 && n < 4096 ? std::wstring(value, n) : std::wstring();
   }
 
   void signInstallation() {
@@ -155,7 +166,7 @@ class UpdateFlowTest : public ::testing::Test {
   ProductSettings settings_;
   fs::path root_, program_, installed_, tmp_, running_, served_;
   std::string standIn_;
-  std::wstring baseUrl_;
+  std::wstring baseUrl_, savedTmp_, savedTemp_;
   std::vector<ListedFile> listed_;
   std::vector<std::unique_ptr<Process>> processes_;
 };
