@@ -118,10 +118,14 @@ class UpdateFlowTest : public ::testing::Test {
     writeFile(served_ / "Digest.xml", sign ? signManifest(xml, devPrivateKey()) : xml);
   }
 
-  void writePage(const std::string& answers) {
-    writeFile(program_ / "updater_page.html",
+  // The stand-in page with `answers`, and `after` script behind the page's own (which it may
+  // override), in `folder` (the updater's by default).
+  void writePage(const std::string& answers, const std::string& after = "",
+                 const fs::path& folder = {}) {
+    writeFile((folder.empty() ? program_ : folder) / "updater_page.html",
               "<html><head><script>\nvar answers = " + answers + ";\n" +
-                  readFile(hostPath(ORV_UPDATER_PAGE_JS)) + "</script></head><body></body></html>\n");
+                  readFile(hostPath(ORV_UPDATER_PAGE_JS)) + "\n" + after +
+                  "</script></head><body></body></html>\n");
   }
 
   // A stand-in that stays running under `name` until it is stopped (or for 60 s).
@@ -463,6 +467,45 @@ TEST_F(UpdateFlowTest, OnlyTheMinorNumberStartsTheHandOver) {
   EXPECT_EQ(run(), 0u) << pageLog();
   EXPECT_FALSE(logged("ConfirmRetry|copyUpdateLoader")) << pageLog();
   EXPECT_TRUE(logged("ConfirmUpdateComplete|2.1.0.0"));
+}
+
+TEST_F(UpdateFlowTest, HandOverInstallsTheListedUpdaterAndStartsItAsTheNewLoader) {
+  // Server 1.2.0.0 against the updater's own 1.1.19.1223: the updater the manifest lists is
+  // fetched, installed and started with -newloader, and this one ends with exit code 2.
+  const std::string host = readFile(program_ / kUpdaterFileName);
+  serve("", narrow(kUpdaterFileName), host, "1.2.0.0");
+  serve("setup", "OrvalinexSetup.exe", standIn_, "1.2.0.0");
+  publish();
+  writeFile(installed_ / kUpdaterFileName, "installed updater");
+  writePage("{ConfirmUpdate: ['quit']}");
+  writePage("{ConfirmUpdate: ['quit']}", "", installed_);
+  EXPECT_EQ(run(), 2u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\n") << "the old updater asked nothing";
+  // The new loader runs from the installed folder, skips the loader check and asks as usual.
+  const fs::path newLog = installed_ / "page.log";
+  EXPECT_TRUE(waitUntil([&] { return fs::exists(newLog) &&
+                                     readFile(newLog).find("ConfirmUpdate|update\n") !=
+                                         std::string::npos; }, 60000))
+      << (fs::exists(newLog) ? readFile(newLog) : "no page.log of the new loader");
+  EXPECT_EQ(readFile(installed_ / kUpdaterFileName), host);
+  EXPECT_TRUE(waitUntil([&] { return !fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")); },
+                        20000))
+      << "the new loader removes the retired updater";
+  EXPECT_TRUE(waitUntil([&] { return readFile(newLog).find("quit|ConfirmUpdate") != std::string::npos; },
+                        20000));
+  Sleep(2000);  // the new loader ends on its page's quit
+}
+
+TEST_F(UpdateFlowTest, APageThatNeverLoadsEndsTheProgramAfterTheBound) {
+  serveUpdate();
+  publish();
+  // The page's load takes longer than the worker waits for it.
+  writePage("{ConfirmUpdate: ['true']}",
+            "function onload() { var t = new Date().getTime();\n"
+            "  while (new Date().getTime() - t < 65000) {}\n  host.log('late onload'); }\n");
+  EXPECT_EQ(run(L"", 120000), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "late onload\n") << "nothing was asked";
+  EXPECT_FALSE(setupRan());
 }
 
 }  // namespace
