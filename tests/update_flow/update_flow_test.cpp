@@ -102,9 +102,11 @@ class UpdateFlowTest : public ::testing::Test {
     writeFile(file, bytes);
     listed_.push_back({name, path, narrow(fileDigest(listed.wstring())), version});
   }
-  // The usual update: a data file, then the setup program (the last entry in key order).
+  // The usual update: the updater first (with a version of its own, which is not the product's,
+  // and the same minor number as the running one), a data file, then the setup program (the
+  // last entry in key order).
   void serveUpdate(const std::string& version = "1.1.20.0", bool alterSetup = false) {
-    serve("", narrow(kUpdaterFileName), "an updater", version);
+    serve("", narrow(kUpdaterFileName), "an updater", "1.1.99.0");
     serve("data", "b.bin", std::string(2048, 'b'), version);
     if (alterSetup) {
       const std::string altered = standIn_ + "altered";
@@ -272,6 +274,17 @@ TEST_F(UpdateFlowTest, SameVersionWithoutOptionsEndsUnseen) {
   EXPECT_FALSE(everVisible);
   EXPECT_EQ(pageLog(), "onload|\n");
   EXPECT_TRUE(isRunning(core));
+}
+
+TEST_F(UpdateFlowTest, ServerQueryWritesItsDebuggerLine) {
+  serveUpdate("1.1.19.1223");
+  publish();
+  writePage("{}");
+  const std::string output =
+      debugOutputOf(L"\"" + (program_ / kUpdaterFileName).wstring() + L"\"");
+  EXPECT_NE(output.find("[Brenlow DownDigest Address:]:[" + narrow(baseUrl_) + "]\n"),
+            std::string::npos)
+      << output;
 }
 
 TEST_F(UpdateFlowTest, SameVersionWithLostFileAsksAndRepairs) {
