@@ -17,6 +17,7 @@
 #include "loopback.h"
 #include "manifest_signature.h"
 #include "manifest_writer.h"
+#include "process_control.h"
 #include "processes.h"
 #include "product.h"
 #include "product_settings.h"
@@ -183,8 +184,18 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   writePage("{ConfirmUpdate: ['true']}");
   Process& tray = runStandIn(kNotifierFileName, 0);
   Process& core = runStandIn(kCoreFileName, 1);
+  // The setup program stays until the test stops it: the flow waits for it.
+  fs::create_directories(tmp_ / "setup");
+  writeFile(tmp_ / "setup" / "stay.txt", "");
 
-  EXPECT_EQ(run(), 0u) << pageLog();
+  Process& updater = start();
+  ASSERT_TRUE(waitUntil([&] { return setupRan(); }, 60000)) << pageLog();
+  Sleep(1500);
+  EXPECT_TRUE(logged("ShowTitle|runsetupexe")) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runAssistant")) << "the core host waits for the setup program";
+  EXPECT_FALSE(coreStarted());
+  stopProgram(L"OrvalinexSetup.exe");
+  EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
   const std::string setupSize = kbText(standIn_.size());
   EXPECT_EQ(pageLog(),
             "onload|\n"
@@ -348,6 +359,23 @@ TEST_F(UpdateFlowTest, QuitWhileAQuestionWaitsEndsTheProgramWithNothingDone) {
   EXPECT_EQ(run(L"", 30000), 0u) << pageLog();
   EXPECT_TRUE(isRunning(core));
   EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, QuitAtTheBrowserAndRetryQuestionsEndsTheProgram) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmCloseIe: ['quit']}");
+  Process& ie = runStandIn(L"iexplore.exe", 2);
+  EXPECT_EQ(run(L"", 60000), 0u) << pageLog();
+  EXPECT_TRUE(logged("quit|ConfirmCloseIe")) << pageLog();
+  EXPECT_TRUE(isRunning(ie));
+  EXPECT_FALSE(setupRan());
+
+  fs::remove(program_ / "page.log");
+  settings_.setDword(L"RetryTimes", 7);
+  writePage("{ConfirmRetryTooTimes: ['quit']}");
+  EXPECT_EQ(run(L"-firstrun", 60000), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetryTooTimes|7\nquit|ConfirmRetryTooTimes\n");
 }
 
 TEST_F(UpdateFlowTest, ThreeBrowsersAreAskedAboutThreeTimes) {
