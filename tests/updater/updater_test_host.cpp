@@ -9,13 +9,23 @@
 #include "probe_flow.h"
 #include "process_util.h"
 #include "stand_in_page.h"
+#include "update_flow.h"
 
 namespace {
 
 std::wstring standInPageAddress() { return orv::moduleDirectory() + L"updater_page.html"; }
 
+// The update server the test serves: ORV_TEST_UPDATE_BASE_URL (test builds only).
+std::wstring testUpdateBaseUrl() {
+  wchar_t url[2048] = {};
+  const DWORD n = GetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", url, 2048);
+  return n > 0 && n < 2048 ? std::wstring(url, n) : std::wstring();
+}
+
 std::unique_ptr<orv::updater::UpdateFlow> testUpdateFlow() {
   if (orv::test::probeScriptPresent()) return orv::test::createProbeFlow();
+  const std::wstring baseUrl = testUpdateBaseUrl();
+  if (!baseUrl.empty()) return orv::updater::createUpdateFlow(baseUrl);
   return orv::updater::createIdleUpdateFlow();
 }
 
