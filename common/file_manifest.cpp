@@ -56,7 +56,8 @@ bool FileManifest::verifyManifestSignature(const std::string& narrowPath) const 
 
 namespace {
 
-bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries& entries) {
+bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries& entries,
+                  std::vector<ManifestEntry>* documentOrder = nullptr) {
   tinyxml2::XMLDocument doc;
   if (doc.Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) return false;
   const tinyxml2::XMLElement* info = findFileInfo(doc);
@@ -67,11 +68,12 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
     ManifestEntry entry;
     entry.fileName = attributeText(file, "FileName");
     entry.path = attributeText(file, "Path");
-    if (!staysInManifestFolder(entry.path, entry.fileName)) continue;  // never read nor fetched
     entry.digest = attributeText(file, "Digest");
     entry.version = VersionNumber::parse(attributeText(file, "Version"));
     entry.fromMain = fromMain;
     entry.status = EntryStatus::Unchanged;
+    if (documentOrder) documentOrder->push_back(entry);
+    if (!staysInManifestFolder(entry.path, entry.fileName)) continue;  // never read nor fetched
     // The first occurrence of a key wins, and the main manifest is always read first.
     entries.emplace(entry.path + L"\\" + entry.fileName, std::move(entry));
   }
@@ -100,6 +102,15 @@ bool FileManifest::verifyAndLoad() {
   if (!parseEntries(bytes, true, entries_)) return false;
   loadManifestFile(Which::Extra);
   return true;
+}
+
+bool FileManifest::verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder) {
+  std::string bytes;
+  const std::string mainPath = toNarrow(manifestPath(kMainManifestName));
+  if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return false;
+  if (!verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_))
+    return false;
+  return parseEntries(bytes, true, entries_, documentOrder);
 }
 
 bool FileManifest::checkFiles() {

@@ -39,6 +39,11 @@ class FileManifest {
   // damage is not an error). False when Digest.xml is missing, unsigned, forged or lists no file.
   bool verifyAndLoad();
 
+  // Verifies the signature of Digest.xml and loads it alone: nothing comes from the unsigned
+  // Digest_n.xml. `documentOrder`, when given, receives every File element of the verified file
+  // as read, in document order, those that would leave the folder included (the map drops them).
+  bool verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder = nullptr);
+
   // Parses one manifest into the entry map; existing keys win. For the extra file always true.
   bool loadManifestFile(Which which);
 

@@ -3,13 +3,13 @@
 
 #include "brenlow_app.h"
 #include "browser/web_browser_host.h"
-#include "placeholder_parts.h"
+#include "program_parts.h"
 
 namespace {
 // One process-wide application object, built before the entry point runs.
 orv::updater::CBrenlowApp theApp({&orv::createWebBrowserHost, &orv::updater::resourcePageAddress,
-                                  &orv::updater::createIdleUpdateFlow,
-                                  &orv::updater::createIdleDesktopCopy});
+                                  &orv::updater::createShippedUpdateFlow,
+                                  &orv::updater::createDesktopCopy});
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

@@ -20,6 +20,15 @@ struct ThreadStart {
     return 0;
   }
 };
+template <typename Context>
+struct ThreadStartWithCode {
+  std::unique_ptr<Context> context;
+  DWORD (*body)(Context&);
+  static DWORD WINAPI main(void* param) {
+    std::unique_ptr<ThreadStartWithCode> start(static_cast<ThreadStartWithCode*>(param));
+    return start->body(*start->context);  // the context goes before the thread ends
+  }
+};
 }  // namespace detail
 
 // Starts `body(*context)` on a new thread that owns `context`. The thread's handle is returned;
@@ -32,6 +41,19 @@ ScopedHandle startOwningThread(std::unique_ptr<Context> context, void (*body)(Co
   start->body = body;
   ScopedHandle thread(
       ::CreateThread(nullptr, 0, &detail::ThreadStart<Context>::main, start.get(), 0, threadId));
+  if (thread.valid()) start.release();  // the thread owns it now
+  return thread;
+}
+
+// The same for a body whose result becomes the thread's exit code.
+template <typename Context>
+ScopedHandle startOwningThread(std::unique_ptr<Context> context, DWORD (*body)(Context&),
+                               DWORD* threadId = nullptr) {
+  auto start = std::make_unique<detail::ThreadStartWithCode<Context>>();
+  start->context = std::move(context);
+  start->body = body;
+  ScopedHandle thread(::CreateThread(nullptr, 0, &detail::ThreadStartWithCode<Context>::main,
+                                     start.get(), 0, threadId));
   if (thread.valid()) start.release();  // the thread owns it now
   return thread;
 }

@@ -53,6 +53,30 @@ TEST_F(FileManifestTest, ConstructionNamesBothManifestsAndReadsNothing) {
   EXPECT_THROW(m.manifestPath(L"Other.xml"), std::out_of_range);
 }
 
+TEST_F(FileManifestTest, SignedOnlyLoadTakesNothingFromTheExtraFileAndListsDocumentOrder) {
+  writeMain(fileElement("z.exe", "", kAbcDigest, "1.2.0.0") +
+            fileElement("a.txt", "", kAbcDigest, "1.1.0.0") +
+            fileElement("evil.exe", "..", kAbcDigest));
+  writeExtra(fileElement("b.txt", "Res", kAbcDigest));
+  FileManifest m = manifest();
+  std::vector<ManifestEntry> order;
+  ASSERT_TRUE(m.verifyAndLoadSignedOnly(&order));
+  ASSERT_EQ(m.entries().size(), 2u) << "the unsafe entry is dropped, the extra file not read";
+  EXPECT_EQ(m.entries().count(L"\\z.exe"), 1u);
+  EXPECT_EQ(m.entries().count(L"Res\\b.txt"), 0u);
+  ASSERT_EQ(order.size(), 3u) << "every File element as read";
+  EXPECT_EQ(order[0].fileName, L"z.exe");
+  EXPECT_EQ(order[0].version.text(), L"1.2.0.0");
+  EXPECT_EQ(order[2].path, L"..");
+
+  writeFile(dir_ / "Digest.xml", manifestBody(fileElement("a.txt", "", kAbcDigest)));
+  FileManifest unsignedOne = manifest();
+  std::vector<ManifestEntry> none;
+  EXPECT_FALSE(unsignedOne.verifyAndLoadSignedOnly(&none));
+  EXPECT_TRUE(unsignedOne.entries().empty());
+  EXPECT_TRUE(none.empty());
+}
+
 TEST_F(FileManifestTest, LoadsSignedAndExtraEntriesInKeyOrder) {
   writeFile(dir_ / "a.txt", kAbc);
   writeFile(dir_ / "Script" / "CoreConfig.lua", "return 1");

@@ -3,6 +3,7 @@
 // the ways the program ends. A probe stands in for the update flow (probe_flow.h); the stand-in
 // page (updater_page.js) records every page call in page.log and answers as each test says.
 #include <windows.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -307,6 +308,23 @@ TEST_F(UpdaterProgramTest, OldFileHeldByAnotherProcessIsLeftAfterTheBound) {
   const ULONGLONG waited = GetTickCount64() - started;
   EXPECT_TRUE(fs::exists(old));
   EXPECT_GE(waited, 4000u) << "the start-up tried for a few seconds";
+}
+
+// The page's "Copyfile" copies a file of the program's folder to the all-users desktop, once.
+TEST_F(UpdaterProgramTest, CopyfilePutsTheProgramsFileOnTheCommonDesktop) {
+  wchar_t desktop[MAX_PATH] = {};
+  ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, TRUE));
+  const std::wstring target = L"orv-test-" + std::to_wstring(GetCurrentProcessId()) + L".lnk";
+  const fs::path placed = fs::path(desktop) / target;
+  writeFile(dir_ / "source.lnk", "shortcut bytes");
+  writePage("{ onload: [[\"Copyfile\", \"source.lnk," + toUtf8(target) + "\"]] }");
+  writeProbe("sleep 10\n");
+  start();
+  ASSERT_TRUE(waitFor("flow.log", "probe done")) << text("flow.log");
+  EXPECT_TRUE(waitUntil([&] { return fs::exists(placed); }, 5000));
+  EXPECT_EQ(readFile(placed), "shortcut bytes");
+  std::error_code ignored;
+  fs::remove(placed, ignored);
 }
 
 // The shipped program hosts the real WebBrowser control, which gets no document here: the

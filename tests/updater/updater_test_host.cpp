@@ -1,26 +1,36 @@
 // The updater's test build: the shipped application and dialog code with the stand-in page in
 // place of the WebBrowser control, which this system cannot render. The page is the file
 // "updater_page.html" in the program's folder, written by the test. With a "flow_probe.txt"
-// there, a probe stands in for the update flow.
+// there, a probe stands in for the update flow; otherwise the update flow asks the server the
+// test names in ORV_TEST_UPDATE_BASE_URL, or the shipped one.
 #include <windows.h>
 
 #include "brenlow_app.h"
-#include "placeholder_parts.h"
 #include "probe_flow.h"
 #include "process_util.h"
+#include "program_parts.h"
 #include "stand_in_page.h"
+#include "update_flow.h"
 
 namespace {
 
 std::wstring standInPageAddress() { return orv::moduleDirectory() + L"updater_page.html"; }
 
+// The update server the test serves: ORV_TEST_UPDATE_BASE_URL (test builds only).
+std::wstring testUpdateBaseUrl() {
+  wchar_t url[2048] = {};
+  const DWORD n = GetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", url, 2048);
+  return n > 0 && n < 2048 ? std::wstring(url, n) : std::wstring();
+}
+
 std::unique_ptr<orv::updater::UpdateFlow> testUpdateFlow() {
   if (orv::test::probeScriptPresent()) return orv::test::createProbeFlow();
-  return orv::updater::createIdleUpdateFlow();
+  const std::wstring baseUrl = testUpdateBaseUrl();
+  return orv::updater::createUpdateFlow(baseUrl.empty() ? orv::updater::updateBaseUrl() : baseUrl);
 }
 
 orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAddress,
-                                  &testUpdateFlow, &orv::updater::createIdleDesktopCopy});
+                                  &testUpdateFlow, &orv::updater::createDesktopCopy});
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {

@@ -1,0 +1,100 @@
+// The worker's wait for answers: answers given before the wait are kept, answers to another
+// question are not, and an end is final.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "answer_gate.h"
+
+namespace orv::updater {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(AnswerGate, AnAnswerBeforeTheWaitIsKept) {
+  AnswerGate gate;
+  gate.ask(Question::Update);
+  gate.goOn(Question::Update);  // the page answered inside its own function
+  EXPECT_EQ(gate.wait(), std::nullopt);
+}
+
+TEST(AnswerGate, AnAnswerFromAnotherThreadReleasesTheWait) {
+  AnswerGate gate;
+  gate.ask(Question::CloseIe);
+  std::atomic<bool> released{false};
+  std::thread worker([&] {
+    EXPECT_EQ(gate.wait(), std::nullopt);
+    released = true;
+  });
+  std::this_thread::sleep_for(50ms);
+  EXPECT_FALSE(released);
+  gate.goOn(Question::CloseIe);
+  worker.join();
+  EXPECT_TRUE(released);
+}
+
+TEST(AnswerGate, AnswersToOtherQuestionsAndEarlierOnesDoNotCount) {
+  AnswerGate gate;
+  gate.goOn(Question::Update);  // nobody asked yet
+  gate.ask(Question::CloseIe);
+  gate.goOn(Question::Update);
+  gate.goOn(Question::Unanswerable);
+  EXPECT_EQ(gate.pause(20ms), std::nullopt);
+  std::thread late([&] {
+    std::this_thread::sleep_for(50ms);
+    gate.end(2);
+  });
+  EXPECT_EQ(gate.wait(), 2) << "only the end released it";
+  late.join();
+}
+
+TEST(AnswerGate, OneAnswerReleasesOneWait) {
+  AnswerGate gate;
+  gate.ask(Question::CloseIe);
+  gate.goOn(Question::CloseIe);
+  EXPECT_EQ(gate.wait(), std::nullopt);
+  gate.ask(Question::CloseIe);  // asked again: the earlier answer is spent
+  std::thread later([&] {
+    std::this_thread::sleep_for(50ms);
+    gate.end(1);
+  });
+  EXPECT_EQ(gate.wait(), 1);
+  later.join();
+}
+
+TEST(AnswerGate, TheFirstEndWinsAndEveryLaterWaitReturnsIt) {
+  AnswerGate gate;
+  gate.end(1);
+  gate.end(2);
+  EXPECT_EQ(gate.endCode(), 1);
+  gate.ask(Question::Update);
+  gate.goOn(Question::Update);
+  EXPECT_EQ(gate.wait(), 1) << "an ended worker never goes on";
+  EXPECT_EQ(gate.pause(10s), 1) << "a pause returns at once";
+}
+
+TEST(AnswerGate, AnEndCutsAPauseShort) {
+  AnswerGate gate;
+  std::thread ender([&] {
+    std::this_thread::sleep_for(50ms);
+    gate.end(2);
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(gate.pause(30s), 2);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+  ender.join();
+}
+
+TEST(AnswerGate, UnanswerableQuestionsWaitForTheEnd) {
+  AnswerGate gate;
+  gate.ask(Question::Unanswerable);
+  gate.goOn(Question::Unanswerable);
+  EXPECT_EQ(gate.pause(20ms), std::nullopt);
+  gate.end(2);
+  EXPECT_EQ(gate.wait(), 2);
+}
+
+}  // namespace
+}  // namespace orv::updater

@@ -1,0 +1,553 @@
+// The whole update flow under Wine: the updater's test build runs as a real process in a folder
+// of its own with the stand-in page (which records every page call in page.log and answers as
+// each test says), against the loopback server serving an update signed now with the development
+// key, with the product's real registry values, stand-in processes named like the tray notifier,
+// the core host and Internet Explorer, and a stand-in setup program that records its run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_manifest.h"
+#include "loopback.h"
+#include "manifest_signature.h"
+#include "manifest_writer.h"
+#include "process_control.h"
+#include "processes.h"
+#include "product.h"
+#include "product_settings.h"
+#include "test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace orv::test {
+namespace {
+
+constexpr DWORD kStopped = 0xFFFFFFF7;  // the exit code of a stopped program
+const std::string kInitUpdate =
+    "InitUpdate|{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n";
+
+std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+std::string kbText(std::size_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%0.2lfKb", static_cast<double>(bytes) / 1024.0);
+  return text;
+}
+
+class UpdateFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    static int n = 0;
+    const std::string tag = "flow" + std::to_string(++n) + "-" + std::to_string(GetCurrentProcessId());
+    root_ = temp_.path();
+    program_ = root_ / "updater";
+    installed_ = root_ / "Program Files" / "Orvalinex";
+    tmp_ = root_ / "tmp";
+    running_ = root_ / "running";
+    served_ = servedFolder() / tag;
+    for (const fs::path& d : {program_, installed_, tmp_, running_, served_}) fs::create_directories(d);
+    fs::copy_file(hostPath(ORV_UPDATER_TEST_HOST), program_ / kUpdaterFileName);
+    standIn_ = readFile(hostPath(ORV_STAND_IN_PROGRAM));
+
+    // The installation: a core host (the stand-in, which records its start) and a library,
+    // listed in a signed manifest.
+    writeFile(installed_ / kCoreFileName, standIn_);
+    writeFile(installed_ / "lib.dll", "installed library");
+    signInstallation();
+    settings_.setText(L"Version", L"1.1.19.1223");
+    settings_.setText(L"Path", installed_.wstring());
+    settings_.remove(L"RetryTimes");
+
+    baseUrl_ = serverBase("http") + L"files/" + wide(tag) + L"/";
+    // The updater inherits these: its server and a temporary folder of this test's own.
+    SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", baseUrl_.c_str());
+    savedTmp_ = environment(L"TMP");
+    savedTemp_ = environment(L"TEMP");
+    SetEnvironmentVariableW(L"TMP", tmp_.wstring().c_str());
+    SetEnvironmentVariableW(L"TEMP", tmp_.wstring().c_str());
+  }
+
+  void TearDown() override {
+    for (auto& p : processes_) endIfRunning(*p);
+    SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", nullptr);
+    SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
+    SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
+  }
+
+  static std::wstring environment(const wchar_t* name) {
+    wchar_t value[4096] = {};
+    const DWORD n = GetEnvironmentVariableW(name, value, 4096);
+    return n > 0 && n < 4096 ? std::wstring(value, n) : std::wstring();
+  }
+
+  void signInstallation() {
+    writeFile(installed_ / "Digest.xml",
+              signManifest(manifestXml(listInstallation(installed_)), devPrivateKey()));
+  }
+
+  // A file on the server: its bytes served at <base>/<path>/<name> and its entry listed with the
+  // digest of `listedBytes` (the served bytes unless an altered copy is served).
+  void serve(const std::string& path, const std::string& name, const std::string& bytes,
+             const std::string& version, const std::string* listedBytes = nullptr) {
+    const fs::path file = path.empty() ? served_ / name : served_ / path / name;
+    fs::create_directories(file.parent_path());
+    const fs::path listed = root_ / "listed.bin";
+    writeFile(listed, listedBytes ? *listedBytes : bytes);
+    writeFile(file, bytes);
+    listed_.push_back({name, path, narrow(fileDigest(listed.wstring())), version});
+  }
+  // The usual update: the updater first (with a version of its own, which is not the product's,
+  // and the same minor number as the running one), a data file, then the setup program (the
+  // last entry in key order).
+  void serveUpdate(const std::string& version = "1.1.20.0", bool alterSetup = false) {
+    serve("", narrow(kUpdaterFileName), "an updater", "1.1.99.0");
+    serve("data", "b.bin", std::string(2048, 'b'), version);
+    if (alterSetup) {
+      const std::string altered = standIn_ + "altered";
+      serve("setup", "OrvalinexSetup.exe", altered, version, &standIn_);
+    } else {
+      serve("setup", "OrvalinexSetup.exe", standIn_, version);
+    }
+  }
+  void publish(bool sign = true) {
+    const std::string xml = manifestXml(listed_);
+    writeFile(served_ / "Digest.xml", sign ? signManifest(xml, devPrivateKey()) : xml);
+  }
+
+  // The stand-in page with `answers`, and `after` script behind the page's own (which it may
+  // override), in `folder` (the updater's by default).
+  void writePage(const std::string& answers, const std::string& after = "",
+                 const fs::path& folder = {}) {
+    writeFile((folder.empty() ? program_ : folder) / "updater_page.html",
+              "<html><head><script>\nvar answers = " + answers + ";\n" +
+                  readFile(hostPath(ORV_UPDATER_PAGE_JS)) + "\n" + after +
+                  "</script></head><body></body></html>\n");
+  }
+
+  // A stand-in that stays running under `name` until it is stopped (or for 60 s).
+  Process& runStandIn(const std::wstring& name, int copy = 0) {
+    const fs::path dir = running_ / std::to_string(copy);
+    fs::create_directories(dir);
+    writeFile(dir / "stay.txt", "");
+    if (!fs::exists(dir / name)) writeFile(dir / name, standIn_);
+    processes_.push_back(std::make_unique<Process>(startProgram((dir / name).wstring(), L"")));
+    Process& p = *processes_.back();
+    EXPECT_TRUE(waitUntil([&] { return fs::exists(dir / "ran.txt"); }, 20000));
+    return p;
+  }
+
+  Process& start(const std::wstring& arguments = L"") {
+    processes_.push_back(
+        std::make_unique<Process>(startProgram((program_ / kUpdaterFileName).wstring(), arguments)));
+    return *processes_.back();
+  }
+  // Runs the updater to its end; its exit code (STILL_ACTIVE when it did not end in time).
+  DWORD run(const std::wstring& arguments = L"", DWORD ms = 90000) {
+    return waitForExit(start(arguments), ms);
+  }
+
+  std::string pageLog() const {
+    return fs::exists(program_ / "page.log") ? readFile(program_ / "page.log") : std::string();
+  }
+  bool logged(const std::string& line) const {
+    return ("\n" + pageLog()).find("\n" + line + "\n") != std::string::npos;
+  }
+  int count(const std::string& line) const {
+    const std::string log = "\n" + pageLog();
+    int n = 0;
+    for (std::size_t at = 0; (at = log.find("\n" + line + "\n", at)) != std::string::npos; ++at) ++n;
+    return n;
+  }
+  bool setupRan() const { return fs::exists(tmp_ / "setup" / "ran.txt"); }
+  bool coreStarted() const { return fs::exists(installed_ / "ran.txt"); }
+  fs::path downloadFolder() const { return tmp_ / (narrow(kProductId) + "_Download"); }
+
+  TempDir temp_;
+  ProductSettings settings_;
+  fs::path root_, program_, installed_, tmp_, running_, served_;
+  std::string standIn_;
+  std::wstring baseUrl_, savedTmp_, savedTemp_;
+  std::vector<ListedFile> listed_;
+  std::vector<std::unique_ptr<Process>> processes_;
+};
+
+TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheCoreHost) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['true']}");
+  Process& tray = runStandIn(kNotifierFileName, 0);
+  Process& core = runStandIn(kCoreFileName, 1);
+  // The setup program stays until the test stops it: the flow waits for it.
+  fs::create_directories(tmp_ / "setup");
+  writeFile(tmp_ / "setup" / "stay.txt", "");
+
+  Process& updater = start();
+  ASSERT_TRUE(waitUntil([&] { return setupRan(); }, 60000)) << pageLog();
+  Sleep(1500);
+  EXPECT_TRUE(logged("ShowTitle|runsetupexe")) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runAssistant")) << "the core host waits for the setup program";
+  EXPECT_FALSE(coreStarted());
+  stopProgram(L"OrvalinexSetup.exe");
+  EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
+  const std::string setupSize = kbText(standIn_.size());
+  EXPECT_EQ(pageLog(),
+            "onload|\n"
+            "ConfirmUpdate|update\n"
+            "answer|ConfirmUpdate true\n" +
+                kInitUpdate +
+                "\n"
+                "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"b.bin\",\"filesize\":\"2.00Kb\","
+                "\"nowpos\":\"1\"}\n\n"
+                "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"OrvalinexSetup.exe\","
+                "\"filesize\":\"" +
+                setupSize +
+                "\",\"nowpos\":\"2\"}\n\n"
+                "ShowTitle|readyrun\n"
+                "ShowTitle|runsetupexe\n"
+                "ShowTitle|runAssistant\n"
+                "ConfirmUpdateComplete|1.1.20.0\n"
+                "quit|ConfirmUpdateComplete\n");
+  EXPECT_EQ(waitForExit(tray, 5000), kStopped);
+  EXPECT_EQ(waitForExit(core, 5000), kStopped);
+  EXPECT_TRUE(setupRan());
+  EXPECT_TRUE(coreStarted());
+  EXPECT_TRUE(fs::exists(tmp_ / "data" / "b.bin")) << "fetched files stay under their paths";
+  EXPECT_FALSE(fs::exists(downloadFolder()));
+  const std::string log = serverLog();
+  EXPECT_EQ(log.find("OrvalinexUpdate.exe"), std::string::npos) << "the pass never fetches the updater";
+}
+
+TEST_F(UpdateFlowTest, AnAnswerGivenBeforeTheWorkerWaitsIsKept) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['now:true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_TRUE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, AlteredSetupProgramIsNeverRun) {
+  serveUpdate("1.1.20.0", /*alterSetup=*/true);
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetry|downloadNewFiles")) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runsetupexe"));
+  EXPECT_FALSE(setupRan());
+  EXPECT_FALSE(coreStarted());
+  EXPECT_FALSE(fs::exists(downloadFolder()));
+}
+
+TEST_F(UpdateFlowTest, UnsignedManifestAnnouncingAHigherVersionChangesNothing) {
+  serveUpdate("9.0.0.0");
+  publish(/*sign=*/false);
+  writePage("{ConfirmUpdate: ['true']}");
+  Process& core = runStandIn(kCoreFileName, 1);
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_TRUE(isRunning(core)) << "nothing was stopped";
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, OlderSignedManifestIsNotInstalledInLostFileMode) {
+  serveUpdate("1.1.18.0");
+  publish();
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(L"-lostfile"), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_FALSE(setupRan());
+  EXPECT_FALSE(coreStarted());
+}
+
+TEST_F(UpdateFlowTest, SameVersionWithoutOptionsEndsUnseen) {
+  serveUpdate("1.1.19.1223");
+  publish();
+  writePage("{}");
+  Process& core = runStandIn(kCoreFileName, 1);
+  Process& p = start();
+  bool everVisible = false;
+  const DWORD code = [&] {
+    const ULONGLONG end = GetTickCount64() + 60000;
+    while (GetTickCount64() < end) {
+      if (findMainWindow(p.pid)) everVisible = true;
+      if (WaitForSingleObject(p.handle.get(), 20) == WAIT_OBJECT_0) return waitForExit(p, 0);
+    }
+    return static_cast<DWORD>(STILL_ACTIVE);
+  }();
+  EXPECT_EQ(code, 0u);
+  EXPECT_FALSE(everVisible);
+  EXPECT_EQ(pageLog(), "onload|\n");
+  EXPECT_TRUE(isRunning(core));
+}
+
+TEST_F(UpdateFlowTest, ServerQueryWritesItsDebuggerLine) {
+  serveUpdate("1.1.19.1223");
+  publish();
+  writePage("{}");
+  const std::string output =
+      debugOutputOf(L"\"" + (program_ / kUpdaterFileName).wstring() + L"\"");
+  EXPECT_NE(output.find("[Brenlow DownDigest Address:]:[" + narrow(baseUrl_) + "]\n"),
+            std::string::npos)
+      << output;
+}
+
+TEST_F(UpdateFlowTest, SameVersionWithLostFileAsksAndRepairs) {
+  serveUpdate("1.1.19.1223");
+  publish();
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(L"-lostfile"), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdate|lostfile")) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.19.1223"));
+  EXPECT_TRUE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, SameVersionWithManualSaysSoAndWaitsForTheUser) {
+  serveUpdate("1.1.19.1223");
+  publish();
+  writePage("{ConfirmNewVersion: ['quit']}");
+  EXPECT_EQ(run(L"-manual"), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmNewVersion|\nquit|ConfirmNewVersion\n");
+}
+
+TEST_F(UpdateFlowTest, NotInstalledAsksTheRegistryQuestionAndEndsOnQuit) {
+  settings_.remove(L"Path");
+  serveUpdate();
+  publish();
+  writePage("{ConfirmRegError: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRegError|\nquit|ConfirmRegError\n");
+}
+
+TEST_F(UpdateFlowTest, FirstRunChecksRetryTimes) {
+  serveUpdate();
+  publish();
+  // Missing: "-1"; the user ends it.
+  writePage("{ConfirmRetryTooTimes: ['true']}");
+  EXPECT_EQ(run(L"-firstrun"), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetryTooTimes|-1\nanswer|ConfirmRetryTooTimes true\n");
+  EXPECT_FALSE(setupRan());
+
+  // 4: asked with "4"; "false" goes on without a further confirmation.
+  fs::remove(program_ / "page.log");
+  settings_.setDword(L"RetryTimes", 4);
+  writePage("{ConfirmRetryTooTimes: ['false']}");
+  EXPECT_EQ(run(L"-firstrun"), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetryTooTimes|4")) << pageLog();
+  EXPECT_FALSE(logged("ConfirmUpdate|update"));
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0"));
+
+  // 3: the normal confirmation.
+  fs::remove(program_ / "page.log");
+  settings_.setDword(L"RetryTimes", 3);
+  writePage("{ConfirmUpdate: ['quit']}");
+  EXPECT_EQ(run(L"-firstrun"), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmUpdate|update\nquit|ConfirmUpdate\n");
+}
+
+TEST_F(UpdateFlowTest, QuitWhileAQuestionWaitsEndsTheProgramWithNothingDone) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['quit']}");
+  Process& core = runStandIn(kCoreFileName, 1);
+  EXPECT_EQ(run(L"", 30000), 0u) << pageLog();
+  EXPECT_TRUE(isRunning(core));
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, QuitAtTheBrowserAndRetryQuestionsEndsTheProgram) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmCloseIe: ['quit']}");
+  Process& ie = runStandIn(L"iexplore.exe", 2);
+  EXPECT_EQ(run(L"", 60000), 0u) << pageLog();
+  EXPECT_TRUE(logged("quit|ConfirmCloseIe")) << pageLog();
+  EXPECT_TRUE(isRunning(ie));
+  EXPECT_FALSE(setupRan());
+
+  fs::remove(program_ / "page.log");
+  settings_.setDword(L"RetryTimes", 7);
+  writePage("{ConfirmRetryTooTimes: ['quit']}");
+  EXPECT_EQ(run(L"-firstrun", 60000), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetryTooTimes|7\nquit|ConfirmRetryTooTimes\n");
+}
+
+TEST_F(UpdateFlowTest, ThreeBrowsersAreAskedAboutThreeTimes) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmCloseIe: ['true', 'true', 'true']}");
+  Process& a = runStandIn(L"iexplore.exe", 2);
+  Process& b = runStandIn(L"iexplore.exe", 3);
+  Process& c = runStandIn(L"IEXPLORE.EXE", 4);
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(count("ConfirmCloseIe|"), 3) << pageLog();
+  for (Process* p : {&a, &b, &c}) EXPECT_EQ(waitForExit(*p, 5000), kStopped);
+  EXPECT_TRUE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, RefusingToCloseTheBrowserEndsTheProgram) {
+  serveUpdate();
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmCloseIe: ['false']}");
+  Process& ie = runStandIn(L"iexplore.exe", 2);
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(count("ConfirmCloseIe|"), 1);
+  EXPECT_TRUE(isRunning(ie));
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, RetryAfterAFailedDownloadAsksAgainOnlyInLostFileMode) {
+  serveUpdate("1.1.20.0", /*alterSetup=*/true);
+  publish();
+  writePage("{ConfirmUpdate: ['true', 'true'], ConfirmRetry: ['true', 'quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(count("ConfirmRetry|downloadNewFiles"), 2) << pageLog();
+  EXPECT_EQ(count("ConfirmUpdate|update"), 1) << "asked once per process";
+  EXPECT_EQ(count(kInitUpdate.substr(0, kInitUpdate.size() - 1)), 2);
+
+  fs::remove(program_ / "page.log");
+  writePage("{ConfirmUpdate: ['true', 'true'], ConfirmRetry: ['true', 'quit']}");
+  EXPECT_EQ(run(L"-lostfile"), 0u) << pageLog();
+  EXPECT_EQ(count("ConfirmUpdate|lostfile"), 2) << pageLog();
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, FailedServerQueryInARetriedAttemptEndsTheProgram) {
+  serveUpdate("1.1.20.0", /*alterSetup=*/true);
+  publish();
+  // The page answers 3 s after each question; the server's manifest goes before the retry.
+  writePage("{delay: 3000, ConfirmUpdate: ['true'], ConfirmRetry: ['true', 'quit']}");
+  Process& p = start();
+  ASSERT_TRUE(waitUntil([&] { return logged("ConfirmRetry|downloadNewFiles"); }, 60000)) << pageLog();
+  fs::remove(served_ / "Digest.xml");
+  EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetry|getWebRespond")) << pageLog();
+  EXPECT_FALSE(logged("quit|ConfirmRetry")) << "the program ended by itself, not by the page";
+  EXPECT_EQ(count("ConfirmUpdate|update"), 1);
+}
+
+TEST_F(UpdateFlowTest, UnsafeListedPathFailsThePass) {
+  serveUpdate();
+  listed_.push_back({"evil.exe", "..", listed_.back().digest, "1.1.20.0"});
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetry|downloadNewFiles")) << pageLog();
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, ZeroByteFileFailsThePass) {
+  serveUpdate();
+  serve("a", "empty.bin", "", "1.1.20.0");
+  publish();
+  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetry|downloadNewFiles")) << pageLog();
+  EXPECT_FALSE(setupRan());
+}
+
+TEST_F(UpdateFlowTest, ExtraManifestInTheDownloadFolderIsIgnoredAndRemoved) {
+  serveUpdate();
+  publish();
+  serve("zzz", "evil.exe", standIn_, "1.1.20.0");  // served, but listed only in the extra file
+  const ListedFile evil = listed_.back();
+  listed_.pop_back();
+  fs::create_directories(downloadFolder());
+  writeFile(downloadFolder() / "Digest_n.xml", manifestXml({evil}));
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_TRUE(setupRan());
+  EXPECT_FALSE(fs::exists(tmp_ / "zzz")) << "never fetched";
+  EXPECT_EQ(serverLog().find("evil.exe"), std::string::npos);
+  EXPECT_FALSE(fs::exists(downloadFolder()));
+}
+
+TEST_F(UpdateFlowTest, ManifestFailingVerificationAtTheFetchLeavesOnlyTheInstalledCheck) {
+  // The query sees a signed manifest; the one fetched for the pass, while the user is asked,
+  // carries no signature: no entries, the installation is intact, nothing is fetched or run.
+  serveUpdate();
+  publish();
+  writePage("{delay: 3000, ConfirmUpdate: ['true']}");
+  Process& p = start();
+  ASSERT_TRUE(waitUntil([&] { return logged("ConfirmUpdate|update"); }, 60000)) << pageLog();
+  publish(/*sign=*/false);
+  EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runsetupexe"));
+  EXPECT_TRUE(coreStarted());
+  EXPECT_FALSE(setupRan());
+  EXPECT_FALSE(fs::exists(tmp_ / "data"));
+}
+
+TEST_F(UpdateFlowTest, AlteredUpdaterIsNeverInstalled) {
+  // Server 1.2.0.0 against the updater's own 1.1.19.1223: the loader hand-over starts; the
+  // updater served is not the one the manifest lists.
+  const std::string listedUpdater = "the listed updater";
+  serve("", narrow(kUpdaterFileName), "an altered updater", "1.2.0.0", &listedUpdater);
+  serve("setup", "OrvalinexSetup.exe", standIn_, "1.2.0.0");
+  publish();
+  writeFile(installed_ / kUpdaterFileName, "installed updater");
+  writePage("{ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|copyUpdateLoader\nquit|ConfirmRetry\n");
+  EXPECT_EQ(readFile(installed_ / kUpdaterFileName), "installed updater");
+  EXPECT_FALSE(fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")));
+}
+
+TEST_F(UpdateFlowTest, OnlyTheMinorNumberStartsTheHandOver) {
+  serveUpdate("2.1.0.0");
+  publish();
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_FALSE(logged("ConfirmRetry|copyUpdateLoader")) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|2.1.0.0"));
+}
+
+TEST_F(UpdateFlowTest, HandOverInstallsTheListedUpdaterAndStartsItAsTheNewLoader) {
+  // Server 1.2.0.0 against the updater's own 1.1.19.1223: the updater the manifest lists is
+  // fetched, installed and started with -newloader, and this one ends with exit code 2.
+  const std::string host = readFile(program_ / kUpdaterFileName);
+  serve("", narrow(kUpdaterFileName), host, "1.2.0.0");
+  serve("setup", "OrvalinexSetup.exe", standIn_, "1.2.0.0");
+  publish();
+  writeFile(installed_ / kUpdaterFileName, "installed updater");
+  writePage("{ConfirmUpdate: ['quit']}");
+  writePage("{ConfirmUpdate: ['quit']}", "", installed_);
+  EXPECT_EQ(run(), 2u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\n") << "the old updater asked nothing";
+  // The new loader runs from the installed folder, skips the loader check and asks as usual.
+  const fs::path newLog = installed_ / "page.log";
+  EXPECT_TRUE(waitUntil([&] { return fs::exists(newLog) &&
+                                     readFile(newLog).find("ConfirmUpdate|update\n") !=
+                                         std::string::npos; }, 60000))
+      << (fs::exists(newLog) ? readFile(newLog) : "no page.log of the new loader");
+  EXPECT_EQ(readFile(installed_ / kUpdaterFileName), host);
+  EXPECT_TRUE(waitUntil([&] { return !fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")); },
+                        20000))
+      << "the new loader removes the retired updater";
+  EXPECT_TRUE(waitUntil([&] { return readFile(newLog).find("quit|ConfirmUpdate") != std::string::npos; },
+                        20000));
+  Sleep(2000);  // the new loader ends on its page's quit
+}
+
+TEST_F(UpdateFlowTest, APageThatNeverLoadsEndsTheProgramAfterTheBound) {
+  serveUpdate();
+  publish();
+  // The page's load takes longer than the worker waits for it.
+  writePage("{ConfirmUpdate: ['true']}",
+            "function onload() { var t = new Date().getTime();\n"
+            "  while (new Date().getTime() - t < 65000) {}\n  host.log('late onload'); }\n");
+  EXPECT_EQ(run(L"", 120000), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "late onload\n") << "nothing was asked";
+  EXPECT_FALSE(setupRan());
+}
+
+}  // namespace
+}  // namespace orv::test

@@ -1,0 +1,200 @@
+// The update flow's decisions and texts: versions, the loader check, the retry limit, the page's
+// JSON and size texts, the server's offered version and the download pass's plan.
+#include <gtest/gtest.h>
+
+#include "product.h"
+#include "update_rules.h"
+
+namespace orv::updater {
+namespace {
+
+VersionNumber v(const wchar_t* text) { return VersionNumber::parse(text); }
+
+TEST(VersionDecision, ComparesNumbersNotTextAndOnlyFromTheServer) {
+  EXPECT_TRUE(serverVersionIsNewer(true, v(L"1.1.19.1224"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.2.0.0"), v(L"1.10.0.0")));
+  EXPECT_TRUE(serverVersionIsNewer(true, v(L"1.10.0.0"), v(L"1.2.0.0")));
+  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.1.19.1223"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsNewer(false, v(L"9.0.0.0"), v(L"1.0.0.0")));
+  // Signed numbers: a negative part orders below zero.
+  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.-1.0.0"), v(L"1.0.0.0")));
+}
+
+TEST(VersionDecision, RollbackIsAVerifiedLowerVersionOnly) {
+  EXPECT_TRUE(serverVersionIsRollback(true, v(L"1.1.19.1222"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsRollback(true, v(L"1.1.19.1223"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsRollback(true, v(L"1.1.19.1224"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsRollback(false, v(L"0.0.0.1"), v(L"1.1.19.1223")));
+}
+
+TEST(LoaderCheck, OnlyTheMinorNumberCountsUnsigned) {
+  const VersionNumber own = v(L"1.1.19.1223");
+  EXPECT_TRUE(loaderNeedsReplacing(false, v(L"1.2.0.0"), own));
+  EXPECT_FALSE(loaderNeedsReplacing(false, v(L"2.1.0.0"), own));
+  EXPECT_FALSE(loaderNeedsReplacing(false, v(L"1.1.99.99999"), own));
+  EXPECT_FALSE(loaderNeedsReplacing(true, v(L"1.2.0.0"), own)) << "the new loader never replaces";
+  EXPECT_TRUE(loaderNeedsReplacing(false, v(L"1.-1.0.0"), own)) << "-1 reads as 4294967295";
+  EXPECT_TRUE(loaderNeedsReplacing(false, v(L"1.2.0.0"), VersionNumber::parse(L"")));
+}
+
+TEST(RetryTimes, ZeroToThreePass) {
+  for (int n : {0, 1, 2, 3}) EXPECT_TRUE(retryTimesPasses(n)) << n;
+  for (int n : {4, 5, 1000, -1, -2}) EXPECT_FALSE(retryTimesPasses(n)) << n;
+}
+
+TEST(PageTexts, InitUpdateIsCompactInNameOrderWithALineFeed) {
+  EXPECT_EQ(initUpdateText(0, 650, 0), "{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n");
+  EXPECT_EQ(initUpdateText(3, 650, 1), "{\"downloadCount\":3,\"progressWidth\":650,\"removeCount\":1}\n");
+}
+
+TEST(PageTexts, DownloadProcessHoldsTextsAndKeepsCodePageBytes) {
+  EXPECT_EQ(downloadProcessText(3, "setup.exe", "2.00Kb", 1),
+            "{\"allcount\":\"3\",\"filename\":\"setup.exe\",\"filesize\":\"2.00Kb\",\"nowpos\":\"1\"}\n");
+  // A GBK name (two bytes per character) passes through unchanged.
+  const std::string gbk = "\xb8\xfc\xd0\xc2.exe";
+  const std::string text = downloadProcessText(1, gbk, "", 1);
+  EXPECT_NE(text.find("\"filename\":\"" + gbk + "\""), std::string::npos) << text;
+  EXPECT_NE(text.find("\"filesize\":\"\""), std::string::npos);
+  // Quotes and backslashes are escaped.
+  EXPECT_NE(downloadProcessText(1, "a\"b\\c", "", 1).find("a\\\"b\\\\c"), std::string::npos);
+}
+
+TEST(SizeText, BoundariesAndUnits) {
+  EXPECT_EQ(sizeText(0), "");
+  EXPECT_EQ(sizeText(1024), "");
+  EXPECT_EQ(sizeText(1025), "1.00Kb");
+  EXPECT_EQ(sizeText(2048), "2.00Kb");
+  EXPECT_EQ(sizeText(1536), "1.50Kb");
+  EXPECT_EQ(sizeText(1048576), "1024.00Kb");
+  EXPECT_EQ(sizeText(1048577), "1.00M");
+  EXPECT_EQ(sizeText(3145728), "3.00M");
+  EXPECT_EQ(sizeText(0xFFFFFFFFu), "4096.00M");
+}
+
+TEST(Names, BaseUrlAndDownloadFolder) {
+  EXPECT_EQ(updateBaseUrlFor(L"127.0.0.1:8080"),
+            L"http://127.0.0.1:8080/delmora/resource/cms/article/sub292628/sub305867/");
+  EXPECT_EQ(downloadFolderOf(L"C:\\Temp\\"), std::wstring(L"C:\\Temp\\\\") + kProductId + L"_Download");
+}
+
+ManifestEntry entry(const wchar_t* path, const wchar_t* name, const wchar_t* version = L"1.0.0.0",
+                    const wchar_t* digest = L"d") {
+  ManifestEntry e;
+  e.path = path;
+  e.fileName = name;
+  e.version = VersionNumber::parse(version);
+  e.digest = digest;
+  e.fromMain = true;
+  e.status = EntryStatus::Changed;
+  return e;
+}
+
+TEST(OfferedVersion, FirstFileThatIsNotTheUpdater) {
+  std::vector<ManifestEntry> order = {entry(L"", kUpdaterFileName, L"1.1.19.1300"),
+                                      entry(L"", L"setup.exe", L"1.1.20.0")};
+  const ManifestEntry* e = offeredVersionEntry(order, kUpdaterFileName);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->version.text(), L"1.1.20.0");
+  order.pop_back();
+  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName), nullptr);
+  // Case-sensitive: another spelling of the updater's name is an ordinary file.
+  order.push_back(entry(L"", L"orvalinexupdate.exe", L"7.0.0.0"));
+  ASSERT_NE(offeredVersionEntry(order, kUpdaterFileName), nullptr);
+  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName)->version.text(), L"7.0.0.0");
+}
+
+FileManifest::Entries mapOf(const std::vector<ManifestEntry>& list) {
+  FileManifest::Entries m;
+  for (const auto& e : list) m.emplace(e.path + L"\\" + e.fileName, e);
+  return m;
+}
+
+TEST(UpdaterDigest, TheVerifiedEntryOfTheUpdaterInTheTopFolder) {
+  auto m = mapOf({entry(L"", L"setup.exe", L"1.0.0.0", L"S"),
+                  entry(L"bin", kUpdaterFileName, L"1.0.0.0", L"X"),
+                  entry(L"", kUpdaterFileName, L"1.0.0.0", L"U")});
+  EXPECT_EQ(listedUpdaterDigest(m, kUpdaterFileName), L"U");
+  m.erase(std::wstring(L"\\") + kUpdaterFileName);
+  EXPECT_EQ(listedUpdaterDigest(m, kUpdaterFileName), L"") << "no hand-over without a digest";
+}
+
+TEST(DigestCheck, EqualAndListed) {
+  EXPECT_TRUE(fetchedDigestMatches(L"abc=", L"abc="));
+  EXPECT_FALSE(fetchedDigestMatches(L"abc=", L"abd="));
+  EXPECT_FALSE(fetchedDigestMatches(L"", L"")) << "an entry without a digest never counts";
+  EXPECT_FALSE(fetchedDigestMatches(L"", L"abc="));
+}
+
+TEST(PathSafety, AnythingThatLeavesTheFolderFails) {
+  EXPECT_TRUE(listedFileIsSafe(L"", L"setup.exe"));
+  EXPECT_TRUE(listedFileIsSafe(L"bin\\x", L"a.dll"));
+  EXPECT_TRUE(listedFileIsSafe(L"a..b", L"c..d"));
+  EXPECT_FALSE(listedFileIsSafe(L"..", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"bin\\..\\..", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"bin/../x", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"C:\\Windows", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"\\Windows", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"/x", L"a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"bin", L"a.dll:stream"));
+  EXPECT_FALSE(listedFileIsSafe(L"bin", L".."));
+  EXPECT_FALSE(listedFileIsSafe(L"bin", L"..\\a.dll"));
+  EXPECT_FALSE(listedFileIsSafe(L"bin", L""));
+}
+
+TEST(DownloadPlan, FetchesMarkedMainEntriesInKeyOrderSkippingTheUpdater) {
+  auto entries = mapOf({entry(L"", L"setup.exe", L"1.0.0.0", L"S"), entry(L"", kUpdaterFileName),
+                        entry(L"bin", L"a.dll", L"1.0.0.0", L"A")});
+  const auto plan = planDownloads(entries, {}, kUpdaterFileName, L"http://h/base/", L"C:\\T\\");
+  ASSERT_TRUE(plan.safe);
+  ASSERT_EQ(plan.files.size(), 2u);
+  // Key order: "\OrvalinexUpdate.exe" < "\setup.exe" < "bin\a.dll".
+  EXPECT_EQ(plan.files[0].fileName, L"setup.exe");
+  EXPECT_EQ(plan.files[0].url, L"http://h/base///setup.exe");
+  EXPECT_EQ(plan.files[0].localPath, L"C:\\T\\\\\\setup.exe");
+  EXPECT_EQ(plan.files[0].digest, L"S");
+  EXPECT_EQ(plan.files[1].url, L"http://h/base//bin/a.dll");
+  EXPECT_EQ(plan.files[1].localPath, L"C:\\T\\\\bin\\a.dll");
+  EXPECT_EQ(plan.files[1].nowPos, 2);
+  EXPECT_EQ(plan.files[0].allCount, 2) << "the updater came first and was taken off";
+  EXPECT_EQ(plan.downloadCount, 2);
+}
+
+TEST(DownloadPlan, CountDropsWhenTheUpdaterComesLater) {
+  // Keys: "\Aa.dll" < "\Z.dll" < "z\<updater>" < "zz\setup.exe".
+  const auto entries = mapOf({entry(L"", L"Aa.dll"), entry(L"", L"Z.dll"), entry(L"z", kUpdaterFileName),
+                   entry(L"zz", L"setup.exe")});
+  const auto plan = planDownloads(entries, {}, kUpdaterFileName, L"b/", L"t\\");
+  ASSERT_EQ(plan.files.size(), 3u);
+  EXPECT_EQ(plan.files[0].allCount, 4);
+  EXPECT_EQ(plan.files[1].allCount, 4);
+  EXPECT_EQ(plan.files[2].allCount, 3);
+  EXPECT_EQ(plan.files.back().fileName, L"setup.exe");
+}
+
+TEST(DownloadPlan, EntriesNotFromTheSignedManifestAreNeverFetchedNorRun) {
+  auto list = std::vector<ManifestEntry>{entry(L"", L"setup.exe"), entry(L"zz", L"evil.exe")};
+  list[1].fromMain = false;
+  const auto plan = planDownloads(mapOf(list), {}, kUpdaterFileName, L"b/", L"t\\");
+  ASSERT_EQ(plan.files.size(), 1u);
+  EXPECT_EQ(plan.files.back().fileName, L"setup.exe");
+}
+
+TEST(DownloadPlan, AnUnsafeListedFileFailsThePass) {
+  const auto entries = mapOf({entry(L"", L"setup.exe")});
+  EXPECT_TRUE(planDownloads(entries, {entry(L"", L"setup.exe")}, kUpdaterFileName, L"b/", L"t\\").safe);
+  EXPECT_FALSE(planDownloads(entries, {entry(L"", L"setup.exe"), entry(L"..", L"x.exe")},
+                             kUpdaterFileName, L"b/", L"t\\")
+                   .safe);
+  EXPECT_FALSE(planDownloads(entries, {entry(L"", L"")}, kUpdaterFileName, L"b/", L"t\\").safe);
+}
+
+TEST(DownloadPlan, AnEmptyPathGivesDoubleSeparators) {
+  const auto plan = planDownloads(mapOf({entry(L"", L"s.exe")}), {}, kUpdaterFileName,
+                                  L"http://h/p/", L"C:\\T\\");
+  ASSERT_EQ(plan.files.size(), 1u);
+  EXPECT_EQ(plan.files[0].url, L"http://h/p/" L"/" L"/" L"s.exe");
+  EXPECT_EQ(plan.files[0].localPath, L"C:\\T\\" L"\\" L"\\" L"s.exe");
+}
+
+}  // namespace
+}  // namespace orv::updater

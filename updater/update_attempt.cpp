@@ -1,0 +1,280 @@
+#include "update_attempt.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include <memory>
+#include <vector>
+
+#include "ansi_text.h"
+#include "downloader.h"
+#include "file_manifest.h"
+#include "file_ops.h"
+#include "process_control.h"
+#include "product.h"
+#include "product_key.h"
+#include "self_update.h"
+#include "update_rules.h"
+
+namespace orv::updater {
+namespace {
+
+constexpr wchar_t kBrowserFileName[] = L"iexplore.exe";
+constexpr int kProgressWidth = 650;
+// How long a stopped browser may take to leave the process list before it is asked about again.
+constexpr DWORD kStoppedBrowserWaitMs = 3000;
+
+// Removes the download folder when the attempt leaves, however it leaves, once the server
+// manifest was built for it.
+class DownloadFolderCleanup {
+ public:
+  explicit DownloadFolderCleanup(std::wstring folder) : folder_(std::move(folder)) {}
+  ~DownloadFolderCleanup() {
+    if (armed_) removeFolderTree(folder_);
+  }
+  DownloadFolderCleanup(const DownloadFolderCleanup&) = delete;
+  DownloadFolderCleanup& operator=(const DownloadFolderCleanup&) = delete;
+  void arm() { armed_ = true; }
+  void runNow() {
+    if (armed_) removeFolderTree(folder_);
+    armed_ = false;
+  }
+
+ private:
+  std::wstring folder_;
+  bool armed_ = false;
+};
+
+bool isDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
+
+}  // namespace
+
+std::wstring tempFolderPath() {
+  wchar_t buffer[MAX_PATH + 1] = {};
+  const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return std::wstring();
+  return std::wstring(buffer, n);
+}
+
+bool GetConfigBase::fill(UpdateInfo& info) {
+  info.baseUrl = baseUrl_;
+  info.serverVersion = VersionNumber::parse(L"1.0.0.0");
+  info.fromServer = false;
+  info.updaterDigest.clear();
+  return true;
+}
+
+GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl)
+    : GetConfigBase(std::move(baseUrl)), tempFolder_(tempFolderPath()) {}
+
+bool GetConfigFileServer::fill(UpdateInfo& info) {
+  const std::string line = "[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]";
+  OutputDebugStringA(line.c_str());
+
+  FileManifest manifest(baseUrl_, downloadFolderOf(tempFolder_));
+  downloadListedFile(manifest, kMainManifestName, L"", L"");
+  // Whatever came (or was left by an earlier run) counts only when its signature verifies; the
+  // bytes verified are the bytes read.
+  std::vector<ManifestEntry> documentOrder;
+  if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  if (!offered) return false;
+  const VersionNumber version = offered->version;
+  GetConfigBase::fill(info);
+  info.serverVersion = version;
+  info.fromServer = true;
+  info.updaterDigest = listedUpdaterDigest(manifest.entries(), kUpdaterFileName);
+  return true;
+}
+
+UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags,
+                             std::atomic<int>& askedOnce, AttemptHost& host, AnswerGate& gate)
+    : baseUrl_(std::move(baseUrl)),
+      flags_(flags),
+      askedOnce_(askedOnce),
+      host_(host),
+      gate_(gate),
+      tempFolder_(tempFolderPath()) {}
+
+void UpdateAttempt::ask(Question question, const wchar_t* function, const std::wstring& argument) {
+  // Asked before the page sees the question: an answer given inside the page function is kept.
+  gate_.ask(question);
+  host_.tellPage(function, argument);
+  if (const auto ended = gate_.wait()) throw WorkerEnded{*ended};
+}
+
+void UpdateAttempt::pause(unsigned milliseconds) {
+  if (const auto ended = gate_.pause(std::chrono::milliseconds(milliseconds)))
+    throw WorkerEnded{*ended};
+}
+
+int UpdateAttempt::reportRetry(const std::wstring& stageKey, int result) {
+  host_.tellPage(L"ConfirmRetry", stageKey);
+  return result;
+}
+
+int UpdateAttempt::run() {
+  // 1. Installation check.
+  const ProductKey key(kProductId);
+  const std::wstring versionText = key.readText(L"Version");
+  const std::wstring installedFolder = key.readText(L"Path");
+  const VersionNumber installedVersion = VersionNumber::parse(versionText);
+  if (versionText.empty() || installedFolder.empty() || !isDirectory(installedFolder)) {
+    host_.show();
+    ask(Question::Unanswerable, L"ConfirmRegError", L"");
+    return kAttemptEndsProgram;
+  }
+
+  // 2. Server query.
+  UpdateInfo info;
+  {
+    GetConfigFileServer server(baseUrl_);
+    if (!server.fill(info)) return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+  }
+
+  // 3. Version decision. A verified version below the installed one is never installed, not
+  // even as a repair: an old signed manifest replayed by the network would bring back old code.
+  if (serverVersionIsRollback(info.fromServer, info.serverVersion, installedVersion))
+    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+  if (!flags_.lostFile &&
+      !serverVersionIsNewer(info.fromServer, info.serverVersion, installedVersion)) {
+    if (!flags_.manual) return kAttemptEndsProgram;
+    host_.show();
+    ask(Question::Unanswerable, L"ConfirmNewVersion", L"");
+    return kAttemptEndsProgram;
+  }
+
+  // 4. Installed-file check: 0 nothing to fetch, 1 manifest unreadable, 2 files to fetch.
+  int workState = 0;
+  {
+    FileManifest installed(baseUrl_, installedFolder);
+    if (!installed.verifyAndLoad())
+      workState = 1;
+    else if (!installed.checkFiles())
+      workState = 2;
+  }
+
+  // 5. Loader check.
+  if (loaderNeedsReplacing(flags_.newLoader, info.serverVersion,
+                           VersionNumber::parse(ownVersionText()))) {
+    HandOverRequest request;
+    request.baseUrl = baseUrl_;
+    request.tempFolder = tempFolder_;
+    request.updaterFileName = kUpdaterFileName;
+    request.expectedDigest = info.updaterDigest;
+    request.installedFolder = installedFolderFrom(key);
+    loaderHandOver(request);  // returns only when it failed
+    host_.show();
+    return reportRetry(L"copyUpdateLoader", kAttemptShown);
+  }
+
+  // 6. Confirmation.
+  host_.show();
+  if (flags_.lostFile) {
+    ask(Question::Update, L"ConfirmUpdate", L"lostfile");
+  } else {
+    bool confirm = true;
+    if (flags_.firstRun) {
+      const std::int32_t retryTimes = key.readDword(L"RetryTimes");
+      if (!retryTimesPasses(retryTimes)) {
+        ask(Question::RetryTooTimes, L"ConfirmRetryTooTimes", std::to_wstring(retryTimes));
+        confirm = false;
+      }
+    }
+    if (confirm && askedOnce_.fetch_add(1) == 0) ask(Question::Update, L"ConfirmUpdate", L"update");
+  }
+
+  // 7. The page's progress starts empty.
+  host_.tellPage(L"InitUpdate", toWide(initUpdateText(0, kProgressWidth, 0)));
+
+  // 8. Stop the product's programs.
+  stopProgram(kNotifierFileName);
+  stopProgram(kCoreFileName);
+  bool ok = true;
+  std::wstring stageKey;
+
+  // 9. Fetch the server manifest; only its signed file gives entries, and only when it offers
+  // the version the query verified (an older signed manifest swapped in now counts as none).
+  const std::wstring downloadFolder = downloadFolderOf(tempFolder_);
+  DownloadFolderCleanup cleanup(downloadFolder);
+  auto serverManifest = std::make_unique<FileManifest>(baseUrl_, downloadFolder);
+  cleanup.arm();
+  std::vector<ManifestEntry> documentOrder;
+  if (!downloadListedFile(*serverManifest, kMainManifestName, L"", L"")) {
+    stageKey = L"initLocalFiles";
+    ok = false;
+  } else if (serverManifest->verifyAndLoadSignedOnly(&documentOrder)) {
+    const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+    if (!offered || offered->version != info.serverVersion) {
+      serverManifest->entries().clear();
+      documentOrder.clear();
+    }
+  } else {
+    serverManifest->entries().clear();
+    documentOrder.clear();
+  }
+
+  // 10. Mark every entry for download.
+  for (auto& [name, entry] : serverManifest->entries()) entry.status = EntryStatus::Changed;
+  if (!serverManifest->entries().empty()) workState = 2;
+
+  // 11. Fetch, close the browser, run the setup program.
+  if (workState != 0 && ok) {
+    std::wstring setupProgram, setupDigest;
+    if (workState == 2) {
+      const DownloadPlan plan = planDownloads(serverManifest->entries(), documentOrder,
+                                              kUpdaterFileName, baseUrl_, tempFolder_);
+      ok = plan.safe;
+      for (const PlannedDownload& file : plan.files) {
+        if (!ok) break;
+        const std::uint32_t bytes = DownloadOneFile(file.url, file.localPath, 3);
+        // A file counts only with the digest its signed entry lists.
+        if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) {
+          ok = false;
+          break;
+        }
+        // The JSON takes the name in the ANSI code page; the text goes back with the same page.
+        host_.tellPage(L"ShowDownloadProcess",
+                       toWide(downloadProcessText(file.allCount, toNarrow(file.fileName),
+                                                  sizeText(bytes), file.nowPos)));
+        setupProgram = file.localPath;
+        setupDigest = file.digest;
+      }
+      if (!ok) stageKey = L"downloadNewFiles";
+    }
+    if (ok) {
+      pause(1000);
+      host_.tellPage(L"ShowTitle", L"readyrun");
+      while (const unsigned long browser = findProgram(kBrowserFileName)) {
+        ask(Question::CloseIe, L"ConfirmCloseIe", L"");
+        stopProgram(kBrowserFileName);
+        // The stopped process may stay listed for a moment; it is not asked about twice.
+        const ULONGLONG deadline = GetTickCount64() + kStoppedBrowserWaitMs;
+        while (findProgram(kBrowserFileName) == browser && GetTickCount64() < deadline) Sleep(50);
+      }
+      host_.tellPage(L"ShowTitle", L"runsetupexe");
+      // Runs only the file whose digest the signed manifest lists, held unchanged until started.
+      ok = !setupProgram.empty() && runAndWait(setupProgram, setupDigest);
+    }
+  }
+
+  // 12. Start the core host.
+  if (ok) {
+    host_.tellPage(L"ShowTitle", L"runAssistant");
+    pause(1000);
+    ok = startProgram(installedFolder + L"\\" + kCoreFileName);
+  }
+
+  // 13. Remove the download folder, and with it anything else left there.
+  serverManifest.reset();
+  cleanup.runNow();
+
+  // 14. Report.
+  if (ok) {
+    host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
+    return kAttemptShown;
+  }
+  return reportRetry(stageKey, kAttemptShown);
+}
+
+}  // namespace orv::updater

@@ -1,0 +1,82 @@
+#pragma once
+// One update or repair attempt, run from start to end on a worker thread: installation check,
+// server query, version decision, installed-file check, loader check, confirmation, stopping
+// the programs, fetching the signed manifest and its files, running the setup program, starting
+// the core host, clean-up and the report to the page.
+#include <atomic>
+#include <string>
+
+#include "answer_gate.h"
+#include "start_options.h"
+#include "version_number.h"
+
+namespace orv::updater {
+
+// What the server says: filled by a GetConfigBase.
+struct UpdateInfo {
+  std::wstring baseUrl;
+  VersionNumber serverVersion;
+  bool fromServer = false;
+  // The digest the verified server manifest lists for the updater's own file (empty: none).
+  std::wstring updaterDigest;
+};
+
+// A source of update information that knows no server: version 1.0.0.0, not from the server.
+class GetConfigBase {
+ public:
+  explicit GetConfigBase(std::wstring baseUrl) : baseUrl_(std::move(baseUrl)) {}
+  virtual ~GetConfigBase() = default;
+  virtual bool fill(UpdateInfo& info);
+
+ protected:
+  std::wstring baseUrl_;
+};
+
+// The update server: fetches "Digest.xml" into the download folder, verifies its signature and
+// reads the offered version from it. A file that does not verify is no answer.
+class GetConfigFileServer : public GetConfigBase {
+ public:
+  explicit GetConfigFileServer(std::wstring baseUrl);
+  bool fill(UpdateInfo& info) override;
+
+ private:
+  std::wstring tempFolder_;
+};
+
+// GetTempPathW (ending with a backslash); empty when it fails.
+std::wstring tempFolderPath();
+
+// What an attempt reaches of its program: the window's show operation and the page.
+class AttemptHost {
+ public:
+  virtual ~AttemptHost() = default;
+  virtual void show() = 0;
+  virtual void tellPage(const std::wstring& function, const std::wstring& argument) = 0;
+};
+
+// Results of an attempt (the worker's exit code).
+constexpr int kAttemptShown = 1;   // the page holds the outcome; the program stays
+constexpr int kAttemptEndsProgram = 2;
+
+class UpdateAttempt {
+ public:
+  UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
+                AttemptHost& host, AnswerGate& gate);
+  // Runs every step; the result is 1 or 2. Throws WorkerEnded when an answer ends the worker
+  // while it waits; what the attempt holds is released on the way out.
+  int run();
+
+ private:
+  void ask(Question question, const wchar_t* function, const std::wstring& argument);
+  void pause(unsigned milliseconds);
+  int reportRetry(const std::wstring& stageKey, int result);
+
+  std::wstring baseUrl_;
+  UpdateFlags flags_;
+  std::atomic<int>& askedOnce_;
+  AttemptHost& host_;
+  AnswerGate& gate_;
+  std::wstring tempFolder_;
+};
+
+}  // namespace orv::updater

@@ -1,0 +1,19 @@
+#pragma once
+// The updater's update flow: one worker thread per attempt and a watcher thread that ends the
+// program when a worker asks for it and starts the replacement worker of a retry once the old
+// one has unwound. Answers from the page reach the current worker through its answer gate.
+#include <memory>
+#include <string>
+
+#include "update_flow_seam.h"
+
+namespace orv::updater {
+
+// The flow for the update server at `baseUrl` (see updateBaseUrl()).
+std::unique_ptr<UpdateFlow> createUpdateFlow(const std::wstring& baseUrl);
+
+// The update server's base URL the program was built for: "http://" + the build's update host +
+// the server's fixed path. No setting changes it at run time.
+std::wstring updateBaseUrl();
+
+}  // namespace orv::updater

@@ -1,0 +1,140 @@
+#include "update_rules.h"
+
+#include <json/json.h>
+
+#include <cstdio>
+
+#include "product.h"
+
+namespace orv::updater {
+
+const wchar_t kUpdateServerPath[] = L"/delmora/resource/cms/article/sub292628/sub305867/";
+
+std::wstring updateBaseUrlFor(const std::wstring& host) {
+  return L"http://" + host + kUpdateServerPath;
+}
+
+std::wstring downloadFolderOf(const std::wstring& tempFolder) {
+  return tempFolder + L"\\" + kDownloadFolderName;
+}
+
+bool serverVersionIsNewer(bool fromServer, const VersionNumber& server,
+                          const VersionNumber& installed) {
+  return fromServer && server > installed;
+}
+
+bool serverVersionIsRollback(bool fromServer, const VersionNumber& server,
+                             const VersionNumber& installed) {
+  return fromServer && server < installed;
+}
+
+bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
+                          const VersionNumber& own) {
+  if (newLoaderRun) return false;
+  return static_cast<std::uint32_t>(server.minor()) > static_cast<std::uint32_t>(own.minor());
+}
+
+bool retryTimesPasses(std::int32_t retryTimes) {
+  return static_cast<std::uint32_t>(retryTimes) <= 3u;
+}
+
+namespace {
+
+// The compact writer's layout: members in name order, no blanks, a closing line feed. Bytes
+// above 0x7F are kept as they are (they are ANSI code-page text, not UTF-8).
+std::string compact(const Json::Value& value) {
+  Json::StreamWriterBuilder builder;
+  builder["indentation"] = "";
+  builder["emitUTF8"] = true;
+  return Json::writeString(builder, value) + "\n";
+}
+
+}  // namespace
+
+std::string initUpdateText(int downloadCount, int progressWidth, int removeCount) {
+  Json::Value v(Json::objectValue);
+  v["downloadCount"] = downloadCount;
+  v["progressWidth"] = progressWidth;
+  v["removeCount"] = removeCount;
+  return compact(v);
+}
+
+std::string downloadProcessText(int allCount, const std::string& fileNameAnsi,
+                                const std::string& sizeText, int nowPos) {
+  Json::Value v(Json::objectValue);
+  v["allcount"] = std::to_string(allCount);
+  v["filename"] = fileNameAnsi;
+  v["filesize"] = sizeText;
+  v["nowpos"] = std::to_string(nowPos);
+  return compact(v);
+}
+
+std::string sizeText(std::uint32_t bytes) {
+  char text[64] = {};
+  if (bytes <= 1024u) return std::string();
+  if (bytes <= 1048576u)
+    std::snprintf(text, sizeof text, "%0.2lfKb", static_cast<double>(bytes) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%0.2lfM", static_cast<double>(bytes) / 1048576.0);
+  return text;
+}
+
+const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
+                                         const std::wstring& updaterFileName) {
+  for (const ManifestEntry& e : documentOrder)
+    if (e.fileName != updaterFileName) return &e;
+  return nullptr;
+}
+
+std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,
+                                 const std::wstring& updaterFileName) {
+  for (const auto& [key, e] : entries)
+    if (e.fromMain && e.path.empty() && e.fileName == updaterFileName) return e.digest;
+  return std::wstring();
+}
+
+bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring& listedDigest) {
+  return !listedDigest.empty() && fetchedDigest == listedDigest;
+}
+
+bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
+  if (fileName.empty()) return false;
+  if (fileName.find_first_of(L"\\/") != std::wstring::npos) return false;
+  return staysInManifestFolder(path, fileName);
+}
+
+DownloadPlan planDownloads(const FileManifest::Entries& entries,
+                           const std::vector<ManifestEntry>& documentOrder,
+                           const std::wstring& updaterFileName, const std::wstring& baseUrl,
+                           const std::wstring& tempFolder) {
+  DownloadPlan plan;
+  for (const ManifestEntry& e : documentOrder)
+    if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
+  for (const auto& [key, e] : entries)
+    if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
+  if (!plan.safe) return plan;
+
+  int downloadCount = static_cast<int>(entries.size());
+  int nowPos = 0;
+  for (const auto& [key, e] : entries) {
+    if (e.fileName == updaterFileName) {
+      --downloadCount;  // the loader hand-over fetches the updater, never the pass
+      continue;
+    }
+    // Only files of the verified manifest are fetched, and only they may become the setup
+    // program.
+    if (!e.fromMain || e.status != EntryStatus::Changed) continue;
+    PlannedDownload d;
+    d.fileName = e.fileName;
+    d.url = baseUrl + L"/" + e.path + L"/" + e.fileName;
+    d.localPath = tempFolder + L"\\" + e.path + L"\\" + e.fileName;
+    d.digest = e.digest;
+    d.allCount = downloadCount;
+    d.nowPos = ++nowPos;
+    plan.files.push_back(std::move(d));
+  }
+  plan.downloadCount = downloadCount;
+  return plan;
+}
+
+}  // namespace orv::updater

@@ -1,0 +1,89 @@
+#pragma once
+// The update flow's decisions and texts: what counts as newer, when the updater replaces itself,
+// the retry limit, the page's JSON notifications and size texts, and which listed files a
+// download pass fetches where. Pure logic (no Windows headers).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "file_manifest.h"
+#include "version_number.h"
+
+namespace orv::updater {
+
+// The fixed path of the update server's folder; the host is chosen at build time.
+extern const wchar_t kUpdateServerPath[];  // "/delmora/resource/cms/article/sub292628/sub305867/"
+// "http://" + host + the fixed path (ends with a slash).
+std::wstring updateBaseUrlFor(const std::wstring& host);
+
+// The download folder: temp folder (ending with a backslash) + "\" + product id + "_Download".
+std::wstring downloadFolderOf(const std::wstring& tempFolder);
+
+// The server's version is newer only when it came from the server and orders above the
+// installed one (major, minor, build, revision, each a signed number).
+bool serverVersionIsNewer(bool fromServer, const VersionNumber& server,
+                          const VersionNumber& installed);
+// A verified server version below the installed one: never installed, not even as a repair.
+bool serverVersionIsRollback(bool fromServer, const VersionNumber& server,
+                             const VersionNumber& installed);
+
+// The updater replaces itself when the run is not already the new loader and the server's minor
+// number is above its own, both read as unsigned numbers; the other numbers play no part.
+bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
+                          const VersionNumber& own);
+
+// RetryTimes passes from 0 to 3; 4 and more (unsigned), and -1 (missing or not a DWORD), fail.
+bool retryTimesPasses(std::int32_t retryTimes);
+
+// The compact JSON of "InitUpdate": {"downloadCount":N,"progressWidth":W,"removeCount":R} + LF.
+std::string initUpdateText(int downloadCount, int progressWidth, int removeCount);
+// The compact JSON of "ShowDownloadProcess", all four members texts, in name order, + LF. The
+// file name comes in the ANSI code page and its bytes are kept as they are.
+std::string downloadProcessText(int allCount, const std::string& fileNameAnsi,
+                                const std::string& sizeText, int nowPos);
+
+// The size text of a byte count: empty up to 1024, "%0.2lfKb" up to 1 MiB, "%0.2lfM" above.
+std::string sizeText(std::uint32_t bytes);
+
+// The entry that gives the version the server offers: the first listed file (document order)
+// whose FileName is not the updater's own (case-sensitive); null when there is none.
+const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
+                                         const std::wstring& updaterFileName);
+
+// The digest a verified manifest lists for the updater's own file (empty path); empty when it
+// lists none.
+std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,
+                                 const std::wstring& updaterFileName);
+
+// A fetched file counts only when its digest is the listed one (and the listing has one).
+bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring& listedDigest);
+
+// One file of the download pass.
+struct PlannedDownload {
+  std::wstring fileName;
+  std::wstring url;        // base URL + "/" + path + "/" + file name
+  std::wstring localPath;  // temp folder + "\" + path + "\" + file name
+  std::wstring digest;     // the verified entry's digest
+  int allCount = 0;        // the download count when this file is fetched
+  int nowPos = 0;          // its position among the fetched files, from 1
+};
+
+// The download pass over the entries of a verified manifest, in key order: every marked entry
+// of the main manifest but the updater's own is fetched; the last fetched file is the setup
+// program. `safe` is false when any listed file (`documentOrder`, every File element as read)
+// has a path or name that would leave the temp folder or an empty name: the pass then fails.
+struct DownloadPlan {
+  bool safe = true;
+  std::vector<PlannedDownload> files;
+  int downloadCount = 0;  // entries marked, less the updater's own
+};
+DownloadPlan planDownloads(const FileManifest::Entries& entries,
+                           const std::vector<ManifestEntry>& documentOrder,
+                           const std::wstring& updaterFileName, const std::wstring& baseUrl,
+                           const std::wstring& tempFolder);
+
+// Whether a listed path and file name stay inside the folder they are fetched to: not with a
+// ".." component, a drive, a rooted path or a ":" anywhere, nor with an empty file name.
+bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName);
+
+}  // namespace orv::updater
