@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The product's life under Wine, as far as it goes without the update flow: publishes release A,
-# installs it silently into a fresh prefix, checks the settings and files, starts the core host
-# (its integrity check passes), alters an installed file (the check fails and hands the
+# The product's life under Wine: publishes releases A and B, installs A silently into a fresh
+# prefix, checks the settings and files, starts the core host (its integrity check passes), lets
+# the core host's AutoUpdate start of the updater find B on a loopback HTTP server (the page's
+# question answered yes) and install it, alters an installed file (the check fails and hands the
 # installation to the updater with -lostfile), and uninstalls. One line per step with its
 # evidence. Under Wine the core host and the updater are their test builds (the stand-in page:
 # Wine cannot render their real pages), installed under the shipped names.
@@ -11,13 +12,15 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build_opt=""
 [ "${1:-}" = --no-build ] && build_opt=--no-build
-A=1.1.19.1223
+A=1.1.19.1223 B=1.1.19.1224
 work=$root/build/life
 rm -rf "$work"; mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 xvfb_pid=""
+server_pid=""
 cleanup() {
   wineserver -k >/dev/null 2>&1
+  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
 }
 trap cleanup EXIT
@@ -39,7 +42,7 @@ processes() {
     program=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n1)
     case $program in *OrvalinexCore.exe | *OrvalinexUpdate.exe | *OrvalinexTray.exe) ;; *) continue ;; esac
     tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' ' ' <"/proc/$pid/cmdline"; echo
+    tr '\0' ' ' <"/proc/$pid/cmdline" | sed 's/ *$//'; echo
   done
 }
 wait_for() {  # wait_for SECONDS COMMAND...: true once the command succeeds
@@ -60,6 +63,9 @@ end_programs() {
 bash tools/release.sh $A --wine $build_opt --out "$work/A" >"$work/release.log" 2>&1 ||
   { cat "$work/release.log"; die "publish A" "the release tool refused or failed"; }
 step "publish A" "$(grep -c '<File ' "$work/A/server/Digest.xml") files on the server, $(tail -n1 "$work/release.log")"
+bash tools/release.sh $B --wine --no-build --out "$work/B" >"$work/release.log" 2>&1 ||
+  { cat "$work/release.log"; die "publish B" "the release tool refused or failed"; }
+step "publish B" "$(tail -n1 "$work/release.log")"
 step "Wine mode" "OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds with the stand-in page"
 
 # A fresh prefix and display.
@@ -95,11 +101,40 @@ else bad "installed files" "$(tail -n1 "$work/check")"; fi
 if wait_for 60 running 'OrvalinexTray.exe'; then
   wait_for 30 running 'OrvalinexUpdate.exe'
   updater=$(processes | grep 'OrvalinexUpdate.exe' | head -n1)
-  updater=$(sed "s/ *$//" <<<"$updater")
   step "core host start" "integrity check passed: notifier started; updater started as \"${updater% }\" (AutoUpdate 1)"
 else bad "core host start" "no notifier within 60 s: $(processes | tr '\n' ';')"; fi
 end_programs
 step "programs ended" "with -t: $(processes | wc -l) product processes left"
+
+# Release B on a loopback HTTP server. The updater's test build takes the server from
+# ORV_TEST_UPDATE_BASE_URL, and its stand-in page answers the update question with yes.
+web=$work/web/delmora/resource/cms/article/sub292628/sub305867
+mkdir -p "$(dirname "$web")"
+ln -s "$work/B/server" "$web"
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+python3 -m http.server --bind 127.0.0.1 --directory "$work/web" "$port" >"$work/http.log" 2>&1 &
+server_pid=$!
+export ORV_TEST_UPDATE_BASE_URL="http://127.0.0.1:$port/delmora/resource/cms/article/sub292628/sub305867/"
+{
+  printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
+  cat tests/updater/updater_page.js
+  printf '</script></head><body></body></html>\n'
+} >"$inst/updater_page.html"
+(cd "$inst" && wine OrvalinexCore.exe -nokey >/dev/null 2>&1 </dev/null &)
+updated() { [ "$(reg_value Version)" = "$B" ] && grep -q "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null; }
+if wait_for 240 updated; then
+  wait_for 30 running 'OrvalinexCore.exe'
+  fetched=$(grep -c 'GET .*sub305867' "$work/http.log")
+  step "update to B" "server $ORV_TEST_UPDATE_BASE_URL: $fetched fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); page: ConfirmUpdateComplete|$B"
+  w "$root/build/win64/tools/manifest/manifest.exe" check 'C:\Program Files\Orvalinex'
+  if cmp -s "$work/B/stage/Digest.xml" "$inst/Digest.xml" && grep -qx intact <(tr -d '\r' <"$work/out"); then
+    step "installation after B" "B's Digest.xml installed, intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
+  else bad "installation after B" "$(tr -d '\r' <"$work/out" | tail -n1)"; fi
+else
+  bad "update to B" "Version=$(reg_value Version); page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"
+fi
+end_programs
+unset ORV_TEST_UPDATE_BASE_URL
 
 # An altered installed file: the core host says the installation is incomplete and hands it to
 # the updater with -lostfile.
