@@ -95,10 +95,76 @@ rm "$indep/Digest_n.xml"
 expect "openssl-signed manifest" 0 check "$indep"
 contains "verdict" 'intact'
 
+# An update server folder: the updater at the base, the installer last in key order.
+server=$work/server
+mkdir -p "$server/Script" "$server/setup"
+printf 'caption_width = 900\n' > "$server/Script/CoreConfig.lua"
+printf 'core' > "$server/OrvalinexCore.exe"
+printf 'updater' > "$server/OrvalinexUpdate.exe"
+printf 'MZ installer' > "$server/setup/OrvalinexSetup.exe"
+expect "sign bad version" 2 sign "$server" --key "$key" --version 1.2.3
+expect "sign server" 0 sign "$server" --key "$key" --version 2.0.0.7
+[ "$(grep -c 'Version="2.0.0.7"' "$server/Digest.xml")" -eq 4 ] && passed=$((passed + 1)) ||
+  { failed=$((failed + 1)); echo "FAIL: not every entry carries the stamped version"; }
+expect "server publishable" 0 server-check "$server" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "server verdict" 'publishable'
+expect "server other version" 1 server-check "$server" --version 2.0.0.8 --setup OrvalinexSetup.exe
+contains "first listed version" 'refused: the first listed file that is not the updater carries version "2.0.0.7" instead of the release'"'"'s 2.0.0.8'
+contains "server verdict" 'not publishable'
+expect "server other setup" 1 server-check "$server" --version 2.0.0.7 --setup Other.exe
+contains "setup name" 'refused: the last entry in key order is setup\OrvalinexSetup.exe, not the installer Other.exe'
+
+# A server file changed after signing.
+changed=$work/server-changed
+cp -r "$server" "$changed"
+printf 'core!' > "$changed/OrvalinexCore.exe"
+expect "server changed file" 1 server-check "$changed" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "changed file" 'refused: not in place with its listed digest: \OrvalinexCore.exe'
+
+# The installer in a folder that sorts before the base's files: the updater would run another.
+upper=$work/server-upper
+cp -r "$server" "$upper"
+mv "$upper/setup" "$upper/Setup"
+expect "sign upper" 0 sign "$upper" --key "$key" --version 2.0.0.7
+expect "server setup not last" 1 server-check "$upper" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "setup not last" 'refused: the last entry in key order is \OrvalinexUpdate.exe, not the installer OrvalinexSetup.exe'
+
+# The last entry is not a program; the updater missing from the base.
+broken=$work/server-broken
+cp -r "$server" "$broken"
+printf 'text' > "$broken/setup/OrvalinexSetup.exe"
+rm "$broken/OrvalinexUpdate.exe"
+expect "sign broken" 0 sign "$broken" --key "$key" --version 2.0.0.7
+expect "server broken" 1 server-check "$broken" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "setup not a program" 'refused: the installer setup\OrvalinexSetup.exe is not a Windows program'
+contains "no updater" 'refused: the updater OrvalinexUpdate.exe is not listed at the base'
+
+# Signed with a key the programs do not carry.
+other=$work/server-other
+cp -r "$server" "$other"
+openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
+expect "sign other key" 0 sign "$other" --key "$work/other.key" --version 2.0.0.7
+expect "server other key" 1 server-check "$other" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "other key" 'refused: Digest.xml is missing, lists no file or is not signed with the key the programs carry'
+
+if [ -n "$pe" ]; then
+  # The updater's own entry (with its version resource) comes first and is skipped: the version
+  # is read from the next entry.
+  own=$work/server-own
+  mkdir -p "$own/setup"
+  cp "$pe" "$own/OrvalinexUpdate.exe"
+  printf 'x' > "$own/b.txt"
+  printf 'MZ' > "$own/setup/OrvalinexSetup.exe"
+  expect "sign own" 0 sign "$own" --key "$key"
+  expect "server skips the updater" 0 server-check "$own" --version 0.0.0.0 --setup OrvalinexSetup.exe
+  expect "server not the updater's" 1 server-check "$own" --version "$pe_version" --setup OrvalinexSetup.exe
+fi
+
 expect "no arguments" 2
 expect "unknown command" 2 frob "$inst"
 expect "sign without key" 2 sign "$inst"
 expect "unknown option" 2 check "$inst" --frob
+expect "server-check without version" 2 server-check "$inst" --setup a.exe
 
 echo "manifest tool ($mode): $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,6 +1,9 @@
 // manifest: writes and checks an installation's manifests.
 //   manifest sign DIR --key KEY [--extra]   writes DIR\Digest.xml (signed) or DIR\Digest_n.xml
 //   manifest check DIR [--key PUBLIC]       checks DIR the way the core host does at start-up
+//   manifest server-check DIR --version V --setup NAME [--key PUBLIC]
+//                                           checks an update server folder before it is published
+// `sign ... --version V` writes V as every entry's version instead of the files' own.
 // Exit codes: 0 done / intact, 1 not intact or not verified (or signing failed), 2 usage.
 #include <chrono>
 #include <cstdio>
@@ -13,6 +16,8 @@
 #include "manifest_signature.h"
 #include "manifest_writer.h"
 #include "narrow_file.h"
+#include "server_rules.h"
+#include "version_number.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -36,8 +41,9 @@ std::string utf8(const std::wstring& text) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: manifest sign DIR --key PRIVATE_KEY.pem [--extra]\n"
-               "       manifest check DIR [--key PUBLIC_KEY.pem] [--time]\n");
+               "usage: manifest sign DIR --key PRIVATE_KEY.pem [--extra] [--version V]\n"
+               "       manifest check DIR [--key PUBLIC_KEY.pem] [--time]\n"
+               "       manifest server-check DIR --version V --setup NAME [--key PUBLIC_KEY.pem]\n");
   return 2;
 }
 
@@ -53,7 +59,8 @@ bool writeFile(const fs::path& path, const std::string& bytes) {
   return std::fclose(f) == 0 && ok;
 }
 
-int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra) {
+int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra,
+         const std::wstring& version) {
   std::vector<ListedFile> files;
   try {
     files = listInstallation(fs::path(dir));
@@ -61,6 +68,10 @@ int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra) {
     std::fprintf(stderr, "manifest: cannot list %s: %s\n", utf8(dir).c_str(), e.what());
     return 1;
   }
+  // A release stamps its own version on every entry, so that the updater reads it from whichever
+  // file is listed first.
+  if (!version.empty())
+    for (ListedFile& f : files) f.version = toNarrow(version);
   std::string xml = manifestXml(files);
   if (!extra) {
     std::string key;
@@ -112,15 +123,42 @@ int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
   return intact ? 0 : 1;
 }
 
+int serverCheck(const std::wstring& dir, const std::wstring& keyPath, const std::wstring& version,
+                const std::wstring& setup) {
+  ServerFolderExpectation expected;
+  expected.releaseVersion = toNarrow(version);
+  expected.setupFileName = setup;
+  if (!keyPath.empty() && !readWholeFile(toNarrow(keyPath), expected.publicKeyPem, 1 << 20)) {
+    std::fprintf(stderr, "manifest: cannot read key %s\n", utf8(keyPath).c_str());
+    return 2;
+  }
+  std::vector<std::string> problems;
+  try {
+    problems = serverFolderProblems(std::filesystem::path(dir), expected);
+  } catch (const std::exception& e) {
+    problems.push_back(std::string("cannot read the folder: ") + e.what());
+  }
+  std::string listing;
+  for (const std::string& p : problems) listing += "refused: " + p + "\n";
+  listing += problems.empty() ? "publishable\n" : "not publishable\n";
+  std::fwrite(listing.data(), 1, listing.size(), stdout);
+  std::fflush(stdout);
+  return problems.empty() ? 0 : 1;
+}
+
 int run(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return usage();
   const std::wstring& command = args[0];
   const std::wstring& dir = args[1];
-  std::wstring key;
+  std::wstring key, version, setup;
   bool extra = false, timed = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (args[i] == L"--key" && i + 1 < args.size())
       key = args[++i];
+    else if (args[i] == L"--version" && i + 1 < args.size())
+      version = args[++i];
+    else if (args[i] == L"--setup" && i + 1 < args.size())
+      setup = args[++i];
     else if (args[i] == L"--extra")
       extra = true;
     else if (args[i] == L"--time")
@@ -130,7 +168,16 @@ int run(const std::vector<std::wstring>& args) {
   }
   if (command == L"sign") {
     if (key.empty() && !extra) return usage();
-    return sign(dir, key, extra);
+    if (!version.empty() && VersionNumber::parse(version).text().empty()) {
+      std::fprintf(stderr, "manifest: %s is not four numbers joined by dots\n",
+                   utf8(version).c_str());
+      return 2;
+    }
+    return sign(dir, key, extra, version);
+  }
+  if (command == L"server-check") {
+    if (version.empty() || setup.empty() || extra) return usage();
+    return serverCheck(dir, key, version, setup);
   }
   if (command == L"check" && !extra) return check(dir, key, timed);
   return usage();

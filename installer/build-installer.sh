@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Builds the installer over a staged installation folder.
+# usage: build-installer.sh STAGE VERSION x86|amd64 OUTFILE
+# Every name derived from the product identifier comes from common/product.h; the staged files
+# are listed once, for installing and for the uninstaller.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(cd "$here/.." && pwd)
+[ $# -eq 4 ] || { echo "usage: $0 STAGE VERSION x86|amd64 OUTFILE" >&2; exit 2; }
+stage=$(cd "$1" && pwd) version=$2 arch=$3 out=$4
+case $arch in x86|amd64) ;; *) echo "build-installer: unknown architecture $arch" >&2; exit 2;; esac
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+  { echo "build-installer: version $version is not four numbers joined by dots" >&2; exit 2; }
+command -v makensis >/dev/null || { echo "build-installer: makensis is missing (tools/bootstrap.sh installs nsis)" >&2; exit 2; }
+
+gen=$(mktemp -d /tmp/orv-installer.XXXXXX)
+trap 'rm -rf "$gen"' EXIT
+
+# Names from the product's one header.
+header=$root/common/product.h
+id=$(sed -n 's/^#define ORV_PRODUCT_ID "\(.*\)"$/\1/p' "$header")
+name=$(sed -n 's/^inline constexpr wchar_t kProductName\[\] = L"\(.*\)";$/\1/p' "$header")
+prefix=$(sed -n 's/^inline constexpr wchar_t kSettingsKeyPrefix\[\] = L"\(.*\)";$/\1/p' "$header" | sed 's/\\\\/\\/g')
+[ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] ||
+  { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
+key=${prefix}${id}
+parent=${key%\\*}
+{
+  printf '\xef\xbb\xbf'  # UTF-8 with its mark: the product name is not ASCII
+  echo "!define PRODUCT_ID \"$id\""
+  echo "!define PRODUCT_NAME \"$name\""
+  echo "!define SETTINGS_KEY \"$key\""
+  echo "!define SETTINGS_PARENT \"$parent\""
+  echo "!define SETTINGS_GRANDPARENT \"${parent%\\*}\""
+  echo "!define CORE_FILE \"${id}Core.exe\""
+  echo "!define CONTROL_FILE \"OstwinAutoCtrl.dll\""
+  # The updater's page language: Chinese (PRC).
+  echo "!define LANG_ID 2052"
+} > "$gen/product.nsh"
+
+# The staged files: installed folder by folder, removed file by file, folders deepest first.
+{
+  echo '!macro InstallStagedFiles'
+  (cd "$stage" && find . -type d | sort) | while read -r d; do
+    rel=${d#.}; rel=${rel#/}; win=${rel//\//\\}
+    echo "  SetOutPath \"\$INSTDIR${win:+\\$win}\""
+    (cd "$stage/$rel" && find . -maxdepth 1 -type f | sort) | while read -r f; do
+      f=${f#./}
+      echo "  !insertmacro InstallFile \"$stage/${rel:+$rel/}$f\" \"$f\""
+    done
+  done
+  echo '  SetOutPath "$INSTDIR"'
+  echo '!macroend'
+  echo '!macro RemoveStagedFiles'
+  (cd "$stage" && find . -type f | sort) | while read -r f; do
+    f=${f#./}; echo "  Delete /REBOOTOK \"\$INSTDIR\\${f//\//\\}\""
+  done
+  (cd "$stage" && find . -mindepth 1 -type d | sort -r) | while read -r d; do
+    d=${d#./}; echo "  RMDir \"\$INSTDIR\\${d//\//\\}\""
+  done
+  echo '!macroend'
+} > "$gen/files.nsh"
+
+mkdir -p "$(dirname "$out")"
+log=$gen/makensis.log
+if ! makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DVERSION="$version" -DARCH="$arch" \
+    -DOUTFILE="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")" -DGENERATED="$gen" \
+    "$here/orvalinex.nsi" >"$log" 2>&1; then
+  cat "$log" >&2
+  exit 1
+fi
+echo "installer ($arch, $version): $out"

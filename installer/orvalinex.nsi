@@ -1,0 +1,151 @@
+; The product's installer. Built by installer/build-installer.sh, which passes
+;   STAGE    the staged installation folder (programs, libraries, scripts, page, manifests)
+;   VERSION  the release version, four numbers joined by dots
+;   ARCH     x86 (the shipped build) or amd64 (the build that runs under 64-bit Wine)
+;   OUTFILE  the installer to write
+;   GENERATED the folder with product.nsh (names built from the product identifier) and
+;            files.nsh (the staged files, for installing and for the uninstaller)
+; Over an existing installation (the updater runs it without arguments and waits for it) it asks
+; nothing and closes by itself; "/S" makes any run silent.
+
+Unicode true
+!if "${ARCH}" == "amd64"
+  Target amd64-unicode
+!else
+  Target x86-unicode
+!endif
+SetCompressor /SOLID lzma
+RequestExecutionLevel admin
+ManifestSupportedOS all
+
+!include "${GENERATED}\product.nsh"
+!include "${GENERATED}\files.nsh"
+!include "LogicLib.nsh"
+!include "FileFunc.nsh"
+
+; A running program or a loaded library can be moved aside but not overwritten (the updater runs
+; this installer from the installed folder and waits for it): the new file takes the name, and the
+; old one is removed as soon as it is free, at the next start of Windows at the latest.
+!macro InstallFile SOURCE NAME
+  ${If} ${FileExists} "$OUTDIR\${NAME}"
+    GetTempFileName $R0 "$OUTDIR"
+    Delete "$R0"
+    Rename "$OUTDIR\${NAME}" "$R0"
+  ${EndIf}
+  ClearErrors
+  File "/oname=${NAME}" "${SOURCE}"
+  ${If} ${Errors}
+    DetailPrint "Cannot write $OUTDIR\${NAME}"
+    SetErrorLevel 2
+  ${EndIf}
+  ${If} $R0 != ""
+    Delete /REBOOTOK "$R0"
+    StrCpy $R0 ""
+  ${EndIf}
+!macroend
+
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_ID}"
+!define UNINSTALLER "uninstall.exe"
+
+Name "${PRODUCT_NAME}"
+OutFile "${OUTFILE}"
+InstallDir "$PROGRAMFILES\${PRODUCT_ID}"
+ShowInstDetails nevershow
+ShowUninstDetails nevershow
+AutoCloseWindow true
+BrandingText "${PRODUCT_NAME} ${VERSION}"
+
+VIProductVersion "${VERSION}"
+VIFileVersion "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductName" "${PRODUCT_NAME}"
+VIAddVersionKey /LANG=0 "FileDescription" "${PRODUCT_NAME} Setup"
+VIAddVersionKey /LANG=0 "FileVersion" "${VERSION}"
+VIAddVersionKey /LANG=0 "ProductVersion" "${VERSION}"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Function .onInit
+  ; The settings key lives in the 32-bit view whatever the installer's own architecture.
+  SetRegView 32
+  SetShellVarContext all
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Path"
+  ${If} $0 != ""
+  ${AndIf} ${FileExists} "$0\${CORE_FILE}"
+    ; An update over the installed product: same folder, no questions, no window left open.
+    StrCpy $INSTDIR $0
+    SetSilent silent
+  ${EndIf}
+FunctionEnd
+
+Section "Install"
+  SetRegView 32
+  SetShellVarContext all
+  SetOverwrite on
+  ; The old control is unregistered first, so that a control whose interface moved leaves no
+  ; stale entries behind.
+  ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
+    UnRegDLL "$INSTDIR\${CONTROL_FILE}"
+  ${EndIf}
+  !insertmacro InstallStagedFiles
+  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Path" "$INSTDIR"
+  WriteRegStr HKLM "${SETTINGS_KEY}" "Version" "${VERSION}"
+  WriteRegDWORD HKLM "${SETTINGS_KEY}" "AutoUpdate" 1
+  WriteRegDWORD HKLM "${SETTINGS_KEY}" "LangID" ${LANG_ID}
+  WriteRegDWORD HKLM "${SETTINGS_KEY}" "RetryTimes" 0
+
+  ClearErrors
+  RegDLL "$INSTDIR\${CONTROL_FILE}"
+  ${If} ${Errors}
+    DetailPrint "The token control could not be registered."
+    SetErrorLevel 3
+  ${EndIf}
+
+  CreateDirectory "$SMPROGRAMS\${PRODUCT_NAME}"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\${PRODUCT_NAME}.lnk" "$INSTDIR\${CORE_FILE}"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\Uninstall ${PRODUCT_NAME}.lnk" "$INSTDIR\${UNINSTALLER}"
+  CreateShortCut "$DESKTOP\${PRODUCT_NAME}.lnk" "$INSTDIR\${CORE_FILE}"
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${CORE_FILE}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+SectionEnd
+
+Function un.onInit
+  SetRegView 32
+  SetShellVarContext all
+FunctionEnd
+
+Section "Uninstall"
+  SetRegView 32
+  SetShellVarContext all
+  ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
+    UnRegDLL "$INSTDIR\${CONTROL_FILE}"
+  ${EndIf}
+  !insertmacro RemoveStagedFiles
+  Delete "$INSTDIR\${UNINSTALLER}"
+  RMDir "$INSTDIR"
+
+  Delete "$DESKTOP\${PRODUCT_NAME}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT_NAME}\${PRODUCT_NAME}.lnk"
+  Delete "$SMPROGRAMS\${PRODUCT_NAME}\Uninstall ${PRODUCT_NAME}.lnk"
+  RMDir "$SMPROGRAMS\${PRODUCT_NAME}"
+
+  ; The product key with every value, the core host's own one included; its parents only when
+  ; nothing else is left under them.
+  DeleteRegKey HKLM "${SETTINGS_KEY}"
+  DeleteRegKey /ifempty HKLM "${SETTINGS_PARENT}"
+  DeleteRegKey /ifempty HKLM "${SETTINGS_GRANDPARENT}"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
