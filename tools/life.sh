@@ -1,17 +1,21 @@
 #!/usr/bin/env bash
 # The product's life under Wine: publishes releases A and B, installs A silently into a fresh
-# prefix, checks the settings and files, starts the core host (its integrity check passes), lets
-# the core host's AutoUpdate start of the updater find B on a loopback HTTP server (the page's
-# question answered yes) and install it, alters an installed file (the check fails and hands the
-# installation to the updater with -lostfile), and uninstalls. One line per step with its
+# prefix, checks the settings and files, starts the core host (its integrity check passes, the
+# page's round trip through Lua answers, the tray notifier runs), lets the core host's AutoUpdate
+# start of the updater find B on a loopback HTTP server (the page's question answered yes) and
+# install it, alters an installed file (the check fails and hands the installation to the
+# updater with -lostfile, which repairs it), alters a file on the server as a network attacker
+# would (the updater refuses it and runs nothing), and uninstalls. One line per step with its
 # evidence. Under Wine the core host and the updater are their test builds (the stand-in page:
-# Wine cannot render their real pages), installed under the shipped names.
+# Wine cannot render their real pages), installed under the shipped names; the core host's page
+# and configuration are the ones of tests/installer/life_content, which record the round trip.
 # usage: tools/life.sh [--no-build]
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 build_opt=""
 [ "${1:-}" = --no-build ] && build_opt=--no-build
+[ -n "$build_opt" ] || bash tools/bootstrap.sh >/dev/null
 A=1.1.19.1223 B=1.1.19.1224
 work=$root/build/life
 rm -rf "$work"; mkdir -p "$work"
@@ -60,10 +64,11 @@ end_programs() {
 }
 
 # Release A for Wine.
-bash tools/release.sh $A --wine $build_opt --out "$work/A" >"$work/release.log" 2>&1 ||
+content=$root/tests/installer/life_content
+bash tools/release.sh $A --wine $build_opt --content "$content" --out "$work/A" >"$work/release.log" 2>&1 ||
   { cat "$work/release.log"; die "publish A" "the release tool refused or failed"; }
 step "publish A" "$(grep -c '<File ' "$work/A/server/Digest.xml") files on the server, $(tail -n1 "$work/release.log")"
-bash tools/release.sh $B --wine --no-build --out "$work/B" >"$work/release.log" 2>&1 ||
+bash tools/release.sh $B --wine --no-build --content "$content" --out "$work/B" >"$work/release.log" 2>&1 ||
   { cat "$work/release.log"; die "publish B" "the release tool refused or failed"; }
 step "publish B" "$(tail -n1 "$work/release.log")"
 step "Wine mode" "OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds with the stand-in page"
@@ -102,6 +107,12 @@ if wait_for 60 running 'OrvalinexTray.exe'; then
   wait_for 30 running 'OrvalinexUpdate.exe'
   updater=$(processes | grep 'OrvalinexUpdate.exe' | head -n1)
   step "core host start" "integrity check passed: notifier started; updater started as \"${updater% }\" (AutoUpdate 1)"
+  if wait_for 30 grep -qx 'echo:life' "$inst/roundtrip.log"; then
+    step "page round trip" "page -> Lua Echo -> CallJsFunc OnEcho -> Lua Record: \"$(head -n1 "$inst/roundtrip.log" | tr -d '\r')\""
+  else bad "page round trip" "no answer recorded in roundtrip.log"; fi
+  if running 'OrvalinexTray.exe'; then
+    step "tray notifier" "running: $(processes | grep 'OrvalinexTray.exe' | head -n1 | sed 's/ *$//')"
+  else bad "tray notifier" "not running"; fi
 else bad "core host start" "no notifier within 60 s: $(processes | tr '\n' ';')"; fi
 end_programs
 step "programs ended" "with -t: $(processes | wc -l) product processes left"
@@ -134,10 +145,9 @@ else
   bad "update to B" "Version=$(reg_value Version); page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"
 fi
 end_programs
-unset ORV_TEST_UPDATE_BASE_URL
 
 # An altered installed file: the core host says the installation is incomplete and hands it to
-# the updater with -lostfile.
+# the updater with -lostfile, which fetches the installed version again and repairs it.
 cp "$inst/index.htm" "$work/index.htm"
 printf '<!-- altered -->\n' >>"$inst/index.htm"
 (cd "$inst" && wine OrvalinexCore.exe -nokey >/dev/null 2>&1 </dev/null &)
@@ -150,8 +160,38 @@ if wait_for 60 find_box; then
     step "altered file" "integrity check failed: message box shown, updater started with -lostfile"
   else bad "altered file" "no updater with -lostfile: $(processes | tr '\n' ';')"; fi
 else bad "altered file" "no message box within 60 s"; fi
+repaired() { [ "$(grep -c "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null)" -ge 2 ]; }
+if wait_for 240 repaired; then
+  wait_for 30 running 'OrvalinexCore.exe'
+  w "$root/build/win64/tools/manifest/manifest.exe" check 'C:\Program Files\Orvalinex'
+  if grep -qx intact <(tr -d '\r' <"$work/out") && cmp -s "$work/B/stage/index.htm" "$inst/index.htm"; then
+    step "repair" "page: ConfirmUpdate|lostfile answered yes, ConfirmUpdateComplete|$B; installation intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
+  else bad "repair" "$(tr -d '\r' <"$work/out" | tail -n1)"; fi
+else bad "repair" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"; fi
 end_programs
-cp "$work/index.htm" "$inst/index.htm"
+
+# A network attacker alters B's setup program on its way: the updater, asked to repair, fetches
+# it, finds it differs from the signed digest and runs nothing. RetryTimes 7 would be put back to
+# 0 by any installer run.
+cp -r "$work/B/server" "$work/tampered"
+setup=$(find "$work/tampered" -name OrvalinexSetup.exe | head -n1)
+printf 'MZ altered by the network' >"$setup"
+rm "$web"; ln -s "$work/tampered" "$web"
+w reg add 'HKLM\SOFTWARE\Halvenor\DovAZ\Orvalinex' /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
+: >"$inst/page.log"
+(cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
+refused() { grep -q 'ConfirmRetry|downloadNewFiles' "$inst/page.log" 2>/dev/null; }
+if wait_for 240 refused; then
+  w "$root/build/win64/tools/manifest/manifest.exe" check 'C:\Program Files\Orvalinex'
+  tr -d '\r' <"$work/out" >"$work/check"
+  retry=$(reg_value RetryTimes)
+  if [ "$retry" = 0x7 ] && grep -qx intact "$work/check" &&
+     ! grep -q 'ConfirmUpdateComplete' "$inst/page.log"; then
+    step "tampered download" "page: ConfirmRetry|downloadNewFiles; the setup program never ran (RetryTimes still 7); installation intact"
+  else bad "tampered download" "RetryTimes=$retry; $(tail -n1 "$work/check"); page: $(tr '\n' ';' <"$inst/page.log")"; fi
+else bad "tampered download" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"; fi
+end_programs
+unset ORV_TEST_UPDATE_BASE_URL
 
 # Uninstall: the uninstaller runs from a copy in the temp folder; wait for its work.
 wine 'C:\Program Files\Orvalinex\uninstall.exe' /S >/dev/null 2>&1 </dev/null
