@@ -3,6 +3,7 @@
 #include "ansi_text.h"
 #include "file_manifest.h"
 #include "manifest_signature.h"
+#include "manifest_xml.h"
 #include "test_files.h"
 
 namespace orv {
@@ -12,21 +13,13 @@ namespace fs = std::filesystem;
 using test::devPrivateKey;
 using test::devPublicKey;
 using test::TempDir;
+using test::fileElement;
+using test::manifestBody;
 using test::writeFile;
 
 // "abc" and its digest (SHA-1, base64).
 const char kAbc[] = "abc";
 const char kAbcDigest[] = "qZk+NkcGgWq6PiVxeFDCbJzQ2J0=";
-
-std::string fileElement(const std::string& name, const std::string& path, const std::string& digest,
-                        const std::string& version = "1.0.0.1") {
-  return "<File FileName=\"" + name + "\" Path=\"" + path + "\" Digest=\"" + digest +
-         "\" Version=\"" + version + "\"/>\r\n";
-}
-
-std::string manifestBody(const std::string& files) {
-  return "<?xml version=\"1.0\"?>\r\n<FileInfo>\r\n" + files + "</FileInfo>\r\n";
-}
 
 class FileManifestTest : public testing::Test {
  protected:

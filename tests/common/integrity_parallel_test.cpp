@@ -16,6 +16,7 @@
 #include "file_manifest.h"
 #include "manifest_signature.h"
 #include "sha1_stream.h"
+#include "manifest_xml.h"
 #include "test_files.h"
 
 namespace orv {
@@ -25,18 +26,11 @@ namespace fs = std::filesystem;
 using test::devPrivateKey;
 using test::devPublicKey;
 using test::TempDir;
+using test::fileElement;
+using test::manifestBody;
 using test::writeFile;
 
 const char kEmptyDigest[] = "2jmj7l5rSw0yVb/vlWAYkK/YBwk=";
-
-std::string fileElement(const std::string& name, const std::string& path,
-                        const std::string& digest) {
-  return "<File FileName=\"" + name + "\" Path=\"" + path + "\" Digest=\"" + digest +
-         "\" Version=\"1.0.0.1\"/>\r\n";
-}
-std::string body(const std::string& files) {
-  return "<?xml version=\"1.0\"?>\r\n<FileInfo>\r\n" + files + "</FileInfo>\r\n";
-}
 
 TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
   struct Case {
@@ -71,12 +65,12 @@ TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
 TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
   TempDir dir;
   writeFile(dir / "Digest.xml",
-            signManifest(body(fileElement("a.dll", "", kEmptyDigest) +
+            signManifest(manifestBody(fileElement("a.dll", "", kEmptyDigest) +
                               fileElement("evil.exe", "..", kEmptyDigest) +
                               fileElement("x.dll", "C:\\Windows", kEmptyDigest)),
                          devPrivateKey()));
   writeFile(dir / "Digest_n.xml",
-            body(fileElement("n.dll", "sub", kEmptyDigest) +
+            manifestBody(fileElement("n.dll", "sub", kEmptyDigest) +
                  fileElement("..\\..\\y.exe", "", kEmptyDigest) + fileElement("s", "", "x:y")));
   FileManifest m(L"", dir.wpath(), devPublicKey());
   ASSERT_TRUE(m.verifyAndLoad());
@@ -89,7 +83,7 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
 TEST(ManifestPaths, AManifestListingOnlyEscapingEntriesStillLoads) {
   TempDir dir;
   writeFile(dir / "Digest.xml",
-            signManifest(body(fileElement("evil.exe", "..", kEmptyDigest)), devPrivateKey()));
+            signManifest(manifestBody(fileElement("evil.exe", "..", kEmptyDigest)), devPrivateKey()));
   FileManifest m(L"", dir.wpath(), devPublicKey());
   EXPECT_TRUE(m.verifyAndLoad());
   EXPECT_TRUE(m.entries().empty());
@@ -152,7 +146,7 @@ class ParallelCheck : public testing::Test {
       files +=
           fileElement(name, "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\" + toWide(name))));
     }
-    writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
+    writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
   }
   FileManifest load() {
     FileManifest m(L"", dir_.wpath(), devPublicKey());
@@ -192,7 +186,7 @@ TEST_F(ParallelCheck, OneFile) {
 // A listed name that opens a device has no digest: read, it would look like an empty file (NUL)
 // or wait for input for ever (CON).
 TEST_F(ParallelCheck, DeviceNamesCountAsChanged) {
-  writeFile(dir_ / "Digest.xml", signManifest(body(fileElement("NUL", "", kEmptyDigest) +
+  writeFile(dir_ / "Digest.xml", signManifest(manifestBody(fileElement("NUL", "", kEmptyDigest) +
                                                    fileElement("CON", "", kEmptyDigest)),
                                               devPrivateKey()));
   FileManifest m = load();
@@ -220,7 +214,7 @@ TEST_F(ParallelCheck, AFifoCountsAsChangedWithoutBeingOpened) {
   std::string files =
       fileElement("pipe", "sub", kEmptyDigest) +
       fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
-  writeFile(dir_ / "Digest.xml", signManifest(body(files), devPrivateKey()));
+  writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
   FileManifest m = load();
   EXPECT_FALSE(m.checkFiles());
   EXPECT_EQ(m.entries().at(L"sub\\pipe").status, EntryStatus::Changed);
