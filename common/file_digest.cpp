@@ -1,10 +1,7 @@
 #include "ansi_text.h"
-#include "base64.h"
 #include "file_manifest.h"
 #include "narrow_file.h"
 #include "sha1_stream.h"
-
-#include <vector>
 
 namespace orv {
 
@@ -13,18 +10,18 @@ namespace {
 constexpr std::size_t kReadBlock = 1u << 20;
 }  // namespace
 
-std::wstring fileDigest(const std::wstring& path) {
+std::wstring fileDigest(const std::wstring& path, DigestBlock& block) {
   // Only regular files are digested: a listed name that opens a device or a pipe has no digest.
   ScopedFile f = openRegularForReading(toNarrow(path));
   if (!f) return std::wstring();
 
+  block.resize(kReadBlock);
   Sha1Stream sha1;
-  // No file is ever loaded whole. A read error ends the digest with the bytes read so far,
-  // which makes the entry differ.
-  std::vector<unsigned char> block(kReadBlock);
+  // No file is ever loaded whole.
   std::size_t n;
-  while (sha1.ok() && (n = std::fread(block.data(), 1, block.size(), f.get())) > 0)
-    sha1.update(block.data(), n);
+  while ((n = std::fread(block.data(), 1, block.size(), f.get())) > 0) sha1.update(block.data(), n);
+  // A file that cannot be read to its end has no digest, so its entry differs.
+  if (std::ferror(f.get())) return std::wstring();
   return sha1.finishBase64();
 }
 

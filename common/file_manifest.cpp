@@ -130,13 +130,20 @@ bool FileManifest::checkFiles() {
   return intact;
 }
 
+std::wstring fileDigest(const std::wstring& path) {
+  DigestBlock block;
+  return fileDigest(path, block);
+}
+
 std::vector<std::wstring> digestFiles(const std::vector<std::wstring>& paths, unsigned threads) {
   std::vector<std::wstring> digests(paths.size());
   if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, paths.size()));
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
-    for (std::size_t i; (i = next.fetch_add(1)) < paths.size();) digests[i] = fileDigest(paths[i]);
+    DigestBlock block;
+    for (std::size_t i; (i = next.fetch_add(1)) < paths.size();)
+      digests[i] = fileDigest(paths[i], block);
   };
   std::vector<std::thread> pool;
   // The calling thread takes a share too; a thread that cannot be started leaves its share to

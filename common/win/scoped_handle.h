@@ -55,16 +55,9 @@ struct LocalMemoryTraits {
   static void close(HLOCAL h) { ::LocalFree(h); }
 };
 
-struct MapViewTraits {
-  static const void* empty() { return nullptr; }
-  static bool valid(const void* p) { return p != nullptr; }
-  static void close(const void* p) { ::UnmapViewOfFile(p); }
-};
-
 using ScopedHandle = ScopedGeneric<HANDLE, HandleTraits>;            // CloseHandle
 using ScopedFindHandle = ScopedGeneric<HANDLE, FindHandleTraits>;    // FindClose
 using ScopedLibrary = ScopedGeneric<HMODULE, LibraryTraits>;         // FreeLibrary
 using ScopedLocalMemory = ScopedGeneric<HLOCAL, LocalMemoryTraits>;  // LocalFree
-using ScopedMapView = ScopedGeneric<const void*, MapViewTraits>;     // UnmapViewOfFile
 
 }  // namespace orv
