@@ -8,25 +8,18 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..'
 import icon_file  # noqa: E402
 
 
-def pixels(size):
-    rows = []
-    for y in range(size):
-        row = []
-        for x in range(size):
-            u = (x + 0.5) / size - 0.5
-            v = (y + 0.5) / size - 0.5
-            colour = (0, 0, 0, 0)
-            if u * u + v * v < 0.47 * 0.47:
-                colour = (60, 150, 30, 255)  # BGRA: green
-                shaft = abs(u) < 0.07 and -0.30 < v < 0.08
-                head = 0.02 <= v < 0.22 and abs(u) < (0.22 - v) * 1.2
-                bar = 0.26 < v < 0.33 and abs(u) < 0.24
-                if shaft or head or bar:
-                    colour = (255, 255, 255, 255)
-            row.append(colour)
-        rows.append(row)
-    return rows
+def colour_at(u, v):
+    u, v = u - 0.5, v - 0.5
+    colour = (0, 0, 0, 0)
+    if u * u + v * v < 0.47 * 0.47:
+        colour = (60, 150, 30, 255)  # BGRA: green
+        shaft = abs(u) < 0.07 and -0.30 < v < 0.08
+        head = 0.02 <= v < 0.22 and abs(u) < (0.22 - v) * 1.2
+        bar = 0.26 < v < 0.33 and abs(u) < 0.24
+        if shaft or head or bar:
+            colour = (255, 255, 255, 255)
+    return colour
 
 
 if __name__ == '__main__':
-    icon_file.write(sys.argv[1] if len(sys.argv) > 1 else 'updater.ico', pixels)
+    icon_file.write(sys.argv[1] if len(sys.argv) > 1 else 'updater.ico', colour_at)
