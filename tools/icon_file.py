@@ -1,8 +1,9 @@
 """Writes a Windows .ico file of 32-bit images drawn by a function of ours.
 
     import icon_file
-    icon_file.write('core.ico', colour_at)   # colour_at(u, v) -> (B, G, R, A) at a pixel's centre,
-                                          # u and v from 0 to 1, left to right and top down
+    icon_file.write('core.ico', colour_at)
+    # colour_at(u, v) -> (B, G, R, A) at a pixel's centre, u and v from 0 to 1, left to right
+    # and top down
 """
 import struct
 
