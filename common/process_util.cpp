@@ -4,7 +4,6 @@
 
 #include <vector>
 
-#include "win/scoped_handle.h"
 
 namespace orv {
 
@@ -26,7 +25,7 @@ std::wstring quoteProgramPath(const std::wstring& path) {
   return L"\"" + path + L"\"";
 }
 
-bool launchCommandLine(const std::wstring& commandLine) {
+ScopedHandle launchCommandLine(const std::wstring& commandLine) {
   // CreateProcessW may write into the command-line buffer, so it gets its own copy.
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
   buffer.push_back(L'\0');
@@ -35,10 +34,9 @@ bool launchCommandLine(const std::wstring& commandLine) {
   PROCESS_INFORMATION pi = {};
   if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
                       &pi))
-    return false;
-  ScopedHandle process(pi.hProcess);
+    return ScopedHandle();
   ScopedHandle thread(pi.hThread);
-  return true;
+  return ScopedHandle(pi.hProcess);
 }
 
 }  // namespace orv

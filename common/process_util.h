@@ -2,6 +2,8 @@
 // The program's own folder and the start of another program (Windows only).
 #include <string>
 
+#include "win/scoped_handle.h"
+
 namespace orv {
 
 // The running program's folder with its trailing backslash ("C:\A\B\" for C:\A\B\prog.exe);
@@ -16,7 +18,8 @@ std::wstring directoryOfPath(const std::wstring& path);
 std::wstring quoteProgramPath(const std::wstring& path);
 
 // Creates a process from the command line as given (no application name, inheritable handles,
-// no creation flags, the caller's environment and folder). Does not wait. True when created.
-bool launchCommandLine(const std::wstring& commandLine);
+// no creation flags, the caller's environment and folder). Does not wait. The new process's
+// handle, which tests false when it could not be created.
+ScopedHandle launchCommandLine(const std::wstring& commandLine);
 
 }  // namespace orv

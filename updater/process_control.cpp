@@ -60,19 +60,11 @@ bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDig
   }
   if (afterCheck) afterCheck();
 
-  const std::wstring commandLine = quoteProgramPath(programPath);
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
-                      &pi)) {
+  const ScopedHandle process = launchCommandLine(quoteProgramPath(programPath));
+  if (!process) {
     traceFailure(L"runAndWait", L"CreateProcess " + programPath);
     return false;
   }
-  ScopedHandle process(pi.hProcess);
-  ScopedHandle thread(pi.hThread);
   held.reset();  // the process exists: its image now holds the file
 
   WaitForSingleObject(process.get(), INFINITE);
