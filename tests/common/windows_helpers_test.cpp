@@ -23,7 +23,9 @@ TEST(AnsiCodePage, CharactersOutsideTheCodePageBecomeItsDefaultCharacter) {
     EXPECT_EQ(toNarrow(L"a\u4E2Db"), std::string("a") + char(info.DefaultChar[0]) + "b");
   }
   const std::wstring back = toWide(toNarrow(L"caf\u00E9"));
-  if (GetACP() == 1252) EXPECT_EQ(back, L"caf\u00E9");
+  if (GetACP() == 1252) {
+    EXPECT_EQ(back, L"caf\u00E9");
+  }
   EXPECT_EQ(toWide(std::string("x\0y", 3)), std::wstring(L"x\0y", 3));
 }
 

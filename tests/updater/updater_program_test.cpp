@@ -289,7 +289,7 @@ TEST_F(UpdaterProgramTest, NewLoaderRemovesTheOldFileWhereverItStands) {
   // Written other than exactly, the option removes nothing.
   fs::remove(dir_ / "flow.log");
   writeFile(old, "previous updater");
-  Process& q = start(L"-NewLoader");
+  start(L"-NewLoader");
   ASSERT_TRUE(waitFor("flow.log", "probe done"));
   EXPECT_TRUE(fs::exists(old));
 }
