@@ -6,6 +6,7 @@
 
 #include "ansi_text.h"
 #include "file_manifest.h"
+#include "held_file_digest.h"
 #include "sha1_stream.h"
 #include "win/scoped_handle.h"
 
@@ -24,17 +25,27 @@ std::wstring fileDigest(const std::wstring& path, DigestBlock& block) {
   ScopedHandle file(::CreateFileA(narrow.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK) return std::wstring();
+  return heldFileDigest(file.get(), block);
+}
 
+std::wstring heldFileDigest(HANDLE file, DigestBlock& block) {
+  LARGE_INTEGER start = {};
+  if (!::SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::wstring();
   block.resize(kReadBlock);
   Sha1Stream sha1;
   for (;;) {
     DWORD n = 0;
     // A file that cannot be read to its end has no digest, so its entry differs.
-    if (!::ReadFile(file.get(), block.data(), kReadBlock, &n, nullptr)) return std::wstring();
+    if (!::ReadFile(file, block.data(), kReadBlock, &n, nullptr)) return std::wstring();
     if (n == 0) break;
     sha1.update(block.data(), n);
   }
   return sha1.finishBase64();
+}
+
+std::wstring heldFileDigest(HANDLE file) {
+  DigestBlock block;
+  return heldFileDigest(file, block);
 }
 
 }  // namespace orv

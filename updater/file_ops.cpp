@@ -7,10 +7,8 @@
 #include <vector>
 
 #include "ansi_text.h"
-#include "base64.h"
 #include "file_rules.h"
 #include "process_util.h"
-#include "sha1_stream.h"
 #include "trace.h"
 
 namespace orv {
@@ -26,21 +24,6 @@ bool isFolder(const std::wstring& path) {
 ScopedHandle openHeldFile(const std::wstring& path) {
   return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-}
-
-std::wstring heldFileDigest(HANDLE file) {
-  LARGE_INTEGER start = {};
-  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return std::wstring();
-  Sha1Stream sha1;
-  std::vector<unsigned char> block(64 * 1024);
-  for (;;) {
-    DWORD read = 0;
-    if (!ReadFile(file, block.data(), static_cast<DWORD>(block.size()), &read, nullptr))
-      return std::wstring();
-    if (read == 0) break;
-    sha1.update(block.data(), read);
-  }
-  return sha1.finishBase64();
 }
 
 std::wstring fileVersionText(const std::wstring& path) {

@@ -13,10 +13,6 @@ namespace orv {
 // rename or delete the file, so what was digested is what is later copied or started.
 ScopedHandle openHeldFile(const std::wstring& path);
 
-// fileDigest (base64 of the SHA-1) of the bytes read from an open file, from its start; empty
-// when it cannot be read.
-std::wstring heldFileDigest(HANDLE file);
-
 // The running program's file version as "a.b.c.d"; empty without a version resource.
 std::wstring ownVersionText();
 // The same for any file.

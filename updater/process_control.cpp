@@ -3,10 +3,9 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <vector>
-
 #include "file_ops.h"
 #include "file_rules.h"
+#include "held_file_digest.h"
 #include "process_util.h"
 #include "trace.h"
 #include "win/scoped_handle.h"

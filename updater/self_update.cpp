@@ -6,6 +6,7 @@
 #include "downloader.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "held_file_digest.h"
 #include "process_util.h"
 #include "product_key.h"
 #include "trace.h"
