@@ -1,5 +1,6 @@
 #include "token_access.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -19,6 +20,9 @@ unsigned char* sessionApplicationData() {
   return data;
 }
 
+// The live controls that initialised the middleware or joined it, in this process.
+std::atomic<int> middlewareHolders{0};
+
 // Diagnostic lines for the debugger. They name calls and return codes, never PINs.
 void debugLine(const char* what, CK_RV rv) {
   char line[128];
@@ -34,10 +38,10 @@ CK_UTF8CHAR_PTR pinBytes(const std::string& pin) {
 }  // namespace
 
 TokenAccess::~TokenAccess() {
-  if (ready_) {
-    tokens_.clear();
-    if (functions_) functions_->C_Finalize(nullptr);
-  }
+  tokens_.clear();
+  // The middleware is one per process: only the last control using it finalises it, so a page
+  // that lets one control go keeps the other controls' middleware and logins.
+  if (holdsMiddleware_ && --middlewareHolders == 0 && functions_) functions_->C_Finalize(nullptr);
   unload();
 }
 
@@ -49,8 +53,6 @@ void TokenAccess::unload() {
 
 int TokenAccess::loadAtConstruction() {
   const int result = load();
-  // Only this load makes the object the one that finalises the middleware at its end: a later
-  // load by a token method may have joined a middleware that other live controls use.
   if (result == kLoadOk) ready_ = true;
   return result;
 }
@@ -84,6 +86,10 @@ int TokenAccess::load() {
     debugLine("C_Initialize", rv);
     unload();
     return kLoadFailed;
+  }
+  if (!holdsMiddleware_) {
+    holdsMiddleware_ = true;
+    ++middlewareHolders;
   }
   return kLoadOk;
 }

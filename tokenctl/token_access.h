@@ -35,7 +35,7 @@ class TokenAccess {
   static constexpr int kLoadFailed = 6;
 
   TokenAccess() = default;
-  // Finalises the middleware when it was loaded and initialised at construction; unloads it.
+  // Finalises the middleware when this is the last live control that loaded it; unloads it.
   ~TokenAccess();
   TokenAccess(const TokenAccess&) = delete;
   TokenAccess& operator=(const TokenAccess&) = delete;
@@ -72,6 +72,8 @@ class TokenAccess {
   CK_FUNCTION_LIST_PTR functions_ = nullptr;
   AuxFunctionList* aux_ = nullptr;
   bool ready_ = false;
+  // A load succeeded: this control counts among the middleware's holders until it goes.
+  bool holdsMiddleware_ = false;
   TokenMap tokens_;
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ansi_text.h"
+#include "processes.h"
 #include "test_support.h"
 
 namespace {
@@ -447,9 +448,9 @@ TEST_F(ScriptTest, MiddlewareRefusingToInitialiseIsAFailedEnumeration) {
   EXPECT_EQ(a.at("GetCntlVersion"), "20151018");
 }
 
-// Only the control whose creation initialised the middleware finalises it. A control created
-// while the middleware refused, and loaded later by a token method, must leave it initialised
-// for the other controls of the page when it goes.
+// Only the last control using the middleware finalises it. A control created while the
+// middleware refused, and loaded later by a token method, must leave it initialised for the
+// other controls of the page when it goes.
 TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
   TokenSetup t;
   t.cert = orv::test::certificate("holder.der");
@@ -480,6 +481,32 @@ TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
   ASSERT_NE(finalize, std::string::npos) << log;
   EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
   EXPECT_GT(finalize, log.rfind("C_Login")) << log;
+}
+
+// Two controls created while the middleware works: the first one going leaves the middleware,
+// and the login made through it, to the second.
+TEST_F(ScriptTest, FirstOfTwoControlsGoingLeavesTheMiddlewareToTheOther) {
+  TokenSetup t;
+  t.cert = orv::test::certificate("holder.der");
+  prepare({t});
+  const Answers a =
+      run("var d = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
+          "out('verify', c.VerifyUserPin('123456', 0));\n"
+          "c = null;\n"
+          "try { CollectGarbage(); } catch (e) {}\n"
+          "out('check', d.CheckToken());\n"
+          "out('sn', d.GetSN());\n"
+          "out('cn', d.GetCertCN());\n");
+  EXPECT_EQ(a.at("verify"), "0") << output_;
+  EXPECT_EQ(a.at("check"), "1");
+  EXPECT_EQ(a.at("sn"), "SN0001");
+  EXPECT_EQ(a.at("cn"), "Zhang San");
+  const std::string log = calls();
+  const auto finalize = log.find("C_Finalize");
+  ASSERT_NE(finalize, std::string::npos) << log;
+  EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
+  // Finalised once, after the second control's last call.
+  EXPECT_GT(finalize, log.rfind("C_GetAttributeValue")) << log;
 }
 
 // Empty slots are listed only when the caller asks for every slot; the control asks for the
@@ -530,52 +557,6 @@ TEST_F(ScriptTest, ScriptReachesTheMethodsThroughTheTypeLibrary) {
   EXPECT_EQ(a.at("GetSN:type"), "string");
 }
 
-// Runs cscript as a debuggee and collects what the control writes to the debugger.
-std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& folder) {
-  STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process = {};
-  std::wstring line = commandLine;
-  if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
-                        nullptr, folder.c_str(), &startup, &process))
-    return std::string();
-  std::string collected;
-  for (;;) {
-    DEBUG_EVENT event = {};
-    if (!::WaitForDebugEvent(&event, INFINITE)) break;
-    DWORD how = DBG_CONTINUE;
-    if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
-      const auto& info = event.u.DebugString;
-      const SIZE_T units = info.nDebugStringLength;
-      if (info.fUnicode) {
-        std::wstring text(units, L'\0');
-        SIZE_T read = 0;
-        ::ReadProcessMemory(process.hProcess, info.lpDebugStringData, &text[0],
-                            units * sizeof(wchar_t), &read);
-        collected += orv::toNarrow(text.c_str()) + "\n";
-      } else {
-        std::string text(units, '\0');
-        SIZE_T read = 0;
-        ::ReadProcessMemory(process.hProcess, info.lpDebugStringData, &text[0], units, &read);
-        collected += std::string(text.c_str()) + "\n";
-      }
-    } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-      if (event.u.CreateProcessInfo.hFile) ::CloseHandle(event.u.CreateProcessInfo.hFile);
-    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
-      if (event.u.LoadDll.hFile) ::CloseHandle(event.u.LoadDll.hFile);
-    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT) {
-      if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
-        how = DBG_EXCEPTION_NOT_HANDLED;
-    }
-    const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-    ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, how);
-    if (exited) break;
-  }
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return collected;
-}
-
 TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
   TokenSetup t;
   t.pin = "13572468";
@@ -589,7 +570,8 @@ TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
   const std::wstring file = folder_ + L"\\debug.js";
   orv::test::writeFile(file, script);
   const std::string output =
-      debugOutputOf(L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
+      orv::test::debugOutputOf(
+          L"\"" + systemTool(L"cscript.exe") + L"\" //nologo \"" + file + L"\"", folder_);
   if (output.find("err:") == std::string::npos)
     GTEST_SKIP() << "no debug strings reach a debugger here: " << output;
   // The failed check's own text (no registration program in this prefix).
