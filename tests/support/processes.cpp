@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "product.h"
@@ -194,6 +196,61 @@ std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName) {
       pids.push_back(entry.th32ProcessID);
   }
   return pids;
+}
+
+namespace {
+std::string utf8(const wchar_t* text) {
+  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (n <= 1) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+}  // namespace
+
+std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& folder) {
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  STARTUPINFOW si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+    return std::string();
+  ScopedHandle process(pi.hProcess);
+  ScopedHandle thread(pi.hThread);
+  std::string collected;
+  for (;;) {
+    DEBUG_EVENT event = {};
+    if (!WaitForDebugEvent(&event, 120000)) break;
+    DWORD how = DBG_CONTINUE;
+    if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
+      const auto& info = event.u.DebugString;
+      SIZE_T read = 0;
+      if (info.fUnicode) {
+        std::wstring text(info.nDebugStringLength, L'\0');
+        ReadProcessMemory(process.get(), info.lpDebugStringData, text.data(),
+                          text.size() * sizeof(wchar_t), &read);
+        collected += utf8(text.c_str()) + "\n";
+      } else {
+        std::string text(info.nDebugStringLength, '\0');
+        ReadProcessMemory(process.get(), info.lpDebugStringData, text.data(), text.size(), &read);
+        collected += std::string(text.c_str()) + "\n";
+      }
+    } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
+      ScopedHandle file(event.u.CreateProcessInfo.hFile);
+    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
+      ScopedHandle file(event.u.LoadDll.hFile);
+    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
+               event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
+      how = DBG_EXCEPTION_NOT_HANDLED;
+    }
+    const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
+    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, how);
+    if (exited) break;
+  }
+  return collected;
 }
 
 }  // namespace orv::test

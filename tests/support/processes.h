@@ -35,6 +35,11 @@ struct CapturedRun {
 CapturedRun runCapturingOutput(const std::wstring& commandLine, const std::wstring& folder = L"",
                                DWORD timeoutMs = 300000);
 
+// Runs `commandLine` to its end in `folder` (empty: the current one) as a debuggee and gives
+// what it wrote to the debugger, a line per string (wide strings as UTF-8). Empty when it could
+// not start; a wait of more than 120 s for the next event ends the collection.
+std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& folder = L"");
+
 // The exit code, or STILL_ACTIVE when the process has not ended within `ms`.
 DWORD waitForExit(const Process& process, DWORD ms = 30000);
 

@@ -7,6 +7,7 @@
 
 #include "file_manifest.h"
 #include "loopback.h"
+#include "processes.h"
 #include "test_files.h"
 
 namespace orv {

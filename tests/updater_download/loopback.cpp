@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "downloader.h"
+#include "processes.h"
 #include "test_files.h"
 
 namespace orv::test {
@@ -67,107 +68,19 @@ bool fileThere(const std::filesystem::path& path) {
   return std::filesystem::exists(path, ec);
 }
 
-}  // namespace orv::test
-
-#include <thread>
-#include <vector>
-
-#include "win/scoped_handle.h"
-
-namespace orv::test {
-
 long runProcess(const std::wstring& commandLine, unsigned long timeoutMs) {
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                      &pi))
-    return -1000;
-  ScopedHandle process(pi.hProcess);
-  ScopedHandle thread(pi.hThread);
-  if (WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
-    TerminateProcess(process.get(), 1);
-    return -1000;
-  }
-  DWORD code = 0;
-  GetExitCodeProcess(process.get(), &code);
-  return static_cast<long>(code);
+  const CapturedRun run = runCapturingOutput(commandLine, L"", timeoutMs);
+  return run.started ? static_cast<long>(run.exitCode) : -1000;
 }
 
 bool waitForFile(const std::filesystem::path& path, unsigned long timeoutMs) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!fileThere(path)) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
+  return waitUntil([&] { return fileThere(path); }, timeoutMs);
 }
 
 std::wstring readWideFile(const std::filesystem::path& path) {
   const std::string bytes = readFile(path);
   return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
                       bytes.size() / sizeof(wchar_t));
-}
-
-}  // namespace orv::test
-
-namespace orv::test {
-
-namespace {
-std::string utf8(const wchar_t* text) {
-  const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return std::string();
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), n, nullptr, nullptr);
-  out.pop_back();
-  return out;
-}
-}  // namespace
-
-std::string debugOutputOf(const std::wstring& commandLine) {
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
-                      nullptr, nullptr, &si, &pi))
-    return std::string();
-  ScopedHandle process(pi.hProcess);
-  ScopedHandle thread(pi.hThread);
-  std::string collected;
-  for (;;) {
-    DEBUG_EVENT event = {};
-    if (!WaitForDebugEvent(&event, 120000)) break;
-    DWORD how = DBG_CONTINUE;
-    if (event.dwDebugEventCode == OUTPUT_DEBUG_STRING_EVENT) {
-      const auto& info = event.u.DebugString;
-      SIZE_T read = 0;
-      if (info.fUnicode) {
-        std::wstring text(info.nDebugStringLength, L'\0');
-        ReadProcessMemory(process.get(), info.lpDebugStringData, text.data(),
-                          text.size() * sizeof(wchar_t), &read);
-        collected += utf8(text.c_str()) + "\n";
-      } else {
-        std::string text(info.nDebugStringLength, '\0');
-        ReadProcessMemory(process.get(), info.lpDebugStringData, text.data(), text.size(), &read);
-        collected += std::string(text.c_str()) + "\n";
-      }
-    } else if (event.dwDebugEventCode == CREATE_PROCESS_DEBUG_EVENT) {
-      ScopedHandle file(event.u.CreateProcessInfo.hFile);
-    } else if (event.dwDebugEventCode == LOAD_DLL_DEBUG_EVENT) {
-      ScopedHandle file(event.u.LoadDll.hFile);
-    } else if (event.dwDebugEventCode == EXCEPTION_DEBUG_EVENT &&
-               event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT) {
-      how = DBG_EXCEPTION_NOT_HANDLED;
-    }
-    const bool exited = event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT;
-    ContinueDebugEvent(event.dwProcessId, event.dwThreadId, how);
-    if (exited) break;
-  }
-  return collected;
 }
 
 }  // namespace orv::test

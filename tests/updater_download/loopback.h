@@ -30,8 +30,8 @@ bool fileThere(const std::filesystem::path& path);
 
 namespace orv::test {
 
-// Runs a command line and waits at most `timeoutMs`; the exit code, or -1000 when it could not
-// start or did not end in time (it is then terminated).
+// Runs a command line to its end, at most `timeoutMs` (then it is ended with exit code 99); the
+// exit code, or -1000 when it could not start.
 long runProcess(const std::wstring& commandLine, unsigned long timeoutMs);
 
 // Waits until the file exists, at most `timeoutMs`.
@@ -39,13 +39,5 @@ bool waitForFile(const std::filesystem::path& path, unsigned long timeoutMs);
 
 // A file's bytes read as UTF-16 text.
 std::wstring readWideFile(const std::filesystem::path& path);
-
-}  // namespace orv::test
-
-namespace orv::test {
-
-// Runs a command line as a debuggee until it ends and returns what it wrote to the debugger
-// output, one line per string (UTF-16 strings in UTF-8).
-std::string debugOutputOf(const std::wstring& commandLine);
 
 }  // namespace orv::test
