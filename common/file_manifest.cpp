@@ -51,7 +51,11 @@ FileManifest::FileManifest(std::wstring remoteBase, std::wstring directory,
 bool FileManifest::verifyManifestSignature(const std::string& narrowPath) const {
   std::string bytes;
   if (!readWholeFile(narrowPath, bytes, kManifestSizeLimit)) return false;
-  return verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_);
+  return verifySignedManifest(bytes, publicKey());
+}
+
+const std::string& FileManifest::publicKey() const {
+  return publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_;
 }
 
 namespace {
@@ -92,24 +96,18 @@ bool FileManifest::loadManifestFile(Which which) {
 }
 
 bool FileManifest::verifyAndLoad() {
-  // The bytes that were verified are the bytes that are parsed: reading the file a second time
-  // would let it be swapped between the check and the use.
-  std::string bytes;
-  const std::string mainPath = toNarrow(manifestPath(kMainManifestName));
-  if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return false;
-  if (!verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_))
-    return false;
-  if (!parseEntries(bytes, true, entries_)) return false;
+  if (!verifyAndLoadSignedOnly()) return false;
   loadManifestFile(Which::Extra);
   return true;
 }
 
 bool FileManifest::verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder) {
+  // The bytes that were verified are the bytes that are parsed: reading the file a second time
+  // would let it be swapped between the check and the use.
   std::string bytes;
   const std::string mainPath = toNarrow(manifestPath(kMainManifestName));
   if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return false;
-  if (!verifySignedManifest(bytes, publicKeyPem_.empty() ? manifestPublicKey() : publicKeyPem_))
-    return false;
+  if (!verifySignedManifest(bytes, publicKey())) return false;
   return parseEntries(bytes, true, entries_, documentOrder);
 }
 

@@ -67,6 +67,8 @@ class FileManifest {
   std::wstring localPath(const std::wstring& key) const { return directory_ + L"\\" + key; }
 
  private:
+  // The key given at construction, else the one the program carries.
+  const std::string& publicKey() const;
   std::wstring remoteBase_;
   std::wstring directory_;
   std::string publicKeyPem_;
