@@ -1,6 +1,7 @@
 #include "single_instance.h"
 
 #include "os_version.h"
+#include "product.h"
 
 namespace orv {
 
@@ -9,7 +10,12 @@ using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
 constexpr DWORD kMessageFilterAdd = 1;  // MSGFLT_ADD
 }  // namespace
 
-UINT registerInstanceMessage(const wchar_t* name) { return ::RegisterWindowMessageW(name); }
+UINT registerInstanceMessage(const wchar_t* name) {
+  const UINT message = ::RegisterWindowMessageW(name);
+  if (message == 0)
+    ::MessageBoxW(nullptr, kCannotInitializeText, kProductName, MB_OK | MB_ICONHAND);
+  return message;
+}
 
 void broadcastInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   ::PostMessageW(HWND_BROADCAST, message, wParam, lParam);

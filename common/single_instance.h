@@ -11,7 +11,8 @@ namespace orv {
 // wParam of the broadcast that asks running copies to end.
 constexpr WPARAM kInstanceQuitRequest = 1;
 
-// Registers the program's message; 0 when that fails (the program then cannot start).
+// Registers the program's message. When that fails it shows "Can not initialize." and gives 0:
+// the program then cannot start.
 UINT registerInstanceMessage(const wchar_t* name);
 
 // Posts `message` to every top-level window.

@@ -33,10 +33,7 @@ BOOL CVelmontApp::InitInstance() {
   orv::splitCommandLine(commandLine, tokens_);
 
   singleInstanceMessage_ = orv::registerInstanceMessage(orv::kCoreInstanceMessageName);
-  if (singleInstanceMessage_ == 0) {
-    MessageBoxW(nullptr, orv::kCannotInitializeText, orv::kProductName, MB_OK | MB_ICONHAND);
-    return FALSE;
-  }
+  if (singleInstanceMessage_ == 0) return FALSE;
   orv::admitInstanceMessage(singleInstanceMessage_);
 
   for (orv::OptionStep step : orv::optionSteps(tokens_)) {

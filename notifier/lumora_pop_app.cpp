@@ -16,10 +16,7 @@ BOOL CLumoraPopApp::InitInstance() {
   orv::splitCommandLine(commandLine, tokens_);
 
   quitMessage_ = orv::registerInstanceMessage(orv::kNotifierInstanceMessageName);
-  if (quitMessage_ == 0) {
-    MessageBoxW(nullptr, L"Can not initialize.", orv::kProductName, MB_OK | MB_ICONHAND);
-    return FALSE;
-  }
+  if (quitMessage_ == 0) return FALSE;
   if (orv::hasQuitOption(tokens_)) {
     orv::broadcastInstanceMessage(quitMessage_, orv::kInstanceQuitRequest);
     return FALSE;

@@ -28,10 +28,7 @@ BOOL CBrenlowApp::InitInstance() {
   if (!commandLine || !splitCommandLine(commandLine, tokens_) || tokens_.empty()) return FALSE;
 
   quitMessage_ = registerInstanceMessage(kUpdaterInstanceName);
-  if (quitMessage_ == 0) {
-    MessageBoxW(nullptr, L"Can not initialize.", kProductName, MB_OK | MB_ICONHAND);
-    return FALSE;
-  }
+  if (quitMessage_ == 0) return FALSE;
   admitInstanceMessage(quitMessage_);  // Vista and later only; a failure is ignored
 
   const StartOptions options = startOptions(tokens_);
