@@ -195,13 +195,7 @@ void CLumoraPopDlg::ShowAboutBox() {
                      {IDC_ABOUT_FIXED, orv::kAboutFixedText}});
 }
 
-LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM eventCode, LPARAM record) {
-  const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
-  if (eventCode == DBT_DEVICEARRIVAL && header &&
-      header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
-    // An arrival starts nothing: the core host's path is made ready, the launch is held back.
-    const std::wstring unused = orv::coreHostPath(orv::moduleDirectory());
-    (void)unused;
-  }
+LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM, LPARAM) {
+  // A device arrival starts nothing: the launch of the core host on an arrival is held back.
   return TRUE;
 }
