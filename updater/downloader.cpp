@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "file_manifest.h"
+#include "file_ops.h"
 #include "file_rules.h"
 #include "product.h"
 #include "trace.h"
@@ -65,10 +66,6 @@ void applyTestTimeouts(HINTERNET handle) {
 bool isHttpsUrl(const std::wstring& url) {
   UrlParts parts;
   return crackUrl(url, parts) && parts.scheme == INTERNET_SCHEME_HTTPS;
-}
-
-bool fileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Records a failed WinINet call and turns its error into the client's result.

@@ -21,6 +21,10 @@ bool isFolder(const std::wstring& path) {
 
 }  // namespace
 
+bool fileExists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 ScopedHandle openHeldFile(const std::wstring& path) {
   return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

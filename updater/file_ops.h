@@ -9,6 +9,9 @@
 
 namespace orv {
 
+// Whether anything (a file or a folder) has this path.
+bool fileExists(const std::wstring& path);
+
 // Opens a file for reading with read sharing only: while the handle lives nobody can write,
 // rename or delete the file, so what was digested is what is later copied or started.
 ScopedHandle openHeldFile(const std::wstring& path);

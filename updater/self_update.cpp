@@ -17,10 +17,6 @@ namespace {
 
 constexpr wchar_t kTag[] = L"loaderHandOver";
 
-bool fileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 }  // namespace
 
 const wchar_t kNewLoaderParameters[] = L" -newloader";
