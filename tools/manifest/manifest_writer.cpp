@@ -10,9 +10,6 @@
 namespace orv {
 namespace fs = std::filesystem;
 
-namespace {
-
-// File names as the manifest stores them: the ANSI code page on Windows, UTF-8 on Linux.
 std::string manifestText(const fs::path& p) {
 #ifdef _WIN32
   return toNarrow(p.wstring());
@@ -21,12 +18,17 @@ std::string manifestText(const fs::path& p) {
 #endif
 }
 
-std::string versionOf(const fs::path& file) {
-  std::string bytes;
+bool startsAsProgram(const fs::path& file) {
   ScopedFile f = openForReading(manifestText(file));
   char mz[2] = {};
-  if (!f || std::fread(mz, 1, 2, f.get()) != 2 || mz[0] != 'M' || mz[1] != 'Z') return "0.0.0.0";
-  f.reset();
+  return f && std::fread(mz, 1, 2, f.get()) == 2 && mz[0] == 'M' && mz[1] == 'Z';
+}
+
+namespace {
+
+std::string versionOf(const fs::path& file) {
+  std::string bytes;
+  if (!startsAsProgram(file)) return "0.0.0.0";
   if (!readWholeFile(manifestText(file), bytes, std::size_t(1) << 31)) return "0.0.0.0";
   const auto v = peFileVersion(bytes);
   return v ? toNarrow(v->toString()) : "0.0.0.0";

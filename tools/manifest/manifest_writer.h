@@ -14,6 +14,12 @@ struct ListedFile {
   std::string version;
 };
 
+// A path as the manifest stores file names: the ANSI code page on Windows, UTF-8 on Linux.
+std::string manifestText(const std::filesystem::path& p);
+
+// Whether the file begins as a Windows program does ("MZ").
+bool startsAsProgram(const std::filesystem::path& file);
+
 // Every regular file below `dir` except the two manifests at its top, ordered by key.
 std::vector<ListedFile> listInstallation(const std::filesystem::path& dir);
 

@@ -4,6 +4,7 @@
 
 #include "ansi_text.h"
 #include "file_manifest.h"
+#include "manifest_writer.h"
 #include "narrow_file.h"
 #include "product.h"
 #include "version_number.h"
@@ -12,14 +13,6 @@ namespace orv {
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string narrowPath(const fs::path& p) {
-#ifdef _WIN32
-  return toNarrow(p.wstring());
-#else
-  return p.string();
-#endif
-}
 
 // The same search for FileInfo as the programs make: a child of the document, or else the first
 // one met going down the chain of first child elements.
@@ -30,17 +23,11 @@ const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
   return nullptr;
 }
 
-bool startsAsProgram(const fs::path& file) {
-  ScopedFile f = openForReading(narrowPath(file));
-  char mz[2] = {};
-  return f && std::fread(mz, 1, 2, f.get()) == 2 && mz[0] == 'M' && mz[1] == 'Z';
-}
-
 }  // namespace
 
 std::string firstListedVersion(const fs::path& manifestFile, const std::string& skippedName) {
   tinyxml2::XMLDocument doc;
-  if (doc.LoadFile(narrowPath(manifestFile).c_str()) != tinyxml2::XML_SUCCESS) return {};
+  if (doc.LoadFile(manifestText(manifestFile).c_str()) != tinyxml2::XML_SUCCESS) return {};
   const tinyxml2::XMLElement* info = findFileInfo(doc);
   if (!info) return {};
   for (const auto* file = info->FirstChildElement("File"); file;
