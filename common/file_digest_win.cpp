@@ -1,12 +1,10 @@
 // The Windows build's file digest: large reads straight from the file handle into a block the
 // caller reuses. Under Wine this beats mapped views, whose mapping and page faults cost more
 // per file than the copy of a read.
-#include <sys/stat.h>
-#include <sys/types.h>
-
 #include "ansi_text.h"
 #include "file_manifest.h"
 #include "held_file_digest.h"
+#include "narrow_file.h"
 #include "sha1_stream.h"
 #include "win/scoped_handle.h"
 
@@ -19,9 +17,7 @@ constexpr DWORD kReadBlock = 1u << 20;
 std::wstring fileDigest(const std::wstring& path, DigestBlock& block) {
   const std::string narrow = toNarrow(path);
   // Only regular files are digested: a listed name that is a folder or a device has no digest.
-  struct _stat64 before;
-  if (_stat64(narrow.c_str(), &before) != 0 || (before.st_mode & _S_IFMT) != _S_IFREG)
-    return std::wstring();
+  if (!isRegularFile(narrow)) return std::wstring();
   ScopedHandle file(::CreateFileA(narrow.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid() || ::GetFileType(file.get()) != FILE_TYPE_DISK) return std::wstring();

@@ -32,12 +32,15 @@ bool isRegular(const StatBuffer& s) { return S_ISREG(s.st_mode); }
 
 }  // namespace
 
+bool isRegularFile(const std::string& narrowPath) {
+  StatBuffer s;
+  return statPath(platformPath(narrowPath), &s) == 0 && isRegular(s);
+}
+
 ScopedFile openRegularForReading(const std::string& narrowPath) {
-  const std::string path = platformPath(narrowPath);
   // Looked at before the open (opening a FIFO waits for a writer) and again after it (the name
   // may have been replaced in between).
-  StatBuffer before;
-  if (statPath(path, &before) != 0 || !isRegular(before)) return nullptr;
+  if (!isRegularFile(narrowPath)) return nullptr;
   ScopedFile f = openForReading(narrowPath);
   StatBuffer after;
   if (!f || statOpen(f.get(), &after) != 0 || !isRegular(after)) return nullptr;

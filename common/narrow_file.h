@@ -14,6 +14,10 @@ using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
 ScopedFile openForReading(const std::string& narrowPath);
 
+// Whether the name is a regular file (not a folder, a device, a pipe or a FIFO), looked at
+// without opening it.
+bool isRegularFile(const std::string& narrowPath);
+
 // The same for regular files only: a name that is a folder, a device, a pipe or a FIFO gives
 // null without ever being read (reading one could block for ever or never end).
 ScopedFile openRegularForReading(const std::string& narrowPath);
