@@ -133,20 +133,17 @@ CK_RV TokenAccess::openSession(CK_SLOT_ID slot, Pkcs11Session& session) {
 }
 
 TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin, Pkcs11Session& session) {
-  Pkcs11Session h(functions_);
-  if (openSession(slot, h) != CKR_OK) return {-1, false};
+  if (openSession(slot, session) != CKR_OK) return {-1, false};
   unsigned attemptsLeft = 0;
   unsigned char record[kPinRecordSize] = {};
   if (aux_->readPinRecord(slot, record) == CKR_OK) attemptsLeft = record[kPinRecordAttemptsOffset];
 
-  const CK_RV rv =
-      functions_->C_Login(h.get(), CKU_USER, pinBytes(pin), static_cast<CK_ULONG>(pin.size()));
-  if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) {
-    *session.receive() = h.release();
-    return {0, true};
-  }
+  const CK_RV rv = functions_->C_Login(session.get(), CKU_USER, pinBytes(pin),
+                                       static_cast<CK_ULONG>(pin.size()));
+  if (rv == CKR_OK || rv == CKR_USER_ALREADY_LOGGED_IN) return {0, true};
   debugLine("C_Login", rv);
-  // An unreadable attempt counter still answers as a failure (-1); the session closes with `h`.
+  session.close();
+  // An unreadable attempt counter still answers as a failure (-1).
   const auto result = wrongPinResult(attemptsLeft);
   return {result ? *result : -1, false};
 }
