@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "file_rules.h"
 #include "product.h"
 
 namespace orv::updater {
@@ -126,8 +127,9 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
     if (!e.fromMain || e.status != EntryStatus::Changed) continue;
     PlannedDownload d;
     d.fileName = e.fileName;
-    d.url = baseUrl + L"/" + e.path + L"/" + e.fileName;
-    d.localPath = tempFolder + L"\\" + e.path + L"\\" + e.fileName;
+    ListedFileLocation where = listedFileLocation(baseUrl, tempFolder, e.fileName, e.path, e.path);
+    d.url = std::move(where.url);
+    d.localPath = std::move(where.localPath);
     d.digest = e.digest;
     d.allCount = downloadCount;
     d.nowPos = ++nowPos;
