@@ -8,8 +8,10 @@
 
 #include "ansi_text.h"
 #include "file_rules.h"
+#include "held_file_digest.h"
 #include "process_util.h"
 #include "trace.h"
+#include "update_rules.h"
 
 namespace orv {
 namespace {
@@ -28,6 +30,20 @@ bool fileExists(const std::wstring& path) {
 ScopedHandle openHeldFile(const std::wstring& path) {
   return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+ScopedHandle openHeldListedFile(const std::wstring& path, const std::wstring& listedDigest,
+                                const wchar_t* tag, const std::wstring& name) {
+  ScopedHandle held = openHeldFile(path);
+  if (!held) {
+    traceFailure(tag, L"CreateFile " + path);
+    return held;
+  }
+  if (!updater::fetchedDigestMatches(heldFileDigest(held.get()), listedDigest)) {
+    traceLine(tag, name + L"'s digest is not the listed one");
+    return ScopedHandle();
+  }
+  return held;
 }
 
 std::wstring fileVersionText(const std::wstring& path) {

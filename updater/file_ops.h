@@ -16,6 +16,11 @@ bool fileExists(const std::wstring& path);
 // rename or delete the file, so what was digested is what is later copied or started.
 ScopedHandle openHeldFile(const std::wstring& path);
 
+// openHeldFile, kept only when the file's digest is the listed one (never when none is listed).
+// Failures are traced under `tag`, the digest's as "<name>'s digest is not the listed one".
+ScopedHandle openHeldListedFile(const std::wstring& path, const std::wstring& listedDigest,
+                                const wchar_t* tag, const std::wstring& name);
+
 // The running program's file version as "a.b.c.d"; empty without a version resource.
 std::wstring ownVersionText();
 // The same for any file.

@@ -5,7 +5,6 @@
 
 #include "file_ops.h"
 #include "file_rules.h"
-#include "held_file_digest.h"
 #include "process_util.h"
 #include "trace.h"
 #include "win/scoped_handle.h"
@@ -47,16 +46,8 @@ bool startProgram(const std::wstring& programPath) {
 
 bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
                 const std::function<void()>& afterCheck) {
-  ScopedHandle held = openHeldFile(programPath);
-  if (!held) {
-    traceFailure(L"runAndWait", L"CreateFile " + programPath);
-    return false;
-  }
-  const std::wstring digest = heldFileDigest(held.get());
-  if (expectedDigest.empty() || digest != expectedDigest) {
-    traceLine(L"runAndWait", L"digest of " + programPath + L" is not the listed one");
-    return false;
-  }
+  ScopedHandle held = openHeldListedFile(programPath, expectedDigest, L"runAndWait", programPath);
+  if (!held) return false;
   if (afterCheck) afterCheck();
 
   const ScopedHandle process = launchCommandLine(quoteProgramPath(programPath));

@@ -6,7 +6,6 @@
 #include "downloader.h"
 #include "file_ops.h"
 #include "file_rules.h"
-#include "held_file_digest.h"
 #include "process_util.h"
 #include "product_key.h"
 #include "trace.h"
@@ -41,15 +40,9 @@ bool installNewLoader(const HandOverRequest& request) {
 
   // Nothing fetched is trusted by its transport: the new loader must carry the digest that the
   // verified manifest lists, and it is held unchanged from the check until it was copied.
-  ScopedHandle fetched = openHeldFile(temp.fetchedLoader);
-  if (!fetched) {
-    traceFailure(kTag, L"CreateFile " + temp.fetchedLoader);
-    return false;
-  }
-  if (request.expectedDigest.empty() || heldFileDigest(fetched.get()) != request.expectedDigest) {
-    traceLine(kTag, L"the fetched loader's digest is not the listed one");
-    return false;
-  }
+  ScopedHandle fetched =
+      openHeldListedFile(temp.fetchedLoader, request.expectedDigest, kTag, L"the fetched loader");
+  if (!fetched) return false;
 
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";
   const LoaderPaths installed =
