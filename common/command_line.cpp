@@ -29,4 +29,9 @@ bool splitCommandLine(const std::wstring& text, std::vector<std::wstring>& args)
   return true;
 }
 
+std::wstring quoteProgramPath(const std::wstring& path) {
+  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path;
+  return L"\"" + path + L"\"";
+}
+
 }  // namespace orv

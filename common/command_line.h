@@ -1,5 +1,6 @@
 #pragma once
-// Splitting of a command line into arguments, the way all three programs read their options.
+// Command lines: splitting one into arguments, the way all three programs read their options,
+// and quoting a program path for one.
 #include <string>
 #include <vector>
 
@@ -10,5 +11,10 @@ namespace orv {
 // empty or only blanks is skipped. There are no escapes: a backslash is an ordinary character.
 // Returns false for an empty text (nothing appended).
 bool splitCommandLine(const std::wstring& text, std::vector<std::wstring>& args);
+
+// Quotes a program path for a command line, so that a path with blanks cannot be read as a
+// shorter program path ("C:\Program Files\x.exe" must never start C:\Program.exe). A path
+// already in quotes is given back as it is.
+std::wstring quoteProgramPath(const std::wstring& path);
 
 }  // namespace orv

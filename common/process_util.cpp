@@ -20,11 +20,6 @@ std::wstring moduleDirectory() {
   return directoryOfPath(std::wstring(buffer, n < 520 ? n : 519));
 }
 
-std::wstring quoteProgramPath(const std::wstring& path) {
-  if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path;
-  return L"\"" + path + L"\"";
-}
-
 ScopedHandle launchCommandLine(const std::wstring& commandLine) {
   // CreateProcessW may write into the command-line buffer, so it gets its own copy.
   std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());

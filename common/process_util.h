@@ -2,6 +2,7 @@
 // The program's own folder and the start of another program (Windows only).
 #include <string>
 
+#include "command_line.h"  // quoteProgramPath, for the command lines given here
 #include "win/scoped_handle.h"
 
 namespace orv {
@@ -12,10 +13,6 @@ std::wstring moduleDirectory();
 
 // Same rule on a given path: everything behind the last backslash is removed.
 std::wstring directoryOfPath(const std::wstring& path);
-
-// Quotes a program path for a command line, so that a path with blanks cannot be read as a
-// shorter program path ("C:\Program Files\x.exe" must never start C:\Program.exe).
-std::wstring quoteProgramPath(const std::wstring& path);
 
 // Creates a process from the command line as given (no application name, inheritable handles,
 // no creation flags, the caller's environment and folder). Does not wait. The new process's

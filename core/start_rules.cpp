@@ -1,5 +1,6 @@
 #include "start_rules.h"
 
+#include "command_line.h"
 #include "product.h"
 
 namespace orv {
@@ -52,7 +53,7 @@ ScreenPoint restorePosition(int screenWidth, int screenHeight, int windowWidth, 
 }
 
 std::wstring updaterCommand(const std::wstring& programFolder) {
-  return L"\"" + programFolder + kUpdaterFileName + L"\"";
+  return quoteProgramPath(programFolder + kUpdaterFileName);
 }
 
 }  // namespace orv

@@ -1,5 +1,6 @@
 #include "notifier_rules.h"
 
+#include "command_line.h"
 #include "product.h"
 
 namespace orv {
@@ -40,7 +41,7 @@ std::wstring coreHostPath(const std::wstring& programFolder) {
 }
 
 std::wstring quotedCoreHostPath(const std::wstring& programFolder) {
-  return L"\"" + coreHostPath(programFolder) + L"\"";
+  return quoteProgramPath(coreHostPath(programFolder));
 }
 
 }  // namespace orv
