@@ -33,10 +33,7 @@ bool createKey(const std::wstring& path) {
 
 // Missing keys are fine: there is nothing to remove.
 bool deleteTree(const wchar_t* path) {
-  RegKey root(HKEY_CLASSES_ROOT);
-  const bool ok = root.deleteSubtree(path) == ERROR_SUCCESS;
-  root.release();  // a predefined key is never closed
-  return ok;
+  return RegKey(HKEY_CLASSES_ROOT).deleteSubtree(path) == ERROR_SUCCESS;
 }
 
 }  // namespace

@@ -50,13 +50,19 @@ class RegKey {
     reset();
     return &key_;
   }
+  // A predefined root (HKEY_CLASSES_ROOT and the others) may be held but is never closed.
   void reset(HKEY key = nullptr) {
-    if (key_) ::RegCloseKey(key_);
+    if (key_ && !isPredefined(key_)) ::RegCloseKey(key_);
     key_ = key;
   }
   HKEY release() { return std::exchange(key_, nullptr); }
 
  private:
+  static bool isPredefined(HKEY key) {
+    const auto value = reinterpret_cast<LONG_PTR>(key);
+    return value >= reinterpret_cast<LONG_PTR>(HKEY_CLASSES_ROOT) &&
+           value <= reinterpret_cast<LONG_PTR>(HKEY_CURRENT_USER_LOCAL_SETTINGS);
+  }
   HKEY key_ = nullptr;
 };
 

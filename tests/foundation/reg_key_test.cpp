@@ -13,16 +13,12 @@ const wchar_t kTestKey[] = L"Software\\OrvalinexFoundationTest";
 class RegKeyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegKey root(HKEY_CURRENT_USER);
-    root.deleteSubtree(kTestKey);
-    root.release();  // a predefined key is never closed
+    RegKey(HKEY_CURRENT_USER).deleteSubtree(kTestKey);
     ASSERT_EQ(key_.create(HKEY_CURRENT_USER, kTestKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
   }
   void TearDown() override {
     key_.reset();
-    RegKey root(HKEY_CURRENT_USER);
-    root.deleteSubtree(kTestKey);
-    root.release();
+    RegKey(HKEY_CURRENT_USER).deleteSubtree(kTestKey);
   }
   void writeRaw(const wchar_t* name, DWORD type, const void* bytes, DWORD size) {
     ASSERT_EQ(::RegSetValueExW(key_.get(), name, 0, type, static_cast<const BYTE*>(bytes), size),
