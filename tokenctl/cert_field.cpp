@@ -4,23 +4,10 @@
 #include <wincrypt.h>
 
 #include "token_text.h"
+#include "win/scoped_cert.h"
 
 namespace orv {
 namespace {
-
-class ScopedCertContext {
- public:
-  explicit ScopedCertContext(PCCERT_CONTEXT c) : c_(c) {}
-  ~ScopedCertContext() {
-    if (c_) ::CertFreeCertificateContext(c_);
-  }
-  ScopedCertContext(const ScopedCertContext&) = delete;
-  ScopedCertContext& operator=(const ScopedCertContext&) = delete;
-  PCCERT_CONTEXT get() const { return c_; }
-
- private:
-  PCCERT_CONTEXT c_;
-};
 
 std::string dateOf(const FILETIME& utc) {
   FILETIME local;
