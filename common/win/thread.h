@@ -4,56 +4,42 @@
 #include <windows.h>
 
 #include <memory>
+#include <type_traits>
 
 #include "win/scoped_handle.h"
 
 namespace orv {
 
 namespace detail {
-template <typename Context>
+// The thread's start: `body` is run on the owned context; a DWORD result becomes the exit code.
+template <typename Context, typename Result>
 struct ThreadStart {
   std::unique_ptr<Context> context;
-  void (*body)(Context&);
+  Result (*body)(Context&);
   static DWORD WINAPI main(void* param) {
     std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(param));
-    start->body(*start->context);
-    return 0;
-  }
-};
-template <typename Context>
-struct ThreadStartWithCode {
-  std::unique_ptr<Context> context;
-  DWORD (*body)(Context&);
-  static DWORD WINAPI main(void* param) {
-    std::unique_ptr<ThreadStartWithCode> start(static_cast<ThreadStartWithCode*>(param));
-    return start->body(*start->context);  // the context goes before the thread ends
+    if constexpr (std::is_void_v<Result>) {
+      start->body(*start->context);
+      return 0;
+    } else {
+      return start->body(*start->context);  // the context goes before the thread ends
+    }
   }
 };
 }  // namespace detail
 
-// Starts `body(*context)` on a new thread that owns `context`. The thread's handle is returned;
-// it is empty when the thread could not be started (the context is then deleted here).
-template <typename Context>
-ScopedHandle startOwningThread(std::unique_ptr<Context> context, void (*body)(Context&),
+// Starts `body(*context)` on a new thread that owns `context`; a body returning DWORD gives the
+// thread's exit code. The thread's handle is returned; it is empty when the thread could not be
+// started (the context is then deleted here).
+template <typename Context, typename Result>
+ScopedHandle startOwningThread(std::unique_ptr<Context> context, Result (*body)(Context&),
                                DWORD* threadId = nullptr) {
-  auto start = std::make_unique<detail::ThreadStart<Context>>();
+  static_assert(std::is_void_v<Result> || std::is_same_v<Result, DWORD>);
+  using Start = detail::ThreadStart<Context, Result>;
+  auto start = std::make_unique<Start>();
   start->context = std::move(context);
   start->body = body;
-  ScopedHandle thread(
-      ::CreateThread(nullptr, 0, &detail::ThreadStart<Context>::main, start.get(), 0, threadId));
-  if (thread.valid()) start.release();  // the thread owns it now
-  return thread;
-}
-
-// The same for a body whose result becomes the thread's exit code.
-template <typename Context>
-ScopedHandle startOwningThread(std::unique_ptr<Context> context, DWORD (*body)(Context&),
-                               DWORD* threadId = nullptr) {
-  auto start = std::make_unique<detail::ThreadStartWithCode<Context>>();
-  start->context = std::move(context);
-  start->body = body;
-  ScopedHandle thread(::CreateThread(nullptr, 0, &detail::ThreadStartWithCode<Context>::main,
-                                     start.get(), 0, threadId));
+  ScopedHandle thread(::CreateThread(nullptr, 0, &Start::main, start.get(), 0, threadId));
   if (thread.valid()) start.release();  // the thread owns it now
   return thread;
 }
