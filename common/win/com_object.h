@@ -15,6 +15,16 @@ namespace orv {
 
 enum class ComLifetime { kDeleteOnLastRelease, kOwnedElsewhere };
 
+namespace detail {
+// The listed interface that `iid` names, as implemented by `object`; null when none is.
+template <typename I, typename... More, typename Object>
+void* findInterface(Object* object, REFIID iid) {
+  if (iid == __uuidof(I)) return static_cast<I*>(object);
+  if constexpr (sizeof...(More) > 0) return findInterface<More...>(object, iid);
+  return nullptr;
+}
+}  // namespace detail
+
 template <typename Derived, ComLifetime Lifetime, typename First, typename... Rest>
 class ComObject : public First, public Rest... {
  public:
@@ -24,7 +34,7 @@ class ComObject : public First, public Rest... {
     if (iid == IID_IUnknown)
       *out = static_cast<IUnknown*>(static_cast<First*>(this));
     else
-      *out = find<First, Rest...>(iid);
+      *out = detail::findInterface<First, Rest...>(this, iid);
     if (!*out) *out = static_cast<Derived*>(this)->queryOther(iid);
     if (!*out) return E_NOINTERFACE;
     AddRef();
@@ -51,13 +61,6 @@ class ComObject : public First, public Rest... {
   virtual ~ComObject() = default;
 
  private:
-  template <typename I, typename... More>
-  void* find(REFIID iid) {
-    if (iid == __uuidof(I)) return static_cast<I*>(this);
-    if constexpr (sizeof...(More) > 0) return find<More...>(iid);
-    return nullptr;
-  }
-
   volatile LONG refs_;
 };
 
@@ -99,7 +102,7 @@ class AggregatableComObject : public First, public Rest... {
       if (iid == IID_IUnknown)
         *out = static_cast<IUnknown*>(this);
       else
-        *out = owner_.template find<First, Rest...>(iid);
+        *out = detail::findInterface<First, Rest...>(&owner_, iid);
       if (!*out) *out = static_cast<Derived&>(owner_).queryOther(iid);
       if (!*out) return E_NOINTERFACE;
       static_cast<IUnknown*>(*out)->AddRef();
@@ -118,13 +121,6 @@ class AggregatableComObject : public First, public Rest... {
     AggregatableComObject& owner_;
     volatile LONG refs_ = 1;
   };
-
-  template <typename I, typename... More>
-  void* find(REFIID iid) {
-    if (iid == __uuidof(I)) return static_cast<I*>(this);
-    if constexpr (sizeof...(More) > 0) return find<More...>(iid);
-    return nullptr;
-  }
 
   Inner inner_;
   IUnknown* outer_;  // the aggregating object, or inner_
