@@ -13,12 +13,14 @@ std::wstring directoryOfPath(const std::wstring& path) {
   return path.substr(0, slash + 1);
 }
 
-std::wstring moduleDirectory() {
+std::wstring modulePath() {
   wchar_t buffer[520] = {};
   const DWORD n = GetModuleFileNameW(nullptr, buffer, 520);
-  if (n == 0) return std::wstring();
-  return directoryOfPath(std::wstring(buffer, n < 520 ? n : 519));
+  if (n == 0 || n >= 520) return std::wstring();  // a cut path would name another file
+  return std::wstring(buffer, n);
 }
+
+std::wstring moduleDirectory() { return directoryOfPath(modulePath()); }
 
 ScopedHandle launchCommandLine(const std::wstring& commandLine) {
   // CreateProcessW may write into the command-line buffer, so it gets its own copy.

@@ -7,6 +7,9 @@
 
 namespace orv {
 
+// The running program's full path; empty when it cannot be read whole.
+std::wstring modulePath();
+
 // The running program's folder with its trailing backslash ("C:\A\B\" for C:\A\B\prog.exe);
 // empty when the path has no backslash.
 std::wstring moduleDirectory();

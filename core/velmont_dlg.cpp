@@ -246,14 +246,10 @@ bool CVelmontDlg::OpenJavaScriptBridge() {
 }
 
 void CVelmontDlg::StartNotifier() {
-  wchar_t path[MAX_PATH] = {};
-  if (GetModuleFileNameW(nullptr, path, MAX_PATH) == 0) return;
-  std::wstring folder(path);
-  const std::size_t slash = folder.rfind(L'\\');
-  if (slash == std::wstring::npos) return;
-  folder.resize(slash);
+  const std::wstring folder = orv::moduleDirectory();
+  if (folder.empty()) return;
   // Quoted: a folder with blanks must not start a shorter program path.
-  orv::launchCommandLine(orv::quoteProgramPath(folder + L"\\" + orv::kNotifierFileName));
+  orv::launchCommandLine(orv::quoteProgramPath(folder + orv::kNotifierFileName));
 }
 
 void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {

@@ -6,6 +6,7 @@
 #include "brenlow_dlg.h"
 #include "browser/control_site.h"
 #include "command_line.h"
+#include "process_util.h"
 #include "product.h"
 #include "single_instance.h"
 #include "start_options.h"
@@ -13,11 +14,7 @@
 
 namespace orv::updater {
 
-std::wstring resourcePageAddress() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  return L"res://" + std::wstring(path) + L"/index.html";
-}
+std::wstring resourcePageAddress() { return L"res://" + modulePath() + L"/index.html"; }
 
 CBrenlowApp::CBrenlowApp(BrenlowParts parts) : parts_(parts) {}
 
@@ -72,9 +69,8 @@ BOOL CBrenlowApp::InitInstance() {
 }
 
 void CBrenlowApp::RemoveOldFile() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return;
+  const std::wstring path = modulePath();
+  if (path.empty()) return;
   const std::wstring old = oldFilePath(path);
   if (GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES) return;
   // The previous updater ends right after starting this one, so its file is released within

@@ -66,10 +66,8 @@ std::wstring fileVersionText(const std::wstring& path) {
 }
 
 std::wstring ownVersionText() {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::wstring();
-  return fileVersionText(path);
+  const std::wstring path = modulePath();
+  return path.empty() ? std::wstring() : fileVersionText(path);
 }
 
 bool removeFolderTree(const std::wstring& folder) {
