@@ -6,11 +6,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-win64=${ORV_WIN64_BUILD:-build/win64}
-if [ -z "${ORV_WIN64_BUILD:-}" ]; then
-  bash tools/bootstrap.sh >/dev/null
-  bash tools/build.sh win64 >/dev/null
-fi
+. tools/bench-lib.sh
+bench_builds win64
 bench=$win64/tests/updater_download/download_bench.exe
 [ -f "$bench" ] || { echo "missing $bench (build the win64 tests)" >&2; exit 1; }
 
@@ -40,27 +37,15 @@ if [ ! -d "$WINEPREFIX/drive_c" ]; then
   mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
 fi
 out=$(winepath -w "$work/out" 2>/dev/null)
-now() { date +%s.%N; }
-
-# best of three wall-clock runs of "$@", in seconds
-best() {
-  local b="" s e t
-  for _ in 1 2 3; do
-    s=$(now); "$@" >/dev/null 2>&1 || true; e=$(now)
-    t=$(echo "$e - $s" | bc -l)
-    if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
-  done
-  printf '%.3f' "$b"
-}
 cat "$work/files/big256.bin" > /dev/null
 url_http="http://127.0.0.1:$http/files/big256.bin"
 url_https="https://127.0.0.1:$https/files/big256.bin"
-start=$(best wine "$bench")
-d_http=$(best wine "$bench" "$url_http" "$out\\http.bin")
-d_https=$(best wine "$bench" "$url_https" "$out\\https.bin")
-w_http=$(best wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
-c_http=$(best curl -sf -o "$work/out/curl-http.bin" "$url_http")
-c_https=$(best curl -sfk -o "$work/out/curl-https.bin" "$url_https")
+start=$(best 3 wine "$bench")
+d_http=$(best 3 wine "$bench" "$url_http" "$out\\http.bin")
+d_https=$(best 3 wine "$bench" "$url_https" "$out\\https.bin")
+w_http=$(best 3 wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
+c_http=$(best 3 curl -sf -o "$work/out/curl-http.bin" "$url_http")
+c_https=$(best 3 curl -sfk -o "$work/out/curl-https.bin" "$url_https")
 cmp -s "$work/out/http.bin" "$work/files/big256.bin" || echo "warning: HTTP copy differs"
 cmp -s "$work/out/https.bin" "$work/files/big256.bin" || echo "warning: HTTPS copy differs"
 inner_http=$(wine "$bench" "$url_http" "$out\\http.bin" | tr -d '\r')

@@ -8,20 +8,16 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-native=${ORV_NATIVE_BUILD:-build/native} win64=${ORV_WIN64_BUILD:-build/win64}
+. tools/bench-lib.sh
 runs=${ORV_BENCH_RUNS:-7}
-if [ -z "${ORV_NATIVE_BUILD:-}${ORV_WIN64_BUILD:-}" ]; then
-  bash tools/bootstrap.sh >/dev/null
-  bash tools/build.sh native win64 >/dev/null
-fi
+bench_builds native win64
 
 work=$(mktemp -d /tmp/orv-startup.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 inst="$work/inst"
-mkdir -p "$inst/big" "$inst/small" "$inst/Script"
-for i in $(seq 1 8); do head -c $((24 << 20)) /dev/urandom > "$inst/big/part$i.bin"; done
-for i in $(seq 1 192); do head -c 349525 /dev/urandom > "$inst/small/file$i.dat"; done
+bench_installation "$inst"
+mkdir -p "$inst/Script"
 cp "$win64/tests/core/OrvalinexCoreTestHost.exe" "$inst/OrvalinexCore.exe"
 cp "$win64/engines/kavrel/Kavrel.dll" "$win64/engines/jornet/Jornet.dll" "$inst/"
 cat > "$inst/Script/CoreConfig.lua" <<'LUA'
