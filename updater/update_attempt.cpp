@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <memory>
 #include <vector>
 
 #include "ansi_text.h"
@@ -24,17 +23,14 @@ constexpr int kProgressWidth = 650;
 // How long a stopped browser may take to leave the process list before it is asked about again.
 constexpr DWORD kStoppedBrowserWaitMs = 3000;
 
-// Removes the download folder when the attempt leaves, however it leaves, once the server
-// manifest was built for it.
+// Removes the download folder when the attempt leaves, however it leaves, or earlier through
+// runNow.
 class DownloadFolderCleanup {
  public:
   explicit DownloadFolderCleanup(std::wstring folder) : folder_(std::move(folder)) {}
-  ~DownloadFolderCleanup() {
-    if (armed_) removeFolderTree(folder_);
-  }
+  ~DownloadFolderCleanup() { runNow(); }
   DownloadFolderCleanup(const DownloadFolderCleanup&) = delete;
   DownloadFolderCleanup& operator=(const DownloadFolderCleanup&) = delete;
-  void arm() { armed_ = true; }
   void runNow() {
     if (armed_) removeFolderTree(folder_);
     armed_ = false;
@@ -42,7 +38,7 @@ class DownloadFolderCleanup {
 
  private:
   std::wstring folder_;
-  bool armed_ = false;
+  bool armed_ = true;
 };
 
 bool isDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
@@ -197,32 +193,31 @@ int UpdateAttempt::run() {
   // the version the query verified (an older signed manifest swapped in now counts as none).
   const std::wstring downloadFolder = downloadFolderOf(tempFolder_);
   DownloadFolderCleanup cleanup(downloadFolder);
-  auto serverManifest = std::make_unique<FileManifest>(baseUrl_, downloadFolder);
-  cleanup.arm();
+  FileManifest serverManifest(baseUrl_, downloadFolder);
   std::vector<ManifestEntry> documentOrder;
-  if (!downloadListedFile(*serverManifest, kMainManifestName, L"", L"")) {
+  if (!downloadListedFile(serverManifest, kMainManifestName, L"", L"")) {
     stageKey = L"initLocalFiles";
     ok = false;
-  } else if (serverManifest->verifyAndLoadSignedOnly(&documentOrder)) {
+  } else if (serverManifest.verifyAndLoadSignedOnly(&documentOrder)) {
     const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
     if (!offered || offered->version != info.serverVersion) {
-      serverManifest->entries().clear();
+      serverManifest.entries().clear();
       documentOrder.clear();
     }
   } else {
-    serverManifest->entries().clear();
+    serverManifest.entries().clear();
     documentOrder.clear();
   }
 
   // 10. Mark every entry for download.
-  for (auto& [name, entry] : serverManifest->entries()) entry.status = EntryStatus::Changed;
-  if (!serverManifest->entries().empty()) workState = 2;
+  for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
+  if (!serverManifest.entries().empty()) workState = 2;
 
   // 11. Fetch, close the browser, run the setup program.
   if (workState != 0 && ok) {
     std::wstring setupProgram, setupDigest;
     if (workState == 2) {
-      const DownloadPlan plan = planDownloads(serverManifest->entries(), documentOrder,
+      const DownloadPlan plan = planDownloads(serverManifest.entries(), documentOrder,
                                               kUpdaterFileName, baseUrl_, tempFolder_);
       ok = plan.safe;
       for (const PlannedDownload& file : plan.files) {
@@ -266,7 +261,6 @@ int UpdateAttempt::run() {
   }
 
   // 13. Remove the download folder, and with it anything else left there.
-  serverManifest.reset();
   cleanup.runNow();
 
   // 14. Report.
