@@ -8,6 +8,7 @@
 #include "file_manifest.h"
 #include "manifest_signature.h"
 #include "manifest_writer.h"
+#include "processes.h"
 #include "product.h"
 #include "test_files.h"
 #include "win/scoped_handle.h"
@@ -31,7 +32,7 @@ ProbeRun runProbe(const fs::path& exe) {
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!test::createProcess(nullptr, cmd, false, 0, nullptr, si, pi))
     return run;
   ScopedHandle process(pi.hProcess), thread(pi.hThread);
   for (int i = 0; i < 600; ++i) {

@@ -18,6 +18,7 @@
 #include "core_pipe_server.h"
 #include "pipe_client.h"
 #include "pipe_message.h"
+#include "processes.h"
 #include "ansi_text.h"
 #include "security_attributes.h"
 #include "script_calls.h"
@@ -293,8 +294,7 @@ DWORD runProcess(const std::wstring& commandLine, DWORD limitMs, HANDLE* keep = 
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  std::wstring cmd = commandLine;
-  if (!::CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!orv::test::createProcess(nullptr, commandLine, false, 0, nullptr, si, pi))
     return 0xFFFFFFFF;
   ScopedHandle thread(pi.hThread);
   if (keep) {

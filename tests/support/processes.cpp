@@ -83,18 +83,33 @@ std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
   return s.found;
 }
 
+bool createProcess(const wchar_t* application, const std::wstring& commandLine, bool inheritHandles,
+                   DWORD flags, const wchar_t* folder, STARTUPINFOW& startup,
+                   PROCESS_INFORMATION& info) {
+  for (int attempt = 1;; ++attempt) {
+    std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+    buffer.push_back(L'\0');
+    if (CreateProcessW(application, buffer.data(), nullptr, nullptr, inheritHandles ? TRUE : FALSE,
+                       flags, nullptr, folder, &startup, &info))
+      return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == 3) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(200);
+  }
+}
+
 Process startProgram(const std::wstring& program, const std::wstring& arguments, bool raw) {
   std::wstring commandLine = raw ? arguments : L"\"" + program + L"\"";
   if (!raw && !arguments.empty()) commandLine += L" " + arguments;
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
   Process p;
   const std::wstring folder = program.substr(0, program.rfind(L'\\'));
-  if (!CreateProcessW(program.c_str(), buffer.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &si, &pi)) {
+  if (!createProcess(program.c_str(), commandLine, false, 0, folder.c_str(), si, pi)) {
     ADD_FAILURE() << "cannot start the program: " << GetLastError();
     return p;
   }
@@ -122,9 +137,8 @@ CapturedRun runCapturingOutput(const std::wstring& commandLine, const std::wstri
   startup.hStdOutput = output.get();
   startup.hStdError = output.get();
   PROCESS_INFORMATION info = {};
-  std::wstring line = commandLine;
-  run.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                               folder.empty() ? nullptr : folder.c_str(), &startup, &info) != FALSE;
+  run.started = createProcess(nullptr, commandLine, true, 0,
+                              folder.empty() ? nullptr : folder.c_str(), startup, info);
   output.reset();
   if (run.started) {
     ScopedHandle process(info.hProcess), thread(info.hThread);
@@ -210,13 +224,11 @@ std::string utf8(const wchar_t* text) {
 }  // namespace
 
 std::string debugOutputOf(const std::wstring& commandLine, const std::wstring& folder) {
-  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
-  buffer.push_back(L'\0');
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
-                      nullptr, folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+  if (!createProcess(nullptr, commandLine, false, DEBUG_ONLY_THIS_PROCESS,
+                     folder.empty() ? nullptr : folder.c_str(), si, pi))
     return std::string();
   ScopedHandle process(pi.hProcess);
   ScopedHandle thread(pi.hThread);

@@ -17,6 +17,14 @@ struct Process {
   DWORD pid = 0;
 };
 
+// CreateProcessW with the command line copied into a writable buffer. Under Wine, a start now and
+// then fails with ERROR_INTERNAL_ERROR: the new process died before its start-up was done, before
+// any of its own code ran, which is the host's fault under load rather than the program's. Such a
+// start is tried again, three times in all; every other failure is answered at once.
+bool createProcess(const wchar_t* application, const std::wstring& commandLine, bool inheritHandles,
+                   DWORD flags, const wchar_t* folder, STARTUPINFOW& startup,
+                   PROCESS_INFORMATION& info);
+
 // Ends `process` when it still runs (exit code 99) and waits for it to go.
 void endIfRunning(const Process& process);
 bool isRunning(const Process& process);

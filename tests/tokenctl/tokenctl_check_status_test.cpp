@@ -10,6 +10,7 @@
 
 #include "OstwinAutoCtrl_h.h"
 #include "ansi_text.h"
+#include "processes.h"
 #include "test_support.h"
 #include "win/scoped_com.h"
 
@@ -169,8 +170,7 @@ TEST_F(CheckStatusTest, OneWhileAnotherProcessHoldsTheMutex) {
   startup.hStdError = outWrite;
   PROCESS_INFORMATION holder = {};
   std::wstring line = L"\"" + orv::test::mutexHolder() + L"\" " + orv::toWide(kMutexName);
-  ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                               &startup, &holder));
+  ASSERT_TRUE(orv::test::createProcess(nullptr, line, true, 0, nullptr, startup, holder));
   ::CloseHandle(inRead);
   ::CloseHandle(outWrite);
   char ready[16] = {};

@@ -8,6 +8,7 @@
 #include "file_manifest.h"
 #include "loopback.h"
 #include "process_control.h"
+#include "processes.h"
 #include "test_files.h"
 #include "win/scoped_handle.h"
 
@@ -29,7 +30,7 @@ ScopedHandle startStayingCopy(const fs::path& folder, const std::wstring& name) 
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!test::createProcess(nullptr, cmd, false, 0, nullptr, si, pi))
     return ScopedHandle();
   ScopedHandle thread(pi.hThread);
   test::waitForFile(folder / "ran.txt", 10000);
