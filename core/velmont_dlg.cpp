@@ -53,7 +53,8 @@ const std::wstring& coreVersionText() { return versionTextStorage(); }
 CVelmontDlg::CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
                          orv::BrowserFactory browserFactory,
                          const orv::CCoreCustomOccManager& controls)
-    : tokens_(tokens),
+    : ModalDialog(IDD_VELMONT_DIALOG),
+      tokens_(tokens),
       singleInstanceMessage_(singleInstanceMessage),
       browserFactory_(browserFactory),
       controls_(controls) {}
@@ -67,24 +68,6 @@ CVelmontDlg::~CVelmontDlg() {
 }
 
 bool CVelmontDlg::ownKeyOption() const { return orv::hasKeyOption(tokens_); }
-
-INT_PTR CVelmontDlg::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_VELMONT_DIALOG), nullptr,
-                         &CVelmontDlg::DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CVelmontDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<CVelmontDlg*>(lParam);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    self->hwnd_ = hwnd;
-    g_mainWindow.store(hwnd);
-    return self->OnInitDialog();
-  }
-  auto* self = reinterpret_cast<CVelmontDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-  if (!self) return FALSE;
-  return self->HandleMessage(message, wParam, lParam);
-}
 
 INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (singleInstanceMessage_ != 0 && message == singleInstanceMessage_) {
@@ -135,7 +118,8 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-BOOL CVelmontDlg::OnInitDialog() {
+INT_PTR CVelmontDlg::OnInitDialog() {
+  g_mainWindow.store(hwnd_);
   // Every failure of the window's set-up ends the program quietly, before anything was shown:
   // the dialog ends from here, and the program returns with exit code 0.
   if (!SetUp()) {

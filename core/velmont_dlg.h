@@ -11,6 +11,7 @@
 
 #include "browser/browser_host.h"
 #include "explorer_core.h"
+#include "win/modal_dialog.h"
 #include "win/scoped_com.h"
 
 class LuaObject;
@@ -24,21 +25,17 @@ class ScriptEvents;
 // thread: wParam the function name, lParam the argument (both narrow).
 constexpr UINT WM_CORE_CALLJS = WM_USER + 1000;  // 2024
 
-class CVelmontDlg {
+class CVelmontDlg final : public orv::ModalDialog {
  public:
   CVelmontDlg(const std::vector<std::wstring>& tokens, UINT singleInstanceMessage,
               orv::BrowserFactory browserFactory, const orv::CCoreCustomOccManager& controls);
-  ~CVelmontDlg();
-  CVelmontDlg(const CVelmontDlg&) = delete;
-  CVelmontDlg& operator=(const CVelmontDlg&) = delete;
+  ~CVelmontDlg() override;
 
   // The result of a dialog whose set-up failed (it was never shown).
   static constexpr INT_PTR kSetupFailed = -2;
   // The browser window's control id.
   static constexpr int kBrowserControlId = 1000;
 
-  // Runs the dialog modally from template 102; the result of EndDialog.
-  INT_PTR DoModal();
   bool setupFailed() const { return setupFailed_; }
 
   HWND hwnd() const { return hwnd_; }
@@ -46,9 +43,8 @@ class CVelmontDlg {
   bool ownKeyOption() const;
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  BOOL OnInitDialog();
+  INT_PTR OnInitDialog() override;
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   bool SetUp();
   void OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
@@ -65,7 +61,6 @@ class CVelmontDlg {
   std::unique_ptr<orv::BrowserHost> browser_;
   CExplorer_core explorer_;
   orv::ComPtr<IDispatch> document_;  // held for the rest of the run once the bridge has it
-  HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;
   // The engine library's factory; closing it closes the engine.
   struct FactoryRelease {

@@ -28,27 +28,11 @@ std::wstring& versionTextStorage() {
 const std::wstring& notifierVersionText() { return versionTextStorage(); }
 
 CLumoraPopDlg::CLumoraPopDlg(CLumoraPopApp& app)
-    : app_(app),
+    : ModalDialog(IDD_LUMORAPOP_DIALOG),
+      app_(app),
       icon_(
           static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
-
-INT_PTR CLumoraPopDlg::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_LUMORAPOP_DIALOG), nullptr,
-                         &CLumoraPopDlg::DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CLumoraPopDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<CLumoraPopDlg*>(lParam);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    self->hwnd_ = hwnd;
-    return self->OnInitDialog();
-  }
-  auto* self = reinterpret_cast<CLumoraPopDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-  if (!self) return FALSE;
-  return self->HandleMessage(message, wParam, lParam);
-}
 
 INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (app_.quitMessage() != 0 && message == app_.quitMessage()) {
@@ -96,7 +80,7 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
   }
 }
 
-BOOL CLumoraPopDlg::OnInitDialog() {
+INT_PTR CLumoraPopDlg::OnInitDialog() {
   orv::addAboutMenuItem(hwnd_, IDS_ABOUTBOX, IDM_ABOUTBOX);
   SendMessageW(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));

@@ -9,15 +9,13 @@
 
 #include "device_notifications.h"
 #include "taskbar_notifier.h"
+#include "win/modal_dialog.h"
 
 class CLumoraPopApp;
 
-class CLumoraPopDlg {
+class CLumoraPopDlg final : public orv::ModalDialog {
  public:
   explicit CLumoraPopDlg(CLumoraPopApp& app);
-  ~CLumoraPopDlg() = default;
-  CLumoraPopDlg(const CLumoraPopDlg&) = delete;
-  CLumoraPopDlg& operator=(const CLumoraPopDlg&) = delete;
 
   // The result of a second copy's dialog: it ended in its initialisation, before any icon or pipe.
   static constexpr INT_PTR kAnotherCopyRuns = -2;
@@ -25,15 +23,12 @@ class CLumoraPopDlg {
   // Extended styles removed so that the dialog never appears on the taskbar.
   static constexpr LONG_PTR kHiddenExStyleMask = 0x00C40080;
 
-  // Runs the dialog modally from template 102; the result of EndDialog.
-  INT_PTR DoModal();
   HWND hwnd() const { return hwnd_; }
   const CTaskbarNotifier& toast() const { return toasts_[0]; }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-  BOOL OnInitDialog();
+  INT_PTR OnInitDialog() override;
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void HideForGood();
   void OnTrayCallback(LPARAM mouseMessage);
   void ShowTrayMenu();
@@ -43,7 +38,6 @@ class CLumoraPopDlg {
   LRESULT OnDeviceChange(WPARAM eventCode, LPARAM record);
 
   CLumoraPopApp& app_;
-  HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;  // shared resource icon: never destroyed
   std::array<CTaskbarNotifier, kToastSlots> toasts_;
   orv::DeviceNotifications notifications_;

@@ -18,7 +18,8 @@ const wchar_t kAboutText[] = L"Brenlow，1.0 版";
 CBrenlowDlg::CBrenlowDlg(const std::vector<std::wstring>& tokens, UINT quitMessage,
                          BrowserFactory browserFactory, const CCoreCustomOccManager& controls,
                          std::wstring pageAddress, UpdateFlow& flow)
-    : tokens_(tokens),
+    : ModalDialog(IDD_BRENLOW_DIALOG),
+      tokens_(tokens),
       quitMessage_(quitMessage),
       browserFactory_(browserFactory),
       controls_(controls),
@@ -32,26 +33,13 @@ CBrenlowDlg::~CBrenlowDlg() {
   browser_.reset();
 }
 
-INT_PTR CBrenlowDlg::DoModal() {
-  return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_BRENLOW_DIALOG), nullptr,
-                         &CBrenlowDlg::DialogProc, reinterpret_cast<LPARAM>(this));
-}
-
-INT_PTR CALLBACK CBrenlowDlg::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_INITDIALOG) {
-    auto* self = reinterpret_cast<CBrenlowDlg*>(lParam);
-    SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-    self->hwnd_ = hwnd;
-    if (!self->SetUp()) {
-      // Nothing was shown: the dialog ends, and the program with it.
-      self->setupFailed_ = true;
-      EndDialog(hwnd, kSetupFailed);
-    }
-    return FALSE;  // focus is left where the set-up put it
+INT_PTR CBrenlowDlg::OnInitDialog() {
+  if (!SetUp()) {
+    // Nothing was shown: the dialog ends, and the program with it.
+    setupFailed_ = true;
+    EndDialog(hwnd_, kSetupFailed);
   }
-  auto* self = reinterpret_cast<CBrenlowDlg*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-  if (!self) return FALSE;
-  return self->HandleMessage(message, wParam, lParam);
+  return FALSE;  // focus is left where the set-up put it
 }
 
 INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {

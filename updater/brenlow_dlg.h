@@ -13,6 +13,7 @@
 #include "explorer.h"
 #include "js_call.h"
 #include "update_flow_seam.h"
+#include "win/modal_dialog.h"
 #include "win/scoped_com.h"
 #include "win/scoped_handle.h"
 
@@ -34,20 +35,16 @@ constexpr int kShowCode = 5;
 // How long the set-up waits for the page's document before it ends quietly.
 constexpr unsigned long kPageDocumentWaitMs = 15000;
 
-class CBrenlowDlg final : public UpdaterWindow {
+class CBrenlowDlg final : public ModalDialog, public UpdaterWindow {
  public:
   CBrenlowDlg(const std::vector<std::wstring>& tokens, UINT quitMessage,
               BrowserFactory browserFactory, const CCoreCustomOccManager& controls,
               std::wstring pageAddress, UpdateFlow& flow);
   ~CBrenlowDlg() override;
-  CBrenlowDlg(const CBrenlowDlg&) = delete;
-  CBrenlowDlg& operator=(const CBrenlowDlg&) = delete;
 
   // The result of a dialog whose set-up failed (it was never shown).
   static constexpr INT_PTR kSetupFailed = -2;
 
-  // Runs the dialog modally from template 102; the result of EndDialog.
-  INT_PTR DoModal();
   bool setupFailed() const { return setupFailed_; }
 
   // UpdaterWindow
@@ -60,8 +57,8 @@ class CBrenlowDlg final : public UpdaterWindow {
   bool visible() const { return visible_.load(); }
 
  private:
-  static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
-  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR OnInitDialog() override;
+  INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   bool SetUp();
   bool CreateBrowser();
   void SizeAndCentre();
@@ -78,7 +75,6 @@ class CBrenlowDlg final : public UpdaterWindow {
   CJsCall jsCall_;
   ComPtr<IDispatch> document_;
   ScopedHandle pageReady_;
-  HWND hwnd_ = nullptr;
   HICON icon_ = nullptr;
   std::atomic<bool> visible_{false};
   bool setupFailed_ = false;
