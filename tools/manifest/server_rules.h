@@ -22,10 +22,4 @@ struct ServerFolderExpectation {
 std::vector<std::string> serverFolderProblems(const std::filesystem::path& dir,
                                               const ServerFolderExpectation& expected);
 
-// The Version attribute of the first File element, in document order, whose FileName is not
-// `skippedName`; empty when there is none or the file cannot be read. This is the version the
-// updater takes for the release on the server.
-std::string firstListedVersion(const std::filesystem::path& manifestFile,
-                               const std::string& skippedName);
-
 }  // namespace orv
