@@ -4,7 +4,6 @@
 
 #include <vector>
 
-
 namespace orv {
 
 std::wstring directoryOfPath(const std::wstring& path) {

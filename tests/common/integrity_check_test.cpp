@@ -28,20 +28,15 @@ struct ProbeRun {
 // Starts the probe and, while it runs, answers its message box by pressing OK.
 ProbeRun runProbe(const fs::path& exe) {
   ProbeRun run;
-  std::wstring cmd = L"\"" + exe.wstring() + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!test::createProcess(nullptr, cmd, false, 0, nullptr, si, pi))
-    return run;
-  ScopedHandle process(pi.hProcess), thread(pi.hThread);
+  const test::Process probe = test::startProgram(exe.wstring(), L"");
+  if (!probe.handle) return run;
   for (int i = 0; i < 600; ++i) {
-    if (WaitForSingleObject(process.get(), 50) == WAIT_OBJECT_0) break;
+    if (WaitForSingleObject(probe.handle.get(), 50) == WAIT_OBJECT_0) break;
     HWND box = FindWindowW(L"#32770", kProductName);
     if (!box) continue;
     DWORD pid = 0;
     GetWindowThreadProcessId(box, &pid);
-    if (pid != pi.dwProcessId) continue;
+    if (pid != probe.pid) continue;
     run.sawMessage = true;
     run.ownerless = GetWindow(box, GW_OWNER) == nullptr;
     wchar_t text[256] = {};
@@ -49,8 +44,8 @@ ProbeRun runProbe(const fs::path& exe) {
     run.text = text;
     SendMessageW(GetDlgItem(box, IDOK), BM_CLICK, 0, 0);
   }
-  WaitForSingleObject(process.get(), 10000);
-  GetExitCodeProcess(process.get(), &run.exitCode);
+  WaitForSingleObject(probe.handle.get(), 10000);
+  GetExitCodeProcess(probe.handle.get(), &run.exitCode);
   return run;
 }
 

@@ -13,6 +13,7 @@
 #include "processes.h"
 #include "test_support.h"
 #include "win/scoped_com.h"
+#include "win/scoped_handle.h"
 
 namespace {
 
@@ -157,35 +158,35 @@ TEST_F(CheckStatusTest, FiveTwiceInARowWithoutTheRegistrationProgram) {
 TEST_F(CheckStatusTest, OneWhileAnotherProcessHoldsTheMutex) {
   installAll();
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr;
-  ASSERT_TRUE(::CreatePipe(&inRead, &inWrite, &inherit, 0));
-  ASSERT_TRUE(::CreatePipe(&outRead, &outWrite, &inherit, 0));
-  ::SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
-  ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE ends[4] = {};
+  ASSERT_TRUE(::CreatePipe(&ends[0], &ends[1], &inherit, 0));
+  orv::ScopedHandle inRead(ends[0]), inWrite(ends[1]);
+  ASSERT_TRUE(::CreatePipe(&ends[2], &ends[3], &inherit, 0));
+  orv::ScopedHandle outRead(ends[2]), outWrite(ends[3]);
+  ::SetHandleInformation(inWrite.get(), HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = inRead;
-  startup.hStdOutput = outWrite;
-  startup.hStdError = outWrite;
+  startup.hStdInput = inRead.get();
+  startup.hStdOutput = outWrite.get();
+  startup.hStdError = outWrite.get();
   PROCESS_INFORMATION holder = {};
   std::wstring line = L"\"" + orv::test::mutexHolder() + L"\" " + orv::toWide(kMutexName);
   ASSERT_TRUE(orv::test::createProcess(nullptr, line, true, 0, nullptr, startup, holder));
-  ::CloseHandle(inRead);
-  ::CloseHandle(outWrite);
+  const orv::ScopedHandle holderProcess(holder.hProcess), holderThread(holder.hThread);
+  inRead.reset();  // only the holder keeps its ends, so its end of input is seen
+  outWrite.reset();
   char ready[16] = {};
   DWORD n = 0;
-  ASSERT_TRUE(::ReadFile(outRead, ready, 5, &n, nullptr));
+  ASSERT_TRUE(::ReadFile(outRead.get(), ready, 5, &n, nullptr));
   EXPECT_EQ(std::string(ready, n), "ready");
 
   EXPECT_EQ(status(), 1);
   EXPECT_EQ(status(), 1);
 
-  ::CloseHandle(inWrite);  // the holder ends and releases the mutex
-  ::WaitForSingleObject(holder.hProcess, INFINITE);
-  ::CloseHandle(holder.hThread);
-  ::CloseHandle(holder.hProcess);
-  ::CloseHandle(outRead);
+  inWrite.reset();  // the holder ends and releases the mutex
+  ::WaitForSingleObject(holderProcess.get(), INFINITE);
   EXPECT_EQ(status(), 5);
 }
 

@@ -26,15 +26,9 @@ ScopedHandle startStayingCopy(const fs::path& folder, const std::wstring& name) 
   fs::create_directories(folder);
   fs::copy_file(test::hostPath(ORV_STAND_IN_PROGRAM), folder / name);
   writeFile(folder / "stay.txt", "");
-  std::wstring cmd = L"\"" + (folder / name).wstring() + L"\"";
-  STARTUPINFOW si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!test::createProcess(nullptr, cmd, false, 0, nullptr, si, pi))
-    return ScopedHandle();
-  ScopedHandle thread(pi.hThread);
+  test::Process copy = test::startProgram((folder / name).wstring(), L"");
   test::waitForFile(folder / "ran.txt", 10000);
-  return ScopedHandle(pi.hProcess);
+  return std::move(copy.handle);
 }
 
 DWORD exitCodeOf(HANDLE process) {
