@@ -156,6 +156,18 @@ class ParallelCheck : public testing::Test {
     EXPECT_TRUE(m.verifyAndLoad());
     return m;
   }
+  // Lists sub\`name` with the empty file's digest beside the intact sub\file0.bin of install(),
+  // checks the folder, and expects only the named entry to be Changed.
+  void expectChangedBesideIntactFile(const std::string& name) {
+    std::string files =
+        fileElement(name, "sub", kEmptyDigest) +
+        fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
+    writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
+    FileManifest m = load();
+    EXPECT_FALSE(m.checkFiles());
+    EXPECT_EQ(m.entries().at(L"sub\\" + toWide(name)).status, EntryStatus::Changed);
+    EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Unchanged);
+  }
   TempDir dir_;
 };
 
@@ -217,14 +229,7 @@ TEST_F(ParallelCheck, AFileHeldWithoutSharingCountsAsChanged) {
 TEST_F(ParallelCheck, AFifoCountsAsChangedWithoutBeingOpened) {
   install(2);
   ASSERT_EQ(::mkfifo((dir_ / "sub" / "pipe").c_str(), 0600), 0);
-  std::string files =
-      fileElement("pipe", "sub", kEmptyDigest) +
-      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
-  writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
-  FileManifest m = load();
-  EXPECT_FALSE(m.checkFiles());
-  EXPECT_EQ(m.entries().at(L"sub\\pipe").status, EntryStatus::Changed);
-  EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Unchanged);
+  expectChangedBesideIntactFile("pipe");
 }
 
 // A name that opens as a regular file but whose read fails (this process's memory at address 0)
@@ -232,14 +237,7 @@ TEST_F(ParallelCheck, AFifoCountsAsChangedWithoutBeingOpened) {
 TEST_F(ParallelCheck, AFileWhoseReadFailsCountsAsChanged) {
   install(2);
   fs::create_symlink("/proc/self/mem", dir_ / "sub" / "unreadable.bin");
-  std::string files =
-      fileElement("unreadable.bin", "sub", kEmptyDigest) +
-      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
-  writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
-  FileManifest m = load();
-  EXPECT_FALSE(m.checkFiles());
-  EXPECT_EQ(m.entries().at(L"sub\\unreadable.bin").status, EntryStatus::Changed);
-  EXPECT_EQ(m.entries().at(L"sub\\file0.bin").status, EntryStatus::Unchanged);
+  expectChangedBesideIntactFile("unreadable.bin");
 }
 #endif
 

@@ -97,6 +97,16 @@ class ScriptTest : public ::testing::Test {
 
   std::string calls() const { return orv::test::readFile(log_); }
 
+  // Where the only C_Finalize of the middleware's call record stands; npos, with the test
+  // failed, when there is none or more than one.
+  std::size_t onlyFinalize(const std::string& log) const {
+    const auto finalize = log.find("C_Finalize");
+    EXPECT_NE(finalize, std::string::npos) << log;
+    if (finalize == std::string::npos) return finalize;
+    EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
+    return finalize;
+  }
+
   std::wstring folder_, config_, log_;
   std::string output_;
 };
@@ -477,9 +487,8 @@ TEST_F(ScriptTest, ControlLoadedAfterItsCreationDoesNotFinaliseForTheOthers) {
   const std::string log = calls();
   EXPECT_NE(log.find("C_Initialize slot=0 rv=0x5"), std::string::npos) << log;
   // One finalisation, by the second control at the end of the script, after its last call.
-  const auto finalize = log.find("C_Finalize");
-  ASSERT_NE(finalize, std::string::npos) << log;
-  EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
+  const auto finalize = onlyFinalize(log);
+  ASSERT_NE(finalize, std::string::npos);
   EXPECT_GT(finalize, log.rfind("C_Login")) << log;
 }
 
@@ -502,10 +511,9 @@ TEST_F(ScriptTest, FirstOfTwoControlsGoingLeavesTheMiddlewareToTheOther) {
   EXPECT_EQ(a.at("sn"), "SN0001");
   EXPECT_EQ(a.at("cn"), "Zhang San");
   const std::string log = calls();
-  const auto finalize = log.find("C_Finalize");
-  ASSERT_NE(finalize, std::string::npos) << log;
-  EXPECT_EQ(log.find("C_Finalize", finalize + 1), std::string::npos) << log;
   // Finalised once, after the second control's last call.
+  const auto finalize = onlyFinalize(log);
+  ASSERT_NE(finalize, std::string::npos);
   EXPECT_GT(finalize, log.rfind("C_GetAttributeValue")) << log;
 }
 
