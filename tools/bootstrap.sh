@@ -24,7 +24,7 @@ recipe_version=4
 
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 mingw-w64-tools
-  wine wine64 xvfb xauth xdotool
+  wine wine64 wine32:i386 xvfb xauth xdotool
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev
@@ -46,6 +46,11 @@ install_packages() {
   [ -f "$src" ] || want_src=1
   if [ "${#missing[@]}" -eq 0 ] && [ "$want_src" -eq 0 ]; then return; fi
   local s; s=$(need_sudo)
+  # The shipped programs are 32-bit: Wine runs them through its i386 (WoW64) half.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    log "enabling the i386 architecture"
+    $s dpkg --add-architecture i386
+  fi
   if [ "$want_src" -eq 1 ]; then
     log "adding deb-src entries"
     $s tee "$src" >/dev/null <<'EOF'
