@@ -1,5 +1,5 @@
-# Test registration. Windows test programs run under wine64 through tools/wine-run.sh, in the
-# prefix and on the Xvfb display that tools/test.sh sets up for the run.
+# Test registration. Windows test programs run under Wine through tools/wine-run.sh, each in a
+# Wine prefix of its own and on the Xvfb display that tools/test.sh sets up for the run.
 if(WIN32 AND CMAKE_CROSSCOMPILING)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/tools/wine-run.sh")
 endif()

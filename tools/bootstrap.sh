@@ -24,7 +24,7 @@ recipe_version=4
 
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 mingw-w64-tools
-  wine wine64 wine32:i386 xvfb xauth xdotool
+  wine wine64 xvfb xauth xdotool openbox
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev
@@ -33,6 +33,34 @@ packages=(
 )
 # Node.js with npm: Debian's, unless the machine already has a node with npm of its own.
 command -v npm >/dev/null 2>&1 || packages+=(nodejs npm)
+
+# The shipped programs are 32-bit: Wine runs them through its i386 half (wine32:i386), which
+# needs a kernel that runs 32-bit Linux programs. Some virtual machines refuse them (execve gives
+# ENOEXEC), and there an installed wine32 would make `wine` itself fail, so it is installed only
+# where a minimal i386 program runs.
+runs_i386_programs() {
+  local probe; probe=$(mktemp /tmp/orvalinex-i386-probe.XXXXXX)
+  python3 - "$probe" <<'PY'
+import struct, sys
+code = bytes([0xB8, 1, 0, 0, 0, 0x31, 0xDB, 0xCD, 0x80])  # exit(0) through int 0x80
+base, size = 0x08048000, 52 + 32 + 9
+ident = b"\x7fELF" + bytes([1, 1, 1]) + bytes(9)
+ehdr = ident + struct.pack("<HHIIIIIHHHHHH", 2, 3, 1, base + 84, 52, 0, 0, 52, 32, 1, 0, 0, 0)
+phdr = struct.pack("<IIIIIIII", 1, 0, base, base, size, size, 5, 0x1000)
+open(sys.argv[1], "wb").write(ehdr + phdr + code)
+PY
+  chmod +x "$probe"
+  local ok=1; "$probe" 2>/dev/null || ok=0
+  rm -f "$probe"
+  [ "$ok" -eq 1 ]
+}
+with_wine32=0
+if runs_i386_programs; then
+  with_wine32=1
+  packages+=(wine32:i386)
+else
+  log "this machine does not run 32-bit Linux programs: Wine runs only the 64-bit build here"
+fi
 
 need_sudo() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 
@@ -46,8 +74,7 @@ install_packages() {
   [ -f "$src" ] || want_src=1
   if [ "${#missing[@]}" -eq 0 ] && [ "$want_src" -eq 0 ]; then return; fi
   local s; s=$(need_sudo)
-  # The shipped programs are 32-bit: Wine runs them through its i386 (WoW64) half.
-  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  if [ "$with_wine32" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     log "enabling the i386 architecture"
     $s dpkg --add-architecture i386
   fi

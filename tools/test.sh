@@ -1,55 +1,91 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the native build (ASan/UBSan), the win64 build under
-# wine64 in a fresh prefix, with an Xvfb display for the tests that create windows, and the
-# updater's page in headless Chromium.
+# Builds and runs every test: the native build's tests (ASan/UBSan), the Windows tests under Wine
+# and the updater's page in headless Chromium, side by side. Every Windows test program runs in
+# a Wine prefix of its own, copied from one prepared for the run, on a display of the run's own.
+#
+# usage: tools/test.sh                  everything; the Windows tests from the build that Wine
+#                                       runs here (win32, the shipped programs, where Wine's
+#                                       32-bit half works; else win64)
+#        tools/test.sh --windows BUILD  only the Windows tests, from BUILD (win32 or win64)
+#
+# Ends with the run's wall and CPU time and its five slowest test programs.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
 cd "$root"
+. tools/wine-env.sh
+
+only_windows=0
+windows_build=""
+case "${1:-}" in
+  --windows) only_windows=1; windows_build=${2:?usage: tools/test.sh [--windows win32|win64]} ;;
+  "") ;;
+  *) echo "usage: tools/test.sh [--windows win32|win64]" >&2; exit 2 ;;
+esac
+[ -n "$windows_build" ] || windows_build=$(orv_windows_test_build)
+windows_jobs=${ORV_WINDOWS_TEST_JOBS:-4}
 
 bash tools/bootstrap.sh >/dev/null
-bash tools/build.sh native win64
+if [ "$only_windows" -eq 1 ]; then bash tools/build.sh "$windows_build"
+else bash tools/build.sh native "$windows_build"; fi
 
 run=$(mktemp -d /tmp/orvalinex-test.XXXXXX)
-export WINEPREFIX=$run/prefix
-# No Mono or Gecko installers: their prompts would hold up the prefix set-up.
-export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEDEBUG=-all
-xvfb_pid=""
 cleanup() {
-  WINEPREFIX=$run/prefix wineserver -k >/dev/null 2>&1 || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  local p
+  for p in "$run"/prefixes/*/ "$run/template/"; do
+    [ -d "$p" ] && WINEPREFIX=${p%/} wineserver -k >/dev/null 2>&1 || true
+  done
+  orv_stop_display
   rm -rf "$run"
 }
 trap cleanup EXIT
+started=$SECONDS
 
-# A free display number for this run.
-for n in $(seq 90 140); do
-  [ -e /tmp/.X$n-lock ] || [ -e /tmp/.X11-unix/X$n ] || { display=:$n; break; }
-done
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
+orv_wine_defaults
+orv_start_display
+echo "== Windows tests from build/$windows_build, display $DISPLAY"
+if [ "$windows_build" = win64 ] && [ "$(orv_windows_test_build)" = win64 ]; then
+  echo "   (this machine runs no 32-bit code, so Wine runs the 64-bit build of the same sources)"
+fi
+# One prepared prefix; each test copies it (tools/wine-run.sh). Programs run outside a test
+# (winepath, for instance) use a prefix of their own.
+orv_make_prefix "$run/template"
+mkdir -p "$run/prefixes"
+export ORV_PREFIX_TEMPLATE=$run/template ORV_PREFIX_ROOT=$run/prefixes
+export WINEPREFIX=$run/prefixes/shell
+orv_make_prefix "$WINEPREFIX"
 
-echo "== wine prefix for this run: $WINEPREFIX"
-mkdir -p "$WINEPREFIX"
-wineserver -p 900 # one server for the whole run: each test starts faster
-wine wineboot --init >/dev/null 2>&1
-echo "== prefix ready"
-
+# The suites run at once; each writes its own log, shown in turn when it ends.
+ctest --test-dir "build/$windows_build" -j"$windows_jobs" --output-on-failure \
+  >"$run/windows.log" 2>&1 &
+windows_pid=$!
 status=0
-echo "== native tests"
-ctest --test-dir build/native --output-on-failure -j2 || status=1
-echo "== Windows tests under wine64"
-ctest --test-dir build/win64 --output-on-failure || status=1
-echo "== updater page in headless Chromium"
-node --test --test-concurrency=1 tests/page/ || status=1
+if [ "$only_windows" -eq 0 ]; then
+  echo "== native tests"
+  ctest --test-dir build/native --output-on-failure -j2 || status=1
+  echo "== updater page in headless Chromium"
+  node --test --test-concurrency=1 tests/page/ || status=1
+fi
+wait "$windows_pid" || status=1
+echo "== Windows tests under Wine (build/$windows_build)"
+cat "$run/windows.log"
 
 # Tests that could not run here say why; list them so that a skip is never mistaken for a pass.
-skips=$(grep -h -A1 -E '^\[  SKIPPED \] [A-Za-z]' build/native/Testing/Temporary/LastTest.log \
-          build/win64/Testing/Temporary/LastTest.log 2>/dev/null | grep -vE '^(--|\[  SKIPPED \] [0-9])' || true)
+logs=("build/$windows_build/Testing/Temporary/LastTest.log")
+[ "$only_windows" -eq 1 ] || logs+=(build/native/Testing/Temporary/LastTest.log)
+skips=$(grep -h -A1 -E '^\[  SKIPPED \] [A-Za-z]' "${logs[@]}" 2>/dev/null |
+          grep -vE '^(--|\[  SKIPPED \] [0-9])' || true)
 if [ -n "$skips" ]; then
   echo "== skipped tests"
   echo "$skips"
 fi
+
+echo "== where the time went"
+echo "five slowest Windows test programs:"
+sed -nE 's/.*Test +#[0-9]+: ([^ ]+) [ .*]+[A-Za-z* ]+ +([0-9.]+) sec$/\2 \1/p' "$run/windows.log" |
+  sort -rn | head -n 5 | awk '{ printf "  %7.1f s  %s\n", $1, $2 }'
+# CPU time of everything this run started and waited for (user + sys of the children).
+cpu=$(times | tail -n 1 | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/);
+                                   n += t[1] * 60 + t[2] } printf "%.0f", n }')
+echo "wall time: ${SECONDS} s (tests: $((SECONDS - started)) s); CPU time: ${cpu} s (user + sys)"
 exit $status

@@ -24,14 +24,13 @@ std::wstring updateBaseUrl() { return updateBaseUrlFor(L"" ORV_UPDATE_HOST); }
 
 namespace {
 
-// How long the first worker waits for the page; a page that never loads ends the program.
-constexpr DWORD kPageReadyWaitMs = 60000;
 // How long the closing program gives a worker to unwind before it ends without it.
 constexpr DWORD kClosingWaitMs = 5000;
 
 // What the flow's threads share. Threads hold it, so it outlives the flow object.
 struct FlowState final : AttemptHost {
   std::wstring baseUrl;
+  FlowBounds bounds;
   UpdateFlags flags;
   ScopedHandle pageReady;     // a duplicate of the dialog's event: valid after the dialog went
   ScopedHandle watcherWake;   // auto-reset: a retry was asked for or the program is closing
@@ -77,7 +76,7 @@ DWORD workerMain(WorkerContext& context) {
   // The page must be there before anything is asked. It is set for every worker after the
   // first; a page that never loads ends the program instead of leaving it invisible for ever.
   if (!state.pageReady.valid()) return kAttemptEndsProgram;
-  const ULONGLONG deadline = GetTickCount64() + kPageReadyWaitMs;
+  const ULONGLONG deadline = GetTickCount64() + state.bounds.pageReadyWaitMs;
   for (;;) {
     if (const auto ended = gate.endCode()) return static_cast<DWORD>(*ended);
     if (WaitForSingleObject(state.pageReady.get(), 100) == WAIT_OBJECT_0) break;
@@ -148,8 +147,10 @@ DWORD watcherMain(WatcherContext& context) {
 
 class ThreadedUpdateFlow final : public UpdateFlow {
  public:
-  explicit ThreadedUpdateFlow(std::wstring baseUrl) : state_(std::make_shared<FlowState>()) {
+  ThreadedUpdateFlow(std::wstring baseUrl, FlowBounds bounds)
+      : state_(std::make_shared<FlowState>()) {
     state_->baseUrl = std::move(baseUrl);
+    state_->bounds = bounds;
     state_->watcherWake.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   }
   ~ThreadedUpdateFlow() override { closeDown(0); }
@@ -231,8 +232,8 @@ class ThreadedUpdateFlow final : public UpdateFlow {
 
 }  // namespace
 
-std::unique_ptr<UpdateFlow> createUpdateFlow(const std::wstring& baseUrl) {
-  return std::make_unique<ThreadedUpdateFlow>(baseUrl);
+std::unique_ptr<UpdateFlow> createUpdateFlow(const std::wstring& baseUrl, FlowBounds bounds) {
+  return std::make_unique<ThreadedUpdateFlow>(baseUrl, bounds);
 }
 
 }  // namespace orv::updater

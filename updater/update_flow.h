@@ -9,8 +9,13 @@
 
 namespace orv::updater {
 
+// How long the flow waits for the page before it gives up; the test build shortens it.
+struct FlowBounds {
+  unsigned long pageReadyWaitMs = 60000;  // a page that never loads ends the program after this
+};
+
 // The flow for the update server at `baseUrl` (see updateBaseUrl()).
-std::unique_ptr<UpdateFlow> createUpdateFlow(const std::wstring& baseUrl);
+std::unique_ptr<UpdateFlow> createUpdateFlow(const std::wstring& baseUrl, FlowBounds bounds = {});
 
 // The update server's base URL the program was built for: "http://" + the build's update host +
 // the server's fixed path. No setting changes it at run time.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "file_rules.h"
 #include "process_util.h"
 #include "processes.h"
 #include "product.h"
@@ -316,7 +317,8 @@ TEST_F(UpdaterProgramTest, CopyfilePutsTheProgramsFileOnTheCommonDesktop) {
   ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, TRUE));
   const std::wstring target = L"orv-test-" + std::to_wstring(GetCurrentProcessId()) + L".lnk";
   const fs::path placed = fs::path(desktop) / target;
-  writeFile(dir_ / "source.lnk", "shortcut bytes");
+  // The updater has this test's bitness: a 32-bit one on 64-bit Windows copies the "_x64" source.
+  writeFile(dir_ / desktopSourceName(L"source.lnk", sizeof(void*) == 4), "shortcut bytes");
   writePage("{ onload: [[\"Copyfile\", \"source.lnk," + toUtf8(target) + "\"]] }");
   writeProbe("sleep 10\n");
   start();

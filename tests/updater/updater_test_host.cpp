@@ -5,6 +5,8 @@
 // test names in ORV_TEST_UPDATE_BASE_URL, or the shipped one.
 #include <windows.h>
 
+#include <cwchar>
+
 #include "brenlow_app.h"
 #include "probe_flow.h"
 #include "process_util.h"
@@ -16,17 +18,22 @@ namespace {
 
 std::wstring standInPageAddress() { return orv::moduleDirectory() + L"updater_page.html"; }
 
-// The update server the test serves: ORV_TEST_UPDATE_BASE_URL (test builds only).
-std::wstring testUpdateBaseUrl() {
-  wchar_t url[2048] = {};
-  const DWORD n = GetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", url, 2048);
-  return n > 0 && n < 2048 ? std::wstring(url, n) : std::wstring();
+std::wstring environment(const wchar_t* name) {
+  wchar_t value[2048] = {};
+  const DWORD n = GetEnvironmentVariableW(name, value, 2048);
+  return n > 0 && n < 2048 ? std::wstring(value, n) : std::wstring();
 }
 
+// The update server the test serves (ORV_TEST_UPDATE_BASE_URL) and, so that a test of the page
+// bound need not wait out the shipped minute, the bound (ORV_TEST_PAGE_READY_MS): test builds only.
 std::unique_ptr<orv::updater::UpdateFlow> testUpdateFlow() {
   if (orv::test::probeScriptPresent()) return orv::test::createProbeFlow();
-  const std::wstring baseUrl = testUpdateBaseUrl();
-  return orv::updater::createUpdateFlow(baseUrl.empty() ? orv::updater::updateBaseUrl() : baseUrl);
+  const std::wstring baseUrl = environment(L"ORV_TEST_UPDATE_BASE_URL");
+  orv::updater::FlowBounds bounds;
+  if (const std::wstring ms = environment(L"ORV_TEST_PAGE_READY_MS"); !ms.empty())
+    bounds.pageReadyWaitMs = std::wcstoul(ms.c_str(), nullptr, 10);
+  return orv::updater::createUpdateFlow(baseUrl.empty() ? orv::updater::updateBaseUrl() : baseUrl,
+                                        bounds);
 }
 
 orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAddress,

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "file_ops.h"
+#include "file_rules.h"
 #include "loopback.h"
 #include "process_util.h"
 #include "test_files.h"
@@ -98,17 +99,20 @@ TEST(DesktopCopy, CopiesTheSourceForThisWindowsUnlessTheTargetIsThere) {
   EXPECT_FALSE(fileThere(desktop / "d.lnk"));
 }
 
-// The real thing: the all-users desktop and this program's folder. The 64-bit test program is
-// not under WOW64, so the source name is taken as given.
+// The real thing: the all-users desktop and this program's folder. A 32-bit test program on
+// 64-bit Windows (or Wine) runs under WOW64 and so copies the "_x64" source; a 64-bit one takes
+// the name as given.
 TEST(DesktopCopy, CopiesFromTheProgramFolderToTheAllUsersDesktop) {
-  EXPECT_FALSE(runsUnderWow64());
+  const bool wow64 = runsUnderWow64();
+  EXPECT_EQ(wow64, sizeof(void*) == 4);
   wchar_t desktop[MAX_PATH] = {};
   ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_COMMON_DESKTOPDIRECTORY, TRUE));
   const std::wstring tag = std::to_wstring(GetCurrentProcessId());
-  const fs::path source = moduleDirectory() + L"orv-desktop-source-" + tag + L".lnk";
+  const std::wstring name = L"orv-desktop-source-" + tag + L".lnk";
+  const fs::path source = moduleDirectory() + desktopSourceName(name, wow64);
   const fs::path target = std::wstring(desktop) + L"\\orv-desktop-target-" + tag + L".lnk";
   writeFile(source, "shortcut");
-  desktopCopy(source.filename().wstring() + L"," + target.filename().wstring());
+  desktopCopy(name + L"," + target.filename().wstring());
   EXPECT_EQ(readFile(target), "shortcut");
   fs::remove(source);
   fs::remove(target);
