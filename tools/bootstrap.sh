@@ -24,7 +24,7 @@ recipe_version=4
 
 packages=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64 mingw-w64-tools
-  wine wine64 xvfb xauth xdotool openbox
+  wine wine64 xvfb xauth xdotool
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev

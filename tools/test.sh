@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Builds and runs every test: the native build's tests (ASan/UBSan), the Windows tests under Wine
 # and the updater's page in headless Chromium, side by side. Every Windows test program runs in
-# a Wine prefix of its own, copied from one prepared for the run, on a display of the run's own.
+# a Wine prefix and an X display of its own, the prefix copied from one prepared for the run.
 #
 # usage: tools/test.sh                  everything; the Windows tests from the build that Wine
 #                                       runs here (win32, the shipped programs, where Wine's
 #                                       32-bit half works; else win64)
-#        tools/test.sh --windows BUILD  only the Windows tests, from BUILD (win32 or win64)
+#        tools/test.sh --windows BUILD [CTEST ARGS...]
+#                                       only the Windows tests, from BUILD (win32 or win64);
+#                                       ctest's arguments choose among them (-R core_page_test)
 #
 # Ends with the run's wall and CPU time and its five slowest test programs.
 set -euo pipefail
@@ -17,10 +19,14 @@ cd "$root"
 
 only_windows=0
 windows_build=""
+ctest_args=()
 case "${1:-}" in
-  --windows) only_windows=1; windows_build=${2:?usage: tools/test.sh [--windows win32|win64]} ;;
+  --windows)
+    only_windows=1
+    windows_build=${2:?usage: tools/test.sh [--windows win32|win64 [CTEST ARGS...]]}
+    ctest_args=("${@:3}") ;;
   "") ;;
-  *) echo "usage: tools/test.sh [--windows win32|win64]" >&2; exit 2 ;;
+  *) echo "usage: tools/test.sh [--windows win32|win64 [CTEST ARGS...]]" >&2; exit 2 ;;
 esac
 [ -n "$windows_build" ] || windows_build=$(orv_windows_test_build)
 windows_jobs=${ORV_WINDOWS_TEST_JOBS:-4}
@@ -35,6 +41,7 @@ cleanup() {
   for p in "$run"/prefixes/*/ "$run/template/"; do
     [ -d "$p" ] && WINEPREFIX=${p%/} wineserver -k >/dev/null 2>&1 || true
   done
+  for p in "$run"/prefixes/*.xvfb-pid; do [ -f "$p" ] && kill "$(cat "$p")" 2>/dev/null || true; done
   orv_stop_display
   rm -rf "$run"
 }
@@ -43,7 +50,7 @@ started=$SECONDS
 
 orv_wine_defaults
 orv_start_display
-echo "== Windows tests from build/$windows_build, display $DISPLAY"
+echo "== Windows tests from build/$windows_build, each on a display of its own"
 if [ "$windows_build" = win64 ] && [ "$(orv_windows_test_build)" = win64 ]; then
   echo "   (this machine runs no 32-bit code, so Wine runs the 64-bit build of the same sources)"
 fi
@@ -56,7 +63,7 @@ export WINEPREFIX=$run/prefixes/shell
 orv_make_prefix "$WINEPREFIX"
 
 # The suites run at once; each writes its own log, shown in turn when it ends.
-ctest --test-dir "build/$windows_build" -j"$windows_jobs" --output-on-failure \
+ctest --test-dir "build/$windows_build" -j"$windows_jobs" --output-on-failure "${ctest_args[@]}" \
   >"$run/windows.log" 2>&1 &
 windows_pid=$!
 status=0
@@ -85,7 +92,8 @@ echo "five slowest Windows test programs:"
 sed -nE 's/.*Test +#[0-9]+: ([^ ]+) [ .*]+[A-Za-z* ]+ +([0-9.]+) sec$/\2 \1/p' "$run/windows.log" |
   sort -rn | head -n 5 | awk '{ printf "  %7.1f s  %s\n", $1, $2 }'
 # CPU time of everything this run started and waited for (user + sys of the children).
-cpu=$(times | tail -n 1 | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/);
+times >"$run/times"  # (in this shell: a pipe would run it in a child without children)
+cpu=$(tail -n 1 "$run/times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/);
                                    n += t[1] * 60 + t[2] } printf "%.0f", n }')
 echo "wall time: ${SECONDS} s (tests: $((SECONDS - started)) s); CPU time: ${cpu} s (user + sys)"
 exit $status

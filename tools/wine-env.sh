@@ -2,8 +2,8 @@
 #   orv_wine_defaults            Wine's debug output off, no Mono or Gecko installer prompts
 #   orv_windows_test_build       the build whose programs Wine runs here: win32 where Wine's
 #                                32-bit half works, else win64 (the machine runs no 32-bit code)
-#   orv_start_display            an Xvfb display of this run's own with a window manager on it;
-#                                exports DISPLAY; orv_stop_display ends both
+#   orv_start_display            an Xvfb display of the caller's own; exports DISPLAY;
+#                                orv_stop_display ends it
 #   orv_make_prefix DIR          a ready Wine prefix in DIR: a copy of $ORV_PREFIX_TEMPLATE when
 #                                set (seconds), else a new one (wineboot, about 20 s)
 
@@ -22,19 +22,24 @@ orv_windows_test_build() {
 
 orv_display_pids=()
 orv_start_display() {
-  local n display=""
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || { display=:$n; break; }
-  done
-  [ -n "$display" ] || { echo "no free X display" >&2; return 1; }
-  Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  local number
+  number=$(orv_new_display "$(mktemp /tmp/orvalinex-xvfb.XXXXXX)") || return 1
+  export DISPLAY=:$number
+}
+
+# Starts an Xvfb on a free display apart from the caller's output and session, writes its pid
+# to PIDFILE, remembers it for orv_stop_display and prints its number.
+orv_new_display() {
+  local pidfile=$1 numberfile
+  numberfile=$(mktemp /tmp/orvalinex-display.XXXXXX)
+  setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp \
+    3>"$numberfile" </dev/null >/dev/null 2>&1 &
+  echo $! >"$pidfile"
   orv_display_pids+=($!)
-  for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.05; done
-  export DISPLAY=$display
-  # Without a window manager, Wine's X11 driver waits about 2 s for each closing window to be
-  # confirmed as withdrawn, which no one confirms; openbox does, and places windows by itself.
-  openbox --sm-disable >/dev/null 2>&1 &
-  orv_display_pids+=($!)
+  for _ in $(seq 1 200); do [ -s "$numberfile" ] && break; sleep 0.05; done
+  local number; number=$(cat "$numberfile"); rm -f "$numberfile"
+  [ -n "$number" ] || { echo "Xvfb did not start" >&2; return 1; }
+  echo "$number"
 }
 
 orv_stop_display() {
@@ -56,6 +61,11 @@ orv_make_prefix() {
   else
     mkdir -p "$dir"
     WINEPREFIX=$dir wine wineboot --init >/dev/null 2>&1 </dev/null
+    # The display has no window manager, and a window that Wine lets one manage makes it wait
+    # about 2 s at the window's end for a confirmation that no one sends. Unmanaged windows
+    # end at once and behave as they always did here (Wine's own move loop and minimising).
+    WINEPREFIX=$dir wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f \
+      >/dev/null 2>&1 </dev/null
     WINEPREFIX=$dir wineserver -w
   fi
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs one Windows program under Wine, with Wine's own debug output off.
-# Under tools/test.sh (ORV_PREFIX_ROOT set) every test has a Wine prefix of its own, copied from
-# the run's prepared prefix, so that tests running side by side share no pipe, mutex, window
-# message, registry key, temp folder or process: the prefix is named after ORV_TEST_NAME, or
-# else after the program. Run alone, the prefix is $WINEPREFIX or one under build/.
+# Under tools/test.sh (ORV_PREFIX_ROOT set) every test has a Wine prefix and an X display of its
+# own, the prefix copied from the run's prepared one, so that tests running side by side share no
+# pipe, mutex, window message, registry key, temp folder, process, pointer or focus: both are
+# named after ORV_TEST_NAME, or else after the program. Run alone, the prefix is $WINEPREFIX or
+# one under build/, on the caller's display.
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"
@@ -15,6 +16,11 @@ if [ -n "${ORV_PREFIX_ROOT:-}" ]; then
   exec 9>"$WINEPREFIX.lock"
   flock 9
   orv_make_prefix "$WINEPREFIX"
+  # And a display: the pointer, the keyboard focus and the active window are the X server's,
+  # so tests that click, type or activate would take them from each other on a shared one.
+  [ -s "$WINEPREFIX.display" ] ||
+    orv_new_display "$WINEPREFIX.xvfb-pid" >"$WINEPREFIX.display"
+  export DISPLAY=:$(cat "$WINEPREFIX.display")
   exec 9>&-
 else
   export WINEPREFIX=${WINEPREFIX:-$here/../build/wineprefix}

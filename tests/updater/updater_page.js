@@ -8,7 +8,8 @@
 //     "none"           - nothing
 //   answers.delay      - the moment, in milliseconds (default 100)
 //   answers.onload     - list of [name, parameter] pairs sent through JsCallFunc once loaded
-// Like the real page, ConfirmUpdateComplete quits 3000 ms after it was called.
+//   answers.completeQuit - how long after ConfirmUpdateComplete the page quits, in milliseconds
+//                        (default 3000, like the real page)
 if (typeof answers == "undefined") var answers = {};
 
 function record(name, argument) { host.log(name + "|" + argument); }
@@ -49,7 +50,10 @@ function ShowDownloadProcess(json) { record("ShowDownloadProcess", json); }
 function ConfirmUpdateComplete(version) {
   record("ConfirmUpdateComplete", version);
   reply("ConfirmUpdateComplete");
-  host.after(3000, function () { record("quit", "ConfirmUpdateComplete"); window.external.CoreQuit(); });
+  host.after(answers.completeQuit || 3000, function () {
+    record("quit", "ConfirmUpdateComplete");
+    window.external.CoreQuit();
+  });
 }
 
 function onload() {
