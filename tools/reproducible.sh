@@ -18,6 +18,7 @@ echo "== $(git rev-parse --short HEAD), version $version, SOURCE_DATE_EPOCH $SOU
 for side in a second-checkout; do
   mkdir -p "$work/$side"
   git archive HEAD | tar -x -C "$work/$side"
+  cp -r node_modules "$work/$side/"   # the page's pinned jQuery (npm ci)
   (cd "$work/$side" &&
    cmake --preset win32 -DORV_RELEASE_VERSION="$version" -DORV_BUILD_TESTS=OFF >/dev/null &&
    start=$SECONDS &&
