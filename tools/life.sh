@@ -14,6 +14,8 @@
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
+# Where Wine cannot run 32-bit programs (no wine32), the life runs the amd64 build of the same
+# sources (build/win64, an amd64 installer) and says so.
 # usage: tools/life.sh [--no-build] [--build-dir DIR]
 #   --no-build   use the programs already built
 #   --build-dir  the 32-bit build to use (default build/win32); no bootstrap then
@@ -26,10 +28,14 @@ while [ $# -gt 0 ]; do
   case $1 in
     --no-build) build_opt=--no-build bootstrap=0; shift;;
     --build-dir) bld=$(cd "$2" && pwd) bootstrap=0; shift 2;;
-    *) sed -n '17,19p' "${BASH_SOURCE[0]}" | sed 's/^# //' >&2; exit 2;;
+    *) sed -n '19,21p' "${BASH_SOURCE[0]}" | sed 's/^# //' >&2; exit 2;;
   esac
 done
 A=1.1.19.1223 B=1.2.0.0
+arch=x86 pe='^PE32 executable (GUI) Intel 80386'
+if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  arch=amd64 pe='^PE32+ executable (GUI) x86-64' bld=$(dirname "$bld")/win64
+fi
 work=$root/build/life
 rm -rf "$work"; mkdir -p "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -52,11 +58,12 @@ check() {  # check NAME EVIDENCE COMMAND...: one line, FAILED unless the command
 
 # --- what the life runs: the manifest tool (natively and as the 32-bit program) ------------------
 if [ $bootstrap -eq 1 ]; then bash tools/bootstrap.sh >/dev/null || die "bootstrap" "tools/bootstrap.sh failed"; fi
+[ $arch = x86 ] || step "32-bit Wine" "missing here (/usr/lib/wine/wine does not run): the life runs the amd64 build, $bld"
 tool=$root/build/native/tools/manifest/manifest
 wintool=$bld/tools/manifest/manifest.exe
 if [ -z "$build_opt" ]; then
   [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
-  [ -f "$bld/CMakeCache.txt" ] || cmake --preset win32 -B "$bld" >/dev/null
+  [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$(basename "$bld")" -B "$bld" >/dev/null
   with_build_lock cmake --build build/native --target manifest >"$work/build.log" 2>&1 &&
     with_build_lock cmake --build "$bld" --target manifest >>"$work/build.log" 2>&1 ||
     { tail -n 30 "$work/build.log"; die "build" "the manifest tool did not build"; }
@@ -69,7 +76,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/s
   -addext "keyUsage=digitalSignature" >/dev/null 2>&1 || die "signing certificate" "openssl req failed"
 content=$root/tests/installer/life_content
 release() {  # release VERSION: published into $work/VERSION
-  bash tools/release.sh "$1" --dev --wine $build_opt --build-dir "$bld" \
+  bash tools/release.sh "$1" --dev --wine --arch $arch $build_opt --build-dir "$bld" \
     --content "$content" --out "$work/$1" --sign-cert "$work/sign.pem" --sign-key "$work/sign.key" \
     >"$work/release-$1.log" 2>&1 || { cat "$work/release-$1.log"; die "publish $1" "the release tool refused or failed"; }
 }
@@ -84,7 +91,7 @@ check "Wine mode" "OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds
 versions=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll; do "$tool" updater-facts "$f" | sed -n 's/^version //p'; done | sort -u | tr '\n' ' ')
 check "stamped versions" "every program and library of B: ${versions% }" test "$versions" = "$B "
 file -b "$work/$A/OrvalinexSetup.exe" >"$work/type"
-check "x86 installer" "$(cut -d, -f1-2 "$work/type")" grep -q '^PE32 executable (GUI) Intel 80386' "$work/type"
+check "$arch installer" "$(cut -d, -f1-2 "$work/type")" grep -q "$pe" "$work/type"
 unsigned=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll "$work/$B/OrvalinexSetup.exe"; do
   osslsigncode verify -CAfile "$work/sign.pem" -in "$f" >/dev/null 2>&1 || basename "$f"; done)
 check "Authenticode" "osslsigncode verify: the 6 programs and libraries and the installer of B${unsigned:+; not verified: $unsigned}" test -z "$unsigned"
@@ -140,7 +147,7 @@ version_of() { "$tool" updater-facts "$1" 2>/dev/null | sed -n 's/^version //p';
 # --- install A ----------------------------------------------------------------------------------
 rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
 [ "$rc" -eq 0 ] || die "install A" "installer exit code $rc"
-step "install A" "OrvalinexSetup.exe /S (PE32): exit code 0"
+step "install A" "OrvalinexSetup.exe /S ($arch): exit code 0"
 settings="Path=$(reg_value Path) Version=$(reg_value Version) AutoUpdate=$(reg_value AutoUpdate) LangID=$(reg_value LangID) RetryTimes=$(reg_value RetryTimes)"
 check "settings (32-bit view)" "$settings; 64-bit view: $(reg_value Path 64)" \
   test "$settings $(reg_value Path 64)" = "Path=C:\\Program Files\\Orvalinex Version=$A AutoUpdate=0x1 LangID=0x804 RetryTimes=0x0 "
@@ -267,7 +274,7 @@ unset ORV_TEST_UPDATE_BASE_URL
 # installer at the installed version repairs ------------------------------------------------------
 cp -r "$work/$B/stage" "$work/broken"
 printf 'not a library' >"$work/broken/OstwinAutoCtrl.dll"
-bash installer/build-installer.sh "$work/broken" 1.2.0.1 x86 "$work/broken-setup.exe" >/dev/null
+bash installer/build-installer.sh "$work/broken" 1.2.0.1 $arch "$work/broken-setup.exe" >/dev/null
 rc=$(setup "$work/broken-setup.exe" /S)
 check "failed registration" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version)" \
   test "$rc" -ne 0 -a "$(reg_value Version)" = "$B"

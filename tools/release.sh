@@ -6,7 +6,7 @@
 #
 # usage: tools/release.sh VERSION (--key KEY --update-host HOST[:PORT] SIGNING | --dev [SIGNING])
 #                          [--wine] [--content DIR] [--out DIR] [--build-dir DIR] [--no-build]
-#                          [--programs DIR]
+#                          [--programs DIR] [--arch x86|amd64]
 #   SIGNING: (--sign-cert CERT.pem --sign-key KEY.pem | --sign-pkcs12 FILE --sign-pass-env VAR)
 #            [--timestamp-url URL]
 #   VERSION        four numbers joined by dots: every program's and library's version, the
@@ -27,6 +27,7 @@
 #                  DIR/release/<key>-<host>, with the release's version, host and key
 #   --no-build     use the programs already built there
 #   --programs     use the programs already built in DIR as they are
+#   --arch         x86 (default: the shipped 32-bit build, build/win32) or amd64 (build/win64)
 # Writes OUT/stage (the installation folder), OUT/<id>Setup.exe (the installer) and OUT/server
 # (the update server's folder; OUT/server-DEVELOPMENT for --dev). Exit code 0 published, 1
 # refused or failed, 2 usage.
@@ -35,12 +36,12 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 source tools/build-lock.sh
 
-usage() { sed -n '7,32p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+usage() { sed -n '7,33p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
 fail() { echo "release: $*" >&2; exit 2; }
 abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ $# -ge 1 ] || usage
 version=$1; shift
-key="" host="" dev=0 wine=0 out="" build=1 content=$root/installer/content built="" base=$root/build/win32
+key="" host="" dev=0 wine=0 out="" build=1 content=$root/installer/content built="" base="" arch=x86
 sign_cert="" sign_key="" sign_p12="" sign_pass_env="" timestamp=""
 while [ $# -gt 0 ]; do
   case $1 in
@@ -55,6 +56,7 @@ while [ $# -gt 0 ]; do
     --out) out=$2;;
     --build-dir) base=$(cd "$2" && pwd);;
     --programs) built=$(cd "$2" && pwd) build=0;;
+    --arch) arch=$2;;
     --content) content=$(cd "$2" && pwd);;
     --sign-cert) sign_cert=$(abspath "$2");;
     --sign-key) sign_key=$(abspath "$2");;
@@ -65,6 +67,8 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
+case $arch in x86) preset=win32;; amd64) preset=win64;; *) fail "unknown architecture $arch";; esac
+base=${base:-$root/build/$preset}
 [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$version is not four numbers joined by dots"
 dev_key=$root/keys/manifest-dev.key placeholder=update.example.invalid
 fingerprint() {  # the SHA-256 of the DER of a private key's public half
@@ -114,7 +118,7 @@ bld=${built:-$base/release/$(echo "$key_fp" | cut -c1-12)-${host//:/_}}
 targets=(${id}Core ${id}Update ${id}Tray OstwinAutoCtrl kavrel jornet)
 [ $wine -eq 0 ] || targets+=(${id}CoreTestHost ${id}UpdateTestHost)
 
-echo "== $kind release $version (x86$([ $wine -eq 1 ] && echo ', Wine mode' || true)) into $out"
+echo "== $kind release $version ($arch$([ $wine -eq 1 ] && echo ', Wine mode' || true)) into $out"
 if [ $dev -eq 1 ]; then
   echo "   DEVELOPMENT: manifest key $(basename "$key") ($key_fp$([ "$key" = "$dev_key" ] && echo ', the development key' || true)), update host $host: not for customers"
 else
@@ -132,7 +136,7 @@ if [ $build -eq 1 ]; then
   cmp -s "$public.new" "$public" && rm "$public.new" || mv "$public.new" "$public"
   [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
   with_build_lock cmake --build build/native --target manifest >/dev/null
-  with_build_lock cmake --preset win32 -B "$bld" -DORV_MANIFEST_PUBLIC_KEY="$public" \
+  with_build_lock cmake --preset "$preset" -B "$bld" -DORV_MANIFEST_PUBLIC_KEY="$public" \
     -DORV_UPDATE_HOST="$host" -DORV_RELEASE_VERSION="$version" >"$bld.configure.log" ||
     { cat "$bld.configure.log"; exit 1; }
   with_build_lock cmake --build "$bld" --target "${targets[@]}" >"$bld.build.log" ||
@@ -210,7 +214,7 @@ echo "   stage: $(grep -c '^Unchanged ' "$out/stage-check.txt") files, Digest.xm
 # --- the installer ------------------------------------------------------------------------------
 setup_name=${id}Setup.exe
 installer=$out/$setup_name
-ORV_INSTALLER_DEVELOPMENT=$dev bash installer/build-installer.sh "$stage" "$version" x86 "$installer" >/dev/null
+ORV_INSTALLER_DEVELOPMENT=$dev bash installer/build-installer.sh "$stage" "$version" "$arch" "$installer" >/dev/null
 if [ $signing -eq 1 ]; then
   bash tools/authenticode.sh sign "$installer"
   verify_signatures "$installer"

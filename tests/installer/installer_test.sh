@@ -15,6 +15,9 @@ bash "$src/tools/life.sh" --build-dir "$bld" && ok "the product's life" || fail 
 
 life=$src/build/life B=1.2.0.0
 dev_fp=$(openssl rsa -in "$src/keys/manifest-dev.key" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -c1-12)
+# The life's programs: the 32-bit build's, or the amd64 build's where Wine runs no 32-bit programs.
+arch=x86
+/usr/lib/wine/wine --version >/dev/null 2>&1 || { arch=amd64 bld=$(dirname "$bld")/win64; }
 programs=$bld/release/$dev_fp-update.example.invalid
 openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
@@ -47,11 +50,11 @@ refusal "a PKCS#12 password only from the environment" 2 "needs --sign-pass-env 
   rel 1.2.0.0 --dev --sign-pkcs12 "$work/sign.p12" --sign-pass-env ORV_UNSET_PASSWORD --out "$work/r"
 refusal "a version of three numbers" 2 "is not four numbers" -- rel 1.2.0 --dev --out "$work/r"
 refusal "programs that carry another version" 1 "carries version \"$B\", not 1.3.0.0" -- \
-  rel 1.3.0.0 --dev --wine --programs "$programs" --out "$work/r"
+  rel 1.3.0.0 --dev --wine --arch $arch --programs "$programs" --out "$work/r"
 refusal "a key the programs do not carry" 1 "refused: the installation folder does not verify" -- \
-  rel $B --dev --wine --programs "$programs" --key "$work/other.key" --out "$work/r"
+  rel $B --dev --wine --arch $arch --programs "$programs" --key "$work/other.key" --out "$work/r"
 refusal "a last entry that is not the installer" 1 'refused: the last entry in key order is web\logo.txt, not the installer OrvalinexSetup.exe' -- \
-  rel $B --dev --wine --programs "$programs" --content "$work/content" --out "$work/r2"
+  rel $B --dev --wine --arch $arch --programs "$programs" --content "$work/content" --out "$work/r2"
 [ -d "$work/r2/server-DEVELOPMENT.refused" ] && [ ! -e "$work/r2/server-DEVELOPMENT" ] &&
   ok "a refused folder is set aside, not published" || fail "a refused folder is set aside, not published"
 served=$life/$B/server-DEVELOPMENT
