@@ -92,8 +92,9 @@ versions=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll; do "$tool" up
 check "stamped versions" "every program and library of B: ${versions% }" test "$versions" = "$B "
 file -b "$work/$A/OrvalinexSetup.exe" >"$work/type"
 check "$arch installer" "$(cut -d, -f1-2 "$work/type")" grep -q "$pe" "$work/type"
+verified() { osslsigncode verify -CAfile "$work/sign.pem" -in "$1" >/dev/null 2>&1; }
 unsigned=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll "$work/$B/OrvalinexSetup.exe"; do
-  osslsigncode verify -CAfile "$work/sign.pem" -in "$f" >/dev/null 2>&1 || basename "$f"; done)
+  verified "$f" || basename "$f"; done)
 check "Authenticode" "osslsigncode verify: the 6 programs and libraries and the installer of B${unsigned:+; not verified: $unsigned}" test -z "$unsigned"
 
 # --- a fresh prefix and display -----------------------------------------------------------------
@@ -157,7 +158,7 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Delm
 check "shortcuts" "Start menu and desktop: Delmora网银助手.lnk" \
   test -f "$menu/Delmora网银助手.lnk" -a -f "$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk"
 check "signed uninstaller" "uninstall.exe written by the installer: osslsigncode verify ok" \
-  osslsigncode verify -CAfile "$work/sign.pem" -in "$inst/uninstall.exe"
+  verified "$inst/uninstall.exe"
 clsid='{EF75B357-42E9-46BF-B124-DEE22748D503}'
 w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve
 registered=$(tr -d '\r' <"$work/out" | grep -o 'C:\\Program Files\\Orvalinex\\OstwinAutoCtrl.dll')
@@ -198,7 +199,7 @@ export ORV_TEST_UPDATE_BASE_URL="http://127.0.0.1:$port/delmora/resource/cms/art
   cat tests/updater/updater_page.js
   printf '</script></head><body></body></html>\n'
 } >"$inst/updater_page.html"
-temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp 2>/dev/null | head -n1)
+temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -n1)  # %TEMP%
 seen=$work/updaters-seen
 # While waiting, the updaters' command lines are noted: the hand-over shows as -newloader.
 note_updaters() { processes | grep 'OrvalinexUpdate.exe' >>"$seen"; }
@@ -247,7 +248,7 @@ if wait_for 240 repaired; then
     step "repair" "page: ConfirmUpdate|lostfile answered yes, ConfirmUpdateComplete|$B; installation intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
   else bad "repair" "$(tail -n1 "$work/check")"; fi
   check "repair without hand-over" "updater $B at $B: no -newloader, no fetched loader moved aside" \
-    test ! -e "$temp/Temp_OrvalinexUpdate.exe" -a -z "$(grep -- '-newloader' "$seen")"
+    test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$temp/Temp_OrvalinexUpdate.exe" -a -z "$(grep -- '-newloader' "$seen")"
 else bad "repair" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"; fi
 end_programs
 
