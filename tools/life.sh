@@ -210,7 +210,7 @@ if wait_for 240 updated; then
   wait_for 30 running 'OrvalinexCore.exe'
   fetched=$(grep -c 'GET .*sub305867' "$work/http.log")
   step "update to B" "server $ORV_TEST_UPDATE_BASE_URL: $fetched fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
-  check "hand-over to B's updater" "A's updater $A < server minor: fetched $(ls "$temp" | grep -x OrvalinexUpdate.exe), started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left" \
+  check "hand-over to B's updater" "server minor above A's updater $A: fetched $(ls "$temp" | grep -x OrvalinexUpdate.exe), started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left" \
     test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$inst/OrvalinexUpdate.exe.old" -a "$(version_of "$inst/OrvalinexUpdate.exe")" = "$B" -a "$(reg_value RetryTimes)" = 0x0
   grep -q -- '-newloader' "$seen" || bad "hand-over to B's updater" "no updater with -newloader seen"
   if cmp -s "$work/$B/stage/Digest.xml" "$inst/Digest.xml" && intact; then
