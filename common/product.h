@@ -11,6 +11,8 @@ namespace orv {
 
 inline constexpr wchar_t kProductId[] = L"" ORV_PRODUCT_ID;
 inline constexpr wchar_t kProductName[] = L"Delmora网银助手";
+// The publisher's address, named in the programs' code signatures.
+inline constexpr wchar_t kProductUrl[] = L"https://www.delmora.example/";
 // The one English text: shown when a program cannot register its window message.
 inline constexpr wchar_t kCannotInitializeText[] = L"Can not initialize.";
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the installer over a staged installation folder.
 # usage: build-installer.sh STAGE VERSION x86|amd64 OUTFILE
+# ORV_INSTALLER_DEVELOPMENT=1 titles a development release's installer so. With signing material
+# in the environment (tools/authenticode.sh) the uninstaller it writes is signed as it is built.
 # Every name derived from the product identifier comes from common/product.h; the staged files
 # are listed once, for installing and for the uninstaller.
 set -euo pipefail
@@ -33,6 +35,8 @@ parent=${key%\\*}
   echo "!define SETTINGS_PARENT \"$parent\""
   echo "!define SETTINGS_GRANDPARENT \"${parent%\\*}\""
   echo "!define CORE_FILE \"${id}Core.exe\""
+  echo "!define UPDATER_FILE \"${id}Update.exe\""
+  echo "!define NOTIFIER_FILE \"${id}Tray.exe\""
   echo "!define CONTROL_FILE \"OstwinAutoCtrl.dll\""
   # The updater's page language: Chinese (PRC).
   echo "!define LANG_ID 2052"
@@ -53,7 +57,7 @@ parent=${key%\\*}
   echo '!macroend'
   echo '!macro RemoveStagedFiles'
   (cd "$stage" && find . -type f | sort) | while read -r f; do
-    f=${f#./}; echo "  Delete /REBOOTOK \"\$INSTDIR\\${f//\//\\}\""
+    f=${f#./}; echo "  !insertmacro RemoveWhenFree \"\$INSTDIR\\${f//\//\\}\""
   done
   (cd "$stage" && find . -mindepth 1 -type d | sort -r) | while read -r d; do
     d=${d#./}; echo "  RMDir \"\$INSTDIR\\${d//\//\\}\""
@@ -62,8 +66,14 @@ parent=${key%\\*}
 } > "$gen/files.nsh"
 
 mkdir -p "$(dirname "$out")"
+options=()
+[ "${ORV_INSTALLER_DEVELOPMENT:-0}" != 1 ] || options+=(-DDEVELOPMENT)
+[ -z "${ORV_SIGN_CERT:-}${ORV_SIGN_PKCS12:-}" ] ||
+  options+=("-DSIGN_UNINSTALLER=bash \"$root/tools/authenticode.sh\" sign")
+# The files' times are stored in the installer: the commit's time keeps it repeatable.
+[ -z "${SOURCE_DATE_EPOCH:-}" ] || find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
 log=$gen/makensis.log
-if ! makensis -V2 -INPUTCHARSET UTF8 -DSTAGE="$stage" -DVERSION="$version" -DARCH="$arch" \
+if ! makensis -V2 -INPUTCHARSET UTF8 "${options[@]}" -DSTAGE="$stage" -DVERSION="$version" -DARCH="$arch" \
     -DOUTFILE="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")" -DGENERATED="$gen" \
     "$here/orvalinex.nsi" >"$log" 2>&1; then
   cat "$log" >&2

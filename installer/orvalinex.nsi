@@ -1,12 +1,16 @@
 ; The product's installer. Built by installer/build-installer.sh, which passes
 ;   STAGE    the staged installation folder (programs, libraries, scripts, page, manifests)
 ;   VERSION  the release version, four numbers joined by dots
-;   ARCH     x86 (the shipped build) or amd64 (the build that runs under 64-bit Wine)
+;   ARCH     x86 (the shipped build) or amd64
+;   DEVELOPMENT defined for a development release: the title says so
+;   SIGN_UNINSTALLER defined: the command that signs the uninstaller this installer writes
 ;   OUTFILE  the installer to write
 ;   GENERATED the folder with product.nsh (names built from the product identifier) and
 ;            files.nsh (the staged files, for installing and for the uninstaller)
 ; Over an existing installation (the updater runs it without arguments and waits for it) it asks
-; nothing and closes by itself; "/S" makes any run silent.
+; nothing and closes by itself; "/S" makes any run silent. It refuses to go over a newer installed
+; version (exit code 4); a file it cannot write or a registration that fails ends it with exit
+; code 2 or 3 and leaves the installation's settings, its Version among them, as they were.
 
 Unicode true
 !if "${ARCH}" == "amd64"
@@ -22,6 +26,16 @@ ManifestSupportedOS all
 !include "${GENERATED}\files.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
+
+!ifdef SIGN_UNINSTALLER
+  ; The uninstaller is written while this installer is built: it is signed there, and the build
+  ; fails when the signing does.
+  !uninstfinalize '${SIGN_UNINSTALLER} "%1"' = 0
+!endif
+
+; Set when a step of the installation failed; the settings are then left alone.
+Var Failed
 
 ; A running program or a loaded library can be moved aside but not overwritten (the updater runs
 ; this installer from the installed folder and waits for it): the new file takes the name, and the
@@ -36,7 +50,12 @@ ManifestSupportedOS all
   File "/oname=${NAME}" "${SOURCE}"
   ${If} ${Errors}
     DetailPrint "Cannot write $OUTDIR\${NAME}"
-    SetErrorLevel 2
+    StrCpy $Failed 2
+    ; The file that was there stays.
+    ${If} $R0 != ""
+      Rename "$R0" "$OUTDIR\${NAME}"
+      StrCpy $R0 ""
+    ${EndIf}
   ${EndIf}
   ${If} $R0 != ""
     Delete /REBOOTOK "$R0"
@@ -44,16 +63,50 @@ ManifestSupportedOS all
   ${EndIf}
 !macroend
 
+; The uninstaller ends the product's running programs as the product does, with "-t", and removes
+; each file once its program has let it go (or at the next start of Windows).
+!macro StopProgram FILE
+  ${If} ${FileExists} "$INSTDIR\${FILE}"
+    ExecWait '"$INSTDIR\${FILE}" -t'
+  ${EndIf}
+!macroend
+!macro RemoveWhenFree FILE
+  StrCpy $R1 0
+  ${Do}
+    ClearErrors
+    Delete "${FILE}"
+    ${IfNot} ${Errors}
+    ${OrIfNot} ${FileExists} "${FILE}"
+      ${Break}
+    ${EndIf}
+    IntOp $R1 $R1 + 1
+    ${If} $R1 >= 50
+      Delete /REBOOTOK "${FILE}"
+      ${Break}
+    ${EndIf}
+    Sleep 100
+  ${Loop}
+!macroend
+
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT_ID}"
 !define UNINSTALLER "uninstall.exe"
 
 Name "${PRODUCT_NAME}"
+!ifdef DEVELOPMENT
+  ; A tester sees at once that this release is not for customers.
+  Caption "${PRODUCT_NAME} ${VERSION} DEVELOPMENT"
+  UninstallCaption "${PRODUCT_NAME} ${VERSION} DEVELOPMENT"
+!endif
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES\${PRODUCT_ID}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 AutoCloseWindow true
-BrandingText "${PRODUCT_NAME} ${VERSION}"
+!ifdef DEVELOPMENT
+  BrandingText "${PRODUCT_NAME} ${VERSION} DEVELOPMENT"
+!else
+  BrandingText "${PRODUCT_NAME} ${VERSION}"
+!endif
 
 VIProductVersion "${VERSION}"
 VIFileVersion "${VERSION}"
@@ -78,6 +131,15 @@ Function .onInit
     StrCpy $INSTDIR $0
     SetSilent silent
   ${EndIf}
+  ; Never over a newer installed version (an equal one is a repair).
+  ReadRegStr $1 HKLM "${SETTINGS_KEY}" "Version"
+  ${If} $1 != ""
+    ${VersionCompare} "$1" "${VERSION}" $2
+    ${If} $2 == 1
+      SetErrorLevel 4
+      Quit
+    ${EndIf}
+  ${EndIf}
 FunctionEnd
 
 Section "Install"
@@ -89,21 +151,31 @@ Section "Install"
   ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
     UnRegDLL "$INSTDIR\${CONTROL_FILE}"
   ${EndIf}
+  StrCpy $Failed 0
   !insertmacro InstallStagedFiles
+  ClearErrors
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  ${If} ${Errors}
+    StrCpy $Failed 2
+  ${EndIf}
+  ClearErrors
+  RegDLL "$INSTDIR\${CONTROL_FILE}"
+  ${If} ${Errors}
+    DetailPrint "The token control could not be registered."
+    StrCpy $Failed 3
+  ${EndIf}
+  ; A failed installation keeps the settings of the one before: its Version says what is
+  ; installed, and the core host's check hands the damaged folder to the updater.
+  ${If} $Failed != 0
+    SetErrorLevel $Failed
+    Quit
+  ${EndIf}
 
   WriteRegStr HKLM "${SETTINGS_KEY}" "Path" "$INSTDIR"
   WriteRegStr HKLM "${SETTINGS_KEY}" "Version" "${VERSION}"
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "AutoUpdate" 1
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "LangID" ${LANG_ID}
   WriteRegDWORD HKLM "${SETTINGS_KEY}" "RetryTimes" 0
-
-  ClearErrors
-  RegDLL "$INSTDIR\${CONTROL_FILE}"
-  ${If} ${Errors}
-    DetailPrint "The token control could not be registered."
-    SetErrorLevel 3
-  ${EndIf}
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT_NAME}"
   CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\${PRODUCT_NAME}.lnk" "$INSTDIR\${CORE_FILE}"
@@ -130,10 +202,16 @@ FunctionEnd
 Section "Uninstall"
   SetRegView 32
   SetShellVarContext all
+  !insertmacro StopProgram "${UPDATER_FILE}"
+  !insertmacro StopProgram "${NOTIFIER_FILE}"
+  !insertmacro StopProgram "${CORE_FILE}"
   ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
     UnRegDLL "$INSTDIR\${CONTROL_FILE}"
   ${EndIf}
   !insertmacro RemoveStagedFiles
+  ; What the updater's hand-over and this installer moved aside.
+  Delete /REBOOTOK "$INSTDIR\*.old"
+  Delete /REBOOTOK "$INSTDIR\ns*.tmp"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"
 

@@ -28,7 +28,7 @@ packages=(
   cmake ninja-build make perl dpkg-dev file bc ccache
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev
-  python3 curl nsis
+  python3 curl nsis osslsigncode faketime
   chromium fonts-wqy-microhei
 )
 # Node.js with npm: Debian's, unless the machine already has a node with npm of its own.

@@ -20,7 +20,13 @@
 
 namespace orv::updater {
 
-std::wstring updateBaseUrl() { return updateBaseUrlFor(L"" ORV_UPDATE_HOST); }
+// The host behind a label, so that the release tools read from the program which host it uses.
+extern const wchar_t kUpdateHostRecord[];
+const wchar_t kUpdateHostRecord[] = L"UpdateHost=" ORV_UPDATE_HOST;
+
+std::wstring updateBaseUrl() {
+  return updateBaseUrlFor(kUpdateHostRecord + (sizeof L"UpdateHost=" / sizeof(wchar_t) - 1));
+}
 
 namespace {
 

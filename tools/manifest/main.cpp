@@ -1,14 +1,19 @@
 // manifest: writes and checks an installation's manifests.
 //   manifest sign DIR --key KEY [--extra]   writes DIR\Digest.xml (signed) or DIR\Digest_n.xml
 //   manifest check DIR [--key PUBLIC]       checks DIR the way the core host does at start-up
-//   manifest server-check DIR --version V --setup NAME [--key PUBLIC]
-//                                           checks an update server folder before it is published
+//   manifest server-check DIR --version V --setup NAME [--key PUBLIC] [--dev]
+//                                           checks an update server folder before it is published,
+//                                           the served updater's host, key and version with it
+//                                           (--dev: the placeholder host and development key pass)
+//   manifest updater-facts FILE             prints the host, key fingerprint and version an
+//                                           updater program carries
 // `sign ... --version V` writes V as every entry's version instead of the files' own.
 // Exit codes: 0 done / intact, 1 not intact or not verified (or signing failed), 2 usage.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ansi_text.h"
@@ -16,6 +21,8 @@
 #include "manifest_signature.h"
 #include "manifest_writer.h"
 #include "narrow_file.h"
+#include "product.h"
+#include "served_updater.h"
 #include "server_rules.h"
 #include "version_number.h"
 
@@ -45,7 +52,9 @@ int usage() {
   std::fprintf(stderr,
                "usage: manifest sign DIR --key PRIVATE_KEY.pem [--extra] [--version V]\n"
                "       manifest check DIR [--key PUBLIC_KEY.pem] [--time]\n"
-               "       manifest server-check DIR --version V --setup NAME [--key PUBLIC_KEY.pem]\n");
+               "       manifest server-check DIR --version V --setup NAME [--key PUBLIC_KEY.pem]"
+               " [--dev]\n"
+               "       manifest updater-facts FILE\n");
   return 2;
 }
 
@@ -125,8 +134,34 @@ int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
   return intact ? 0 : 1;
 }
 
+// The served updater at the folder's base, as the release's programs must have built it.
+std::vector<std::string> servedUpdaterCheck(const std::wstring& dir,
+                                            const ServedUpdaterExpectation& expected) {
+  std::string bytes;
+  const fs::path updater = fs::path(dir) / kUpdaterFileName;
+  if (!readWholeFile(toNarrow(updater.wstring()), bytes, 1 << 28))
+    return {"the served updater " + toNarrow(kUpdaterFileName) + " cannot be read"};
+  const ServedUpdater facts = readServedUpdater(bytes);
+  std::printf("served updater: version %s, update host %s, manifest key %s\n",
+              facts.version.c_str(), facts.updateHost.c_str(), facts.keyFingerprint.c_str());
+  return servedUpdaterProblems(facts, expected);
+}
+
+int updaterFacts(const std::wstring& file) {
+  std::string bytes;
+  if (!readWholeFile(toNarrow(file), bytes, 1 << 28)) {
+    std::fprintf(stderr, "manifest: cannot read %s\n", utf8(file).c_str());
+    return 1;
+  }
+  const ServedUpdater facts = readServedUpdater(bytes);
+  std::printf("version %s\nupdate host %s\nmanifest key %s%s\n", facts.version.c_str(),
+              facts.updateHost.c_str(), facts.keyFingerprint.c_str(),
+              facts.keyFingerprint == developmentKeyFingerprint() ? " (development key)" : "");
+  return 0;
+}
+
 int serverCheck(const std::wstring& dir, const std::wstring& keyPath, const std::wstring& version,
-                const std::wstring& setup) {
+                const std::wstring& setup, bool development) {
   ServerFolderExpectation expected;
   expected.releaseVersion = toNarrow(version);
   expected.setupFileName = setup;
@@ -140,6 +175,11 @@ int serverCheck(const std::wstring& dir, const std::wstring& keyPath, const std:
   } catch (const std::exception& e) {
     problems.push_back(std::string("cannot read the folder: ") + e.what());
   }
+  ServedUpdaterExpectation updater;
+  updater.releaseVersion = expected.releaseVersion;
+  updater.publicKeyPem = expected.publicKeyPem;
+  updater.development = development;
+  for (std::string& p : servedUpdaterCheck(dir, updater)) problems.push_back(std::move(p));
   std::string listing;
   for (const std::string& p : problems) listing += "refused: " + p + "\n";
   listing += problems.empty() ? "publishable\n" : "not publishable\n";
@@ -153,7 +193,7 @@ int run(const std::vector<std::wstring>& args) {
   const std::wstring& command = args[0];
   const std::wstring& dir = args[1];
   std::wstring key, version, setup;
-  bool extra = false, timed = false;
+  bool extra = false, timed = false, development = false;
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (args[i] == L"--key" && i + 1 < args.size())
       key = args[++i];
@@ -165,6 +205,8 @@ int run(const std::vector<std::wstring>& args) {
       extra = true;
     else if (args[i] == L"--time")
       timed = true;
+    else if (args[i] == L"--dev")
+      development = true;
     else
       return usage();
   }
@@ -179,9 +221,11 @@ int run(const std::vector<std::wstring>& args) {
   }
   if (command == L"server-check") {
     if (version.empty() || setup.empty() || extra) return usage();
-    return serverCheck(dir, key, version, setup);
+    return serverCheck(dir, key, version, setup, development);
   }
+  if (development && command != L"server-check") return usage();
   if (command == L"check" && !extra) return check(dir, key, timed);
+  if (command == L"updater-facts" && args.size() == 2) return updaterFacts(dir);
   return usage();
 }
 

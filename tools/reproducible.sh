@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Shows that a release's programs, libraries and installer are reproducible: builds the committed
+# sources twice, in two folders of different names and without the compiler cache, with the
+# release's version stamped, and compares the six deliverables and the x86 installer over each
+# byte for byte. Prints one line per file; exit code 0 when all are identical.
+# usage: tools/reproducible.sh [VERSION]    (takes the shared build lock while it builds)
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+version=${1:-1.2.0.0}
+export SOURCE_DATE_EPOCH=$(git log -1 --format=%ct) CCACHE_DISABLE=1
+work=$(mktemp -d /tmp/orv-reproducible.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+files=(core/OrvalinexCore.exe updater/OrvalinexUpdate.exe notifier/OrvalinexTray.exe
+       tokenctl/OstwinAutoCtrl.dll engines/kavrel/Kavrel.dll engines/jornet/Jornet.dll)
+echo "== $(git rev-parse --short HEAD), version $version, SOURCE_DATE_EPOCH $SOURCE_DATE_EPOCH"
+for side in a second-checkout; do
+  mkdir -p "$work/$side"
+  git archive HEAD | tar -x -C "$work/$side"
+  cp -r node_modules "$work/$side/"   # the page's pinned jQuery (npm ci)
+  (cd "$work/$side" &&
+   cmake --preset win32 -DORV_RELEASE_VERSION="$version" -DORV_BUILD_TESTS=OFF >/dev/null &&
+   start=$SECONDS &&
+   cmake --build build/win32 --target OrvalinexCore OrvalinexUpdate OrvalinexTray \
+     OstwinAutoCtrl kavrel jornet >"$work/$side.log" 2>&1 &&
+   echo "   built in $work/$side in $((SECONDS - start)) s") || { tail -n 20 "$work/$side.log"; exit 1; }
+  mkdir -p "$work/$side/stage"
+  for f in "${files[@]}"; do cp "$work/$side/build/win32/$f" "$work/$side/stage/"; done
+  cp -r installer/content/. "$work/$side/stage/"
+  bash installer/build-installer.sh "$work/$side/stage" "$version" x86 "$work/$side/OrvalinexSetup.exe" >/dev/null
+done
+status=0
+for f in "${files[@]/#/build/win32/}" OrvalinexSetup.exe; do
+  if cmp -s "$work/a/$f" "$work/second-checkout/$f"; then
+    echo "identical  $(sha256sum "$work/a/$f" | cut -c1-16)  $(basename "$f")"
+  else
+    echo "DIFFERENT  $(basename "$f"): $(cmp "$work/a/$f" "$work/second-checkout/$f" | head -n1)"; status=1
+  fi
+done
+build_paths=$(grep -c -a -F "$work" "$work/a/build/win32/updater/OrvalinexUpdate.exe" || true)
+echo "build-folder strings in the updater: $build_paths"
+[ "$build_paths" -eq 0 ] || status=1
+exit $status
