@@ -33,7 +33,7 @@ while [ $# -gt 0 ]; do
 done
 A=1.1.19.1223 B=1.2.0.0
 arch=x86 pe='^PE32 executable (GUI) Intel 80386'
-if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if [ "$(basename "$bld")" = win64 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   arch=amd64 pe='^PE32+ executable (GUI) x86-64' bld=$(dirname "$bld")/win64
 fi
 work=$root/build/life

@@ -2,7 +2,7 @@
 # The product's life (tools/life.sh: releases, installer, update with hand-over, repair, refused
 # download, uninstall) over the 32-bit build, then the refusals of the release tool and of the
 # server check, one table row each.
-# usage: installer_test.sh SOURCE_DIR WIN32_BUILD_DIR
+# usage: installer_test.sh SOURCE_DIR BUILD_DIR (build/win32, or build/win64 for the amd64 life)
 set -uo pipefail
 src=$1 bld=$2
 work=$(mktemp -d /tmp/orv-installer-test.XXXXXX)
@@ -17,7 +17,9 @@ life=$src/build/life B=1.2.0.0
 dev_fp=$(openssl rsa -in "$src/keys/manifest-dev.key" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -c1-12)
 # The life's programs: the 32-bit build's, or the amd64 build's where Wine runs no 32-bit programs.
 arch=x86
-/usr/lib/wine/wine --version >/dev/null 2>&1 || { arch=amd64 bld=$(dirname "$bld")/win64; }
+if [ "$(basename "$bld")" = win64 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  arch=amd64 bld=$(dirname "$bld")/win64
+fi
 programs=$bld/release/$dev_fp-update.example.invalid
 openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
