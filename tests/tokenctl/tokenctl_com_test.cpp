@@ -490,9 +490,12 @@ class DialogDriver {
  public:
   explicit DialogDriver(std::function<void(HWND)> act)
       : thread_([this, act] {
-          for (int i = 0; i < 400 && !dialog_; ++i) {  // up to about 20 s to appear
-            dialog_ = ::FindWindowW(L"#32770", L"请选择USBKEY");
-            if (!dialog_) ::Sleep(50);
+          // Up to about 20 s to appear. A dialog is driven once it is shown: it is created
+          // before its list is filled, and a click then would find no row.
+          for (int i = 0; i < 400 && !dialog_; ++i) {
+            const HWND found = ::FindWindowW(L"#32770", L"请选择USBKEY");
+            if (found && ::IsWindowVisible(found)) dialog_ = found;
+            else ::Sleep(50);
           }
           if (dialog_) act(dialog_);
         }) {}
