@@ -8,6 +8,7 @@
 
 #include "ansi_text.h"
 #include "file_rules.h"
+#include "held_folder.h"
 #include "held_file_digest.h"
 #include "process_util.h"
 #include "trace.h"
@@ -73,6 +74,10 @@ std::wstring ownVersionText() {
 bool removeFolderTree(const std::wstring& folder) {
   if (!PathIsDirectoryW(folder.c_str())) return true;
   {
+    // Only a real folder is emptied, held meanwhile so that its path keeps naming it: a junction
+    // or link in its place would lead the deletes into whatever it names.
+    const ScopedHandle held = holdRealFolder(folder);
+    if (!held) return false;
     WIN32_FIND_DATAW entry = {};
     ScopedFindHandle find(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
     if (!find) {
@@ -89,16 +94,15 @@ bool removeFolderTree(const std::wstring& folder) {
         // A junction or link is removed itself, never followed: what it points to lies outside
         // this folder, and a link back up would never end.
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-          if (!RemoveDirectoryW(path.c_str()))
-            traceFailure(L"removeFolderTree", L"RemoveDirectory " + path);
+          removeFolderLink(path);
         } else {
           removeFolderTree(path);
         }
       }
     } while (FindNextFileW(find.get(), &entry));
+    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
-  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (!RemoveDirectoryW(folder.c_str()) && isFolder(folder))
+  if (!removeEmptyRealFolder(folder) && isFolder(folder))
     traceFailure(L"removeFolderTree", L"RemoveDirectory " + folder);
   return true;
 }

@@ -28,7 +28,9 @@ std::wstring fileVersionText(const std::wstring& path);
 
 // Removes a folder with everything in it. A path that is not a folder: nothing happens, success.
 // A file or folder that cannot be deleted is skipped (the folder then stays); nothing is tried
-// twice. False only when the folder's listing cannot be started.
+// twice. A junction or link below the folder is removed itself, never followed. False, with
+// nothing deleted, when the folder is itself a reparse point, and when its listing cannot be
+// started.
 bool removeFolderTree(const std::wstring& folder);
 
 // The page's "Copyfile": parameter "source,target". Copies the source (with "_x64" under WOW64)

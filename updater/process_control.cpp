@@ -45,7 +45,7 @@ bool startProgram(const std::wstring& programPath) {
 }
 
 bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
-                const std::function<void()>& afterCheck) {
+                const std::function<void()>& afterCheck, unsigned long* exitCode) {
   ScopedHandle held = openHeldListedFile(programPath, expectedDigest, L"runAndWait", programPath);
   if (!held) return false;
   if (afterCheck) afterCheck();
@@ -58,11 +58,12 @@ bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDig
   held.reset();  // the process exists: its image now holds the file
 
   WaitForSingleObject(process.get(), INFINITE);
-  DWORD exitCode = 0;
-  if (!GetExitCodeProcess(process.get(), &exitCode)) {
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) {
     traceFailure(L"runAndWait", L"GetExitCodeProcess " + programPath);
     return false;
   }
+  if (exitCode) *exitCode = code;
   return true;
 }
 

@@ -22,9 +22,10 @@ bool startProgram(const std::wstring& programPath);
 // Runs the program (its path quoted, no arguments) and waits for it without time limit, but only
 // when its file digest equals `expectedDigest`: the file is held open without write or delete
 // sharing from before the digest until the process exists, so it cannot be swapped in between.
-// True when the process ran and its exit code could be read (its value does not matter).
-// `afterCheck`, when given, runs while the checked file is held (tests use it to try a swap).
+// True when the process ran and its exit code could be read; the code goes to `exitCode` when
+// given. `afterCheck`, when given, runs while the checked file is held (tests use it to try a
+// swap).
 bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
-                const std::function<void()>& afterCheck = {});
+                const std::function<void()>& afterCheck = {}, unsigned long* exitCode = nullptr);
 
 }  // namespace orv

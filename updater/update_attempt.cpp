@@ -9,6 +9,8 @@
 #include "downloader.h"
 #include "file_manifest.h"
 #include "file_ops.h"
+#include "file_rules.h"
+#include "held_folder.h"
 #include "process_control.h"
 #include "product.h"
 #include "product_key.h"
@@ -23,27 +25,42 @@ constexpr int kProgressWidth = 650;
 // How long a stopped browser may take to leave the process list before it is asked about again.
 constexpr DWORD kStoppedBrowserWaitMs = 3000;
 
-// Removes the download folder when the attempt leaves, however it leaves, or earlier through
-// runNow.
-class DownloadFolderCleanup {
- public:
-  explicit DownloadFolderCleanup(std::wstring folder) : folder_(std::move(folder)) {}
-  ~DownloadFolderCleanup() { runNow(); }
-  DownloadFolderCleanup(const DownloadFolderCleanup&) = delete;
-  DownloadFolderCleanup& operator=(const DownloadFolderCleanup&) = delete;
-  void runNow() {
-    if (armed_) removeFolderTree(folder_);
-    armed_ = false;
-  }
-
- private:
-  std::wstring folder_;
-  bool armed_ = true;
-};
-
 bool isDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
 
 }  // namespace
+
+// The folders an attempt uses under the temporary folder, each checked to be a real folder (no
+// junction or link) and held from then on: the download folder, emptied before each use and
+// removed however the attempt ends, and the folders of the fetched files, which stay.
+class AttemptFolders {
+ public:
+  explicit AttemptFolders(std::wstring tempFolder)
+      : tempFolder_(std::move(tempFolder)), downloadFolder_(downloadFolderOf(tempFolder_)) {}
+  ~AttemptFolders() { removeDownloadFolder(); }
+  AttemptFolders(const AttemptFolders&) = delete;
+  AttemptFolders& operator=(const AttemptFolders&) = delete;
+
+  // The download folder made again, empty and held. False when what is there cannot be removed
+  // (a junction in its place is refused, not emptied).
+  bool freshDownloadFolder() {
+    removeDownloadFolder();
+    return !fileExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
+  }
+  // Every folder from the temporary folder down to the file's, made when missing and held.
+  bool holdFolderOf(const std::wstring& localPath) {
+    return fetched_.hold(tempFolder_, targetFolderOf(localPath));
+  }
+  void removeDownloadFolder() {
+    download_.release();
+    removeFolderTree(downloadFolder_);
+  }
+
+ private:
+  std::wstring tempFolder_;
+  std::wstring downloadFolder_;
+  HeldFolders download_;
+  HeldFolders fetched_;
+};
 
 std::wstring tempFolderPath() {
   wchar_t buffer[MAX_PATH + 1] = {};
@@ -68,9 +85,9 @@ bool GetConfigFileServer::fill(UpdateInfo& info) {
   OutputDebugStringA(line.c_str());
 
   FileManifest manifest(baseUrl_, downloadFolderOf(tempFolder_));
-  downloadListedFile(manifest, kMainManifestName, L"", L"");
-  // Whatever came (or was left by an earlier run) counts only when its signature verifies; the
-  // bytes verified are the bytes read.
+  // Only what this query fetched counts, and only when its signature verifies; the bytes
+  // verified are the bytes read.
+  if (!downloadListedFile(manifest, kMainManifestName, L"", L"")) return false;
   std::vector<ManifestEntry> documentOrder;
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
@@ -121,11 +138,13 @@ int UpdateAttempt::run() {
     return kAttemptEndsProgram;
   }
 
-  // 2. Server query.
+  // 2. Server query, into a download folder of this attempt's own, removed at every end.
+  AttemptFolders folders(tempFolder_);
   UpdateInfo info;
   {
     GetConfigFileServer server(baseUrl_);
-    if (!server.fill(info)) return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+    if (!folders.freshDownloadFolder() || !server.fill(info))
+      return reportRetry(L"getWebRespond", kAttemptEndsProgram);
   }
 
   // 3. Version decision. A verified version below the installed one is never installed, not
@@ -159,7 +178,8 @@ int UpdateAttempt::run() {
     request.updaterFileName = kUpdaterFileName;
     request.expectedDigest = info.updaterDigest;
     request.installedFolder = installedFolderFrom(key);
-    loaderHandOver(request);  // returns only when it failed
+    folders.removeDownloadFolder();  // a successful hand-over ends the process at once
+    loaderHandOver(request);         // returns only when it failed
     host_.show();
     return reportRetry(L"copyUpdateLoader", kAttemptShown);
   }
@@ -183,85 +203,12 @@ int UpdateAttempt::run() {
   // 7. The page's progress starts empty.
   host_.tellPage(L"InitUpdate", toWide(initUpdateText(0, kProgressWidth, 0)));
 
-  // 8. Stop the product's programs.
-  stopProgram(kNotifierFileName);
-  stopProgram(kCoreFileName);
-  bool ok = true;
+  // 8 to 12.
   std::wstring stageKey;
-
-  // 9. Fetch the server manifest; only its signed file gives entries, and only when it offers
-  // the version the query verified (an older signed manifest swapped in now counts as none).
-  const std::wstring downloadFolder = downloadFolderOf(tempFolder_);
-  DownloadFolderCleanup cleanup(downloadFolder);
-  FileManifest serverManifest(baseUrl_, downloadFolder);
-  std::vector<ManifestEntry> documentOrder;
-  if (!downloadListedFile(serverManifest, kMainManifestName, L"", L"")) {
-    stageKey = L"initLocalFiles";
-    ok = false;
-  } else if (serverManifest.verifyAndLoadSignedOnly(&documentOrder)) {
-    const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
-    if (!offered || offered->version != info.serverVersion) {
-      serverManifest.entries().clear();
-      documentOrder.clear();
-    }
-  } else {
-    serverManifest.entries().clear();
-    documentOrder.clear();
-  }
-
-  // 10. Mark every entry for download.
-  for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
-  if (!serverManifest.entries().empty()) workState = 2;
-
-  // 11. Fetch, close the browser, run the setup program.
-  if (workState != 0 && ok) {
-    std::wstring setupProgram, setupDigest;
-    if (workState == 2) {
-      const DownloadPlan plan = planDownloads(serverManifest.entries(), documentOrder,
-                                              kUpdaterFileName, baseUrl_, tempFolder_);
-      ok = plan.safe;
-      for (const PlannedDownload& file : plan.files) {
-        if (!ok) break;
-        const std::uint32_t bytes = DownloadOneFile(file.url, file.localPath, 3);
-        // A file counts only with the digest its signed entry lists.
-        if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) {
-          ok = false;
-          break;
-        }
-        // The JSON takes the name in the ANSI code page; the text goes back with the same page.
-        host_.tellPage(L"ShowDownloadProcess",
-                       toWide(downloadProcessText(file.allCount, toNarrow(file.fileName),
-                                                  sizeText(bytes), file.nowPos)));
-        setupProgram = file.localPath;
-        setupDigest = file.digest;
-      }
-      if (!ok) stageKey = L"downloadNewFiles";
-    }
-    if (ok) {
-      pause(1000);
-      host_.tellPage(L"ShowTitle", L"readyrun");
-      while (const unsigned long browser = findProgram(kBrowserFileName)) {
-        ask(Question::CloseIe, L"ConfirmCloseIe", L"");
-        stopProgram(kBrowserFileName);
-        // The stopped process may stay listed for a moment; it is not asked about twice.
-        const ULONGLONG deadline = GetTickCount64() + kStoppedBrowserWaitMs;
-        while (findProgram(kBrowserFileName) == browser && GetTickCount64() < deadline) Sleep(50);
-      }
-      host_.tellPage(L"ShowTitle", L"runsetupexe");
-      // Runs only the file whose digest the signed manifest lists, held unchanged until started.
-      ok = !setupProgram.empty() && runAndWait(setupProgram, setupDigest);
-    }
-  }
-
-  // 12. Start the core host.
-  if (ok) {
-    host_.tellPage(L"ShowTitle", L"runAssistant");
-    pause(1000);
-    ok = startProgram(installedFolder + L"\\" + kCoreFileName);
-  }
+  const bool ok = installUpdate(folders, info, installedFolder, workState, stageKey);
 
   // 13. Remove the download folder, and with it anything else left there.
-  cleanup.runNow();
+  folders.removeDownloadFolder();
 
   // 14. Report.
   if (ok) {
@@ -269,6 +216,101 @@ int UpdateAttempt::run() {
     return kAttemptShown;
   }
   return reportRetry(stageKey, kAttemptShown);
+}
+
+bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& info,
+                                  const std::wstring& installedFolder, int workState,
+                                  std::wstring& stageKey) {
+  // 9. The manifest to install, verified before anything is stopped: without it the attempt
+  // has failed, whatever the installed files say.
+  FileManifest serverManifest(baseUrl_, downloadFolderOf(tempFolder_));
+  std::vector<ManifestEntry> documentOrder;
+  if (!fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
+    stageKey = L"initLocalFiles";
+    return false;
+  }
+
+  // 8. Stop the product's programs.
+  stopProgram(kNotifierFileName);
+  stopProgram(kCoreFileName);
+
+  // 10. Mark every entry for download.
+  for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
+  if (!serverManifest.entries().empty()) workState = 2;
+
+  // 11. Fetch, close the browser, run the setup program.
+  if (workState != 0) {
+    std::wstring setupProgram, setupDigest;
+    if (workState == 2 &&
+        !downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest)) {
+      stageKey = L"downloadNewFiles";
+      return false;
+    }
+    pause(1000);
+    host_.tellPage(L"ShowTitle", L"readyrun");
+    closeBrowsers();
+    host_.tellPage(L"ShowTitle", L"runsetupexe");
+    // Runs only the file whose digest the signed manifest lists, held unchanged until started,
+    // from its held folder; a setup program that reports a failure has not installed anything.
+    unsigned long exitCode = 0;
+    if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode))
+      return false;
+    if (exitCode != 0) {
+      stageKey = L"runsetupexe";
+      return false;
+    }
+  }
+
+  // 12. Start the core host.
+  host_.tellPage(L"ShowTitle", L"runAssistant");
+  pause(1000);
+  return startProgram(installedFolder + L"\\" + kCoreFileName);
+}
+
+bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
+                                        FileManifest& manifest,
+                                        std::vector<ManifestEntry>& documentOrder) {
+  // Only the signed file gives entries, and only when it offers the version the query verified
+  // (an older signed manifest swapped in now is no manifest to install).
+  if (!folders.freshDownloadFolder() ||
+      !downloadListedFile(manifest, kMainManifestName, L"", L"") ||
+      !manifest.verifyAndLoadSignedOnly(&documentOrder))
+    return false;
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  return offered && offered->version == queried;
+}
+
+bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& manifest,
+                                 const std::vector<ManifestEntry>& documentOrder,
+                                 std::wstring& setupProgram, std::wstring& setupDigest) {
+  const DownloadPlan plan = planDownloads(manifest.entries(), documentOrder, kUpdaterFileName,
+                                          baseUrl_, tempFolder_);
+  if (!plan.safe) return false;
+  for (const PlannedDownload& file : plan.files) {
+    // Written only into real folders, held until the attempt ends: the setup program runs from
+    // the folder it was checked in.
+    if (!folders.holdFolderOf(file.localPath)) return false;
+    const std::uint32_t bytes = DownloadOneFile(file.url, file.localPath, 3);
+    // A file counts only with the digest its signed entry lists.
+    if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) return false;
+    // The JSON takes the name in the ANSI code page; the text goes back with the same page.
+    host_.tellPage(L"ShowDownloadProcess",
+                   toWide(downloadProcessText(file.allCount, toNarrow(file.fileName),
+                                              sizeText(bytes), file.nowPos)));
+    setupProgram = file.localPath;
+    setupDigest = file.digest;
+  }
+  return true;
+}
+
+void UpdateAttempt::closeBrowsers() {
+  while (const unsigned long browser = findProgram(kBrowserFileName)) {
+    ask(Question::CloseIe, L"ConfirmCloseIe", L"");
+    stopProgram(kBrowserFileName);
+    // The stopped process may stay listed for a moment; it is not asked about twice.
+    const ULONGLONG deadline = GetTickCount64() + kStoppedBrowserWaitMs;
+    while (findProgram(kBrowserFileName) == browser && GetTickCount64() < deadline) Sleep(50);
+  }
 }
 
 }  // namespace orv::updater

@@ -5,8 +5,10 @@
 // the core host, clean-up and the report to the page.
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "answer_gate.h"
+#include "file_manifest.h"
 #include "start_options.h"
 #include "version_number.h"
 
@@ -33,7 +35,8 @@ class GetConfigBase {
 };
 
 // The update server: fetches "Digest.xml" into the download folder, verifies its signature and
-// reads the offered version from it. A file that does not verify is no answer.
+// reads the offered version from it. A file that does not verify is no answer, and neither is a
+// file this query did not fetch.
 class GetConfigFileServer : public GetConfigBase {
  public:
   explicit GetConfigFileServer(std::wstring baseUrl);
@@ -58,6 +61,8 @@ class AttemptHost {
 constexpr int kAttemptShown = 1;   // the page holds the outcome; the program stays
 constexpr int kAttemptEndsProgram = 2;
 
+class AttemptFolders;
+
 class UpdateAttempt {
  public:
   UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
@@ -70,6 +75,19 @@ class UpdateAttempt {
   void ask(Question question, const wchar_t* function, const std::wstring& argument);
   void pause(unsigned milliseconds);
   int reportRetry(const std::wstring& stageKey, int result);
+  // Stopping the programs, fetching, running the setup program and starting the core host again,
+  // once the user agreed. False with the failed stage's key (empty when no stage failed by name).
+  bool installUpdate(AttemptFolders& folders, const UpdateInfo& info,
+                     const std::wstring& installedFolder, int workState, std::wstring& stageKey);
+  // The signed manifest fetched again into an emptied download folder; true only when it
+  // verifies and offers the version the server query verified.
+  bool fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
+                           FileManifest& manifest, std::vector<ManifestEntry>& documentOrder);
+  // Fetches every planned file into held folders; the last one is the setup program.
+  bool downloadPass(AttemptFolders& folders, const FileManifest& manifest,
+                    const std::vector<ManifestEntry>& documentOrder, std::wstring& setupProgram,
+                    std::wstring& setupDigest);
+  void closeBrowsers();
 
   std::wstring baseUrl_;
   UpdateFlags flags_;

@@ -5,6 +5,8 @@
 #include <filesystem>
 
 #include "ansi_text.h"
+#include "folder_link.h"
+#include "held_folder.h"
 #include "process_util.h"
 #include "test_files.h"
 #include "win/scoped_handle.h"
@@ -27,6 +29,28 @@ TEST(AnsiCodePage, CharactersOutsideTheCodePageBecomeItsDefaultCharacter) {
     EXPECT_EQ(back, L"caf\u00E9");
   }
   EXPECT_EQ(toWide(std::string("x\0y", 3)), std::wstring(L"x\0y", 3));
+}
+
+// Junctions where the system makes them; under Wine 8 Unix symbolic links (folder_link.h).
+TEST(HeldFolders, MakesAndHoldsRealFoldersAndRefusesALinkOnTheWay) {
+  test::TempDir dir;
+  const std::wstring base = dir.wpath() + L"\\";
+  HeldFolders held;
+  ASSERT_TRUE(held.hold(base, base + L"\\a\\b"));
+  EXPECT_TRUE(fs::is_directory(dir / "a" / "b"));
+  EXPECT_FALSE(MoveFileW((dir / "a").c_str(), (dir / "moved").c_str())) << "held in place";
+  held.release();
+  EXPECT_TRUE(MoveFileW((dir / "a").c_str(), (dir / "moved").c_str()));
+
+  const test::ScopedFolderLink link(dir / "link", dir / "moved");
+  ASSERT_NE(link.kind(), test::FolderLink::None);
+  EXPECT_FALSE(held.hold(base, base + L"link\\c")) << link.kindName();
+  EXPECT_FALSE(fs::exists(dir / "moved" / "c"));
+  EXPECT_FALSE(holdRealFolder((dir / "link").wstring()));
+  EXPECT_FALSE(removeEmptyRealFolder((dir / "link").wstring()));
+  EXPECT_TRUE(fs::exists(dir / "moved" / "b"));
+  EXPECT_TRUE(removeEmptyRealFolder((dir / "moved" / "b").wstring()));
+  EXPECT_FALSE(fs::exists(dir / "moved" / "b"));
 }
 
 TEST(ModuleDirectory, IsTheProgramFolderWithItsSeparator) {

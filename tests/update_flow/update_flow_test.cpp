@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "file_manifest.h"
+#include "folder_link.h"
 #include "loopback.h"
 #include "manifest_signature.h"
 #include "manifest_writer.h"
@@ -199,7 +200,7 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   EXPECT_TRUE(logged("ShowTitle|runsetupexe")) << pageLog();
   EXPECT_FALSE(logged("ShowTitle|runAssistant")) << "the core host waits for the setup program";
   EXPECT_FALSE(coreStarted());
-  stopProgram(L"OrvalinexSetup.exe");
+  fs::remove(tmp_ / "setup" / "stay.txt");  // the setup program ends by itself, with success
   EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
   const std::string setupSize = kbText(standIn_.size());
   EXPECT_EQ(pageLog(),
@@ -474,21 +475,87 @@ TEST_F(UpdateFlowTest, ExtraManifestInTheDownloadFolderIsIgnoredAndRemoved) {
   EXPECT_FALSE(fs::exists(downloadFolder()));
 }
 
-TEST_F(UpdateFlowTest, ManifestFailingVerificationAtTheFetchLeavesOnlyTheInstalledCheck) {
-  // The query sees a signed manifest; the one fetched for the pass, while the user is asked,
-  // carries no signature: no entries, the installation is intact, nothing is fetched or run.
+TEST_F(UpdateFlowTest, ManifestNotVerifiedAtTheFetchIsAFailedStageWithNothingStopped) {
+  // The query sees the signed manifest of 1.1.20.0; the one fetched for the pass, while the user
+  // is asked, carries no signature, or is the signed manifest of an older release.
+  serveUpdate("1.1.19.1224");
+  const std::string older = signManifest(manifestXml(listed_), devPrivateKey());
+  listed_.clear();
   serveUpdate();
-  publish();
-  writePage("{delay: 3000, ConfirmUpdate: ['true']}");
-  Process& p = start();
-  ASSERT_TRUE(waitUntil([&] { return logged("ConfirmUpdate|update"); }, 60000)) << pageLog();
-  publish(/*sign=*/false);
-  EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
-  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
-  EXPECT_FALSE(logged("ShowTitle|runsetupexe"));
-  EXPECT_TRUE(coreStartsSoon());
+  Process& core = runStandIn(kCoreFileName, 1);
+  for (const std::string& swapped : {manifestXml(listed_), older}) {
+    fs::remove(program_ / "page.log");
+    publish();
+    writePage("{delay: 3000, ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+    Process& p = start();
+    ASSERT_TRUE(waitUntil([&] { return logged("ConfirmUpdate|update"); }, 60000)) << pageLog();
+    writeFile(served_ / "Digest.xml", swapped);
+    EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
+    EXPECT_TRUE(logged("ConfirmRetry|initLocalFiles")) << pageLog();
+    EXPECT_FALSE(logged("ConfirmUpdateComplete|1.1.20.0"));
+    EXPECT_TRUE(isRunning(core)) << "nothing was stopped";
+  }
+  EXPECT_FALSE(coreStarted());
   EXPECT_FALSE(setupRan());
   EXPECT_FALSE(fs::exists(tmp_ / "data"));
+}
+
+TEST_F(UpdateFlowTest, SetupProgramEndingWithAnErrorIsAFailedStage) {
+  serveUpdate();
+  publish();
+  writeFile(tmp_ / "setup" / "exit.txt", "3");
+  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(setupRan());
+  EXPECT_TRUE(logged("ConfirmRetry|runsetupexe")) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runAssistant"));
+  EXPECT_FALSE(coreStarted());
+}
+
+TEST_F(UpdateFlowTest, OnlyWhatTheRunFetchedCountsAndEveryEndRemovesTheDownloadFolder) {
+  serveUpdate();
+  publish();
+  Process& core = runStandIn(kCoreFileName, 1);
+  writePage("{ConfirmUpdate: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_FALSE(fs::exists(downloadFolder())) << "removed by a run that ended at the question";
+
+  // A signed manifest of a newer release left there anyway; this run's server is unreachable.
+  fs::create_directories(downloadFolder());
+  fs::copy_file(served_ / "Digest.xml", downloadFolder() / "Digest.xml");
+  SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", L"http://127.0.0.1:1/");
+  fs::remove(program_ / "page.log");
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_TRUE(isRunning(core));
+  EXPECT_FALSE(fs::exists(downloadFolder()));
+}
+
+// Junctions where the system makes them; under Wine 8 Unix symbolic links (folder_link.h).
+TEST_F(UpdateFlowTest, LinkedFoldersUnderTheTemporaryFolderAreNeverUsed) {
+  serveUpdate();
+  publish();
+  const fs::path guarded = root_ / "guarded";
+  writeFile(guarded / "keep.txt", "keep");
+
+  // The setup program's folder: nothing is written through it, nothing runs.
+  const ScopedFolderLink setupLink(tmp_ / "setup", guarded);
+  ASSERT_NE(setupLink.kind(), FolderLink::None);
+  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmRetry|downloadNewFiles")) << setupLink.kindName() << "\n" << pageLog();
+  EXPECT_FALSE(fs::exists(guarded / "OrvalinexSetup.exe"));
+
+  // The download folder: the attempt goes no further, and nothing behind it is emptied.
+  const ScopedFolderLink downloadLink(downloadFolder(), guarded);
+  ASSERT_EQ(downloadLink.kind(), setupLink.kind());
+  fs::remove(program_ / "page.log");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_EQ(readFile(guarded / "keep.txt"), "keep");
+  EXPECT_FALSE(fs::exists(guarded / "Digest.xml"));
+  EXPECT_FALSE(setupRan());
 }
 
 TEST_F(UpdateFlowTest, AlteredUpdaterIsNeverInstalled) {

@@ -6,6 +6,7 @@
 
 #include "file_ops.h"
 #include "file_rules.h"
+#include "folder_link.h"
 #include "loopback.h"
 #include "process_util.h"
 #include "test_files.h"
@@ -78,6 +79,26 @@ TEST(RemoveFolderTree, SkipsAFileInUseAndEnds) {
   busy.reset();
   EXPECT_TRUE(removeFolderTree(root.wstring()));
   EXPECT_FALSE(fileThere(root));
+}
+
+// A junction where the system makes one; under Wine 8 a Unix symbolic link (folder_link.h).
+TEST(RemoveFolderTree, NeverEmptiesARootThatIsALink) {
+  TempDir dir;
+  writeFile(dir / "guarded" / "keep.txt", "keep");
+  fs::create_directories(dir / "guarded" / "empty");
+  const test::ScopedFolderLink link(dir / "download", dir / "guarded");
+  ASSERT_NE(link.kind(), test::FolderLink::None);
+  EXPECT_FALSE(removeFolderTree((dir / "download").wstring())) << link.kindName();
+  EXPECT_EQ(readFile(dir / "guarded" / "keep.txt"), "keep");
+  EXPECT_TRUE(fs::exists(dir / "guarded" / "empty"));
+
+  // Below a real root, a link is at most removed itself (Wine opens only what it names: kept).
+  writeFile(dir / "real" / "a.bin", "a");
+  const test::ScopedFolderLink below(dir / "real" / "link", dir / "guarded");
+  EXPECT_TRUE(removeFolderTree((dir / "real").wstring()));
+  EXPECT_FALSE(fileThere(dir / "real" / "a.bin"));
+  EXPECT_EQ(readFile(dir / "guarded" / "keep.txt"), "keep");
+  EXPECT_TRUE(fs::exists(dir / "guarded" / "empty"));
 }
 
 TEST(DesktopCopy, CopiesTheSourceForThisWindowsUnlessTheTargetIsThere) {

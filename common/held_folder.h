@@ -1,0 +1,39 @@
+#pragma once
+// Folders held open for a program that works inside a folder other programs of the same user
+// can change (the user's temporary folder), so that no junction, symbolic link or mount point
+// ever redirects what it writes, runs or deletes there (Windows only).
+#include <string>
+#include <vector>
+
+#include "win/scoped_handle.h"
+
+namespace orv {
+
+// Opens a folder itself, never what a reparse point names, and keeps it: while the handle lives
+// the folder cannot be renamed, deleted or moved away (no delete sharing). Empty when the path
+// is not a folder, is a reparse point (junction, symbolic link, mount point) or cannot be opened.
+ScopedHandle holdRealFolder(const std::wstring& path);
+
+// Removes a junction or link itself, never what it names; false when the path is none or the
+// system opens only what it names.
+bool removeFolderLink(const std::wstring& path);
+
+// Removes an empty folder, and only when it is a real folder; false otherwise.
+bool removeEmptyRealFolder(const std::wstring& path);
+
+// Every folder from just below a base folder down to a folder inside it, each created when it is
+// missing and then held as holdRealFolder holds it, outermost first, so a checked folder's path
+// names the checked folder until release.
+class HeldFolders {
+ public:
+  // False, with what this call opened released, when a folder on the way cannot be created,
+  // is a reparse point or is not a folder, or the path is not a plain path below the base
+  // (foldersBelow). The base itself is neither created nor held.
+  bool hold(const std::wstring& base, const std::wstring& folder);
+  void release() { held_.clear(); }
+
+ private:
+  std::vector<ScopedHandle> held_;
+};
+
+}  // namespace orv

@@ -1,0 +1,100 @@
+#include "folder_link.h"
+
+#include <windows.h>
+#include <winioctl.h>
+
+#include <cstring>
+#include <string>
+
+#include "processes.h"
+#include "win/scoped_handle.h"
+
+namespace orv::test {
+namespace {
+
+// The mount-point form of the reparse data (the SDK keeps REPARSE_DATA_BUFFER to drivers).
+struct MountPointData {
+  DWORD tag;
+  WORD dataLength;
+  WORD reserved;
+  WORD substituteOffset, substituteLength, printOffset, printLength;
+  wchar_t paths[MAX_PATH * 2];
+};
+
+bool makeJunction(const std::filesystem::path& link, const std::filesystem::path& target) {
+  if (!CreateDirectoryW(link.c_str(), nullptr)) return false;
+  ScopedHandle folder(CreateFileW(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+  const std::wstring substitute = L"\\??\\" + target.wstring();
+  MountPointData data = {};
+  data.tag = IO_REPARSE_TAG_MOUNT_POINT;
+  data.substituteLength = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+  data.printOffset = static_cast<WORD>(data.substituteLength + sizeof(wchar_t));
+  data.dataLength = static_cast<WORD>(8 + data.printOffset + sizeof(wchar_t));
+  std::memcpy(data.paths, substitute.c_str(), data.substituteLength);
+  DWORD returned = 0;
+  if (folder && DeviceIoControl(folder.get(), FSCTL_SET_REPARSE_POINT, &data, 8 + data.dataLength,
+                                nullptr, 0, &returned, nullptr))
+    return true;
+  folder.reset();
+  RemoveDirectoryW(link.c_str());
+  return false;
+}
+
+// Wine's own export: the Unix name of a Windows path.
+using UnixNameFn = char*(CDECL*)(const wchar_t*);
+UnixNameFn unixNameFunction() {
+  return reinterpret_cast<UnixNameFn>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+}
+
+bool underWine() { return unixNameFunction() != nullptr; }
+
+std::string unixName(const std::filesystem::path& path) {
+  const UnixNameFn toUnix = unixNameFunction();
+  char* name = toUnix ? toUnix(path.c_str()) : nullptr;
+  if (!name) return std::string();
+  std::string text = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return text;
+}
+
+// Wine starts a Unix program given by its path on the Z: drive.
+bool runUnix(const std::wstring& commandLine) {
+  const CapturedRun run = runCapturingOutput(L"Z:\\bin\\" + commandLine);
+  return run.started && run.exitCode == 0;
+}
+
+std::wstring quotedUnixName(const std::filesystem::path& path) {
+  const std::string name = unixName(path);
+  return L"\"" + std::wstring(name.begin(), name.end()) + L"\"";
+}
+
+}  // namespace
+
+ScopedFolderLink::ScopedFolderLink(const std::filesystem::path& link,
+                                   const std::filesystem::path& target)
+    : link_(link) {
+  if (underWine())
+    kind_ = runUnix(L"ln -sT " + quotedUnixName(target) + L" " + quotedUnixName(link))
+                ? FolderLink::UnixSymbolicLink
+                : FolderLink::None;
+  else
+    kind_ = makeJunction(link, target) ? FolderLink::Junction : FolderLink::None;
+}
+
+ScopedFolderLink::~ScopedFolderLink() {
+  if (kind_ == FolderLink::UnixSymbolicLink) runUnix(L"rm -f " + quotedUnixName(link_));
+  if (kind_ == FolderLink::Junction) RemoveDirectoryW(link_.c_str());
+}
+
+const char* ScopedFolderLink::kindName() const {
+  switch (kind_) {
+    case FolderLink::Junction: return "junction";
+    case FolderLink::UnixSymbolicLink: return "Unix symbolic link";
+    default: return "none";
+  }
+}
+
+}  // namespace orv::test

@@ -1,0 +1,29 @@
+#pragma once
+// Folder links for tests of code that must never follow one: an NTFS junction on Windows, a Unix
+// symbolic link under Wine. Wine 8 refuses junctions
+// (FSCTL_SET_REPARSE_POINT answers ERROR_NOT_SUPPORTED) and only pretends to make symbolic links
+// (CreateSymbolicLinkW succeeds and makes nothing), but shows a Unix symbolic link to a folder
+// as a folder with FILE_ATTRIBUTE_REPARSE_POINT.
+#include <filesystem>
+
+namespace orv::test {
+
+enum class FolderLink { None, Junction, UnixSymbolicLink };
+
+// Makes `link` (which must not exist) a link to the folder `target` and removes the link itself
+// again when it goes (Wine's RemoveDirectoryW would remove the folder a Unix link names).
+class ScopedFolderLink {
+ public:
+  ScopedFolderLink(const std::filesystem::path& link, const std::filesystem::path& target);
+  ~ScopedFolderLink();
+  ScopedFolderLink(const ScopedFolderLink&) = delete;
+  ScopedFolderLink& operator=(const ScopedFolderLink&) = delete;
+  FolderLink kind() const { return kind_; }
+  const char* kindName() const;
+
+ private:
+  std::filesystem::path link_;
+  FolderLink kind_ = FolderLink::None;
+};
+
+}  // namespace orv::test
