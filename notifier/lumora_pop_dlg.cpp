@@ -102,7 +102,7 @@ INT_PTR CLumoraPopDlg::OnInitDialog() {
   toasts_[0].Create(hwnd_);
 
   if (IsWindow(hwnd_)) notifications_.registerInterfaces(hwnd_);
-  orv::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
+  pipe_ = orv::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
   HideForGood();
   return TRUE;
 }

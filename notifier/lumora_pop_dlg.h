@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device_notifications.h"
+#include "pipe_server.h"
 #include "taskbar_notifier.h"
 #include "win/modal_dialog.h"
 
@@ -42,6 +43,7 @@ class CLumoraPopDlg final : public orv::ModalDialog {
   std::array<CTaskbarNotifier, kToastSlots> toasts_;
   orv::DeviceNotifications notifications_;
   bool aboutGuard_ = false;
+  orv::PipeServerThread pipe_;  // stopped when the dialog goes
 };
 
 // The version text the About box shows (the installed version, or the fallback text).

@@ -40,7 +40,7 @@ void runNotifierCommand(HWND dialog, const PipeMessage& message) {
   }
 }
 
-bool startNotifierPipe(HWND dialog) {
+PipeServerThread startNotifierPipe(HWND dialog) {
   return startPipeServerThread(std::make_unique<PipeServer>(
       notifierPipeOptions(),
       [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));
