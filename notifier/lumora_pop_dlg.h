@@ -30,6 +30,7 @@ class CLumoraPopDlg final : public orv::ModalDialog {
  private:
   INT_PTR OnInitDialog() override;
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void AddTrayIcon();
   void HideForGood();
   void OnTrayCallback(LPARAM mouseMessage);
   void ShowTrayMenu();
@@ -39,7 +40,9 @@ class CLumoraPopDlg final : public orv::ModalDialog {
   LRESULT OnDeviceChange(WPARAM eventCode, LPARAM record);
 
   CLumoraPopApp& app_;
-  HICON icon_ = nullptr;  // shared resource icon: never destroyed
+  HICON icon_ = nullptr;      // shared resource icon: never destroyed
+  HICON trayIcon_ = nullptr;  // the same, at the small-icon size
+  UINT taskbarCreated_ = 0;
   std::array<CTaskbarNotifier, kToastSlots> toasts_;
   orv::DeviceNotifications notifications_;
   bool aboutGuard_ = false;
