@@ -1,5 +1,7 @@
 #include "dialog_menu.h"
 
+#include <algorithm>
+
 namespace orv {
 
 namespace {
@@ -7,6 +9,7 @@ namespace {
 INT_PTR CALLBACK aboutProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      centreWindow(hwnd, ::GetWindow(hwnd, GW_OWNER));
       for (const auto& [id, text] : *reinterpret_cast<const AboutTexts*>(lParam))
         ::SetDlgItemTextW(hwnd, id, text.c_str());
       return TRUE;
@@ -35,6 +38,28 @@ void addAboutMenuItem(HWND dialog, UINT textId, UINT command) {
 void showAboutBox(HWND owner, UINT templateId, const AboutTexts& texts) {
   ::DialogBoxParamW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), owner, &aboutProc,
                     reinterpret_cast<LPARAM>(&texts));
+}
+
+void centreWindow(HWND window, HWND owner) {
+  MONITORINFO monitor = {};
+  monitor.cbSize = sizeof(monitor);
+  if (!::GetMonitorInfoW(::MonitorFromWindow(owner ? owner : window, MONITOR_DEFAULTTOPRIMARY),
+                         &monitor))
+    return;
+  const RECT work = monitor.rcWork;
+  RECT area = work;
+  RECT ownerRect = {};
+  if (owner && ::IsWindowVisible(owner) && !::IsIconic(owner) &&
+      ::GetWindowRect(owner, &ownerRect) && !::IsRectEmpty(&ownerRect))
+    area = ownerRect;
+  RECT own = {};
+  if (!::GetWindowRect(window, &own)) return;
+  const int width = own.right - own.left, height = own.bottom - own.top;
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  x = std::max<int>(work.left, std::min<int>(x, work.right - width));
+  y = std::max<int>(work.top, std::min<int>(y, work.bottom - height));
+  ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void paintMinimisedIcon(HWND dialog, HICON icon) {

@@ -2,6 +2,10 @@
 // A named-pipe server of the programs: one pipe instance, one message per connection read with a
 // single read, parsed with the pipe's framing and handed to a callback. The core host and the
 // tray notifier differ only in their options and in what their callback does.
+//
+// The server never stops serving while its program runs: a client that fails in any way (gone
+// before the server waited for it, silent past the read's time-out, a failed read) is let go and
+// the pipe listens again. Its waits are overlapped, so stop() ends it at once wherever it waits.
 #include <windows.h>
 
 #include <atomic>
@@ -14,6 +18,9 @@
 
 namespace orv {
 
+// How long a connected client may take to write its message before it is dropped.
+constexpr DWORD kPipeReadTimeoutMs = 3000;
+
 struct PipeServerOptions {
   std::wstring name;
   PipeFraming framing;
@@ -25,6 +32,9 @@ struct PipeServerOptions {
   // (core host); false: only after the command has run (notifier).
   bool disconnectBeforeCommand = true;
   DWORD pauseMs = 0;  // after each handled message
+  // A connected client that has not written its message by then is dropped, so that it cannot
+  // hold the single instance from the next client.
+  DWORD readTimeoutMs = kPipeReadTimeoutMs;
 };
 
 class PipeServer {
@@ -37,40 +47,65 @@ class PipeServer {
   PipeServer(const PipeServer&) = delete;
   PipeServer& operator=(const PipeServer&) = delete;
 
-  // Creates the pipe (one instance, no buffers, no time-out). False when that fails.
+  // Creates the pipe (one instance, no buffers, no time-out, overlapped). False when that fails.
   bool create();
-  // Serves clients on the calling thread until a connection wait fails or stop() was asked.
-  // After a failed wait the pipe handle stays open for the life of the process, so that no other
-  // process can take the pipe's name over.
+  // Serves clients on the calling thread until stop() is asked.
   void run();
-  // Asks run() to return after the connection it is serving or waiting for (connects once itself
-  // to wake a waiting server). For orderly ends in tests; the programs never stop their server.
+  // Asks run() to return: at once from a wait, after the command when one runs. Any thread.
   void stop();
 
   HANDLE pipe() const { return pipe_.get(); }
+  // Signalled by stop(); the handle stays the server's.
+  HANDLE stopEvent() const { return stop_.get(); }
   const PipeServerOptions& options() const { return options_; }
   // Messages read so far, the ignored ones included.
   long messagesRead() const { return messagesRead_.load(); }
-  // True once run() has ended because a connection wait failed.
-  bool failed() const { return failed_.load(); }
+  // Clients let go without a message: gone before the wait, silent past the time-out, failed.
+  long clientsDropped() const { return clientsDropped_.load(); }
 
  private:
-  void serveOne();
+  enum class IoEnd { kDone, kFailed, kTimedOut, kStopped };
+
+  bool connect();
+  bool serveOne();
+  bool readMessage(std::string& buffer, DWORD& read);
+  IoEnd finish(OVERLAPPED& overlapped, DWORD timeoutMs, DWORD* bytes);
+  bool stopRequested(DWORD waitMs = 0) const;
 
   PipeServerOptions options_;
   MessageCallback onMessage_;
   ScopedHandle pipe_;
-  HANDLE keptPipe_ = nullptr;  // the handle kept open after a failed wait
-  std::atomic<bool> stopping_{false};
-  std::atomic<bool> running_{false};
-  std::atomic<bool> exited_{false};
-  std::atomic<bool> failed_{false};
+  ScopedHandle stop_;  // manual reset
+  ScopedHandle io_;    // the overlapped operations' event
   std::atomic<long> messagesRead_{0};
+  std::atomic<long> clientsDropped_{0};
 };
 
-// Creates the server's pipe and serves it on a thread of its own (handle closed at once) that
-// owns the server and lives until the process ends or the pipe fails. A pipe that cannot be
-// created ends that thread; the program goes on without it. False when no thread was started.
-bool startPipeServerThread(std::unique_ptr<PipeServer> server);
+// The thread that serves a pipe, as the program that started it keeps it: stop() (or the
+// owner's end) ends the server at once and waits for its thread, handling messages sent to the
+// waiting thread meanwhile (a command may be sending one to the program's window).
+class PipeServerThread {
+ public:
+  PipeServerThread() = default;
+  PipeServerThread(ScopedHandle thread, DWORD threadId, ScopedHandle stopEvent);
+  PipeServerThread(PipeServerThread&&) = default;
+  PipeServerThread& operator=(PipeServerThread&& other) noexcept;
+  ~PipeServerThread() { stop(); }
+
+  explicit operator bool() const { return thread_.valid(); }
+  // Waits at most `waitMs` for a command that is still running. Called on the server's own
+  // thread (from a command), it only asks.
+  void stop(DWORD waitMs = 2000);
+
+ private:
+  ScopedHandle thread_;
+  DWORD threadId_ = 0;
+  ScopedHandle stopEvent_;
+};
+
+// Creates the server's pipe and serves it on a thread of its own that owns the server, until the
+// returned owner stops it or the process ends. A pipe that cannot be created ends that thread;
+// the program goes on without it. Empty when no thread was started.
+PipeServerThread startPipeServerThread(std::unique_ptr<PipeServer> server);
 
 }  // namespace orv

@@ -7,7 +7,15 @@ namespace orv {
 
 namespace {
 using ChangeWindowMessageFilterFn = BOOL(WINAPI*)(UINT, DWORD);
-constexpr DWORD kMessageFilterAdd = 1;  // MSGFLT_ADD
+using ChangeWindowMessageFilterExFn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
+constexpr DWORD kMessageFilterAdd = 1;    // MSGFLT_ADD
+constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
+
+template <typename Fn>
+Fn user32Function(const ScopedLibrary& user32, const char* name) {
+  return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32.get(), name)))
+                : nullptr;
+}
 }  // namespace
 
 UINT registerInstanceMessage(const wchar_t* name) {
@@ -24,10 +32,19 @@ void broadcastInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void admitInstanceMessage(UINT message) {
   if (!OSVersion().isVistaOrLater()) return;
   ScopedLibrary user32(::LoadLibraryW(L"USER32.Dll"));
-  if (!user32) return;
-  auto change = reinterpret_cast<ChangeWindowMessageFilterFn>(
-      reinterpret_cast<void*>(::GetProcAddress(user32.get(), "ChangeWindowMessageFilter")));
+  auto change = user32Function<ChangeWindowMessageFilterFn>(user32, "ChangeWindowMessageFilter");
   if (change) change(message, kMessageFilterAdd);
+}
+
+void admitWindowMessage(HWND window, UINT message) {
+  if (!OSVersion().isVistaOrLater()) return;
+  ScopedLibrary user32(::LoadLibraryW(L"USER32.Dll"));
+  auto change =
+      user32Function<ChangeWindowMessageFilterExFn>(user32, "ChangeWindowMessageFilterEx");
+  if (change)
+    change(window, message, kMessageFilterAllow, nullptr);
+  else
+    admitInstanceMessage(message);
 }
 
 ScopedHandle takeInstanceMutex(const wchar_t* name, SECURITY_ATTRIBUTES* security) {

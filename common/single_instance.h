@@ -23,6 +23,12 @@ void broadcastInstanceMessage(UINT message, WPARAM wParam, LPARAM lParam = 0);
 // time).
 void admitInstanceMessage(UINT message);
 
+// Lets `message` through the message filter of `window` alone (Windows 7 on), or of the process
+// where only the process-wide filter exists (Vista): a sender with fewer rights (the shell, a
+// copy started without elevation) then reaches an elevated program's window. Both looked up at
+// run time; nothing before Vista, which has no such filter.
+void admitWindowMessage(HWND window, UINT message);
+
 // Creates the named mutex. Empty when it already existed (another copy runs) or could not be
 // created; the caller keeps a valid one open for the life of the process.
 ScopedHandle takeInstanceMutex(const wchar_t* name, SECURITY_ATTRIBUTES* security = nullptr);

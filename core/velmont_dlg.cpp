@@ -158,7 +158,8 @@ bool CVelmontDlg::SetUp() {
   browser_->activate();
 
   // Without a pipe the host still runs; only the notifier and updater cannot reach it.
-  orv::startCorePipeServer(std::make_unique<orv::DefaultCoreCommandHandler>(hwnd_, engine_));
+  pipe_ = orv::startCorePipeServer(
+      std::make_unique<orv::DefaultCoreCommandHandler>(hwnd_, engine_));
   StartNotifier();
   events_->startTimers(hwnd_);
   events_->resetDeviceState();
@@ -254,6 +255,7 @@ void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
 }
 
 void CVelmontDlg::OnDestroy() {
+  pipe_.stop();  // no command reaches the engine from here on
   engine_ = nullptr;
   factory_.reset();
   if (events_) events_->onDestroy(hwnd_);  // kills timer 1

@@ -11,6 +11,7 @@
 
 #include "browser/browser_host.h"
 #include "explorer_core.h"
+#include "pipe_server.h"
 #include "win/modal_dialog.h"
 #include "win/scoped_com.h"
 
@@ -71,6 +72,8 @@ class CVelmontDlg final : public orv::ModalDialog {
   std::unique_ptr<orv::ScriptEvents> events_;
   std::wstring entryUrl_;
   bool setupFailed_ = false;
+  // The command pipe's server: stopped before the engine it calls goes.
+  orv::PipeServerThread pipe_;
 };
 
 // The version text the About box shows (the settings' "Version", or the fallback text).

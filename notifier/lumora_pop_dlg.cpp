@@ -43,6 +43,10 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     }
     return FALSE;  // the default handling follows
   }
+  if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+    orv::addTrayIcon(hwnd_, trayIcon_);  // the shell restarted without our icon
+    return FALSE;
+  }
   switch (message) {
     case orv::kTrayCallbackMessage:
       OnTrayCallback(lParam);
@@ -95,18 +99,27 @@ INT_PTR CLumoraPopDlg::OnInitDialog() {
     return FALSE;
   }
 
-  HICON trayIcon = static_cast<HICON>(LoadImageW(
-      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED | LR_DEFAULTSIZE));
-  orv::addTrayIcon(hwnd_, trayIcon);
+  AddTrayIcon();
   toasts_[0].Create(hwnd_);
 
   if (IsWindow(hwnd_)) notifications_.registerInterfaces(hwnd_);
-  orv::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
+  pipe_ = orv::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
   HideForGood();
   return TRUE;
 }
 
+void CLumoraPopDlg::AddTrayIcon() {
+  trayIcon_ = static_cast<HICON>(LoadImageW(
+      GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+      GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED | LR_DEFAULTSIZE));
+  orv::addTrayIcon(hwnd_, trayIcon_);
+  // Started by an elevated core host, the notifier still hears the shell and the quit broadcast
+  // of copies without elevation, and its icon's clicks.
+  taskbarCreated_ = RegisterWindowMessageW(orv::kTaskbarCreatedMessageName);
+  for (UINT message : {taskbarCreated_, static_cast<UINT>(orv::kTrayCallbackMessage),
+                       app_.quitMessage()})
+    if (message != 0) orv::admitWindowMessage(hwnd_, message);
+}
 
 void CLumoraPopDlg::HideForGood() {
   const LONG_PTR exStyle = GetWindowLongPtrW(hwnd_, GWL_EXSTYLE);

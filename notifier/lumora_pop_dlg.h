@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device_notifications.h"
+#include "pipe_server.h"
 #include "taskbar_notifier.h"
 #include "win/modal_dialog.h"
 
@@ -29,6 +30,7 @@ class CLumoraPopDlg final : public orv::ModalDialog {
  private:
   INT_PTR OnInitDialog() override;
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  void AddTrayIcon();
   void HideForGood();
   void OnTrayCallback(LPARAM mouseMessage);
   void ShowTrayMenu();
@@ -38,10 +40,13 @@ class CLumoraPopDlg final : public orv::ModalDialog {
   LRESULT OnDeviceChange(WPARAM eventCode, LPARAM record);
 
   CLumoraPopApp& app_;
-  HICON icon_ = nullptr;  // shared resource icon: never destroyed
+  HICON icon_ = nullptr;      // shared resource icon: never destroyed
+  HICON trayIcon_ = nullptr;  // the same, at the small-icon size
+  UINT taskbarCreated_ = 0;
   std::array<CTaskbarNotifier, kToastSlots> toasts_;
   orv::DeviceNotifications notifications_;
   bool aboutGuard_ = false;
+  orv::PipeServerThread pipe_;  // stopped when the dialog goes
 };
 
 // The version text the About box shows (the installed version, or the fallback text).

@@ -28,8 +28,10 @@ void runNotifierCommand(HWND dialog, const PipeMessage& message) {
       SendMessageW(dialog, WM_QUIT, 0, 0);
       break;
     case NotifierCommand::kUserConfirm: {
-      // Modal on this thread: the next client waits until the user has answered.
-      const bool yes = MessageBoxW(dialog, kUserConfirmText, kProductName, MB_OKCANCEL) == IDOK;
+      // Modal on this thread: the next client waits until the user has answered. A question the
+      // user must answer comes to the front rather than inactive behind other windows.
+      const bool yes = MessageBoxW(dialog, kUserConfirmText, kProductName,
+                                   MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
       ScopedHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, confirmEventName(yes)));
       if (event) SetEvent(event.get());  // nobody waiting: the answer is dropped
       break;
@@ -40,7 +42,7 @@ void runNotifierCommand(HWND dialog, const PipeMessage& message) {
   }
 }
 
-bool startNotifierPipe(HWND dialog) {
+PipeServerThread startNotifierPipe(HWND dialog) {
   return startPipeServerThread(std::make_unique<PipeServer>(
       notifierPipeOptions(),
       [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));

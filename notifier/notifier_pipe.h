@@ -19,8 +19,8 @@ PipeServerOptions notifierPipeOptions(const std::wstring& name = kNotifierPipeNa
 // "UpdatePopCmd" shows the update balloon. Anything else is ignored.
 void runNotifierCommand(HWND dialog, const PipeMessage& message);
 
-// Starts the pipe on a thread of its own for `dialog`; the notifier goes on without it when the
-// pipe cannot be created. False when no thread was started.
-bool startNotifierPipe(HWND dialog);
+// Starts the pipe on a thread of its own for `dialog`, serving until the returned owner stops it;
+// the notifier goes on without it when the pipe cannot be created. Empty when no thread started.
+PipeServerThread startNotifierPipe(HWND dialog);
 
 }  // namespace orv

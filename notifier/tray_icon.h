@@ -10,6 +10,9 @@
 namespace orv {
 
 constexpr UINT kTrayIconId = 128;
+// Registered message the shell broadcasts when the notification area starts (again): every icon
+// must be added anew.
+constexpr wchar_t kTaskbarCreatedMessageName[] = L"TaskbarCreated";
 constexpr UINT kTrayCallbackMessage = WM_USER + 1234;  // 2258; lParam carries the mouse message
 
 // Structure sizes: the full layout (Vista on) to add and remove the icon, the Windows 2000 layout

@@ -3,7 +3,9 @@
 # with the stand-in page) over the benchmark installation of 200 files and 256 MiB, from process
 # start to the page's onload, under Wine. Each run is split at the moments the stand-in page
 # records: the browser's creation (the integrity check and the rest of the start-up checks are
-# done), the navigation (the Lua configuration has run) and onload (the page has loaded).
+# done), the navigation (the Lua configuration has run) and onload (the page has loaded), where
+# the page calls CoreQuit; then from CoreQuit to the process's end. Then the tray notifier: from
+# the write of "QuitCmd" on its pipe to its end. A window manager runs on the display.
 # Prints every run, then the best and the median of each share.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -20,6 +22,10 @@ bench_installation "$inst"
 mkdir -p "$inst/Script"
 cp "$win64/tests/core/OrvalinexCoreTestHost.exe" "$inst/OrvalinexCore.exe"
 cp "$win64/engines/kavrel/Kavrel.dll" "$win64/engines/jornet/Jornet.dll" "$inst/"
+# The notifier apart from the installation, so that the core host's runs do not start it.
+tray="$work/tray"
+mkdir -p "$tray"
+cp "$win64/notifier/OrvalinexTray.exe" "$win64/tests/core_events/core_events_pipe_client.exe" "$tray/"
 cat > "$inst/Script/CoreConfig.lua" <<'LUA'
 Width = 800
 Height = 600
@@ -41,24 +47,27 @@ if [ -z "${DISPLAY:-}" ]; then
   for n in $(seq 150 190); do [ -e /tmp/.X$n-lock ] || { Xvfb_display=:$n; break; }; done
   Xvfb "$Xvfb_display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
   xvfb=$!
-  trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
   export DISPLAY=$Xvfb_display
   for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${Xvfb_display#:}" ] && break; sleep 0.1; done
 fi
+bench_window_manager
+trap 'kill $wm ${xvfb:-} 2>/dev/null; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 # The prefix is made once the display exists: its desktop process needs one.
-mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1
+mkdir -p "$WINEPREFIX"; wineserver -p 300; wine wineboot --init >/dev/null 2>&1 || true
 trace="$work/trace.txt"
 export ORV_STARTUP_TRACE=$(winepath -w "$trace" 2>/dev/null)
 cat $(find "$inst" -type f) > /dev/null  # warm the page cache
 
 results=()
-printf '%-5s %10s %12s %12s %10s\n' run "total ms" "checks ms" "config ms" "page ms"
+printf '%-5s %10s %12s %12s %10s %10s\n' run "total ms" "checks ms" "config ms" "page ms" "quit ms"
 for r in $(seq 1 "$runs"); do
   rm -f "$trace"
   s=$(date +%s%N)
   (cd "$inst" && wine ./OrvalinexCore.exe -nokey >"$work/run.log" 2>&1) || true
   e=$(date +%s%N)
   total=$(( (e - s) / 1000000 ))
+  # The trace's last line is written at onload, just before the page's CoreQuit.
+  quit=$(( e / 1000000 - $(stat -c %.3Y "$trace" 2>/dev/null | tr -d .) ))
   [ -f "$trace" ] || : > "$trace"
   read -r browser navigate onload < <(tr -d '\r' < "$trace" |
     awk '{v[$1]=$2} END {printf "%.0f %.0f %.0f\n", v["browser"], v["navigate"], v["onload"]}')
@@ -66,9 +75,23 @@ for r in $(seq 1 "$runs"); do
     echo "run $r: the page never loaded"; cat "$work/run.log"; ls "$inst"; exit 1
   fi
   checks=$browser config=$((navigate - browser)) page=$((onload - navigate))
-  printf '%-5s %10s %12s %12s %10s\n' "$r" "$total" "$checks" "$config" "$page"
-  results+=("$total $onload $checks $config $page")
+  printf '%-5s %10s %12s %12s %10s %10s\n' "$r" "$total" "$checks" "$config" "$page" "$quit"
+  results+=("$total $onload $checks $config $page $quit")
 done
+
+# The notifier: started, asked once with an unknown command (which only shows that its pipe
+# serves), then sent "QuitCmd"; from that write to the process's end.
+client() { ORV_PIPE_PREFIX=PopOrvalinex wine "$tray/core_events_pipe_client.exe" '\\.\pipe\PopOrvalinex' "$1" | tr -d '\r'; }
+trayquits=()
+for r in $(seq 1 "$runs"); do
+  (cd "$tray" && exec wine ./OrvalinexTray.exe >/dev/null 2>&1) &
+  notifier=$!
+  client Ready >/dev/null
+  written=$(client QuitCmd | awk '/^written/ {print $2}')
+  wait "$notifier" || true
+  trayquits+=("$(( $(date +%s%N) / 1000000 - written ))")
+done
+echo "notifier, QuitCmd to its end, ms:      ${trayquits[*]}"
 
 stat() {  # stat COLUMN: best and median of one column of the results
   printf '%s\n' "${results[@]}" | awk -v c="$1" '{print $c}' | sort -n |
@@ -80,6 +103,7 @@ echo "process creation to onload:            $(stat 2) ms"
 echo "  integrity check and start-up checks: $(stat 3) ms"
 echo "  Lua configuration and window:        $(stat 4) ms"
 echo "  page (stand-in) until onload:        $(stat 5) ms"
-echo "(taken on a shared $(nproc)-processor machine; Wine's own process start is part of the first share."
-echo " The whole process includes about 2 s after onload in which Wine, on a display without a window"
-echo " manager, waits for the X server to confirm the closing window withdrawn.)"
+echo "core host, CoreQuit to its end:        $(stat 6) ms"
+printf '%s\n' "${trayquits[@]}" | sort -n | awk '{a[NR]=$1} END {m = (NR % 2) ? a[(NR+1)/2] : (a[NR/2] + a[NR/2+1]) / 2; printf "notifier, QuitCmd to its end:          best %6.0f  median %6.0f ms\n", a[1], m}'
+echo "(taken on a shared $(nproc)-processor machine, with twm on the display; Wine's own process start is"
+echo " part of the first share.)"

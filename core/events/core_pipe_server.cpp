@@ -4,7 +4,6 @@
 
 #include "core_command.h"
 #include "security_attributes.h"
-#include "win/thread.h"
 
 namespace orv {
 
@@ -18,21 +17,13 @@ PipeServerOptions serverOptions(const CorePipeOptions& options) {
   o.rejectRemoteClients = options.rejectRemoteClients;
   o.disconnectBeforeCommand = true;
   o.pauseMs = options.pauseMs;
+  o.readTimeoutMs = options.readTimeoutMs;
   return o;
 }
 
 void dispatch(CoreCommandHandler& handler, const PipeMessage& message) {
   if (auto command = coreCommandFromText(message.command))
     handler.handle(*command, message.argument);
-}
-
-struct ServerThread {
-  std::unique_ptr<CoreCommandHandler> handler;
-  std::unique_ptr<CorePipeServer> server;
-};
-
-void serve(ServerThread& context) {
-  if (context.server->create()) context.server->run();
 }
 
 }  // namespace
@@ -49,13 +40,13 @@ CorePipeServer::CorePipeServer(CoreCommandHandler& handler, const CorePipeOption
     : server_(serverOptions(options),
               [&handler](const PipeMessage& message) { dispatch(handler, message); }) {}
 
-bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
-                         const CorePipeOptions& options) {
-  if (!handler) return false;
-  auto context = std::make_unique<ServerThread>();
-  context->server = std::make_unique<CorePipeServer>(*handler, options);
-  context->handler = std::move(handler);
-  return startDetachedThread(std::move(context), &serve);
+PipeServerThread startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
+                                     const CorePipeOptions& options) {
+  if (!handler) return {};
+  // The server's callback owns the handler: both go with the server's thread.
+  std::shared_ptr<CoreCommandHandler> owned(std::move(handler));
+  return startPipeServerThread(std::make_unique<PipeServer>(
+      serverOptions(options), [owned](const PipeMessage& message) { dispatch(*owned, message); }));
 }
 
 }  // namespace orv

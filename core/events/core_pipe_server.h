@@ -21,6 +21,7 @@ struct CorePipeOptions {
   SECURITY_ATTRIBUTES* security = nullptr;
   bool rejectRemoteClients = true;  // only honoured where the system knows the flag
   DWORD pauseMs = 500;              // after each handled message
+  DWORD readTimeoutMs = kPipeReadTimeoutMs;  // a silent client is dropped after it
 };
 
 // The process-wide security attributes when they were built, else null (default security).
@@ -40,15 +41,15 @@ class CorePipeServer {
   void stop() { server_.stop(); }
   HANDLE pipe() const { return server_.pipe(); }
   long messagesRead() const { return server_.messagesRead(); }
-  bool failed() const { return server_.failed(); }
+  long clientsDropped() const { return server_.clientsDropped(); }
 
  private:
   PipeServer server_;
 };
 
-// Starts the core host's pipe server on a thread of its own that owns `handler` and lives until
-// the process ends or the pipe fails. False when the thread could not be started.
-bool startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
+// Starts the core host's pipe server on a thread of its own that owns `handler` and serves until
+// the returned owner stops it. Empty when the thread could not be started.
+PipeServerThread startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
                          const CorePipeOptions& options = corePipeOptions());
 
 }  // namespace orv

@@ -2,9 +2,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "ansi_text.h"
+#include "dialog_menu.h"
 #include "folder_link.h"
 #include "held_folder.h"
 #include "process_util.h"
@@ -105,6 +107,45 @@ TEST(LaunchCommandLine, ReportsAProgramThatCannotBeStarted) {
   EXPECT_FALSE(launchCommandLine(L"\"C:\\no such folder\\nothing.exe\" -lostfile"));
   EXPECT_EQ(quoteProgramPath(L"C:\\Program Files\\x.exe"), L"\"C:\\Program Files\\x.exe\"");
   EXPECT_EQ(quoteProgramPath(L"\"C:\\a.exe\""), L"\"C:\\a.exe\"");
+}
+
+// A box is centred over an owner that is shown, and in the monitor's work area over a hidden owner
+// at the screen's corner (the notifier's), or over one that reaches past the screen's edge.
+TEST(CentreWindow, OverAShownOwnerElseInTheWorkArea) {
+  RECT work = {};
+  ASSERT_TRUE(SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0));
+  struct Case {
+    RECT owner;
+    bool shown;
+    POINT centre;
+  } cases[] = {
+      {{100, 80, 700, 480}, true, {400, 280}},
+      {{0, 0, 0, 0}, false, {(work.left + work.right) / 2, (work.top + work.bottom) / 2}},
+      {{work.right - 100, 0, work.right + 500, 300}, true, {work.right + 200, 150}},
+  };
+  WNDCLASSW plain = {};
+  plain.lpfnWndProc = DefWindowProcW;
+  plain.hInstance = GetModuleHandleW(nullptr);
+  plain.lpszClassName = L"OrvCentreTest";
+  RegisterClassW(&plain);
+  for (const Case& c : cases) {
+    const HWND owner = CreateWindowExW(0, plain.lpszClassName, L"owner", WS_POPUP, c.owner.left, c.owner.top,
+                                       c.owner.right - c.owner.left, c.owner.bottom - c.owner.top,
+                                       nullptr, nullptr, plain.hInstance, nullptr);
+    ASSERT_NE(owner, nullptr);
+    if (c.shown) ShowWindow(owner, SW_SHOWNOACTIVATE);
+    const HWND box = CreateWindowExW(0, plain.lpszClassName, L"box", WS_POPUP, 0, 0, 200, 100,
+                                     owner, nullptr, plain.hInstance, nullptr);
+    ASSERT_NE(box, nullptr);
+    centreWindow(box, owner);
+    RECT r = {};
+    GetWindowRect(box, &r);
+    const LONG expectedLeft = std::min<LONG>(c.centre.x - 100, work.right - 200);
+    EXPECT_EQ(r.left, expectedLeft) << "owner at " << c.owner.left;
+    EXPECT_EQ(r.top, c.centre.y - 50) << "owner at " << c.owner.left;
+    DestroyWindow(box);
+    DestroyWindow(owner);
+  }
 }
 
 }  // namespace

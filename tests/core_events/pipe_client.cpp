@@ -1,8 +1,12 @@
 // A pipe client in a process of its own: writes prefix + command [+ "||" + argument] to the pipe
-// named on its command line in one write. Exit code 0 when the write went through.
+// named on its command line in one write. Exit code 0 when the write went through; prints the
+// moment of the write (milliseconds since 1970, for the benchmark's quit times).
 //   pipe_client <pipe name> <command> [argument]      ("-" as argument: no separator)
+// The prefix is the core host's, or ORV_PIPE_PREFIX (the notifier's "PopOrvalinex").
 #include <windows.h>
 
+#include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "core_pipe_server.h"
@@ -20,7 +24,15 @@ int wmain(int argc, wchar_t** argv) {
     else
       argument.assign(argv[3], argv[3] + std::wcslen(argv[3]));
   }
-  const std::string bytes =
-      orv::pipeMessageBytes(u"AssistantOrvalinex", command, argument, separator);
-  return orv::writePipeMessage(pipe, bytes, 30000) ? 0 : 1;
+  wchar_t prefix[64] = L"AssistantOrvalinex";
+  ::GetEnvironmentVariableW(L"ORV_PIPE_PREFIX", prefix, 64);
+  const std::string bytes = orv::pipeMessageBytes(
+      std::u16string(prefix, prefix + std::wcslen(prefix)), command, argument, separator);
+  if (!orv::writePipeMessage(pipe, bytes, 30000)) return 1;
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const unsigned long long ticks =
+      (static_cast<unsigned long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  std::printf("written %llu\n", (ticks - 116444736000000000ULL) / 10000);
+  return 0;
 }

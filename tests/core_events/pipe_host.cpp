@@ -65,8 +65,9 @@ int wmain(int argc, wchar_t** argv) {
   factory->Createlua(&engine);
   if (!engine || !engine->InitCoreLuaEnv(orv::toNarrow(argv[1]).c_str())) return 5;
 
-  if (!orv::startCorePipeServer(std::make_unique<LoggingHandler>(window, engine, argv[2])))
-    return 6;
+  const orv::PipeServerThread pipe =
+      orv::startCorePipeServer(std::make_unique<LoggingHandler>(window, engine, argv[2]));
+  if (!pipe) return 6;
 
   MSG m;
   while (::GetMessageW(&m, nullptr, 0, 0) > 0) {

@@ -435,31 +435,52 @@ TEST(CorePipeCreation, ASecondInstanceCannotBeCreatedAndTheServerGivesUp) {
   second.run();  // returns at once without a pipe
 }
 
-TEST(CorePipeCreation, AListenerWhoseConnectionWaitFailsKeepsThePipeName) {
+ScopedHandle openClient(const std::wstring& name) {
+  return ScopedHandle(
+      ::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+// A client that comes and goes before the server waits makes that wait fail; a client that
+// connects and sends nothing would hold the single instance. Both are let go, and the next
+// client is served.
+TEST(CorePipeCreation, HangUpsAndSilentClientsAreLetGoAndTheNextClientIsServed) {
   StandInWindow window;
   DefaultCoreCommandHandler handler(window.hwnd(), nullptr);
+  RecordingHandler recorder(handler);
   CorePipeOptions options;
   options.name = uniquePipeName();
-  auto server = std::make_unique<CorePipeServer>(handler, options);
-  ASSERT_TRUE(server->create());
-  {
-    // A client that comes and goes before the server waits makes the wait fail.
-    ScopedHandle client(
-        ::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-    ASSERT_TRUE(client.valid());
-  }
-  server->run();
-  ASSERT_TRUE(server->failed()) << "the connection wait was expected to fail";
-  server.reset();
+  options.pauseMs = 0;
+  options.readTimeoutMs = 300;
+  CorePipeServer server(recorder, options);
+  ASSERT_TRUE(server.create());
+  ASSERT_TRUE(openClient(options.name).valid());  // closed again at once
+  std::thread thread([&] { server.run(); });
 
-  // The name stays taken for the life of the process: nobody else can serve it.
-  ScopedHandle other(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE,
-                                        1, 0, 0, 0, nullptr));
-  EXPECT_FALSE(other.valid()) << "another server took the pipe's name over";
-  ScopedHandle client(
-      ::CreateFileW(options.name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  EXPECT_TRUE(client.valid() || ::GetLastError() == ERROR_PIPE_BUSY)
-      << "the pipe itself is gone: " << ::GetLastError();
+  ScopedHandle silent;
+  ASSERT_TRUE(test::waitUntil([&] { return (silent = openClient(options.name)).valid(); }));
+  ASSERT_TRUE(writePipeMessage(options.name, pipeMessageBytes(kPrefix, u"UserConfirmCmd"), 30000));
+  EXPECT_TRUE(test::waitUntil([&] { return recorder.count() == 1; }));
+  EXPECT_EQ(server.clientsDropped(), 2);
+  // Asked to stop while it waits for the next client, it returns from that wait.
+  server.stop();
+  thread.join();
+}
+
+// The program's owner of the server thread ends the server while it waits for a client: the
+// thread is over and the pipe's name free again.
+TEST(CorePipeCreation, TheOwnerStopsTheServerWhileItWaits) {
+  StandInWindow window;
+  CorePipeOptions options;
+  options.name = uniquePipeName();
+  {
+    const PipeServerThread pipe = startCorePipeServer(
+        std::make_unique<DefaultCoreCommandHandler>(window.hwnd(), nullptr), options);
+    ASSERT_TRUE(pipe);
+    ASSERT_TRUE(test::waitUntil([&] { return ::WaitNamedPipeW(options.name.c_str(), 100); }));
+  }
+  ScopedHandle again(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX,
+                                        PIPE_TYPE_MESSAGE, 1, 0, 0, 0, nullptr));
+  EXPECT_TRUE(again.valid()) << "the stopped server still holds the pipe";
 }
 
 }  // namespace

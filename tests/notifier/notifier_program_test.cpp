@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <cwchar>
 #include <filesystem>
 #include <fstream>
@@ -294,6 +295,35 @@ TEST_F(NotifierTest, SecondCopyEndsWithZeroAndLeavesTheFirstAlone) {
 
 // ---- the pipe
 
+// Clients that connect and hang up at once race the notifier's start-up (between the pipe's
+// creation and its first wait), then one connects and sends nothing: neither silences the pipe.
+TEST_F(NotifierTest, HangUpsDuringStartUpAndASilentClientDoNotSilenceThePipe) {
+  std::atomic<bool> storming{true};
+  std::atomic<long> connects{0};
+  std::thread storm([&] {
+    while (storming) {
+      ScopedHandle client(CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                      0, nullptr));
+      if (client.valid()) ++connects;
+    }
+  });
+  Process& p = start();
+  const bool stormed = waitUntil([&] { return connects.load() >= 50; });
+  storming = false;
+  storm.join();
+  ASSERT_TRUE(stormed) << "only " << connects.load() << " connections";
+  ASSERT_NE(waitReady(p), nullptr);
+
+  ScopedHandle silent;
+  ASSERT_TRUE(waitUntil([&] {
+    silent.reset(CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                             nullptr));
+    return silent.valid();
+  }));
+  ASSERT_TRUE(sendCommand(u"QuitCmd")) << "the pipe no longer serves";
+  EXPECT_EQ(waitForExit(p), 0u);
+}
+
 TEST_F(NotifierTest, QuitCmdWithArgumentAndAnyPrefix) {
   for (const std::u16string prefix : {u"PopOrvalinex", u"abcdefghijkl"}) {
     for (const std::u16string argument : {u"", u"something"}) {
@@ -362,6 +392,7 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
       return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr;
     })) << "no question";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
+    EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == box; }, 5000)) << "not in front";
     EXPECT_NE(GetDlgItem(box, IDOK), nullptr);
     EXPECT_NE(GetDlgItem(box, IDCANCEL), nullptr);
     EXPECT_FALSE(events.isSet(events.yes));
@@ -437,6 +468,22 @@ TEST_F(NotifierTest, UpdatePopWithAndWithoutTheIcon) {
   EXPECT_EQ(waitForExit(p), 0u);
 }
 
+TEST_F(NotifierTest, TaskbarCreatedAddsTheIconAgain) {
+  HWND dialog = nullptr;
+  Process& p = startReady(&dialog);
+  ASSERT_NE(dialog, nullptr);
+  // The shell's restart loses every icon; the notifier hears it and adds its own again.
+  NOTIFYICONDATAW data = {};
+  data.cbSize = sizeof(data);
+  data.hWnd = dialog;
+  data.uID = kIconId;
+  ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
+  ASSERT_FALSE(trayIconExists(dialog));
+  SendMessageW(dialog, RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+  EXPECT_TRUE(trayIconExists(dialog));
+  EXPECT_TRUE(isRunning(p));
+}
+
 // ---- the tray callback, the menu and the About box
 
 TEST_F(NotifierTest, DoubleClickStartsTheCoreHostWithNokey) {
@@ -501,6 +548,12 @@ TEST_F(NotifierTest, AboutFromTheMenuOpensOnceWithTheVersion) {
   Sleep(1000);
   ASSERT_EQ(aboutBoxes(p.pid).size(), 1u) << "the second choice opened another About box";
   HWND about = aboutBoxes(p.pid)[0];
+  // Its owner is hidden at the screen's corner: the box is centred on the screen's work area.
+  RECT r = {}, work = {};
+  GetWindowRect(about, &r);
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_LE(std::abs((r.left + r.right) - (work.left + work.right)), 2);
+  EXPECT_LE(std::abs((r.top + r.bottom) - (work.top + work.bottom)), 2);
   EXPECT_EQ(windowText(GetDlgItem(about, 1001)), L"Ambrel网银助手");
   EXPECT_EQ(windowText(GetDlgItem(about, 1004)), L"版本号：1.0.19.1223");
   EXPECT_EQ(windowText(GetDlgItem(about, 1002)), std::wstring(kAboutFixedText));

@@ -521,6 +521,37 @@ describe('updater page as embedded', () => {
     }
   });
 
+  test('a long text breaks inside the message box, and download members that are no text show empty', async () => {
+    const page = await openPage();
+    try {
+      const version = '1.1.19.1224-' + 'x'.repeat(35);  // the server's longest version text: 47
+      await call(page, 'ConfirmUpdateComplete', version);
+      assertLooksLikeBox(await box(page, 'updatecomplete_confirm'),
+        { text: `您的助手已升级到版本${version} 即将退出更新`, icon: 'success', ok: false });
+      const [words, content, panel] = await page.$eval('#updatecomplete_confirm', (b) => {
+        const range = document.createRange();
+        range.selectNodeContents(b.querySelector('.msgbox_text'));
+        const corner = (r) => [r.right, r.bottom];
+        return [corner(range.getBoundingClientRect()),
+          corner(b.querySelector('.msgbox_text').getBoundingClientRect()),
+          corner(b.querySelector('.msgbox_panel').getBoundingClientRect())];
+      });
+      // Right and bottom edges: the words stay inside the text's box, and that inside the panel.
+      assert.ok(words[0] <= content[0] && content[0] <= panel[0] && words[1] <= panel[1],
+        `words ${words}, text box ${content}, panel ${panel}`);
+      await screenshot(page, '06-update-complete-long-version');
+
+      for (const [value, shown] of [[{ a: 1 }, ''], [['b'], ''], [true, ''], [null, ''], [2, '2']]) {
+        await call(page, 'ShowDownloadProcess',
+          JSON.stringify({ allcount: value, filename: value, filesize: value, nowpos: value }));
+        assert.equal(await text(page, '#text'), `${shown}(${shown})`, JSON.stringify(value));
+        assert.equal(await text(page, '#progress'), shown ? '下载进度:100%(2/2)' : '下载进度:0%(/)');
+      }
+    } finally {
+      await page.close();
+    }
+  });
+
   test('images cannot be dragged', async () => {
     const page = await openPage();
     try {

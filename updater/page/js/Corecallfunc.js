@@ -111,8 +111,8 @@ function ShowDownloadProcess(json) {
     var info = parseJsonObject(json);
     var allcount = toInteger(info.allcount);
     var nowpos = toInteger(info.nowpos);
-    var filename = info.filename == null ? "" : String(info.filename);
-    var filesize = info.filesize == null ? "" : String(info.filesize);
+    var filename = textOf(info.filename);
+    var filesize = textOf(info.filesize);
     // Without a sensible count there is no share to show; the bar stays empty.
     var share = (allcount !== null && nowpos !== null && allcount > 0) ? nowpos / allcount : 0;
     share = Math.max(0, Math.min(1, share));

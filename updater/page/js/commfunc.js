@@ -66,6 +66,11 @@ function toInteger(value) {
     return null;
 }
 
+// The text a member shows: a text as it is, a number as its digits, anything else (an object,
+// a list, true or false, null) as an empty text.
 function textOf(value) {
-    return value == null ? "" : String(value);
+    if (typeof value === "string") {
+        return value;
+    }
+    return (typeof value === "number" && isFinite(value)) ? String(value) : "";
 }
