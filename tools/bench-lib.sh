@@ -4,9 +4,6 @@
 #   bench_installation DIR     the benchmark installation's files below DIR: 8 files of 24 MiB
 #                              in big/ and 192 of about 341 KiB in small/, 256 MiB in 200 files
 #   best RUNS COMMAND...       the best wall-clock time of RUNS runs of COMMAND, in seconds
-#   bench_window_manager       starts twm on $DISPLAY (its pid in $wm; it gives way to a window
-#                              manager already there): without one, Wine waits about 2 s for
-#                              each closing window to be withdrawn
 bench_builds() {
   native=${ORV_NATIVE_BUILD:-build/native} win64=${ORV_WIN64_BUILD:-build/win64}
   if [ -z "${ORV_NATIVE_BUILD:-}${ORV_WIN64_BUILD:-}" ]; then
@@ -31,9 +28,4 @@ best() {
     if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
   done
   printf '%.3f' "$b"
-}
-
-bench_window_manager() {
-  twm -display "$DISPLAY" >/dev/null 2>&1 &
-  wm=$!
 }

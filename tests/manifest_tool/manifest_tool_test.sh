@@ -9,11 +9,14 @@ work=$(mktemp -d /tmp/orv-manifest-tool.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
 
-# Runs the tool; under Wine folder arguments are given as Windows paths.
+# Runs the tool; under Wine folder arguments are given as Windows paths (Wine's Z: drive is the
+# root, so the path is spelled out here rather than asked of a Wine process each time).
 run() {
   local args=() a
   for a in "$@"; do
-    if [ "$mode" = wine ] && [ -e "$a" ]; then args+=("$(winepath -w "$a" 2>/dev/null)"); else args+=("$a"); fi
+    if [ "$mode" = wine ] && [ -e "$a" ]; then
+      a=$(realpath "$a"); args+=("Z:${a//\//\\}")
+    else args+=("$a"); fi
   done
   if [ "$mode" = wine ]; then "$src/tools/wine-run.sh" "$tool" "${args[@]}"; else "$tool" "${args[@]}"; fi
 }
