@@ -98,12 +98,6 @@ bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring&
   return !listedDigest.empty() && fetchedDigest == listedDigest;
 }
 
-bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
-  if (fileName.empty()) return false;
-  if (fileName.find_first_of(L"\\/") != std::wstring::npos) return false;
-  return staysInManifestFolder(path, fileName);
-}
-
 DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
                            const std::wstring& updaterFileName, const std::wstring& baseUrl,

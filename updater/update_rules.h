@@ -71,7 +71,7 @@ struct PlannedDownload {
 // The download pass over the entries of a verified manifest, in key order: every marked entry
 // of the main manifest but the updater's own is fetched; the last fetched file is the setup
 // program. `safe` is false when any listed file (`documentOrder`, every File element as read)
-// has a path or name that would leave the temp folder or an empty name: the pass then fails.
+// breaks listedFileIsSafe: the pass then fails.
 struct DownloadPlan {
   bool safe = true;
   std::vector<PlannedDownload> files;
@@ -81,9 +81,5 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
                            const std::wstring& updaterFileName, const std::wstring& baseUrl,
                            const std::wstring& tempFolder);
-
-// Whether a listed path and file name stay inside the folder they are fetched to: not with a
-// ".." component, a drive, a rooted path or a ":" anywhere, nor with an empty file name.
-bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName);
 
 }  // namespace orv::updater
