@@ -35,15 +35,17 @@ bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
 // RetryTimes passes from 0 to 3; 4 and more (unsigned), and -1 (missing or not a DWORD), fail.
 bool retryTimesPasses(std::int32_t retryTimes);
 
+// The page's JSON texts are built from the wide texts (through UTF-8, where no byte of a
+// character can pass for a quote or a backslash) and handed over as wide text, so every name a
+// manifest can hold stays one valid JSON string whatever the ANSI code page.
 // The compact JSON of "InitUpdate": {"downloadCount":N,"progressWidth":W,"removeCount":R} + LF.
-std::string initUpdateText(int downloadCount, int progressWidth, int removeCount);
-// The compact JSON of "ShowDownloadProcess", all four members texts, in name order, + LF. The
-// file name comes in the ANSI code page and its bytes are kept as they are.
-std::string downloadProcessText(int allCount, const std::string& fileNameAnsi,
-                                const std::string& sizeText, int nowPos);
+std::wstring initUpdateText(int downloadCount, int progressWidth, int removeCount);
+// The compact JSON of "ShowDownloadProcess", all four members texts, in name order, + LF.
+std::wstring downloadProcessText(int allCount, const std::wstring& fileName,
+                                 const std::string& sizeText, int nowPos);
 
 // The size text of a byte count: empty up to 1024, "%0.2lfKb" up to 1 MiB, "%0.2lfM" above.
-std::string sizeText(std::uint32_t bytes);
+std::string sizeText(std::uint64_t bytes);
 
 // The entry that gives the version the server offers: the first listed file (document order)
 // whose FileName is not the updater's own (case-sensitive); null when there is none.
