@@ -10,6 +10,12 @@ namespace orv {
 std::string toNarrow(const std::wstring& text);
 std::wstring toWide(const std::string& text);
 
+// UTF-8, the same on every system: for texts built byte-wise (JSON) whose every byte above 0x7F
+// must belong to a character. UTF-16 pairs on Windows, one unit per character elsewhere; an
+// unpaired surrogate becomes U+FFFD, and so does each byte of an invalid UTF-8 sequence.
+std::string toUtf8(const std::wstring& text);
+std::wstring fromUtf8(const std::string& text);
+
 // Pointer forms for C interfaces: a null input gives a null result. The caller frees the result
 // with delete[].
 char* toNarrowAlloc(const wchar_t* text);

@@ -67,7 +67,7 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
   const tinyxml2::XMLElement* info = findFileInfo(doc);
   if (!info) return false;
   const tinyxml2::XMLElement* file = info->FirstChildElement("File");
-  if (!file) return false;
+  bool keptOne = false;
   for (; file; file = file->NextSiblingElement("File")) {
     ManifestEntry entry;
     entry.fileName = attributeText(file, "FileName");
@@ -77,11 +77,12 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
     entry.fromMain = fromMain;
     entry.status = EntryStatus::Unchanged;
     if (documentOrder) documentOrder->push_back(entry);
-    if (!staysInManifestFolder(entry.path, entry.fileName)) continue;  // never read nor fetched
+    if (!listedFileIsSafe(entry.path, entry.fileName)) continue;  // never read nor fetched
+    keptOne = true;
     // The first occurrence of a key wins, and the main manifest is always read first.
     entries.emplace(entry.path + L"\\" + entry.fileName, std::move(entry));
   }
-  return true;
+  return keptOne;  // a manifest that lists nothing usable lists nothing
 }
 
 }  // namespace
@@ -156,24 +157,6 @@ std::vector<std::wstring> digestFiles(const std::vector<std::wstring>& paths, un
   work();
   for (auto& t : pool) t.join();
   return digests;
-}
-
-bool staysInManifestFolder(const std::wstring& path, const std::wstring& fileName) {
-  for (const std::wstring* part : {&path, &fileName}) {
-    const std::wstring& text = *part;
-    if (text.find(L':') != std::wstring::npos) return false;
-    if (!text.empty() && (text[0] == L'\\' || text[0] == L'/')) return false;
-    std::size_t start = 0;
-    for (;;) {
-      const std::size_t end = text.find_first_of(L"\\/", start);
-      const std::wstring component =
-          text.substr(start, end == std::wstring::npos ? end : end - start);
-      if (component == L"..") return false;
-      if (end == std::wstring::npos) break;
-      start = end + 1;
-    }
-  }
-  return true;
 }
 
 }  // namespace orv

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "listed_file_rule.h"
 #include "version_number.h"
 
 namespace orv {
@@ -36,7 +37,8 @@ class FileManifest {
   FileManifest(std::wstring remoteBase, std::wstring directory, std::string publicKeyPem = {});
 
   // Verifies the signature of Digest.xml, loads it, then loads Digest_n.xml (whose absence or
-  // damage is not an error). False when Digest.xml is missing, unsigned, forged or lists no file.
+  // damage is not an error). False when Digest.xml is missing, unsigned, forged or keeps no file
+  // (entries that break listedFileIsSafe are dropped from both files).
   bool verifyAndLoad();
 
   // Verifies the signature of Digest.xml and loads it alone: nothing comes from the unsigned
@@ -75,11 +77,6 @@ class FileManifest {
   std::map<std::wstring, std::wstring> manifestFiles_;
   Entries entries_;
 };
-
-// Whether a listed Path and FileName stay inside the manifest's folder: no ".." component, no
-// rooted or drive path, no ":" anywhere (drives, alternate streams). Entries that would leave it
-// are dropped when a manifest is loaded.
-bool staysInManifestFolder(const std::wstring& path, const std::wstring& fileName);
 
 // Base64 of the SHA-1 of a file's bytes (28 characters); empty when the file cannot be opened
 // or is not a regular file (a folder, a device, a pipe).

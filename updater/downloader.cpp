@@ -3,20 +3,24 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <urlmon.h>
 #include <wininet.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cwchar>
+#include <mutex>
 #include <vector>
 
 #include "file_manifest.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "moniker_fetch.h"
 #include "product.h"
 #include "trace.h"
+#include "transfer_watch.h"
 #include "win/scoped_handle.h"
 #include "win/scoped_internet.h"
+#include "win/thread.h"
 
 namespace orv {
 namespace {
@@ -25,6 +29,8 @@ constexpr wchar_t kHttpsTag[] = L"DownloadFile_Https";
 constexpr wchar_t kDownloadTag[] = L"DownloadOneFile";
 
 std::atomic<unsigned long> g_httpsTimeout{0};
+std::mutex g_boundsLock;
+DownloadBounds g_bounds;
 
 struct UrlParts {
   INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
@@ -52,10 +58,10 @@ bool crackUrl(const std::wstring& url, UrlParts& parts) {
   return true;
 }
 
-// Handles take their time-outs from their parent when created; the request's own decide.
-void applyTestTimeouts(HINTERNET handle) {
-  const unsigned long t = g_httpsTimeout;
-  if (t == 0) return;
+// Handles take their time-outs from their parent when created; a blocking call never waits
+// longer than the time without progress allows.
+void applyTimeouts(HINTERNET handle, const DownloadBounds& bounds) {
+  const unsigned long t = g_httpsTimeout ? g_httpsTimeout.load() : bounds.idleMs;
   for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
                        INTERNET_OPTION_RECEIVE_TIMEOUT}) {
     DWORD value = t;
@@ -81,20 +87,40 @@ int internetFailure(const wchar_t* call) {
   return kHttpsFailed;
 }
 
-// The body's temporary file beside the target: removed unless it replaced the target.
-class PartFile {
+int boundReached(const wchar_t* bound, const std::wstring& url) {
+  traceLine(kHttpsTag, std::wstring(L"bound reached (") + bound + L"): " + url);
+  return kHttpsFailed;
+}
+
+// A body's temporary path beside the target: removed unless it replaced the target.
+class PartPath {
  public:
-  explicit PartFile(std::wstring path) : path_(std::move(path)) {
-    handle_.reset(CreateFileW(path_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
-  ~PartFile() {
-    handle_.reset();
+  explicit PartPath(std::wstring path) : path_(std::move(path)) {}
+  ~PartPath() {
     if (!committed_) DeleteFileW(path_.c_str());
   }
-  PartFile(const PartFile&) = delete;
-  PartFile& operator=(const PartFile&) = delete;
+  PartPath(const PartPath&) = delete;
+  PartPath& operator=(const PartPath&) = delete;
 
+  const std::wstring& path() const { return path_; }
+  // Puts the finished file in the target's place.
+  bool replace(const std::wstring& target) {
+    committed_ = MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+    return committed_;
+  }
+
+ private:
+  std::wstring path_;
+  bool committed_ = false;
+};
+
+// The part file open for writing while the body is read.
+class PartFile {
+ public:
+  explicit PartFile(std::wstring path) : part_(std::move(path)) {
+    handle_.reset(CreateFileW(part_.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  }
   bool isOpen() const { return handle_.valid(); }
   bool write(const void* data, DWORD size) {
     DWORD written = 0;
@@ -103,22 +129,59 @@ class PartFile {
   // Closes the file and puts it in the target's place.
   bool replace(const std::wstring& target) {
     handle_.reset();
-    committed_ = MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    return committed_;
+    return part_.replace(target);
   }
 
  private:
-  std::wstring path_;
+  PartPath part_;  // deleted after the handle is closed
   ScopedHandle handle_;
-  bool committed_ = false;
 };
 
-}  // namespace
+// The request of the current exchange, closed once: by its owner, or by the watch thread to end
+// a call that blocks past the bounds.
+class RequestSlot {
+ public:
+  RequestSlot() { InitializeCriticalSection(&lock_); }
+  ~RequestSlot() {
+    reset(nullptr);
+    DeleteCriticalSection(&lock_);
+  }
+  RequestSlot(const RequestSlot&) = delete;
+  RequestSlot& operator=(const RequestSlot&) = delete;
 
-void setHttpsTimeoutsForTesting(unsigned long milliseconds) { g_httpsTimeout = milliseconds; }
+  HINTERNET get() {
+    CriticalSectionGuard guard(lock_);
+    return request_.get();
+  }
+  void reset(HINTERNET request) {
+    CriticalSectionGuard guard(lock_);
+    request_.reset(request);
+  }
+  void abort() { reset(nullptr); }
 
-int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
-                       std::uint32_t* byteCount) {
+ private:
+  CRITICAL_SECTION lock_;
+  ScopedInternet request_;
+};
+
+bool isRedirect(DWORD status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+std::wstring queryText(HINTERNET request, DWORD info) {
+  std::vector<wchar_t> text(2048);
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (!HttpQueryInfoW(request, info, text.data(), &size, nullptr)) return std::wstring();
+  return std::wstring(text.data(), size / sizeof(wchar_t));
+}
+
+// One request of an exchange: a connection to the URL's server and a GET, sent.
+struct Exchange {
+  ScopedInternet connection;
+  DWORD status = 0;
+};
+int sendRequest(HINTERNET session, const std::wstring& url, RequestSlot& slot,
+                Exchange& exchange, const TransferWatch& watch) {
   UrlParts parts;
   if (!crackUrl(url, parts) ||
       (parts.scheme != INTERNET_SCHEME_HTTP && parts.scheme != INTERNET_SCHEME_HTTPS)) {
@@ -126,122 +189,229 @@ int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
     return kHttpsFailed;
   }
   const bool secure = parts.scheme == INTERNET_SCHEME_HTTPS;
-
-  const std::wstring agent = std::wstring(kProductId) + L"Update";
-  ScopedInternet session(
-      InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return internetFailure(L"InternetOpen");
-  applyTestTimeouts(session.get());
-
+  slot.reset(nullptr);
   const DWORD connectFlags = INTERNET_FLAG_KEEP_CONNECTION | (secure ? INTERNET_FLAG_SECURE : 0);
-  ScopedInternet connection(InternetConnectW(session.get(), parts.host.c_str(), parts.port, nullptr,
+  exchange.connection.reset(InternetConnectW(session, parts.host.c_str(), parts.port, nullptr,
                                              nullptr, INTERNET_SERVICE_HTTP, connectFlags, 1));
-  if (!connection) return internetFailure(L"InternetConnect");
+  if (!exchange.connection) return internetFailure(L"InternetConnect");
 
+  // Redirects are followed here, so that they can be counted.
   const DWORD requestFlags =
-      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE |
+      INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
       (secure ? INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_CN_INVALID : 0);
-  ScopedInternet request(HttpOpenRequestW(connection.get(), L"GET", parts.object.c_str(), nullptr,
-                                          nullptr, nullptr, requestFlags, 1));
+  slot.reset(HttpOpenRequestW(exchange.connection.get(), L"GET", parts.object.c_str(), nullptr,
+                              nullptr, nullptr, requestFlags, 1));
+  HINTERNET request = slot.get();
   if (!request) return internetFailure(L"HttpOpenRequest");
-  applyTestTimeouts(request.get());
+  applyTimeouts(request, watch.bounds());
 
   // The server's certificate is never a reason to fail: what is fetched is trusted only through
   // the signed manifest's digests.
   DWORD security = 0;
   DWORD size = sizeof(security);
-  if (InternetQueryOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
+  if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
     security |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
                 SECURITY_FLAG_IGNORE_WRONG_USAGE | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
                 SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-    InternetSetOptionW(request.get(), INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
+    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
   }
-
-  if (!HttpSendRequestW(request.get(), nullptr, 0, nullptr, 0))
+  if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0))
     return internetFailure(L"HttpSendRequest");
-
-  DWORD status = 0;
-  size = sizeof(status);
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+  size = sizeof(exchange.status);
+  if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &exchange.status,
                       &size, nullptr))
     return internetFailure(L"HttpQueryInfo");
-  DWORD contentLength = 0;
-  size = sizeof(contentLength);
-  if (!HttpQueryInfoW(request.get(), HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER,
-                      &contentLength, &size, nullptr))
-    contentLength = 0;
-  if (status != HTTP_STATUS_OK) {
-    traceLine(kHttpsTag, L"status " + std::to_wstring(status) + L" for " + url);
+  return kHttpsOk;
+}
+
+// Sends the GET and follows redirects up to the bounds' count; the final exchange's request
+// stays in the slot.
+int exchangeFollowingRedirects(HINTERNET session, const std::wstring& url, RequestSlot& slot,
+                               Exchange& exchange, const TransferWatch& watch) {
+  std::wstring current = url;
+  for (unsigned redirects = 0;; ++redirects) {
+    const int sent = sendRequest(session, current, slot, exchange, watch);
+    if (sent != kHttpsOk) return watch.expired() ? boundReached(L"time", url) : sent;
+    if (!isRedirect(exchange.status)) return kHttpsOk;
+    if (redirects == watch.bounds().maxRedirects) return boundReached(L"redirects", url);
+    const std::wstring location = queryText(slot.get(), HTTP_QUERY_LOCATION);
+    wchar_t next[INTERNET_MAX_URL_LENGTH];
+    DWORD length = INTERNET_MAX_URL_LENGTH;
+    if (location.empty() ||
+        !InternetCombineUrlW(current.c_str(), location.c_str(), next, &length, 0)) {
+      traceLine(kHttpsTag, L"redirect without a usable Location: " + current);
+      return kHttpsFailed;
+    }
+    current.assign(next, length);
+  }
+}
+
+// The body into the part file, as it arrives, within the bounds and exactly `length` bytes.
+int readBody(HINTERNET request, PartFile& part, std::uint64_t length, TransferWatch& watch,
+             const std::wstring& url) {
+  std::vector<unsigned char> chunk(64 * 1024);
+  std::uint64_t total = 0;
+  for (;;) {
+    if (watch.expired()) return boundReached(L"time", url);
+    // Waits for what has arrived, not for a full chunk: a slow body is seen as it comes.
+    DWORD available = 0;
+    if (!InternetQueryDataAvailable(request, &available, 0, 0))
+      return watch.expired() ? boundReached(L"time", url)
+                             : internetFailure(L"InternetQueryDataAvailable");
+    if (available == 0) break;
+    DWORD read = 0;
+    const DWORD want = available < chunk.size() ? available : static_cast<DWORD>(chunk.size());
+    if (!InternetReadFile(request, chunk.data(), want, &read))
+      return internetFailure(L"InternetReadFile");
+    if (read == 0) break;
+    total += read;
+    if (total > length) break;  // longer than announced: refused below
+    if (!part.write(chunk.data(), read)) {
+      traceFailure(kHttpsTag, L"WriteFile part of " + url);
+      return kHttpsFailed;
+    }
+    watch.progressed(total);
+  }
+  if (total != length) {
+    traceLine(kHttpsTag, L"download " + url + L" failed: " + std::to_wstring(total) + L" of " +
+                             std::to_wstring(length) + L" bytes");
     return kHttpsFailed;
   }
+  return kHttpsOk;
+}
+
+// The announced length; none (a body that ends only with the connection, or in chunks) means
+// a short body could not be told from a whole one.
+bool announcedLength(HINTERNET request, std::uint64_t& length) {
+  const std::wstring text = queryText(request, HTTP_QUERY_CONTENT_LENGTH);
+  if (text.empty() || text.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+  length = std::wcstoull(text.c_str(), nullptr, 10);
+  return true;
+}
+
+int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
+                TransferWatch& watch) {
+  const std::wstring agent = std::wstring(kProductId) + L"Update";
+  ScopedInternet session(
+      InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+  if (!session) return internetFailure(L"InternetOpen");
+  applyTimeouts(session.get(), watch.bounds());
+
+  Exchange exchange;
+  RequestSlot slot;  // closed before the connection and the session
+  if (!watch.watch([&slot] { slot.abort(); })) return kHttpsFailed;
+  struct StopWatchFirst {  // the watch ends before the slot it may abort
+    TransferWatch& watch;
+    ~StopWatchFirst() { watch.stop(); }
+  } stopWatchFirst{watch};
+  const int sent = exchangeFollowingRedirects(session.get(), url, slot, exchange, watch);
+  if (sent != kHttpsOk) return sent;
+  const HINTERNET request = slot.get();
+  if (exchange.status != HTTP_STATUS_OK) {
+    traceLine(kHttpsTag, L"status " + std::to_wstring(exchange.status) + L" for " + url);
+    return kHttpsFailed;
+  }
+  std::uint64_t length = 0;
+  if (!announcedLength(request, length)) {
+    traceLine(kHttpsTag, L"no Content-Length: " + url);
+    return kHttpsFailed;
+  }
+  if (watch.tooLarge(length)) return boundReached(L"size cap", url);
 
   PartFile part(localPath + L".part");
   if (!part.isOpen()) {
     traceFailure(kHttpsTag, L"Create " + localPath + L".part");
     return kHttpsFailed;
   }
-  std::vector<unsigned char> chunk(64 * 1024);
-  unsigned long long total = 0;
-  for (;;) {
-    DWORD read = 0;
-    if (!InternetReadFile(request.get(), chunk.data(), static_cast<DWORD>(chunk.size()), &read))
-      return internetFailure(L"InternetReadFile");
-    if (read == 0) break;
-    if (!part.write(chunk.data(), read)) {
-      traceFailure(kHttpsTag, L"WriteFile " + localPath + L".part");
-      return kHttpsFailed;
-    }
-    total += read;
-  }
-  if (total != contentLength) {
-    traceLine(kHttpsTag, L"download " + url + L" failed: " + std::to_wstring(total) + L" of " +
-                             std::to_wstring(contentLength) + L" bytes");
-    return kHttpsFailed;
-  }
+  const int body = readBody(request, part, length, watch, url);
+  if (body != kHttpsOk) return body;
   if (!part.replace(localPath)) {
     traceFailure(kHttpsTag, L"Create " + localPath);
     return kHttpsFailed;
   }
-  if (byteCount) *byteCount = static_cast<std::uint32_t>(total);
+  if (byteCount) *byteCount = length;
   return kHttpsOk;
 }
 
-std::uint32_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
+std::uint64_t fileSize(const std::wstring& path, bool& ok) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  ok = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// One attempt over plain HTTP: the moniker's file counts when it is as long as announced (an
+// empty file when no length was announced: it counts as nothing fetched).
+bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, TransferWatch& watch,
+                    std::vector<std::wstring>& visited, std::uint64_t& byteCount) {
+  PartPath part(localPath + L".part");
+  const MonikerFetch fetch = fetchByUrlMoniker(url, part.path(), watch);
+  visited.insert(visited.end(), fetch.urls.begin(), fetch.urls.end());
+  if (!fetch.completed) return false;
+  bool ok = false;
+  const std::uint64_t size = fileSize(part.path(), ok);
+  if (!ok || watch.tooLarge(size) || size != fetch.expectedBytes) {
+    traceLine(kDownloadTag, L"download " + url + L" failed: " + std::to_wstring(size) + L" of " +
+                                std::to_wstring(fetch.expectedBytes) + L" bytes");
+    return false;
+  }
+  if (!part.replace(localPath)) {
+    traceFailure(kDownloadTag, L"Create " + localPath);
+    return false;
+  }
+  byteCount = size;
+  return true;
+}
+
+bool makeTargetFolder(const std::wstring& localPath) {
+  const std::wstring folder = targetFolderOf(localPath);
+  if (folder.empty() || PathFileExistsW(folder.c_str())) return true;
+  const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+  if (made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS)
+    return true;
+  SetLastError(static_cast<DWORD>(made));
+  traceFailure(kDownloadTag, L"SHCreateDirectoryEx " + folder);
+  return false;
+}
+
+}  // namespace
+
+DownloadBounds downloadBounds() {
+  std::lock_guard<std::mutex> guard(g_boundsLock);
+  return g_bounds;
+}
+
+void setDownloadBoundsForTesting(const DownloadBounds& bounds) {
+  std::lock_guard<std::mutex> guard(g_boundsLock);
+  g_bounds = bounds;
+}
+
+void setHttpsTimeoutsForTesting(unsigned long milliseconds) { g_httpsTimeout = milliseconds; }
+
+int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
+                       std::uint64_t* byteCount) {
+  TransferWatch watch(downloadBounds(), GetTickCount64());
+  return httpsWithin(url, localPath, byteCount, watch);
+}
+
+std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries) {
   const bool https = isHttpsUrl(url);
+  if (!makeTargetFolder(localPath)) return 0;
 
-  const std::wstring folder = targetFolderOf(localPath);
-  if (!folder.empty() && !PathFileExistsW(folder.c_str())) {
-    const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
-    if (made != ERROR_SUCCESS && made != ERROR_ALREADY_EXISTS && made != ERROR_FILE_EXISTS) {
-      SetLastError(static_cast<DWORD>(made));
-      traceFailure(kDownloadTag, L"SHCreateDirectoryEx " + folder);
-      return 0;
-    }
-  }
-
-  std::uint32_t byteCount = 0;
+  const DownloadBounds bounds = downloadBounds();
+  const unsigned long long started = GetTickCount64();
   for (unsigned long long attempt = 0; attempt <= retries; ++attempt) {
     DeleteUrlCacheEntryW(url.c_str());  // a missing entry is no error
-    if (https) {
-      if (DownloadFile_Https(url, localPath, &byteCount) != kHttpsOk) continue;
-    } else {
-      const HRESULT hr = URLDownloadToFileW(nullptr, url.c_str(), localPath.c_str(), 0, nullptr);
-      if (hr != S_OK) {
-        wchar_t text[64];
-        std::swprintf(text, 64, L"URLDownloadToFile failed, 0x%08lx",
-                      static_cast<unsigned long>(hr));
-        traceLine(kDownloadTag, text);
-        continue;
-      }
-      ScopedHandle file(CreateFileW(localPath.c_str(), FILE_READ_DATA, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      if (file) {
-        const DWORD size = GetFileSize(file.get(), nullptr);
-        if (size != INVALID_FILE_SIZE) byteCount = size;
-      }
-    }
-    if (fileExists(localPath)) return byteCount;
+    TransferWatch watch(bounds, started);
+    if (watch.expired()) break;  // the file's deadline covers all its attempts
+    std::uint64_t byteCount = 0;
+    std::vector<std::wstring> visited{url};
+    const bool fetched =
+        https ? httpsWithin(url, localPath, &byteCount, watch) == kHttpsOk
+              : monikerAttempt(url, localPath, watch, visited, byteCount);
+    // Nothing fetched stays in the cache: the moniker keeps every body it reads there.
+    for (const std::wstring& u : visited) DeleteUrlCacheEntryW(u.c_str());
+    if (fetched && fileExists(localPath)) return byteCount;
   }
   traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
   return 0;

@@ -201,7 +201,7 @@ int UpdateAttempt::run() {
   }
 
   // 7. The page's progress starts empty.
-  host_.tellPage(L"InitUpdate", toWide(initUpdateText(0, kProgressWidth, 0)));
+  host_.tellPage(L"InitUpdate", initUpdateText(0, kProgressWidth, 0));
 
   // 8 to 12.
   std::wstring stageKey;
@@ -290,13 +290,11 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
     // Written only into real folders, held until the attempt ends: the setup program runs from
     // the folder it was checked in.
     if (!folders.holdFolderOf(file.localPath)) return false;
-    const std::uint32_t bytes = DownloadOneFile(file.url, file.localPath, 3);
+    const std::uint64_t bytes = DownloadOneFile(file.url, file.localPath, 3);
     // A file counts only with the digest its signed entry lists.
     if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) return false;
-    // The JSON takes the name in the ANSI code page; the text goes back with the same page.
-    host_.tellPage(L"ShowDownloadProcess",
-                   toWide(downloadProcessText(file.allCount, toNarrow(file.fileName),
-                                              sizeText(bytes), file.nowPos)));
+    host_.tellPage(L"ShowDownloadProcess", downloadProcessText(file.allCount, file.fileName,
+                                                               sizeText(bytes), file.nowPos));
     setupProgram = file.localPath;
     setupDigest = file.digest;
   }

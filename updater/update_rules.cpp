@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "ansi_text.h"
 #include "file_rules.h"
 #include "product.h"
 
@@ -41,18 +42,18 @@ bool retryTimesPasses(std::int32_t retryTimes) {
 
 namespace {
 
-// The compact writer's layout: members in name order, no blanks, a closing line feed. Bytes
-// above 0x7F are kept as they are (they are ANSI code-page text, not UTF-8).
-std::string compact(const Json::Value& value) {
+// The compact writer's layout: members in name order, no blanks, a closing line feed. The
+// values are UTF-8, written as they are and turned into wide text as a whole.
+std::wstring compact(const Json::Value& value) {
   Json::StreamWriterBuilder builder;
   builder["indentation"] = "";
   builder["emitUTF8"] = true;
-  return Json::writeString(builder, value) + "\n";
+  return fromUtf8(Json::writeString(builder, value) + "\n");
 }
 
 }  // namespace
 
-std::string initUpdateText(int downloadCount, int progressWidth, int removeCount) {
+std::wstring initUpdateText(int downloadCount, int progressWidth, int removeCount) {
   Json::Value v(Json::objectValue);
   v["downloadCount"] = downloadCount;
   v["progressWidth"] = progressWidth;
@@ -60,17 +61,17 @@ std::string initUpdateText(int downloadCount, int progressWidth, int removeCount
   return compact(v);
 }
 
-std::string downloadProcessText(int allCount, const std::string& fileNameAnsi,
-                                const std::string& sizeText, int nowPos) {
+std::wstring downloadProcessText(int allCount, const std::wstring& fileName,
+                                 const std::string& sizeText, int nowPos) {
   Json::Value v(Json::objectValue);
   v["allcount"] = std::to_string(allCount);
-  v["filename"] = fileNameAnsi;
+  v["filename"] = toUtf8(fileName);
   v["filesize"] = sizeText;
   v["nowpos"] = std::to_string(nowPos);
   return compact(v);
 }
 
-std::string sizeText(std::uint32_t bytes) {
+std::string sizeText(std::uint64_t bytes) {
   char text[64] = {};
   if (bytes <= 1024u) return std::string();
   if (bytes <= 1048576u)
@@ -96,12 +97,6 @@ std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,
 
 bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring& listedDigest) {
   return !listedDigest.empty() && fetchedDigest == listedDigest;
-}
-
-bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
-  if (fileName.empty()) return false;
-  if (fileName.find_first_of(L"\\/") != std::wstring::npos) return false;
-  return staysInManifestFolder(path, fileName);
 }
 
 DownloadPlan planDownloads(const FileManifest::Entries& entries,

@@ -35,15 +35,17 @@ bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
 // RetryTimes passes from 0 to 3; 4 and more (unsigned), and -1 (missing or not a DWORD), fail.
 bool retryTimesPasses(std::int32_t retryTimes);
 
+// The page's JSON texts are built from the wide texts (through UTF-8, where no byte of a
+// character can pass for a quote or a backslash) and handed over as wide text, so every name a
+// manifest can hold stays one valid JSON string whatever the ANSI code page.
 // The compact JSON of "InitUpdate": {"downloadCount":N,"progressWidth":W,"removeCount":R} + LF.
-std::string initUpdateText(int downloadCount, int progressWidth, int removeCount);
-// The compact JSON of "ShowDownloadProcess", all four members texts, in name order, + LF. The
-// file name comes in the ANSI code page and its bytes are kept as they are.
-std::string downloadProcessText(int allCount, const std::string& fileNameAnsi,
-                                const std::string& sizeText, int nowPos);
+std::wstring initUpdateText(int downloadCount, int progressWidth, int removeCount);
+// The compact JSON of "ShowDownloadProcess", all four members texts, in name order, + LF.
+std::wstring downloadProcessText(int allCount, const std::wstring& fileName,
+                                 const std::string& sizeText, int nowPos);
 
 // The size text of a byte count: empty up to 1024, "%0.2lfKb" up to 1 MiB, "%0.2lfM" above.
-std::string sizeText(std::uint32_t bytes);
+std::string sizeText(std::uint64_t bytes);
 
 // The entry that gives the version the server offers: the first listed file (document order)
 // whose FileName is not the updater's own (case-sensitive); null when there is none.
@@ -71,7 +73,7 @@ struct PlannedDownload {
 // The download pass over the entries of a verified manifest, in key order: every marked entry
 // of the main manifest but the updater's own is fetched; the last fetched file is the setup
 // program. `safe` is false when any listed file (`documentOrder`, every File element as read)
-// has a path or name that would leave the temp folder or an empty name: the pass then fails.
+// breaks listedFileIsSafe: the pass then fails.
 struct DownloadPlan {
   bool safe = true;
   std::vector<PlannedDownload> files;
@@ -81,9 +83,5 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
                            const std::wstring& updaterFileName, const std::wstring& baseUrl,
                            const std::wstring& tempFolder);
-
-// Whether a listed path and file name stay inside the folder they are fetched to: not with a
-// ".." component, a drive, a rooted path or a ":" anywhere, nor with an empty file name.
-bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName);
 
 }  // namespace orv::updater

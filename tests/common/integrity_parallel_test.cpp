@@ -44,7 +44,7 @@ TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
       {L"", L"a.dll", true},
       {L"Script", L"CoreConfig.lua", true},
       {L"a\\b.c\\d", L"x..y", true},  // dots inside names are fine
-      {L".", L"a", true},
+      {L".", L"a", false},  // Windows drops the component: a second key for "\\a"
       {L"..", L"a", false},
       {L"a\\..\\..", L"b", false},
       {L"a/../b", L"c", false},
@@ -59,9 +59,35 @@ TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
       {L"", L"file.txt:stream", false},
       {L"sub:x", L"y", false},
       {L"", L"\\x", false},
+      // Names Windows treats specially: devices with any extension, trimmed ends, reserved
+      // characters, and empty components.
+      {L"", L"NUL", false},
+      {L"", L"con.txt", false},
+      {L"COM1", L"a", false},
+      {L"", L"Lpt9.tar.gz", false},
+      {L"", L"nul .x", false},
+      {L"", L"CONOUT$", false},
+      {L"", L"COM\u00B9", false},
+      {L"", L"console.txt", true},
+      {L"", L"COM10", true},
+      {L"", L"Setup.exe. ", false},
+      {L"", L"Setup.exe.", false},
+      {L"bin ", L"a", false},
+      {L"", L"a\tb", false},
+      {L"", L"a\x7F", false},
+      {L"", L"a<b", false},
+      {L"", L"a>b", false},
+      {L"", L"a\"b", false},
+      {L"", L"a|b", false},
+      {L"", L"a?b", false},
+      {L"", L"a*b", false},
+      {L"a\\\\b", L"c", false},
+      {L"a\\", L"c", false},
+      {L"", L"", false},
+      {L"", L"\u66F4\u65B0\u4E57.exe", true},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(staysInManifestFolder(c.path, c.name), c.stays)
+    EXPECT_EQ(listedFileIsSafe(c.path, c.name), c.stays)
         << toNarrow(c.path) << " | " << toNarrow(c.name);
 }
 
@@ -83,14 +109,15 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
   EXPECT_EQ(m.entries().count(L"\\s"), 1u) << "a \":\" in the digest is no path";
 }
 
-TEST(ManifestPaths, AManifestListingOnlyEscapingEntriesStillLoads) {
+TEST(ManifestPaths, AManifestKeepingNoEntryDoesNotVerify) {
   TempDir dir;
   writeFile(dir / "Digest.xml",
-            signManifest(manifestBody(fileElement("evil.exe", "..", kEmptyDigest)), devPrivateKey()));
+            signManifest(manifestBody(fileElement("evil.exe", "..", kEmptyDigest) +
+                                      fileElement("NUL.txt", "", kEmptyDigest)),
+                         devPrivateKey()));
   FileManifest m(L"", dir.wpath(), devPublicKey());
-  EXPECT_TRUE(m.verifyAndLoad());
+  EXPECT_FALSE(m.verifyAndLoad());
   EXPECT_TRUE(m.entries().empty());
-  EXPECT_TRUE(m.checkFiles());
 }
 
 // Many files of sizes around the read block, one missing and one a folder: every thread count
@@ -199,15 +226,18 @@ TEST_F(ParallelCheck, OneFile) {
 
 #ifdef _WIN32
 // A listed name that opens a device has no digest: read, it would look like an empty file (NUL)
-// or wait for input for ever (CON).
-TEST_F(ParallelCheck, DeviceNamesCountAsChanged) {
-  writeFile(dir_ / "Digest.xml", signManifest(manifestBody(fileElement("NUL", "", kEmptyDigest) +
-                                                   fileElement("CON", "", kEmptyDigest)),
-                                              devPrivateKey()));
+// or wait for input for ever (CON). Such entries are never kept, so never read.
+TEST_F(ParallelCheck, DeviceNamesAreNeverRead) {
+  install(1);
+  const std::string intact =
+      fileElement("file0.bin", "sub", toNarrow(fileDigest(dir_.wpath() + L"\\sub\\file0.bin")));
+  writeFile(dir_ / "Digest.xml",
+            signManifest(manifestBody(fileElement("NUL", "", kEmptyDigest) +
+                                      fileElement("CON", "", kEmptyDigest) + intact),
+                         devPrivateKey()));
   FileManifest m = load();
-  EXPECT_FALSE(m.checkFiles());
-  EXPECT_EQ(m.entries().at(L"\\NUL").status, EntryStatus::Changed);
-  EXPECT_EQ(m.entries().at(L"\\CON").status, EntryStatus::Changed);
+  EXPECT_TRUE(m.checkFiles());
+  EXPECT_EQ(m.entries().size(), 1u);
 }
 
 TEST_F(ParallelCheck, AFileHeldWithoutSharingCountsAsChanged) {

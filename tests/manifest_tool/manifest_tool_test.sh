@@ -150,6 +150,39 @@ expect "sign other key" 0 sign "$other" --key "$work/other.key" --version 2.0.0.
 expect "server other key" 1 server-check "$other" --version 2.0.0.7 --setup OrvalinexSetup.exe
 contains "other key" 'refused: Digest.xml is missing, lists no file or is not signed with the key the programs carry'
 
+# Signed by hand (as above) from DIR/Digest_n.xml with File elements FILES added: DIR/Digest.xml.
+sign_with() {
+  local dir=$1 files=$2
+  perl -0pi -e 's{(\r\n</FileInfo>)}{'"$files"'$1}' "$dir/Digest_n.xml"
+  openssl dgst -sha1 -binary "$dir/Digest_n.xml" |
+    openssl pkeyutl -sign -inkey "$key" -pkeyopt rsa_padding_mode:pkcs1 -out "$work/sig.bin"
+  perl -e 'local $/; open(my $f, "<:raw", $ARGV[0]) or die; my $m = <$f>; my $at = rindex($m, "<");
+    print substr($m, 0, $at), "\r\n<Sign>", $ARGV[1], "</Sign>\r\n", substr($m, $at);' \
+    "$dir/Digest_n.xml" "$(od -An -v -tx1 "$work/sig.bin" | tr -d ' \n')" > "$dir/Digest.xml"
+  rm "$dir/Digest_n.xml"
+}
+# A signed manifest that keeps no file: refused with its reason, never a crash.
+dotdot=$work/server-dotdot
+mkdir -p "$dotdot"
+printf '<FileInfo>\r\n</FileInfo>\r\n' > "$dotdot/Digest_n.xml"
+sign_with "$dotdot" '<File FileName="OrvalinexSetup.exe" Path=".." Digest="x" Version="2.0.0.7"/>'
+expect "server keeps no file" 1 server-check "$dotdot" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "keeps no file" 'refused: Digest.xml is missing, lists no file or is not signed with the key the programs carry'
+expect "check keeps no file" 1 check "$dotdot"
+# A listed name the updater refuses (a device name), signed beside the server's files.
+device=$work/server-device
+cp -r "$server" "$device"
+expect "extra device" 0 sign "$device" --extra --version 2.0.0.7
+sign_with "$device" '\r\n<File FileName="CON.txt" Path="" Digest="x" Version="2.0.0.7"/>'
+expect "server device name" 1 server-check "$device" --version 2.0.0.7 --setup OrvalinexSetup.exe
+contains "device name" 'refused: the updater refuses the listed file "\CON.txt"'
+# The unsigned manifest takes no part: its entry sorting after the installer changes nothing.
+unsigned_last=$work/server-unsigned-last
+cp -r "$server" "$unsigned_last"
+printf '<FileInfo>\r\n<File FileName="x.exe" Path="zz" Digest="x" Version="9.9.9.9"/>\r\n</FileInfo>\r\n' \
+  > "$unsigned_last/Digest_n.xml"
+expect "server unsigned last" 0 server-check "$unsigned_last" --version 2.0.0.7 --setup OrvalinexSetup.exe
+
 if [ -n "$pe" ]; then
   # The updater's own entry (with its version resource) comes first and is skipped: the version
   # is read from the next entry.

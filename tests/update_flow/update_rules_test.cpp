@@ -43,20 +43,19 @@ TEST(RetryTimes, ZeroToThreePass) {
 }
 
 TEST(PageTexts, InitUpdateIsCompactInNameOrderWithALineFeed) {
-  EXPECT_EQ(initUpdateText(0, 650, 0), "{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n");
-  EXPECT_EQ(initUpdateText(3, 650, 1), "{\"downloadCount\":3,\"progressWidth\":650,\"removeCount\":1}\n");
+  EXPECT_EQ(initUpdateText(0, 650, 0), L"{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n");
+  EXPECT_EQ(initUpdateText(3, 650, 1), L"{\"downloadCount\":3,\"progressWidth\":650,\"removeCount\":1}\n");
 }
 
-TEST(PageTexts, DownloadProcessHoldsTextsAndKeepsCodePageBytes) {
-  EXPECT_EQ(downloadProcessText(3, "setup.exe", "2.00Kb", 1),
-            "{\"allcount\":\"3\",\"filename\":\"setup.exe\",\"filesize\":\"2.00Kb\",\"nowpos\":\"1\"}\n");
-  // A GBK name (two bytes per character) passes through unchanged.
-  const std::string gbk = "\xb8\xfc\xd0\xc2.exe";
-  const std::string text = downloadProcessText(1, gbk, "", 1);
-  EXPECT_NE(text.find("\"filename\":\"" + gbk + "\""), std::string::npos) << text;
-  EXPECT_NE(text.find("\"filesize\":\"\""), std::string::npos);
+TEST(PageTexts, DownloadProcessHoldsTextsAndKeepsNamesWhole) {
+  EXPECT_EQ(downloadProcessText(3, L"setup.exe", "2.00Kb", 1),
+            L"{\"allcount\":\"3\",\"filename\":\"setup.exe\",\"filesize\":\"2.00Kb\",\"nowpos\":\"1\"}\n");
+  // A Chinese name passes through as its characters, not escaped.
+  const std::wstring text = downloadProcessText(1, L"\u66F4\u65B0.exe", "", 1);
+  EXPECT_NE(text.find(L"\"filename\":\"\u66F4\u65B0.exe\""), std::wstring::npos);
+  EXPECT_NE(text.find(L"\"filesize\":\"\""), std::wstring::npos);
   // Quotes and backslashes are escaped.
-  EXPECT_NE(downloadProcessText(1, "a\"b\\c", "", 1).find("a\\\"b\\\\c"), std::string::npos);
+  EXPECT_NE(downloadProcessText(1, L"a\"b\\c", "", 1).find(L"a\\\"b\\\\c"), std::wstring::npos);
 }
 
 TEST(SizeText, BoundariesAndUnits) {
@@ -69,6 +68,7 @@ TEST(SizeText, BoundariesAndUnits) {
   EXPECT_EQ(sizeText(1048577), "1.00M");
   EXPECT_EQ(sizeText(3145728), "3.00M");
   EXPECT_EQ(sizeText(0xFFFFFFFFu), "4096.00M");
+  EXPECT_EQ(sizeText(5ull << 30), "5120.00M") << "byte counts past 4 GiB";
 }
 
 TEST(Names, BaseUrlAndDownloadFolder) {

@@ -34,7 +34,7 @@ std::string serverLog() {
   static int n = 0;
   const std::filesystem::path local =
       std::filesystem::temp_directory_path() / ("orv-server-log-" + std::to_string(++n) + ".txt");
-  std::uint32_t bytes = 0;
+  std::uint64_t bytes = 0;
   if (DownloadFile_Https(serverBase("http") + L"_log", local.wstring(), &bytes) != kHttpsOk) {
     ADD_FAILURE() << "cannot read the server's log";
     return std::string();

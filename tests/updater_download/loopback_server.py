@@ -17,12 +17,22 @@ Paths (the behaviour is chosen by the first folder; the rest only names the requ
   /flaky/<name>             the first request for the path is dropped unanswered, later ones get 100 bytes
   /stall/<ms>/<name>        the first request for the path waits <ms> before its 100 bytes
   /_log                     every request path so far, one a line (control requests not logged)
+Misbehaving answers, each ending by itself within HOSTILE_SECONDS (or when the client goes):
+  /drip/<name>              Content-Length 1000, then one byte every half second
+  /hang/<name>              Content-Length 1000, ten bytes, then silence
+  /endless/<name>           200 without Content-Length and a body that never ends
+  /redirect/<n>/<name>      302 to /redirect/<n+1>/<name>, a loop (404 from n = 1000 on)
+  /reset/<name>             Content-Length 1000000, 100000 bytes, then a reset connection
+  /badchunk/<name>          a chunked body whose second chunk size is not a number
+  /headers/<name>           a status line and header lines that never end
 """
 import argparse
 import http.server
 import os
+import socket
 import socketserver
 import ssl
+import struct
 import sys
 import threading
 import time
@@ -31,6 +41,7 @@ BLOCK = bytes((i * 7 + 13) % 251 for i in range(65536))
 lock = threading.Lock()
 log = []
 seen = {}
+HOSTILE_SECONDS = 60
 
 
 def pattern(size):
@@ -119,6 +130,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                     self.close_connection = True
                     return  # dropped without an answer
                 self.answer(200, next(pattern(100)))
+            elif kind in HOSTILE:
+                HOSTILE[kind](self, parts)
             elif kind == "stall":
                 if self.first_time():
                     time.sleep(int(parts[1]) / 1000.0)
@@ -127,6 +140,65 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.answer(404)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError):
             pass
+
+    def until_bound(self, step, pause):
+        """Calls step() every `pause` seconds until the bound; the client leaving ends it."""
+        end = time.monotonic() + HOSTILE_SECONDS
+        while time.monotonic() < end:
+            step()
+            self.wfile.flush()
+            time.sleep(pause)
+
+    def drip(self, parts):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000")
+        self.end_headers()
+        self.until_bound(lambda: self.wfile.write(b"d"), 0.5)
+
+    def hang(self, parts):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000")
+        self.end_headers()
+        self.wfile.write(b"h" * 10)
+        self.wfile.flush()
+        time.sleep(HOSTILE_SECONDS)
+
+    def endless(self, parts):
+        self.send_response(200)
+        self.end_headers()
+        self.until_bound(lambda: self.wfile.write(BLOCK), 0)
+
+    def redirect(self, parts):
+        n = int(parts[1]) + 1
+        if n > 1000:  # a client that never gives up still ends
+            return self.answer(404)
+        self.answer(302, headers=[("Location", "/redirect/%d/%s" % (n, parts[2]))])
+
+    def reset(self, parts):
+        self.send_response(200)
+        self.send_header("Content-Length", "1000000")
+        self.end_headers()
+        self.wfile.write(b"r" * 100000)
+        self.wfile.flush()
+        # A linger time of zero makes the close a reset.
+        self.request.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.request.close()
+
+    def badchunk(self, parts):
+        self.wfile.write(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"
+                         b"10\r\n0123456789abcdef\r\nzz\r\n0123456789abcdef\r\n0\r\n\r\n")
+        self.close_connection = True
+
+    def headers(self, parts):
+        self.wfile.write(b"HTTP/1.0 200 OK\r\n")
+        count = iter(range(1 << 62))
+        self.until_bound(lambda: self.wfile.write(b"".join(
+            b"X-Filler-%d: %s\r\n" % (next(count), b"f" * 200) for _ in range(256))), 0)
+
+
+HOSTILE = {"drip": Handler.drip, "hang": Handler.hang, "endless": Handler.endless,
+           "redirect": Handler.redirect, "reset": Handler.reset, "badchunk": Handler.badchunk,
+           "headers": Handler.headers}
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):

@@ -16,15 +16,18 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
   std::vector<std::string> problems;
   const std::wstring updaterName = kUpdaterFileName;
   FileManifest manifest(L"", dir.wstring(), expected.publicKeyPem);
-  // The signed manifest, with its File elements in document order for the updater's rule of the
-  // offered version, then the extra manifest, as an installation's check reads them.
+  // Only the signed manifest counts, as for the updater: its File elements in document order
+  // for the rule of the offered version, its kept entries for everything else.
   std::vector<ManifestEntry> documentOrder;
-  if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) {
+  if (!manifest.verifyAndLoadSignedOnly(&documentOrder) || manifest.entries().empty()) {
     problems.push_back("Digest.xml is missing, lists no file or is not signed with the key the "
                        "programs carry");
     return problems;
   }
-  manifest.loadManifestFile(FileManifest::Which::Extra);
+  for (const ManifestEntry& entry : documentOrder)
+    if (!listedFileIsSafe(entry.path, entry.fileName))
+      problems.push_back("the updater refuses the listed file \"" + toNarrow(entry.path) +
+                         "\\" + toNarrow(entry.fileName) + "\"");
   if (!manifest.checkFiles()) {
     for (const auto& [key, entry] : manifest.entries())
       if (entry.status != EntryStatus::Unchanged)
