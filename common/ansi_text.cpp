@@ -8,83 +8,6 @@
 
 namespace orv {
 
-#ifdef _WIN32
-
-std::string toNarrow(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
-                                    0, nullptr, nullptr);
-  if (n <= 0) return std::string();
-  std::string out(static_cast<std::size_t>(n), '\0');
-  if (WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
-                          nullptr, nullptr) != n)
-    return std::string();
-  return out;
-}
-
-std::wstring toWide(const std::string& text) {
-  if (text.empty()) return std::wstring();
-  const int n =
-      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0) return std::wstring();
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  if (MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n) != n)
-    return std::wstring();
-  return out;
-}
-
-#else  // UTF-8 stands in for the ANSI code page on Linux.
-
-std::string toNarrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t wc : text) {
-    unsigned long c = static_cast<unsigned long>(wc);
-    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = '?';
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-std::wstring toWide(const std::string& text) {
-  std::wstring out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= text.size()) {
-      out += L'?';
-      ++i;
-      continue;
-    }
-    unsigned long c = extra == 0 ? b : (b & (0x3F >> extra));
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char t = static_cast<unsigned char>(text[i + k]);
-      ok = ok && (t >> 6) == 2;
-      c = (c << 6) | (t & 0x3F);
-    }
-    out += ok ? static_cast<wchar_t>(c) : L'?';
-    i += ok ? extra + 1 : 1;
-  }
-  return out;
-}
-
-#endif
-
 namespace {
 
 constexpr unsigned long kReplacement = 0xFFFD;
@@ -120,6 +43,70 @@ void appendWide(std::wstring& out, unsigned long c) {
 bool isSurrogate(unsigned long c) { return c >= 0xD800 && c <= 0xDFFF; }
 
 }  // namespace
+
+#ifdef _WIN32
+
+std::string toNarrow(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr,
+                                    0, nullptr, nullptr);
+  if (n <= 0) return std::string();
+  std::string out(static_cast<std::size_t>(n), '\0');
+  if (WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n,
+                          nullptr, nullptr) != n)
+    return std::string();
+  return out;
+}
+
+std::wstring toWide(const std::string& text) {
+  if (text.empty()) return std::wstring();
+  const int n =
+      MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return std::wstring();
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  if (MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], n) != n)
+    return std::wstring();
+  return out;
+}
+
+#else  // UTF-8 stands in for the ANSI code page on Linux.
+
+std::string toNarrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t wc : text) {
+    unsigned long c = static_cast<unsigned long>(wc);
+    if (c > 0x10FFFF || isSurrogate(c)) c = '?';
+    appendUtf8(out, c);
+  }
+  return out;
+}
+
+std::wstring toWide(const std::string& text) {
+  std::wstring out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+    if (extra < 0 || i + extra >= text.size()) {
+      out += L'?';
+      ++i;
+      continue;
+    }
+    unsigned long c = extra == 0 ? b : (b & (0x3F >> extra));
+    bool ok = true;
+    for (int k = 1; k <= extra; ++k) {
+      const unsigned char t = static_cast<unsigned char>(text[i + k]);
+      ok = ok && (t >> 6) == 2;
+      c = (c << 6) | (t & 0x3F);
+    }
+    out += ok ? static_cast<wchar_t>(c) : L'?';
+    i += ok ? extra + 1 : 1;
+  }
+  return out;
+}
+
+#endif
+
 
 std::string toUtf8(const std::wstring& text) {
   std::string out;
