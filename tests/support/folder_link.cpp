@@ -89,6 +89,11 @@ ScopedFolderLink::~ScopedFolderLink() {
   if (kind_ == FolderLink::Junction) RemoveDirectoryW(link_.c_str());
 }
 
+bool ScopedFolderLink::shownAsLink() const {
+  const DWORD attributes = GetFileAttributesW(link_.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 const char* ScopedFolderLink::kindName() const {
   switch (kind_) {
     case FolderLink::Junction: return "junction";

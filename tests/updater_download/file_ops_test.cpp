@@ -88,6 +88,7 @@ TEST(RemoveFolderTree, NeverEmptiesARootThatIsALink) {
   fs::create_directories(dir / "guarded" / "empty");
   const test::ScopedFolderLink link(dir / "download", dir / "guarded");
   ASSERT_NE(link.kind(), test::FolderLink::None);
+  if (!link.shownAsLink()) GTEST_SKIP() << "the system does not show this " << link.kindName();
   EXPECT_FALSE(removeFolderTree((dir / "download").wstring())) << link.kindName();
   EXPECT_EQ(readFile(dir / "guarded" / "keep.txt"), "keep");
   EXPECT_TRUE(fs::exists(dir / "guarded" / "empty"));
