@@ -15,11 +15,12 @@ if [ -n "${ORV_PREFIX_ROOT:-}" ]; then
   # Several runs of one test's programs may start at once: one makes the prefix.
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  orv_make_prefix "$WINEPREFIX"
+  # (What these start never inherits the lock's descriptor, which would hold the lock for good.)
+  orv_make_prefix "$WINEPREFIX" 9>&-
   # And a display: the pointer, the keyboard focus and the active window are the X server's,
   # so tests that click, type or activate would take them from each other on a shared one.
   [ -s "$WINEPREFIX.display" ] ||
-    orv_new_display "$WINEPREFIX.xvfb-pid" >"$WINEPREFIX.display"
+    orv_new_display "$WINEPREFIX.xvfb-pid" >"$WINEPREFIX.display" 9>&-
   export DISPLAY=:$(cat "$WINEPREFIX.display")
   exec 9>&-
 else
