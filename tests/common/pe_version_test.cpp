@@ -84,7 +84,9 @@ TEST(PeVersion, TruncatedOrCorruptedImagesNeverReadOutOfBounds) {
   const std::string pe = makePeWithVersion(5, 6, 7, 8);
   for (std::size_t n = 0; n < pe.size(); ++n) {
     const auto v = peFileVersion(pe.substr(0, n));
-    if (v) EXPECT_EQ(v->toString(), L"5.6.7.8") << "prefix " << n;
+    if (v) {
+      EXPECT_EQ(v->toString(), L"5.6.7.8") << "prefix " << n;
+    }
   }
   for (std::size_t i = 0; i < 0x2C0; ++i) {
     for (unsigned char x : {0xFFu, 0x80u, 0x01u}) {
