@@ -12,7 +12,7 @@ namespace orv {
 // Opens a folder itself, never what a reparse point names, and keeps it: while the handle lives
 // the folder cannot be renamed, deleted or moved away (no delete sharing). Empty when the path
 // is not a folder, is a reparse point (junction, symbolic link, mount point) or cannot be opened.
-ScopedHandle holdRealFolder(const std::wstring& path);
+[[nodiscard]] ScopedHandle holdRealFolder(const std::wstring& path);
 
 // Removes a junction or link itself, never what it names; false when the path is none or the
 // system opens only what it names.

@@ -12,7 +12,7 @@ struct FileCloser {
 };
 using ScopedFile = std::unique_ptr<std::FILE, FileCloser>;
 
-ScopedFile openForReading(const std::string& narrowPath);
+[[nodiscard]] ScopedFile openForReading(const std::string& narrowPath);
 
 // Whether the name is a regular file (not a folder, a device, a pipe or a FIFO), looked at
 // without opening it.
@@ -20,7 +20,7 @@ bool isRegularFile(const std::string& narrowPath);
 
 // The same for regular files only: a name that is a folder, a device, a pipe or a FIFO gives
 // null without ever being read (reading one could block for ever or never end).
-ScopedFile openRegularForReading(const std::string& narrowPath);
+[[nodiscard]] ScopedFile openRegularForReading(const std::string& narrowPath);
 
 // Reads a whole file of at most `limit` bytes. False when it cannot be opened or read, or is
 // larger than the limit.

@@ -1,14 +1,10 @@
 #include "product_key.h"
 
-#include <vector>
-
 namespace orv {
 
 const wchar_t kVersionUnavailableText[] = L"获取版本信息失败";
 
 namespace {
-// One writer of the key spells the prefix this way; key names are case-insensitive.
-const wchar_t kFirstRunKeyPrefix[] = L"Software\\Halvenor\\DovAZ\\";
 const wchar_t kVersionValue[] = L"Version";
 const wchar_t kFirstRunValue[] = L"FirstAfterUpdate";
 constexpr DWORD kVersionBufferBytes = 260;
@@ -17,7 +13,8 @@ constexpr DWORD kVersionBufferBytes = 260;
 ProductKey::ProductKey(const std::wstring& identifier)
     : identifier_(identifier), keyPath_(kSettingsKeyPrefix + identifier) {
   if (key_.open(HKEY_LOCAL_MACHINE, keyPath_.c_str(), kProductKeyRights) == ERROR_SUCCESS) return;
-  key_.create(HKEY_LOCAL_MACHINE, keyPath_.c_str(), kProductKeyRights);
+  // Without the rights to create it the key stays closed: every read gives its default.
+  (void)key_.create(HKEY_LOCAL_MACHINE, keyPath_.c_str(), kProductKeyRights);
 }
 
 std::int32_t ProductKey::readDword(const wchar_t* valueName) const {
@@ -37,18 +34,14 @@ std::wstring readVersionText(const std::wstring& identifier) {
   RegKey key;
   if (key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_READ | KEY_WOW64_32KEY) != ERROR_SUCCESS)
     return kVersionUnavailableText;
-  // One unit more than the 260 bytes the query may fill, so the text is always terminated even
-  // when the value was stored without its terminator.
-  wchar_t buffer[kVersionBufferBytes / sizeof(wchar_t) + 1] = {};
-  DWORD size = kVersionBufferBytes;
-  if (RegQueryValueExW(key.get(), kVersionValue, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                       &size) != ERROR_SUCCESS)
+  std::wstring version;
+  if (!key.readBytesAsText(kVersionValue, &version, kVersionBufferBytes))
     return kVersionUnavailableText;
-  return std::wstring(buffer);
+  return version;
 }
 
 bool writeFirstRunFlag(const std::wstring& identifier) {
-  const std::wstring path = kFirstRunKeyPrefix + identifier;
+  const std::wstring path = kSettingsKeyPrefix + identifier;
   RegKey key;
   if (key.open(HKEY_LOCAL_MACHINE, path.c_str(), KEY_SET_VALUE | KEY_WOW64_32KEY) != ERROR_SUCCESS)
     return false;

@@ -28,7 +28,13 @@ class ScopedGeneric {
     if (valid()) Traits::close(value_);
     value_ = value;
   }
-  T release() { return std::exchange(value_, Traits::empty()); }
+  // Hands the value to a caller that then owns it.
+  [[nodiscard]] T release() { return std::exchange(value_, Traits::empty()); }
+  // For functions that give a handle through an out parameter; closes the current one first.
+  T* receive() {
+    reset();
+    return &value_;
+  }
 
  private:
   T value_ = Traits::empty();

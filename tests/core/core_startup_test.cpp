@@ -51,22 +51,17 @@ int lineCount(const std::string& text) {
 // Registry of the test's own prefix: the product key in the 32-bit view.
 void deleteProductKey() {
   RegKey parent;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0,
-                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, parent.receive()) != ERROR_SUCCESS) {
-    parent.release();
+  if (parent.open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ",
+                  KEY_ALL_ACCESS | KEY_WOW64_32KEY) != ERROR_SUCCESS)
     return;
-  }
   RegDeleteTreeW(parent.get(), L"Orvalinex");
   RegDeleteKeyExW(parent.get(), L"Orvalinex", KEY_WOW64_32KEY, 0);
 }
 
 RegKey productKey() {
   RegKey key;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kProductKeyPath, 0, nullptr, 0,
-                      KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, key.receive(),
-                      nullptr) != ERROR_SUCCESS)
-    key.release();
-  return key;
+  (void)key.create(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_ALL_ACCESS | KEY_WOW64_32KEY);
+  return key;  // empty when it could not be made; the callers check
 }
 
 void setDword(const wchar_t* name, DWORD value) {
@@ -87,20 +82,15 @@ void setText(const wchar_t* name, const std::wstring& text) {
 
 bool productKeyExists() {
   RegKey key;
-  const bool ok = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKeyPath, 0, KEY_READ | KEY_WOW64_32KEY,
-                                key.receive()) == ERROR_SUCCESS;
-  if (!ok) key.release();
-  return ok;
+  return key.open(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_READ | KEY_WOW64_32KEY) ==
+         ERROR_SUCCESS;
 }
 
 // "FirstAfterUpdate" as text, or "<missing>".
 std::wstring firstRunFlag() {
   RegKey key;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProductKeyPath, 0, KEY_READ | KEY_WOW64_32KEY,
-                    key.receive()) != ERROR_SUCCESS) {
-    key.release();
+  if (key.open(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_READ | KEY_WOW64_32KEY) != ERROR_SUCCESS)
     return L"<missing>";
-  }
   wchar_t data[16] = {};
   DWORD type = 0, size = sizeof(data) - sizeof(wchar_t);
   if (RegQueryValueExW(key.get(), L"FirstAfterUpdate", nullptr, &type,

@@ -27,14 +27,13 @@ class RegKeyTest : public ::testing::Test {
   RegKey key_;
 };
 
-TEST_F(RegKeyTest, OpenFailsOnAMissingKeyAndLeavesItEmpty) {
+TEST_F(RegKeyTest, AFailedOpenLeavesTheKeyAsItWas) {
+  const wchar_t kMissing[] = L"Software\\OrvalinexFoundationTest\\none";
   RegKey missing;
-  EXPECT_EQ(missing.open(HKEY_CURRENT_USER, L"Software\\OrvalinexFoundationTest\\none", KEY_READ),
-            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(missing.open(HKEY_CURRENT_USER, kMissing, KEY_READ), ERROR_FILE_NOT_FOUND);
   EXPECT_FALSE(missing.valid());
-  RegKey again;
-  EXPECT_EQ(again.open(HKEY_CURRENT_USER, kTestKey, KEY_READ), ERROR_SUCCESS);
-  EXPECT_TRUE(again.valid());
+  EXPECT_EQ(key_.open(HKEY_CURRENT_USER, kMissing, KEY_READ), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key_.writeDword(L"kept", 1), ERROR_SUCCESS) << "the key held before stays open";
 }
 
 TEST_F(RegKeyTest, DwordsReadOnlyAsFourByteDwords) {
@@ -77,6 +76,16 @@ TEST_F(RegKeyTest, TextsFollowTheLengthAndTypeRules) {
   writeRaw(L"expand", REG_EXPAND_SZ, L"%TEMP%", 14);
   ASSERT_TRUE(key_.readText(L"expand", &value, 260));
   EXPECT_EQ(value, L"%TEMP%");
+}
+
+TEST_F(RegKeyTest, BytesReadAsTextWhateverTheirTypeWhenTheyFit) {
+  const wchar_t unterminated[3] = {L'1', L'.', L'2'};
+  writeRaw(L"bin", REG_BINARY, unterminated, sizeof(unterminated));
+  std::wstring value;
+  ASSERT_TRUE(key_.readBytesAsText(L"bin", &value, 6));
+  EXPECT_EQ(value, L"1.2");
+  EXPECT_FALSE(key_.readBytesAsText(L"bin", &value, 4)) << "larger than the buffer";
+  EXPECT_FALSE(key_.readBytesAsText(L"missing", &value, 260));
 }
 
 TEST_F(RegKeyTest, DeletesValuesAndWholeSubtrees) {

@@ -17,30 +17,23 @@ std::wstring keyPath() { return std::wstring(kSettingsKeyPrefix) + kId; }
 
 void deleteTestKey(REGSAM view = KEY_WOW64_32KEY) {
   RegKey parent;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0, KEY_ALL_ACCESS | view,
-                    parent.receive()) != ERROR_SUCCESS) {
-    parent.release();
+  if (parent.open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", KEY_ALL_ACCESS | view) !=
+      ERROR_SUCCESS)
     return;
-  }
   RegDeleteTreeW(parent.get(), kId);
   RegDeleteKeyExW(parent.get(), kId, view, 0);
 }
 
 bool testKeyExists(REGSAM view = KEY_WOW64_32KEY) {
   RegKey key;
-  const bool ok = RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath().c_str(), 0, KEY_READ | view,
-                                key.receive()) == ERROR_SUCCESS;
-  if (!ok) key.release();
-  return ok;
+  return key.open(HKEY_LOCAL_MACHINE, keyPath().c_str(), KEY_READ | view) == ERROR_SUCCESS;
 }
 
 // Writes a value with exactly the given type and bytes.
 void putRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes,
             REGSAM view = KEY_WOW64_32KEY) {
   RegKey key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath().c_str(), 0, nullptr, 0,
-                            KEY_ALL_ACCESS | view, nullptr, key.receive(), nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(key.create(HKEY_LOCAL_MACHINE, keyPath().c_str(), KEY_ALL_ACCESS | view), ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), bytes),
             ERROR_SUCCESS);
 }
@@ -179,8 +172,7 @@ TEST_F(ProductKeyTest, FirstRunFlagIsWrittenAsTextOne) {
   putDword(L"AutoUpdate", 0);
   EXPECT_TRUE(writeFirstRunFlag(kId));
   RegKey key;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath().c_str(), 0, KEY_READ | KEY_WOW64_32KEY,
-                          key.receive()),
+  ASSERT_EQ(key.open(HKEY_LOCAL_MACHINE, keyPath().c_str(), KEY_READ | KEY_WOW64_32KEY),
             ERROR_SUCCESS);
   wchar_t data[8] = {};
   DWORD type = 0;
