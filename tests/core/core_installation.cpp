@@ -27,13 +27,7 @@ std::string readAll(const fs::path& path) {
 const char kPlainPage[] = "<html><head><title>core</title></head><body></body></html>\n";
 
 CoreInstallation::CoreInstallation(const std::string& luaConfig, const char* program) {
-  static std::atomic<int> counter{0};
-  wchar_t temp[MAX_PATH] = {};
-  GetTempPathW(MAX_PATH, temp);
-  base_ = fs::path(temp) / (L"orvcore-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                            std::to_wstring(counter++));
-  dir_ = base_ / L"orv core";
-  fs::remove_all(base_);
+  dir_ = base_.path() / L"orv core";
   fs::create_directories(dir_ / L"Script");
   const auto copy = [](const std::wstring& from, const fs::path& to) {
     fs::copy_file(from, to, fs::copy_options::overwrite_existing);
@@ -43,18 +37,13 @@ CoreInstallation::CoreInstallation(const std::string& luaConfig, const char* pro
   copy(hostPath(ORV_JORNET_DLL), dir_ / L"Jornet.dll");
   copy(hostPath(ORV_STAND_IN_UPDATER), dir_ / L"OrvalinexUpdate.exe");
   // Where an unquoted "<base>\orv core\OrvalinexUpdate.exe" would be taken for "<base>\orv.exe".
-  copy(hostPath(ORV_STAND_IN_UPDATER), base_ / L"orv.exe");
+  copy(hostPath(ORV_STAND_IN_UPDATER), base_.path() / L"orv.exe");
   writeFile(L"Script\\CoreConfig.lua", luaConfig);
   writeFile(L"page.htm", kPlainPage);
 }
 
-CoreInstallation::~CoreInstallation() {
-  std::error_code ignored;
-  fs::remove_all(base_, ignored);
-}
-
 std::wstring CoreInstallation::dir() const { return dir_.wstring() + L"\\"; }
-std::wstring CoreInstallation::base() const { return base_.wstring() + L"\\"; }
+std::wstring CoreInstallation::base() const { return base_.wpath() + L"\\"; }
 
 void CoreInstallation::sign() {
   const std::string xml = manifestXml(listInstallation(dir_));

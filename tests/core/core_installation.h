@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "processes.h"
+#include "test_files.h"
 #include "win/scoped_handle.h"
 
 namespace orv::test {
@@ -25,7 +26,7 @@ class CoreInstallation {
   // and page.htm;
   // `program` is the core host build to install as OrvalinexCore.exe.
   explicit CoreInstallation(const std::string& luaConfig, const char* program = nullptr);
-  ~CoreInstallation();
+  ~CoreInstallation() = default;
   CoreInstallation(const CoreInstallation&) = delete;
   CoreInstallation& operator=(const CoreInstallation&) = delete;
 
@@ -43,7 +44,7 @@ class CoreInstallation {
   std::vector<std::wstring> updaterCalls() const;
 
  private:
-  std::filesystem::path base_;
+  TempDir base_;  // removed with the installation
   std::filesystem::path dir_;
 };
 

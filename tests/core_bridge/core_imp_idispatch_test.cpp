@@ -5,12 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 
 #include "Jornet.h"
 #include "Kavrel.h"
 #include "core_imp_idispatch.h"
 #include "jscript_host.h"
+#include "test_files.h"
 
 namespace {
 
@@ -78,13 +80,12 @@ class BridgeTest : public testing::Test {
                                  nullptr, nullptr, nullptr);
     ASSERT_TRUE(main_.hwnd);
 
-    dir_ = fs::temp_directory_path() / ("orv-bridge-" + std::to_string(GetCurrentProcessId()));
-    fs::create_directories(dir_);
-    std::ofstream(dir_ / "config.lua") << kConfig;
-    std::ofstream(dir_ / "script.lua") << "calls = calls + 10\n";
+    dir_ = std::make_unique<orv::test::TempDir>();
+    std::ofstream(*dir_ / "config.lua") << kConfig;
+    std::ofstream(*dir_ / "script.lua") << "calls = calls + 10\n";
     ASSERT_EQ(DllGetClassFactoryObject(&factory_), 0);
     ASSERT_EQ(factory_->Createlua(&engine_), 0);
-    ASSERT_EQ(engine_->InitCoreLuaEnv((dir_ / "config.lua").string().c_str()), 1);
+    ASSERT_EQ(engine_->InitCoreLuaEnv((*dir_ / "config.lua").string().c_str()), 1);
     engine_->DefFuncCharChar("CallJsFunc", &callJsFunc, nullptr);
 
     g_engine = engine_;
@@ -108,8 +109,7 @@ class BridgeTest : public testing::Test {
     js_.reset();
     if (factory_) factory_->Release();
     DestroyWindow(main_.hwnd);
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    dir_.reset();
     g_main = nullptr;
     g_engine = nullptr;
     // COM stays initialised: Jornet keeps the last page's document until the next one comes.
@@ -134,7 +134,7 @@ class BridgeTest : public testing::Test {
   }
 
   MainWindow main_;
-  fs::path dir_;
+  std::unique_ptr<orv::test::TempDir> dir_;  // made in SetUp, removed in TearDown
   luaFactory* factory_ = nullptr;
   LuaObject* engine_ = nullptr;
   CCoreImpIDispatch* external_ = nullptr;
@@ -196,7 +196,7 @@ TEST_F(BridgeTest, AsynchronousCallAnswersThePageLaterThroughCallJsFunc) {
 }
 
 TEST_F(BridgeTest, ScriptsRunAndAnswerTheirResult) {
-  const std::wstring path = (dir_ / "script.lua").wstring();
+  const std::wstring path = (*dir_ / "script.lua").wstring();
   std::wstring js;
   for (wchar_t c : path) js += c == L'\\' ? std::wstring(L"\\\\") : std::wstring(1, c);
   EXPECT_EQ(page(L"return window.external.JsCallLuaScriptSyn('" + js + L"');"), L"true");

@@ -46,8 +46,7 @@ std::string readAll(const fs::path& path) {
 // The product key's "Version" in the 32-bit view: set, or removed when `version` is null.
 void setVersion(const wchar_t* version) {
   RegKey key;
-  ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kVersionKey, 0, nullptr, 0,
-                            KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, key.receive(), nullptr),
+  ASSERT_EQ(key.create(HKEY_LOCAL_MACHINE, kVersionKey, KEY_ALL_ACCESS | KEY_WOW64_32KEY),
             ERROR_SUCCESS);
   if (!version) {
     RegDeleteValueW(key.get(), L"Version");
@@ -60,10 +59,7 @@ void setVersion(const wchar_t* version) {
 
 bool versionKeyExists() {
   RegKey key;
-  const bool ok = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kVersionKey, 0, KEY_READ | KEY_WOW64_32KEY,
-                                key.receive()) == ERROR_SUCCESS;
-  if (!ok) key.release();
-  return ok;
+  return key.open(HKEY_LOCAL_MACHINE, kVersionKey, KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS;
 }
 
 // Leaves the settings as the test found them: the value gone, the key too when the test made it.
@@ -71,11 +67,9 @@ void restoreSettings(bool keyExisted) {
   setVersion(nullptr);
   if (keyExisted) return;
   RegKey parent;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ", 0,
-                    KEY_ALL_ACCESS | KEY_WOW64_32KEY, parent.receive()) != ERROR_SUCCESS) {
-    parent.release();
+  if (parent.open(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Halvenor\\DovAZ",
+                  KEY_ALL_ACCESS | KEY_WOW64_32KEY) != ERROR_SUCCESS)
     return;
-  }
   RegDeleteKeyExW(parent.get(), L"Orvalinex", KEY_WOW64_32KEY, 0);
 }
 
@@ -112,18 +106,12 @@ struct ConfirmEvents {
 class NotifierTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    static int counter = 0;
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    base_ = fs::path(temp) / (L"orvtray-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(counter++));
-    dir_ = base_ / L"orv tray";
-    fs::remove_all(base_);
+    dir_ = base_.path() / L"orv tray";
     fs::create_directories(dir_);
     fs::copy_file(hostPath(ORV_NOTIFIER_PROGRAM), dir_ / L"OrvalinexTray.exe");
     fs::copy_file(hostPath(ORV_STAND_IN_CORE_HOST), dir_ / L"OrvalinexCore.exe");
     // Where an unquoted "<base>\orv tray\OrvalinexCore.exe" would be taken for "<base>\orv.exe".
-    fs::copy_file(hostPath(ORV_STAND_IN_CORE_HOST), base_ / L"orv.exe");
+    fs::copy_file(hostPath(ORV_STAND_IN_CORE_HOST), base_.path() / L"orv.exe");
     keyExisted_ = versionKeyExists();
     setVersion(L"1.0.19.1223");
   }
@@ -131,9 +119,7 @@ class NotifierTest : public ::testing::Test {
   void TearDown() override {
     for (auto& p : processes_) endIfRunning(*p);
     restoreSettings(keyExisted_);
-    Sleep(200);
-    std::error_code ignored;
-    fs::remove_all(base_, ignored);
+    Sleep(200);  // the ended programs let go of their files before the folder goes
   }
 
   std::wstring dir() const { return dir_.wstring() + L"\\"; }
@@ -184,7 +170,7 @@ class NotifierTest : public ::testing::Test {
     return visible;
   }
 
-  fs::path base_;
+  TempDir base_;
   fs::path dir_;
   bool keyExisted_ = false;
   std::vector<std::unique_ptr<Process>> processes_;
@@ -506,7 +492,7 @@ TEST_F(NotifierTest, DoubleClickStartsTheCoreHostWithNokey) {
   ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 2; }));
   Sleep(500);
   EXPECT_EQ(coreCalls().size(), 2u);
-  EXPECT_FALSE(fs::exists(base_ / L"core-calls.txt")) << "an unquoted path started <base>\\orv.exe";
+  EXPECT_FALSE(fs::exists(base_.path() / L"core-calls.txt")) << "an unquoted path started <base>\\orv.exe";
   EXPECT_TRUE(isRunning(p));
 }
 

@@ -18,18 +18,6 @@ std::wstring certificate(const char* name) {
 }
 std::wstring mutexHolder() { return winPath(ORV_MUTEX_HOLDER); }
 
-std::wstring freshFolder(const std::wstring& name) {
-  wchar_t temp[MAX_PATH];
-  ::GetTempPathW(MAX_PATH, temp);
-  const std::wstring root = std::wstring(temp) + L"orv_tokenctl";
-  ::CreateDirectoryW(root.c_str(), nullptr);
-  const std::wstring folder = root + L"\\" + name;
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
-  ::CreateDirectoryW(folder.c_str(), nullptr);
-  return folder;
-}
-
 std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitialize) {
   std::ostringstream out;
   if (refuseInitialize) out << "refuse_initialize=1\n";

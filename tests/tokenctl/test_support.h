@@ -17,9 +17,6 @@ std::wstring middlewareFolder();             // the folder holding the stand-in 
 std::wstring certificate(const char* name);  // a DER file made by make_test_certs.sh
 std::wstring mutexHolder();                  // tokenctl_mutex_holder.exe
 
-// A fresh, empty folder for one test below the temporary folder.
-std::wstring freshFolder(const std::wstring& name);
-
 
 // One token of the stand-in middleware.
 struct TokenSetup {

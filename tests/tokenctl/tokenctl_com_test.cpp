@@ -57,8 +57,7 @@ class ComTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(controlFile().module) << "cannot load " << orv::toNarrow(orv::test::controlDll());
     ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = orv::test::freshFolder(orv::toWide(std::string("com_") + info->name()));
+    folder_ = scratch_.wpath();
     config_ = folder_ + L"\\tokens.cfg";
     log_ = folder_ + L"\\calls.log";
     ::SetEnvironmentVariableW(L"ORV_SOFTTOKEN_CONFIG", config_.c_str());
@@ -86,6 +85,7 @@ class ComTest : public ::testing::Test {
   }
   std::string calls() const { return orv::test::readFile(log_); }
 
+  orv::test::TempDir scratch_;  // one fresh folder a test, removed with it
   std::wstring folder_, config_, log_;
   ComPtr<IOstwinCtrl> ctrl_;
 };

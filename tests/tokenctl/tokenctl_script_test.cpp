@@ -58,8 +58,7 @@ class ScriptTest : public ::testing::Test {
 
   // A folder for this test with the token description and, unless left out, the middleware.
   void prepare(const std::vector<TokenSetup>& tokens, bool withMiddleware = true) {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = orv::test::freshFolder(orv::toWide(std::string(info->name())));
+    folder_ = scratch_.wpath();
     config_ = folder_ + L"\\tokens.cfg";
     log_ = folder_ + L"\\calls.log";
     orv::test::writeFile(config_, orv::test::tokenConfig(tokens));
@@ -107,6 +106,7 @@ class ScriptTest : public ::testing::Test {
     return finalize;
   }
 
+  orv::test::TempDir scratch_;  // one fresh folder a test, removed with it
   std::wstring folder_, config_, log_;
   std::string output_;
 };

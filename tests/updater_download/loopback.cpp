@@ -31,17 +31,14 @@ std::filesystem::path servedFolder() {
 
 std::string serverLog() {
   // The log comes through the WinINet client itself, which never touches the cache.
-  static int n = 0;
-  const std::filesystem::path local =
-      std::filesystem::temp_directory_path() / ("orv-server-log-" + std::to_string(++n) + ".txt");
+  const TempDir scratch;
+  const std::filesystem::path local = scratch / "server-log.txt";
   std::uint64_t bytes = 0;
   if (DownloadFile_Https(serverBase("http") + L"_log", local.wstring(), &bytes) != kHttpsOk) {
     ADD_FAILURE() << "cannot read the server's log";
     return std::string();
   }
-  std::string log = readFile(local);
-  std::filesystem::remove(local);
-  return log;
+  return readFile(local);
 }
 
 int requestCount(const std::string& path) {
