@@ -29,6 +29,13 @@ bool splitCommandLine(const std::wstring& text, std::vector<std::wstring>& args)
   return true;
 }
 
+bool readProgramTokens(const wchar_t* commandLine, bool tokensRequired,
+                       std::vector<std::wstring>& tokens) {
+  if (!commandLine || !*commandLine) return false;
+  splitCommandLine(commandLine, tokens);
+  return !(tokensRequired && tokens.empty());
+}
+
 std::wstring quoteProgramPath(const std::wstring& path) {
   if (path.size() >= 2 && path.front() == L'"' && path.back() == L'"') return path;
   return L"\"" + path + L"\"";

@@ -6,10 +6,7 @@
 
 namespace {
 // One process-wide application object, built before the entry point runs.
-CVelmontApp theApp(&orv::createWebBrowserHost);
+orv::core::CVelmontApp theApp(&orv::createWebBrowserHost);
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }

@@ -1,76 +1,62 @@
 #include "velmont_app.h"
 
-#include <commctrl.h>
-#include <ole2.h>
-
 #include "browser/control_site.h"
 #include "core_imp_idispatch.h"
 #include "integrity_check.h"
-#include "os_version.h"
 #include "process_util.h"
 #include "product.h"
 #include "product_key.h"
-#include "command_line.h"
 #include "security_attributes.h"
-#include "single_instance.h"
 #include "start_rules.h"
 #include "velmont_dlg.h"
-#include "win/scoped_com.h"
 
-const wchar_t* const CVelmontApp::kRegistryKeyName = orv::kProfileKeyName;
+namespace orv::core {
+
+const wchar_t* const CVelmontApp::kRegistryKeyName = kProfileKeyName;
 
 namespace {
 using RegisterApplicationRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
 }  // namespace
 
-CVelmontApp::CVelmontApp(orv::BrowserFactory browserFactory) : browserFactory_(browserFactory) {}
+CVelmontApp::CVelmontApp(BrowserFactory browserFactory)
+    : browserFactory_(browserFactory),
+      shell_({kCoreInstanceMessageName, kCoreInstanceMutexName}) {}
 
 CVelmontApp::~CVelmontApp() = default;
 
-BOOL CVelmontApp::InitInstance() {
-  const wchar_t* commandLine = GetCommandLineW();
-  if (!commandLine || !*commandLine) return FALSE;
-  orv::splitCommandLine(commandLine, tokens_);
+StartResult CVelmontApp::InitInstance() {
+  if (shell_.begin(ProgramShell::Admission::kProcess, ProgramShell::WithoutTokens::kGoOn) ==
+      StartResult::kEnd)
+    return StartResult::kEnd;
+  if (ApplyOptions() == StartResult::kEnd) return StartResult::kEnd;
 
-  singleInstanceMessage_ = orv::registerInstanceMessage(orv::kCoreInstanceMessageName);
-  if (singleInstanceMessage_ == 0) return FALSE;
-  orv::admitInstanceMessage(singleInstanceMessage_);
-
-  for (orv::OptionStep step : orv::optionSteps(tokens_)) {
-    if (step == orv::OptionStep::CloseRunningCopies) {
-      orv::broadcastInstanceMessage(singleInstanceMessage_, orv::kInstanceQuit);
-      return FALSE;
-    }
-    orv::writeFirstRunFlag(orv::kProductId);  // silent on failure
+  if (!shell_.takeInstanceMutex(processSecurityAttributes().forCreate())) {
+    shell_.broadcast(kInstanceActivate, hasKeyOption(shell_.tokens()) ? 1 : 0);
+    return StartResult::kEnd;
   }
 
-  if (!TakeSingleInstanceMutex()) {
-    orv::broadcastInstanceMessage(singleInstanceMessage_, orv::kInstanceActivate,
-                                  orv::hasKeyOption(tokens_) ? 1 : 0);
-    return FALSE;
+  productKey_ = std::make_unique<ProductKey>(kProductId);
+  const std::wstring updater = updaterCommand(moduleDirectory());
+  if (!verifyInstallation()) {  // the user has seen and closed the message by now
+    launchCommandLine(updater + kLostFileOption);
+    return StartResult::kEnd;
   }
+  if (productKey_->readDword(L"AutoUpdate") == 1) launchCommandLine(updater);
 
-  productKey_ = std::make_unique<orv::ProductKey>(orv::kProductId);
-  const std::wstring updater = orv::updaterCommand(orv::moduleDirectory());
-  if (!orv::verifyInstallation()) {  // the user has seen and closed the message by now
-    orv::launchCommandLine(updater + orv::kLostFileOption);
-    return FALSE;
-  }
-  if (productKey_->readDword(L"AutoUpdate") == 1) orv::launchCommandLine(updater);
-
-  orv::ScopedComInit ole(orv::ScopedComInit::Kind::kOle);
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
-  InitCommonControlsEx(&controls);
+  shell_.prepareWindows(ProgramShell::Ole::kWith);
   RegisterForRestart();
   // The page reaches the main window and its engine through window.external, whichever dialog
   // is the main window at the time of the call.
   external_ = std::make_unique<CCoreImpIDispatch>(
       [this]() -> HWND { return mainWindow_ ? mainWindow_->hwnd() : nullptr; },
       [this]() -> LuaObject* { return mainWindow_ ? mainWindow_->engine() : nullptr; });
-  controls_ = std::make_unique<orv::CCoreCustomOccManager>(external_.get());
+  controls_ = std::make_unique<CCoreCustomOccManager>(external_.get());
+  return StartResult::kRun;
+}
 
+void CVelmontApp::Run() {
   {
-    CVelmontDlg dialog(tokens_, singleInstanceMessage_, browserFactory_, *controls_);
+    CVelmontDlg dialog(shell_.tokens(), shell_.instanceMessage(), browserFactory_, *controls_);
     mainWindow_ = &dialog;
     dialog.DoModal();
     mainWindow_ = nullptr;
@@ -78,13 +64,17 @@ BOOL CVelmontApp::InitInstance() {
   // The browser's container goes before OLE does.
   controls_.reset();
   productKey_.reset();
-  return FALSE;
+  shell_.endOle();
 }
 
-bool CVelmontApp::TakeSingleInstanceMutex() {
-  mutex_ = orv::takeInstanceMutex(orv::kCoreInstanceMutexName,
-                                  orv::processSecurityAttributes().forCreate());
-  return mutex_.valid();
+// Every "-new" before the first "-t" writes the first-run flag; the "-t" then closes running
+// copies and ends this one.
+StartResult CVelmontApp::ApplyOptions() {
+  for (OptionStep step : optionSteps(shell_.tokens())) {
+    if (step == OptionStep::CloseRunningCopies) return shell_.closeRunningCopies();
+    writeFirstRunFlag(kProductId);  // silent on failure
+  }
+  return StartResult::kRun;
 }
 
 void CVelmontApp::RegisterForRestart() {
@@ -96,3 +86,5 @@ void CVelmontApp::RegisterForRestart() {
              : nullptr;
   if (registerRestart) registerRestart(L"", 0);
 }
+
+}  // namespace orv::core

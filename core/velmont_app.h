@@ -1,36 +1,33 @@
 #pragma once
-// CVelmontApp: the core host's application object. Its initialisation decides, before any
-// window exists, whether this process is the one that runs, and then runs the main dialog.
+// CVelmontApp: the core host's application object. Its start-up decides, before any window
+// exists, whether this process is the one that runs; its run is the main dialog's.
 #include <windows.h>
 
 #include <memory>
-#include <string>
-#include <vector>
 
 #include "browser/browser_host.h"
-#include "win/scoped_handle.h"
+#include "program_shell.h"
 
 namespace orv {
 class CCoreCustomOccManager;
 class ProductKey;
 }  // namespace orv
 class CCoreImpIDispatch;
+
+namespace orv::core {
+
 class CVelmontDlg;
 
-class CVelmontApp {
+class CVelmontApp final : public DialogProgram {
  public:
-  explicit CVelmontApp(orv::BrowserFactory browserFactory);
+  explicit CVelmontApp(BrowserFactory browserFactory);
   ~CVelmontApp();
-  CVelmontApp(const CVelmontApp&) = delete;
-  CVelmontApp& operator=(const CVelmontApp&) = delete;
 
-  // The whole start-up and, when this copy runs, the main dialog's run. Always reports failure
-  // (FALSE), so that the program ends as soon as it returns.
-  BOOL InitInstance();
-
-  UINT singleInstanceMessage() const { return singleInstanceMessage_; }
-  const std::vector<std::wstring>& tokens() const { return tokens_; }
-  CVelmontDlg* mainWindow() const { return mainWindow_; }
+  // The options, the single instance, the installation check and the updater's start; "run"
+  // when this copy goes on to its main dialog.
+  StartResult InitInstance() override;
+  // The main dialog's modal run, then OLE's end.
+  void Run() override;
 
   // The framework profile key name (HKEY_CURRENT_USER\Software\...); nothing is stored there.
   static const wchar_t* const kRegistryKeyName;
@@ -38,16 +35,16 @@ class CVelmontApp {
   static constexpr DWORD kRestartManagerSupportFlags = 1;
 
  private:
-  bool TakeSingleInstanceMutex();
+  StartResult ApplyOptions();
   void RegisterForRestart();
 
-  orv::BrowserFactory browserFactory_;
-  std::vector<std::wstring> tokens_;
-  UINT singleInstanceMessage_ = 0;
-  orv::ScopedHandle mutex_;  // kept open for the life of the process
-  std::unique_ptr<orv::ProductKey> productKey_;
+  BrowserFactory browserFactory_;
+  ProgramShell shell_;
+  std::unique_ptr<ProductKey> productKey_;
   // Declared before the manager, which holds a reference to it: deleted after it.
   std::unique_ptr<CCoreImpIDispatch> external_;
-  std::unique_ptr<orv::CCoreCustomOccManager> controls_;
+  std::unique_ptr<CCoreCustomOccManager> controls_;
   CVelmontDlg* mainWindow_ = nullptr;
 };
+
+}  // namespace orv::core

@@ -20,6 +20,8 @@
 #include "start_rules.h"
 #include "window_restore.h"
 
+namespace orv::core {
+
 namespace {
 
 const char kConfigScript[] = ".\\Script\\CoreConfig.lua";
@@ -262,3 +264,5 @@ void CVelmontDlg::OnDestroy() {
   explorer_.detach();
   g_mainWindow.store(nullptr);
 }
+
+}  // namespace orv::core

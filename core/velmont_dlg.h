@@ -22,6 +22,8 @@ class CCoreCustomOccManager;
 class ScriptEvents;
 }  // namespace orv
 
+namespace orv::core {
+
 // Window message through which any thread has the page's JavaScript called on the dialog's
 // thread: wParam the function name, lParam the argument (both narrow).
 constexpr UINT WM_CORE_CALLJS = WM_USER + 1000;  // 2024
@@ -78,3 +80,5 @@ class CVelmontDlg final : public orv::ModalDialog {
 
 // The version text the About box shows (the settings' "Version", or the fallback text).
 const std::wstring& coreVersionText();
+
+}  // namespace orv::core

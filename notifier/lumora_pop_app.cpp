@@ -1,44 +1,29 @@
 #include "lumora_pop_app.h"
 
-#include <commctrl.h>
-
-#include "command_line.h"
 #include "lumora_pop_dlg.h"
 #include "notifier_rules.h"
 #include "product.h"
-#include "single_instance.h"
 
-const wchar_t* const CLumoraPopApp::kRegistryKeyName = orv::kProfileKeyName;
+namespace orv::notifier {
 
-BOOL CLumoraPopApp::InitInstance() {
-  const wchar_t* commandLine = GetCommandLineW();
-  if (!commandLine || !*commandLine) return FALSE;
-  orv::splitCommandLine(commandLine, tokens_);
+const wchar_t* const CLumoraPopApp::kRegistryKeyName = kProfileKeyName;
 
-  quitMessage_ = orv::registerInstanceMessage(orv::kNotifierInstanceMessageName);
-  if (quitMessage_ == 0) return FALSE;
-  if (orv::hasQuitOption(tokens_)) {
-    orv::broadcastInstanceMessage(quitMessage_, orv::kInstanceQuitRequest);
-    return FALSE;
-  }
+CLumoraPopApp::CLumoraPopApp() : shell_({kNotifierInstanceMessageName, kNotifierMutexName}) {}
 
-  INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF};
-  InitCommonControlsEx(&controls);
-
-  {
-    CLumoraPopDlg dialog(*this);
-    mainWindow_ = &dialog;
-    dialog.DoModal();
-    mainWindow_ = nullptr;
-  }  // the dialog's notifications and toast slots go here
-  return FALSE;
+StartResult CLumoraPopApp::InitInstance() {
+  // The dialog admits the quit message for its own window.
+  if (shell_.begin(ProgramShell::Admission::kByWindow, ProgramShell::WithoutTokens::kGoOn) ==
+      StartResult::kEnd)
+    return StartResult::kEnd;
+  if (hasQuitOption(shell_.tokens())) return shell_.closeRunningCopies();
+  shell_.prepareWindows(ProgramShell::Ole::kWithout);
+  return StartResult::kRun;
 }
 
-bool CLumoraPopApp::mainWindowVisible() const {
-  return mainWindow_ && mainWindow_->hwnd() && IsWindowVisible(mainWindow_->hwnd());
+void CLumoraPopApp::Run() {
+  CLumoraPopDlg dialog(shell_);
+  dialog.DoModal();
+  // The dialog's device notifications and toast slots go with it, here.
 }
 
-bool CLumoraPopApp::TakeSingleInstanceMutex() {
-  mutex_ = orv::takeInstanceMutex(orv::kNotifierMutexName);
-  return mutex_.valid();
-}
+}  // namespace orv::notifier

@@ -5,16 +5,18 @@
 #include <cstdlib>
 
 #include "dialog_menu.h"
-#include "lumora_pop_app.h"
 #include "notifier_pipe.h"
 #include "notifier_rules.h"
 #include "process_util.h"
 #include "product.h"
 #include "product_key.h"
+#include "program_shell.h"
 #include "single_instance.h"
 #include "resource.h"
 #include "tray_icon.h"
 #include "win/scoped_gdi.h"
+
+namespace orv::notifier {
 
 namespace {
 
@@ -27,15 +29,16 @@ std::wstring& versionTextStorage() {
 
 const std::wstring& notifierVersionText() { return versionTextStorage(); }
 
-CLumoraPopDlg::CLumoraPopDlg(CLumoraPopApp& app)
+CLumoraPopDlg::CLumoraPopDlg(ProgramShell& shell)
     : ModalDialog(IDD_LUMORAPOP_DIALOG),
-      app_(app),
+      shell_(shell),
       icon_(
           static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
                                         IMAGE_ICON, 0, 0, LR_DEFAULTSIZE | LR_SHARED))) {}
 
 INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  if (app_.quitMessage() != 0 && message == app_.quitMessage()) {
+  const UINT quitMessage = shell_.instanceMessage();
+  if (quitMessage != 0 && message == quitMessage) {
     // Another copy started with "-t": an orderly end.
     if (wParam == orv::kInstanceQuitRequest) {
       orv::removeTrayIcon(hwnd_);
@@ -93,7 +96,7 @@ INT_PTR CLumoraPopDlg::OnInitDialog() {
   versionTextStorage() = orv::readVersionText(orv::kProductId);
   SetCurrentDirectoryW(orv::moduleDirectory().c_str());
 
-  if (!app_.TakeSingleInstanceMutex()) {
+  if (!shell_.takeInstanceMutex()) {
     // Another copy runs: this one ends before it has an icon or a pipe, leaving the other alone.
     EndDialog(hwnd_, kAnotherCopyRuns);
     return FALSE;
@@ -117,7 +120,7 @@ void CLumoraPopDlg::AddTrayIcon() {
   // of copies without elevation, and its icon's clicks.
   taskbarCreated_ = RegisterWindowMessageW(orv::kTaskbarCreatedMessageName);
   for (UINT message : {taskbarCreated_, static_cast<UINT>(orv::kTrayCallbackMessage),
-                       app_.quitMessage()})
+                       shell_.instanceMessage()})
     if (message != 0) orv::admitWindowMessage(hwnd_, message);
 }
 
@@ -131,7 +134,7 @@ void CLumoraPopDlg::HideForGood() {
 void CLumoraPopDlg::OnTrayCallback(LPARAM mouseMessage) {
   switch (static_cast<UINT>(mouseMessage)) {
     case WM_LBUTTONDBLCLK:
-      if (app_.mainWindowVisible())
+      if (IsWindowVisible(hwnd_))
         ShowWindow(hwnd_, SW_HIDE);
       else
         orv::launchCoreHost(L"-nokey");
@@ -196,3 +199,5 @@ LRESULT CLumoraPopDlg::OnDeviceChange(WPARAM, LPARAM) {
   // A device arrival starts nothing: the launch of the core host on an arrival is held back.
   return TRUE;
 }
+
+}  // namespace orv::notifier

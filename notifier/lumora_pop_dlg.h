@@ -12,11 +12,17 @@
 #include "taskbar_notifier.h"
 #include "win/modal_dialog.h"
 
-class CLumoraPopApp;
+namespace orv {
+class ProgramShell;
+}  // namespace orv
+
+namespace orv::notifier {
 
 class CLumoraPopDlg final : public orv::ModalDialog {
  public:
-  explicit CLumoraPopDlg(CLumoraPopApp& app);
+  // The shell gives the quit message the dialog answers and the single-instance mutex, which
+  // the dialog takes once its window exists.
+  explicit CLumoraPopDlg(ProgramShell& shell);
 
   // The result of a second copy's dialog: it ended in its initialisation, before any icon or pipe.
   static constexpr INT_PTR kAnotherCopyRuns = -2;
@@ -39,7 +45,7 @@ class CLumoraPopDlg final : public orv::ModalDialog {
   void ShowAboutBox();
   LRESULT OnDeviceChange(WPARAM eventCode, LPARAM record);
 
-  CLumoraPopApp& app_;
+  ProgramShell& shell_;
   HICON icon_ = nullptr;      // shared resource icon: never destroyed
   HICON trayIcon_ = nullptr;  // the same, at the small-icon size
   UINT taskbarCreated_ = 0;
@@ -51,3 +57,5 @@ class CLumoraPopDlg final : public orv::ModalDialog {
 
 // The version text the About box shows (the installed version, or the fallback text).
 const std::wstring& notifierVersionText();
+
+}  // namespace orv::notifier

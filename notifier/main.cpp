@@ -5,10 +5,7 @@
 
 namespace {
 // One process-wide application object, built before the entry point runs.
-CLumoraPopApp theApp;
+orv::notifier::CLumoraPopApp theApp;
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }

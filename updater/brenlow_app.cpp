@@ -1,14 +1,9 @@
 #include "brenlow_app.h"
 
-#include <commctrl.h>
-#include <ole2.h>
-
 #include "brenlow_dlg.h"
 #include "browser/control_site.h"
-#include "command_line.h"
 #include "process_util.h"
 #include "product.h"
-#include "single_instance.h"
 #include "start_options.h"
 #include "updater_imp_idispatch.h"
 
@@ -16,35 +11,48 @@ namespace orv::updater {
 
 std::wstring resourcePageAddress() { return L"res://" + modulePath() + L"/index.html"; }
 
-CBrenlowApp::CBrenlowApp(BrenlowParts parts) : parts_(parts) {}
+CBrenlowApp::CBrenlowApp(BrenlowParts parts)
+    : parts_(parts), shell_({kUpdaterInstanceName, kUpdaterInstanceName}) {}
 
 CBrenlowApp::~CBrenlowApp() = default;
 
-BOOL CBrenlowApp::InitInstance() {
-  const wchar_t* commandLine = GetCommandLineW();
-  if (!commandLine || !splitCommandLine(commandLine, tokens_) || tokens_.empty()) return FALSE;
+StartResult CBrenlowApp::InitInstance() {
+  // The quit message goes through the message filter on Vista and later; a failure is ignored.
+  if (shell_.begin(ProgramShell::Admission::kProcess, ProgramShell::WithoutTokens::kEnd) ==
+      StartResult::kEnd)
+    return StartResult::kEnd;
 
-  quitMessage_ = registerInstanceMessage(kUpdaterInstanceName);
-  if (quitMessage_ == 0) return FALSE;
-  admitInstanceMessage(quitMessage_);  // Vista and later only; a failure is ignored
-
-  const StartOptions options = startOptions(tokens_);
-  if (options.quitRunningCopies) {
-    broadcastInstanceMessage(quitMessage_, kInstanceQuitRequest, 0);
-    return FALSE;
-  }
+  const StartOptions options = startOptions(shell_.tokens());
+  if (options.quitRunningCopies) return shell_.closeRunningCopies();
   for (int i = 0; i < options.removeOldFile; ++i) RemoveOldFile();
 
   // Another copy runs: this one ends without a word to it.
-  mutex_ = takeInstanceMutex(kUpdaterInstanceName);
-  if (!mutex_.valid()) return FALSE;
+  if (!shell_.takeInstanceMutex()) return StartResult::kEnd;
 
-  OleInitialize(nullptr);
-  INITCOMMONCONTROLSEX common = {sizeof(common), 0xFF};
-  InitCommonControlsEx(&common);
-
+  shell_.prepareWindows(ProgramShell::Ole::kWith);
   flow_ = parts_.updateFlow ? parts_.updateFlow() : nullptr;
   desktopCopy_ = parts_.desktopCopy ? parts_.desktopCopy() : nullptr;
+  CreateExternal();
+  return StartResult::kRun;
+}
+
+void CBrenlowApp::Run() {
+  if (flow_) {
+    const std::wstring page = parts_.pageAddress ? parts_.pageAddress() : resourcePageAddress();
+    CBrenlowDlg dialog(shell_.tokens(), shell_.instanceMessage(), parts_.browser, *controls_,
+                       page, *flow_);
+    mainWindow_ = &dialog;
+    dialog.DoModal();
+    flow_->windowClosing();
+    mainWindow_ = nullptr;
+  }
+  // The browser's container goes before OLE does.
+  controls_.reset();
+  shell_.endOle();
+}
+
+// The page's window.external, and the control-site manager that hands it to the browser.
+void CBrenlowApp::CreateExternal() {
   CCoreImpIDispatch::Targets targets;
   targets.mainWindow = [this]() -> HWND { return mainWindow_ ? mainWindow_->hwnd() : nullptr; };
   targets.updateFlow = [this]() -> UpdateFlow* { return flow_.get(); };
@@ -54,18 +62,6 @@ BOOL CBrenlowApp::InitInstance() {
   };
   external_ = std::make_unique<CCoreImpIDispatch>(std::move(targets));
   controls_ = std::make_unique<CCoreCustomOccManager>(external_.get());
-
-  if (flow_) {
-    const std::wstring page = parts_.pageAddress ? parts_.pageAddress() : resourcePageAddress();
-    CBrenlowDlg dialog(tokens_, quitMessage_, parts_.browser, *controls_, page, *flow_);
-    mainWindow_ = &dialog;
-    dialog.DoModal();
-    flow_->windowClosing();
-    mainWindow_ = nullptr;
-  }
-  controls_.reset();
-  OleUninitialize();
-  return FALSE;
 }
 
 void CBrenlowApp::RemoveOldFile() {

@@ -6,11 +6,10 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "browser/browser_host.h"
+#include "program_shell.h"
 #include "update_flow_seam.h"
-#include "win/scoped_handle.h"
 
 namespace orv {
 class CCoreCustomOccManager;
@@ -37,29 +36,28 @@ std::wstring resourcePageAddress();
 constexpr DWORD kOldFileWaitMs = 5000;
 constexpr DWORD kOldFileRetryMs = 100;
 
-class CBrenlowApp {
+class CBrenlowApp final : public DialogProgram {
  public:
   explicit CBrenlowApp(BrenlowParts parts);
   ~CBrenlowApp();
-  CBrenlowApp(const CBrenlowApp&) = delete;
-  CBrenlowApp& operator=(const CBrenlowApp&) = delete;
 
-  // The whole start-up and, when this copy runs, the main dialog's run. Always reports failure
-  // (FALSE): the program ends as soon as it returns.
-  BOOL InitInstance();
+  // The options, the ".old" file of a hand-over and the single instance; "run" when this copy
+  // goes on to its main dialog.
+  StartResult InitInstance() override;
+  // The main dialog's modal run, then OLE's end.
+  void Run() override;
 
-  UINT quitMessage() const { return quitMessage_; }
+  UINT quitMessage() const { return shell_.instanceMessage(); }
   CCoreImpIDispatch* external() const { return external_.get(); }
   CBrenlowDlg* mainWindow() const { return mainWindow_; }
 
  private:
+  void CreateExternal();
   void RemoveOldFile();
   void CallPage(const std::wstring& function, const std::wstring& argument);
 
   BrenlowParts parts_;
-  std::vector<std::wstring> tokens_;
-  UINT quitMessage_ = 0;
-  ScopedHandle mutex_;  // kept open for the life of the process
+  ProgramShell shell_;
   std::unique_ptr<UpdateFlow> flow_;
   std::unique_ptr<DesktopCopy> desktopCopy_;
   // Declared before the manager, which holds a reference to it: deleted after it.

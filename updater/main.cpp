@@ -12,7 +12,4 @@ orv::updater::CBrenlowApp theApp({&orv::createWebBrowserHost, &orv::updater::res
                                   &orv::updater::createDesktopCopy});
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  theApp.InitInstance();  // always reports failure: the program ends when start-up is done
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }

@@ -76,6 +76,27 @@ TEST(SplitCommandLine, TextRightBehindAClosingQuoteStartsTheNextArgument) {
   EXPECT_EQ(split(L"x\"y z"), (std::vector<std::wstring>{L"x\"y", L"z"}));
 }
 
+// A program's start-up goes on ("run") or ends by its command line alone.
+TEST(ReadProgramTokens, EmptyLinesEndAndBlankOnesEndWhereTokensAreRequired) {
+  struct Case {
+    const wchar_t* line;
+    bool tokensRequired;
+    bool run;
+    std::size_t tokens;
+  };
+  const Case cases[] = {
+      {nullptr, false, false, 0}, {L"", false, false, 0},       {L"", true, false, 0},
+      {L" \t ", false, true, 0},  {L" \t ", true, false, 0},    {L"\"  \"", true, false, 0},
+      {L"a.exe", true, true, 1},  {L"a.exe -t -new", false, true, 3},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::wstring> tokens;
+    EXPECT_EQ(readProgramTokens(c.line, c.tokensRequired, tokens), c.run)
+        << (c.line ? c.line : L"(null)") << " required " << c.tokensRequired;
+    EXPECT_EQ(tokens.size(), c.tokens);
+  }
+}
+
 TEST(AnsiText, RoundTripsAndKeepsEmbeddedLength) {
   EXPECT_EQ(toNarrow(L"Digest.xml"), "Digest.xml");
   EXPECT_EQ(toWide("Script\\CoreConfig.lua"), L"Script\\CoreConfig.lua");

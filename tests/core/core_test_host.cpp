@@ -6,10 +6,7 @@
 #include "velmont_app.h"
 
 namespace {
-CVelmontApp theApp(&orv::test::createStandInPage);
+orv::core::CVelmontApp theApp(&orv::test::createStandInPage);
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  theApp.InitInstance();
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }

@@ -40,7 +40,4 @@ orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAdd
                                   &testUpdateFlow, &orv::updater::createDesktopCopy});
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  theApp.InitInstance();
-  return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }
