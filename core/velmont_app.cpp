@@ -64,7 +64,7 @@ BOOL CVelmontApp::InitInstance() {
   RegisterForRestart();
   // The page reaches the main window and its engine through window.external, whichever dialog
   // is the main window at the time of the call.
-  external_ = std::make_unique<CCoreImpIDispatch>(
+  external_ = std::make_unique<orv::core::CCoreImpIDispatch>(
       [this]() -> HWND { return mainWindow_ ? mainWindow_->hwnd() : nullptr; },
       [this]() -> LuaObject* { return mainWindow_ ? mainWindow_->engine() : nullptr; });
   controls_ = std::make_unique<orv::CCoreCustomOccManager>(external_.get());

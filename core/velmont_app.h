@@ -14,7 +14,7 @@ namespace orv {
 class CCoreCustomOccManager;
 class ProductKey;
 }  // namespace orv
-class CCoreImpIDispatch;
+namespace orv::core { class CCoreImpIDispatch; }
 class CVelmontDlg;
 
 class CVelmontApp {
@@ -47,7 +47,7 @@ class CVelmontApp {
   orv::ScopedHandle mutex_;  // kept open for the life of the process
   std::unique_ptr<orv::ProductKey> productKey_;
   // Declared before the manager, which holds a reference to it: deleted after it.
-  std::unique_ptr<CCoreImpIDispatch> external_;
+  std::unique_ptr<orv::core::CCoreImpIDispatch> external_;
   std::unique_ptr<orv::CCoreCustomOccManager> controls_;
   CVelmontDlg* mainWindow_ = nullptr;
 };

@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using orv::core::CCoreImpIDispatch;
 constexpr UINT kPageCall = WM_USER + 1000;
 
 const char kConfig[] = R"LUA(
