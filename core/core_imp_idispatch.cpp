@@ -72,7 +72,8 @@ HRESULT CCoreImpIDispatch::invokeMember(DISPID id, WORD flags, const DispatchArg
       // Reading a member as a property, as pages do to test for it, answers true.
       if (flags & DISPATCH_PROPERTYGET) result.setBoolValue(1);
       if (!(flags & DISPATCH_METHOD)) return S_OK;
-      if (id == kJsCallLuaScriptSyn || id == kJsCallLuaScriptAsyn) return runScript(id, args, result);
+      if (id == kJsCallLuaScriptSyn || id == kJsCallLuaScriptAsyn)
+        return runScript(id, args, result);
       if (id == kJsGetLuaVarString || id == kJsGetTableItem) return readValue(id, args, result);
       return callFunction(id, args, result);
     default:  // JsGetLuaVarJson and unknown ids: nothing
@@ -93,11 +94,12 @@ HRESULT CCoreImpIDispatch::callFunction(DISPID id, const DispatchArgs& args,
   const LuaText name(function), text(argument);
   LuaObject* lua = engine();
   if (id == kJsCallLuaFuncSynReturn) {
-    result.setString(pageText(lua ? KavrelFunc_Return<char*>(lua, name.c_str(), text.c_str())
-                                  : nullptr));
+    result.setString(
+        pageText(lua ? KavrelFunc_Return<char*>(lua, name.c_str(), text.c_str()) : nullptr));
     return S_OK;
   }
-  const bool ok = lua && lua->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2, name.c_str(), text.c_str());
+  const bool ok =
+      lua && lua->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2, name.c_str(), text.c_str());
   result.setBoolValue(ok ? 1 : 0);
   return S_OK;
 }
