@@ -1,19 +1,17 @@
 #include "core_imp_idispatch.h"
 
-#include <cwchar>
+#include <optional>
 #include <string>
 #include <typeinfo>
 
 #include "Kavrel.h"
 #include "ansi_text.h"
 
+namespace orv::core {
+
 namespace {
 
-struct Member {
-  const wchar_t* name;
-  DISPID id;
-};
-const Member kMembers[] = {
+const DispatchMember kMembers[] = {
     {L"CoreQuit", CCoreImpIDispatch::kCoreQuit},
     {L"CoreMin", CCoreImpIDispatch::kCoreMin},
     {L"JsCallLuaFuncSyn", CCoreImpIDispatch::kJsCallLuaFuncSyn},
@@ -28,80 +26,35 @@ const Member kMembers[] = {
 
 constexpr size_t kNameBuffer = 260;
 
-// One argument of a call, in the script's order (the dispatch parameters hold them reversed).
-enum class Absent { Refused, AsNull, AsEmpty };
-struct TextArg {
-  HRESULT hr = S_OK;
-  bool isNull = false;
-  std::string narrow;
-  std::wstring wide;
-  const char* c_str() const { return isNull ? nullptr : narrow.c_str(); }
+// Pages rely on the lookup never failing: an unknown or over-long name gets DISPID_UNKNOWN and
+// S_OK. The argument-error index is never filled.
+constexpr DispatchRules kRules = {false, kNameBuffer, false};
+
+// A text on its way to Lua, in the ANSI code page; a missing one stays null.
+class LuaText {
+ public:
+  explicit LuaText(const std::optional<std::wstring>& text)
+      : null_(!text), narrow_(text ? toNarrow(*text) : std::string()) {}
+  const char* c_str() const { return null_ ? nullptr : narrow_.c_str(); }
+
+ private:
+  bool null_;
+  std::string narrow_;
 };
 
-TextArg textArgument(const DISPPARAMS* params, UINT index, Absent absent) {
-  TextArg arg;
-  const VARIANT& v = params->rgvarg[params->cArgs - 1 - index];
-  if (v.vt == VT_BSTR) {
-    arg.wide.assign(v.bstrVal ? v.bstrVal : L"", v.bstrVal ? SysStringLen(v.bstrVal) : 0);
-    arg.narrow = orv::toNarrow(arg.wide);
-  } else if ((v.vt == VT_EMPTY || v.vt == VT_NULL) && absent != Absent::Refused) {
-    arg.isNull = absent == Absent::AsNull;
-  } else {
-    arg.hr = DISP_E_TYPEMISMATCH;
-  }
-  return arg;
-}
-
-// Results are written over, never cleared: callers may hand in an uninitialised variant.
-void setBool(VARIANT* result, bool value) {
-  if (!result) return;
-  VariantInit(result);
-  result->vt = VT_BOOL;
-  result->boolVal = value ? 1 : 0;
-}
-
-void setText(VARIANT* result, const std::wstring& text) {
-  if (!result) return;
-  VariantInit(result);
-  result->vt = VT_BSTR;
-  result->bstrVal = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-}
+// The engine's narrow answer as the page's text (empty for none).
+std::wstring pageText(const char* text) { return toWide(text ? text : ""); }
 
 }  // namespace
 
 CCoreImpIDispatch::CCoreImpIDispatch(std::function<HWND()> mainWindow,
                                      std::function<LuaObject*()> engine)
-    : mainWindow_(std::move(mainWindow)), engine_(std::move(engine)) {}
+    : DispatchObject(DispatchTable(kMembers, kRules)),
+      mainWindow_(std::move(mainWindow)),
+      engine_(std::move(engine)) {}
 
-STDMETHODIMP CCoreImpIDispatch::GetTypeInfoCount(UINT* count) {
-  if (count) *count = 0;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CCoreImpIDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CCoreImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                              DISPID* ids) {
-  if (!names || !ids) return E_POINTER;
-  for (UINT i = 0; i < count; ++i) {
-    // Pages rely on the lookup never failing: an unknown or over-long name gets DISPID_UNKNOWN.
-    ids[i] = DISPID_UNKNOWN;
-    if (!names[i] || std::wcslen(names[i]) >= kNameBuffer) continue;
-    for (const Member& m : kMembers) {
-      if (std::wcscmp(names[i], m.name) == 0) ids[i] = m.id;
-    }
-  }
-  return S_OK;
-}
-
-STDMETHODIMP CCoreImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                       VARIANT* result, EXCEPINFO*, UINT*) {
-  // A member without a value still gives a defined one (empty) rather than what the caller's
-  // variant happened to hold.
-  if (result) VariantInit(result);
+HRESULT CCoreImpIDispatch::invokeMember(DISPID id, WORD flags, const DispatchArgs& args,
+                                        ScopedVariant& result) {
   switch (id) {
     case kCoreQuit:  // acts however it is reached, even as a property read
       SendMessageW(mainWindow_ ? mainWindow_() : nullptr, WM_CLOSE, 0, 0);
@@ -117,80 +70,75 @@ STDMETHODIMP CCoreImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISP
     case kJsCallLuaFuncSynReturn:
     case kJsGetTableItem:
       // Reading a member as a property, as pages do to test for it, answers true.
-      if ((flags & DISPATCH_PROPERTYGET) && result) setBool(result, true);
+      if (flags & DISPATCH_PROPERTYGET) result.setBoolValue(1);
       if (!(flags & DISPATCH_METHOD)) return S_OK;
-      return callEngine(id, params, result);
+      if (id == kJsCallLuaScriptSyn || id == kJsCallLuaScriptAsyn)
+        return runScript(id, args, result);
+      if (id == kJsGetLuaVarString || id == kJsGetTableItem) return readValue(id, args, result);
+      return callFunction(id, args, result);
     default:  // JsGetLuaVarJson and unknown ids: nothing
       return S_OK;
   }
 }
 
-HRESULT CCoreImpIDispatch::callEngine(DISPID id, DISPPARAMS* params, VARIANT* result) {
-  const UINT needed =
-      (id == kJsCallLuaFuncSyn || id == kJsCallLuaFuncAsyn || id == kJsCallLuaFuncSynReturn) ? 2
-                                                                                             : 1;
-  if (!params || params->cArgs < needed || (params->cArgs > 0 && !params->rgvarg))
-    return DISP_E_BADPARAMCOUNT;
-  LuaObject* engine = engine_ ? engine_() : nullptr;
-
-  switch (id) {
-    case kJsCallLuaFuncSyn:
-    case kJsCallLuaFuncAsyn: {
-      const TextArg function = textArgument(params, 0, Absent::Refused);
-      // The synchronous call hands Lua its argument as it came (nil for undefined); the
-      // asynchronous one an empty text.
-      const TextArg argument =
-          textArgument(params, 1, id == kJsCallLuaFuncSyn ? Absent::AsNull : Absent::AsEmpty);
-      if (FAILED(function.hr)) return function.hr;
-      if (FAILED(argument.hr)) return argument.hr;
-      const bool ok = engine && engine->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2,
-                                                   function.c_str(), argument.c_str());
-      setBool(result, ok);
-      return S_OK;
-    }
-    case kJsCallLuaScriptSyn:
-    case kJsCallLuaScriptAsyn: {
-      const TextArg path = textArgument(params, 0, Absent::Refused);
-      if (FAILED(path.hr)) return path.hr;
-      const int r = engine
-                        ? (id == kJsCallLuaScriptSyn ? engine->KavrelFile(1, path.c_str(), nullptr)
-                                                     : engine->KavrelFile(2, path.c_str(), ""))
-                        : 0;
-      // The script's int result, cut to the low 16 bits of the boolean's value.
-      if (result) {
-        VariantInit(result);
-        result->vt = VT_BOOL;
-        result->boolVal = static_cast<VARIANT_BOOL>(r & 0xFFFF);
-      }
-      return S_OK;
-    }
-    case kJsGetLuaVarString: {
-      const TextArg name = textArgument(params, 0, Absent::Refused);
-      if (FAILED(name.hr)) return name.hr;
-      wchar_t buffer[kNameBuffer] = {};
-      if (engine)
-        engine->GetCoreGlobalVar(buffer, name.c_str(), typeid(wchar_t*).name(), kNameBuffer);
-      buffer[kNameBuffer - 1] = L'\0';
-      setText(result, buffer);
-      return S_OK;
-    }
-    case kJsCallLuaFuncSynReturn: {
-      const TextArg function = textArgument(params, 0, Absent::Refused);
-      const TextArg argument = textArgument(params, 1, Absent::AsEmpty);
-      if (FAILED(function.hr)) return function.hr;
-      if (FAILED(argument.hr)) return argument.hr;
-      const char* text =
-          engine ? KavrelFunc_Return<char*>(engine, function.c_str(), argument.c_str()) : nullptr;
-      setText(result, orv::toWide(text ? text : ""));
-      return S_OK;
-    }
-    case kJsGetTableItem: {
-      TextArg path = textArgument(params, 0, Absent::AsEmpty);
-      if (FAILED(path.hr)) return path.hr;
-      const char* text = engine ? GetTableItemValue<char*>(engine, path.wide.data()) : nullptr;
-      setText(result, orv::toWide(text ? text : ""));
-      return S_OK;
-    }
+HRESULT CCoreImpIDispatch::callFunction(DISPID id, const DispatchArgs& args,
+                                        ScopedVariant& result) {
+  std::optional<std::wstring> function, argument;
+  HRESULT hr = args.require(2);
+  if (SUCCEEDED(hr)) hr = args.text(0, TextRule::kText, function);
+  if (SUCCEEDED(hr)) hr = args.text(1, TextRule::kTextOrAbsent, argument);
+  if (FAILED(hr)) return hr;
+  // The synchronous call hands Lua its argument as it came (nil for undefined); the others an
+  // empty text.
+  if (!argument && id != kJsCallLuaFuncSyn) argument.emplace();
+  const LuaText name(function), text(argument);
+  LuaObject* lua = engine();
+  if (id == kJsCallLuaFuncSynReturn) {
+    result.setString(
+        pageText(lua ? KavrelFunc_Return<char*>(lua, name.c_str(), text.c_str()) : nullptr));
+    return S_OK;
   }
+  const bool ok =
+      lua && lua->KavrelFunc(id == kJsCallLuaFuncSyn ? 1 : 2, name.c_str(), text.c_str());
+  result.setBoolValue(ok ? 1 : 0);
   return S_OK;
 }
+
+HRESULT CCoreImpIDispatch::runScript(DISPID id, const DispatchArgs& args, ScopedVariant& result) {
+  std::optional<std::wstring> path;
+  HRESULT hr = args.require(1);
+  if (SUCCEEDED(hr)) hr = args.text(0, TextRule::kText, path);
+  if (FAILED(hr)) return hr;
+  const LuaText file(path);
+  LuaObject* lua = engine();
+  const int r = lua ? (id == kJsCallLuaScriptSyn ? lua->KavrelFile(1, file.c_str(), nullptr)
+                                                 : lua->KavrelFile(2, file.c_str(), ""))
+                    : 0;
+  // The script's int result, cut to the low 16 bits of the boolean's value.
+  result.setBoolValue(static_cast<VARIANT_BOOL>(r & 0xFFFF));
+  return S_OK;
+}
+
+HRESULT CCoreImpIDispatch::readValue(DISPID id, const DispatchArgs& args, ScopedVariant& result) {
+  std::wstring name;
+  HRESULT hr = args.require(1);
+  // The table path may be missing (an empty path); a global's name may not.
+  if (SUCCEEDED(hr))
+    hr = args.text(0, id == kJsGetTableItem ? TextRule::kTextOrAbsent : TextRule::kText, name);
+  if (FAILED(hr)) return hr;
+  LuaObject* lua = engine();
+  if (id == kJsGetTableItem) {
+    // The path goes to the engine in UTF-16, as it came.
+    result.setString(pageText(lua ? GetTableItemValue<char*>(lua, name.data()) : nullptr));
+    return S_OK;
+  }
+  wchar_t buffer[kNameBuffer] = {};
+  if (lua) {
+    lua->GetCoreGlobalVar(buffer, toNarrow(name).c_str(), typeid(wchar_t*).name(), kNameBuffer);
+  }
+  buffer[kNameBuffer - 1] = L'\0';
+  result.setString(buffer);
+  return S_OK;
+}
+
+}  // namespace orv::core

@@ -7,12 +7,13 @@
 
 #include <functional>
 
-#include "win/com_object.h"
+#include "win/dispatch_object.h"
 
 class LuaObject;
 
-class CCoreImpIDispatch final
-    : public orv::ComObject<CCoreImpIDispatch, orv::ComLifetime::kOwnedElsewhere, IDispatch> {
+namespace orv::core {
+
+class CCoreImpIDispatch final : public DispatchObject<CCoreImpIDispatch> {
  public:
   enum DispatchId : DISPID {
     kCoreQuit = 1,
@@ -34,16 +35,16 @@ class CCoreImpIDispatch final
   CCoreImpIDispatch(const CCoreImpIDispatch&) = delete;
   CCoreImpIDispatch& operator=(const CCoreImpIDispatch&) = delete;
 
-  // IDispatch
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO*, UINT*) override;
-
  private:
-  HRESULT callEngine(DISPID id, DISPPARAMS* params, VARIANT* result);
+  HRESULT invokeMember(DISPID id, WORD flags, const DispatchArgs& args,
+                       ScopedVariant& result) override;
+  HRESULT callFunction(DISPID id, const DispatchArgs& args, ScopedVariant& result);
+  HRESULT runScript(DISPID id, const DispatchArgs& args, ScopedVariant& result);
+  HRESULT readValue(DISPID id, const DispatchArgs& args, ScopedVariant& result);
+  LuaObject* engine() const { return engine_ ? engine_() : nullptr; }
 
   std::function<HWND()> mainWindow_;
   std::function<LuaObject*()> engine_;
 };
+
+}  // namespace orv::core

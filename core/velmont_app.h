@@ -12,10 +12,10 @@ namespace orv {
 class CCoreCustomOccManager;
 class ProductKey;
 }  // namespace orv
-class CCoreImpIDispatch;
 
 namespace orv::core {
 
+class CCoreImpIDispatch;
 class CVelmontDlg;
 
 class CVelmontApp final : public DialogProgram {

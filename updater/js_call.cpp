@@ -80,13 +80,8 @@ bool CJsCall::call(const std::wstring& function, const std::vector<std::wstring>
   HRESULT hr = current->get_Script(script.put());
   if (FAILED(hr) || !script) return fail(FAILED(hr) ? hr : E_NOINTERFACE, function);
 
-  LPOLESTR name = const_cast<LPOLESTR>(parts.back().c_str());
-  DISPID id = DISPID_UNKNOWN;
-  hr = script->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT, &id);
-  if (FAILED(hr)) return fail(hr, function);
-  std::vector<ScopedVariant> values(args.size());
-  for (std::size_t i = 0; i < args.size(); ++i) values[i].setString(args[i]);
-  hr = invokeInOrder(script.get(), id, DISPATCH_METHOD, values, result);
+  // The page's functions are looked up in the system's default locale.
+  hr = callByName(script.get(), parts.back(), args, result, LOCALE_SYSTEM_DEFAULT);
   if (FAILED(hr)) return fail(hr, function);
   return true;
 }

@@ -1,50 +1,25 @@
 #include "updater_imp_idispatch.h"
 
-#include <cwchar>
-
 #include "page_operations.h"
 #include "product_key.h"
-#include "win/scoped_com.h"
 
 namespace orv::updater {
 
 namespace {
 
-struct Member {
-  const wchar_t* name;
-  DISPID id;
-};
-const Member kMembers[] = {
+const DispatchMember kMembers[] = {
     {L"CoreQuit", CCoreImpIDispatch::kCoreQuit},
     {L"CoreMin", CCoreImpIDispatch::kCoreMin},
     {L"JsCallFunc", CCoreImpIDispatch::kJsCallFunc},
 };
 
-// Argument `index` in the script's order (dispatch holds them last first) as text.
-HRESULT textArgument(const DISPPARAMS* params, UINT index, std::wstring& out) {
-  const VARIANT& v = params->rgvarg[params->cArgs - 1 - index];
-  if (v.vt == VT_BSTR) {
-    out.assign(v.bstrVal ? v.bstrVal : L"", v.bstrVal ? SysStringLen(v.bstrVal) : 0);
-    return S_OK;
-  }
-  ScopedVariant text;
-  const HRESULT hr = VariantChangeType(text.get(), const_cast<VARIANT*>(&v), 0, VT_BSTR);
-  if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
-  out.assign(text.ref().bstrVal ? text.ref().bstrVal : L"");
-  return S_OK;
-}
-
-// The page tests window.external.JsCallFunc against null: a boolean whose value is 1.
-void setBoolValue(VARIANT* result, short value) {
-  if (!result) return;
-  VariantInit(result);
-  result->vt = VT_BOOL;
-  result->boolVal = value;
-}
+// Unknown names fail the lookup; a refused argument's position is reported.
+constexpr DispatchRules kRules = {true, 0, true};
 
 }  // namespace
 
-CCoreImpIDispatch::CCoreImpIDispatch(Targets targets) : targets_(std::move(targets)) {}
+CCoreImpIDispatch::CCoreImpIDispatch(Targets targets)
+    : DispatchObject(DispatchTable(kMembers, kRules)), targets_(std::move(targets)) {}
 
 STDMETHODIMP CCoreImpIDispatch::QueryInterface(REFIID iid, void** out) {
   if (!out) return E_POINTER;
@@ -55,32 +30,8 @@ STDMETHODIMP CCoreImpIDispatch::QueryInterface(REFIID iid, void** out) {
   return S_OK;
 }
 
-STDMETHODIMP CCoreImpIDispatch::GetTypeInfoCount(UINT* count) {
-  if (count) *count = 0;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CCoreImpIDispatch::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info) *info = nullptr;
-  return E_NOTIMPL;
-}
-
-STDMETHODIMP CCoreImpIDispatch::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) {
-  if (!names || !ids) return E_POINTER;
-  HRESULT hr = S_OK;
-  for (UINT i = 0; i < count; ++i) {
-    ids[i] = DISPID_UNKNOWN;
-    for (const Member& m : kMembers) {
-      if (names[i] && std::wcscmp(names[i], m.name) == 0) ids[i] = m.id;
-    }
-    if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
-  }
-  return hr;
-}
-
-STDMETHODIMP CCoreImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
-                                       VARIANT* result, EXCEPINFO*, UINT* argError) {
-  if (result) VariantInit(result);
+HRESULT CCoreImpIDispatch::invokeMember(DISPID id, WORD flags, const DispatchArgs& args,
+                                        ScopedVariant& result) {
   const HWND window = targets_.mainWindow ? targets_.mainWindow() : nullptr;
   switch (id) {
     case kCoreQuit:
@@ -90,33 +41,29 @@ STDMETHODIMP CCoreImpIDispatch::Invoke(DISPID id, REFIID, LCID, WORD flags, DISP
     case kCoreMin:
       if (window) SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE, 0);
       return S_OK;
-    case kJsCallFunc: {
-      const UINT argCount = params ? params->cArgs : 0;
-      // A read without arguments (the page's null test) gets the property's value.
-      if ((flags & DISPATCH_PROPERTYGET) && (argCount == 0 || !(flags & DISPATCH_METHOD))) {
-        setBoolValue(result, 1);
-        return S_OK;
-      }
-      if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
-      if (argCount < 2 || !params->rgvarg) return DISP_E_BADPARAMCOUNT;
-      std::wstring name, parameter;
-      HRESULT hr = textArgument(params, 0, name);
-      if (FAILED(hr)) {
-        if (argError) *argError = params->cArgs - 1;
-        return hr;
-      }
-      hr = textArgument(params, 1, parameter);
-      if (FAILED(hr)) {
-        if (argError) *argError = params->cArgs - 2;
-        return hr;
-      }
-      runOperation(name, parameter);
-      setBoolValue(result, 0);
-      return S_OK;
-    }
+    case kJsCallFunc:
+      return callFunc(flags, args, result);
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
+}
+
+HRESULT CCoreImpIDispatch::callFunc(WORD flags, const DispatchArgs& args, ScopedVariant& result) {
+  // A read without arguments (the page's null test) gets the property's value: a boolean whose
+  // value is 1.
+  if ((flags & DISPATCH_PROPERTYGET) && (args.count() == 0 || !(flags & DISPATCH_METHOD))) {
+    result.setBoolValue(1);
+    return S_OK;
+  }
+  if (!(flags & DISPATCH_METHOD)) return DISP_E_MEMBERNOTFOUND;
+  std::wstring name, parameter;
+  HRESULT hr = args.require(2);
+  if (SUCCEEDED(hr)) hr = args.text(0, TextRule::kAnyAsText, name);
+  if (SUCCEEDED(hr)) hr = args.text(1, TextRule::kAnyAsText, parameter);
+  if (FAILED(hr)) return hr;
+  runOperation(name, parameter);
+  result.setBoolValue(0);
+  return S_OK;
 }
 
 void CCoreImpIDispatch::runOperation(const std::wstring& name, const std::wstring& parameter) {

@@ -10,12 +10,11 @@
 #include <string>
 
 #include "update_flow_seam.h"
-#include "win/com_object.h"
+#include "win/dispatch_object.h"
 
 namespace orv::updater {
 
-class CCoreImpIDispatch final
-    : public ComObject<CCoreImpIDispatch, ComLifetime::kOwnedElsewhere, IDispatch> {
+class CCoreImpIDispatch final : public DispatchObject<CCoreImpIDispatch> {
  public:
   enum DispatchId : DISPID { kCoreQuit = 1, kCoreMin = 2, kJsCallFunc = 3 };
 
@@ -36,17 +35,13 @@ class CCoreImpIDispatch final
   // Only IDispatch is offered; IUnknown itself is refused, as the page's host never asks for it.
   STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
 
-  // IDispatch
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override;
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override;
-  STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                      EXCEPINFO*, UINT* argError) override;
-
   // The operation of JsCallFunc (name, parameter); also what Invoke runs.
   void runOperation(const std::wstring& name, const std::wstring& parameter);
 
  private:
+  HRESULT invokeMember(DISPID id, WORD flags, const DispatchArgs& args,
+                       ScopedVariant& result) override;
+  HRESULT callFunc(WORD flags, const DispatchArgs& args, ScopedVariant& result);
   void sendLangId(const std::wstring& identifier);
 
   Targets targets_;

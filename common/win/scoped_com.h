@@ -131,6 +131,12 @@ class ScopedVariant {
     v_.vt = VT_BOOL;
     v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
   }
+  // A boolean holding `value` as given: some script members answer 1 for true, not VARIANT_TRUE.
+  void setBoolValue(VARIANT_BOOL value) {
+    reset();
+    v_.vt = VT_BOOL;
+    v_.boolVal = value;
+  }
   void setString(const wchar_t* text) {
     reset();
     v_.vt = VT_BSTR;

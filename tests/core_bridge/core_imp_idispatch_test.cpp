@@ -17,6 +17,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using orv::core::CCoreImpIDispatch;
 constexpr UINT kPageCall = WM_USER + 1000;
 
 const char kConfig[] = R"LUA(

@@ -1,15 +1,19 @@
 // The COM object base's two reference policies and interface answers, the scoped COM values,
-// and dispatch calls by name into real JScript.
+// the window.external base's member table and typed arguments, and dispatch calls by name into
+// real JScript.
 #include <gtest/gtest.h>
 #include <oaidl.h>
 #include <ocidl.h>
 #include <windows.h>
 
+#include <cstring>
+#include <optional>
 #include <string>
 
 #include "jscript_host.h"
 #include "win/com_object.h"
 #include "win/dispatch_call.h"
+#include "win/dispatch_object.h"
 #include "win/scoped_com.h"
 #include "win/thread.h"
 
@@ -89,6 +93,98 @@ TEST(ScopedVariant, SettersReplaceAndMovesHandOver) {
   ScopedBstr c(std::move(b));
   EXPECT_EQ(b.get(), nullptr);
   EXPECT_EQ(c.str(), L"abc");
+}
+
+const DispatchMember kMembers[] = {{L"Quit", 1}, {L"LongName", 2}};
+
+TEST(DispatchTable, NamesAreMatchedExactlyAndUnknownOnesAnsweredByTheRules) {
+  struct Case {
+    DispatchRules rules;
+    HRESULT hr;
+    DISPID longName;
+  } cases[] = {{{true, 0, true}, DISP_E_UNKNOWNNAME, 2}, {{false, 8, false}, S_OK, DISPID_UNKNOWN}};
+  for (const Case& c : cases) {
+    const DispatchTable table(kMembers, c.rules);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"Quit"), const_cast<LPOLESTR>(L"LongName"),
+                        const_cast<LPOLESTR>(L"quit"), nullptr};
+    DISPID ids[4] = {7, 7, 7, 7};
+    EXPECT_EQ(table.lookUp(names, 4, ids), c.hr);
+    EXPECT_EQ(ids[0], 1);
+    EXPECT_EQ(ids[1], c.longName) << "names as long as the limit are unknown";
+    EXPECT_EQ(ids[2], DISPID_UNKNOWN);
+    EXPECT_EQ(ids[3], DISPID_UNKNOWN);
+    EXPECT_EQ(table.lookUp(names, 1, ids), S_OK);
+    EXPECT_EQ(table.lookUp(nullptr, 1, ids), E_POINTER);
+  }
+}
+
+TEST(DispatchArgs, ArgumentsAreReadInTheScriptsOrderAsTheRuleAllows) {
+  ScopedVariant held[3];  // dispatch order: 5, null, "a"
+  held[0].setInt(5);
+  held[1].setNull();
+  held[2].setString(L"a");
+  VARIANT raw[3] = {held[0].ref(), held[1].ref(), held[2].ref()};
+  DISPPARAMS params = {raw, nullptr, 3, 0};
+  UINT argError = 9;
+  const DispatchArgs args(&params, &argError);
+  EXPECT_EQ(args.require(3), S_OK);
+  EXPECT_EQ(args.require(4), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(DispatchArgs(nullptr, nullptr).require(1), DISP_E_BADPARAMCOUNT);
+  struct Case {
+    UINT index;
+    TextRule rule;
+    HRESULT hr;
+    std::optional<std::wstring> text;
+    UINT argError;
+  } cases[] = {
+      {0, TextRule::kText, S_OK, L"a", 9},
+      {1, TextRule::kText, DISP_E_TYPEMISMATCH, std::nullopt, 1},
+      {1, TextRule::kTextOrAbsent, S_OK, std::nullopt, 9},
+      {1, TextRule::kAnyAsText, DISP_E_TYPEMISMATCH, std::nullopt, 1},
+      {2, TextRule::kTextOrAbsent, DISP_E_TYPEMISMATCH, std::nullopt, 0},
+      {2, TextRule::kAnyAsText, S_OK, L"5", 9},
+  };
+  for (const Case& c : cases) {
+    argError = 9;
+    std::optional<std::wstring> text = L"old";
+    EXPECT_EQ(args.text(c.index, c.rule, text), c.hr) << c.index;
+    EXPECT_EQ(text, c.text) << c.index;
+    EXPECT_EQ(argError, c.argError) << c.index;
+  }
+}
+
+// Answers member 1 with its first argument, which must be a text.
+class Echo final : public DispatchObject<Echo> {
+ public:
+  explicit Echo(bool reports) : DispatchObject(DispatchTable(kMembers, {true, 0, reports})) {}
+
+ private:
+  HRESULT invokeMember(DISPID id, WORD, const DispatchArgs& args, ScopedVariant& result) override {
+    std::wstring text;
+    const HRESULT hr = args.text(0, TextRule::kText, text);
+    if (id == 1) result.setString(text);
+    return hr;
+  }
+};
+
+TEST(DispatchObject, TheResultReplacesTheCallersVariantAndArgumentErrorsFollowTheRules) {
+  for (const bool reports : {true, false}) {
+    Echo echo(reports);
+    ScopedVariant arg(L"x");
+    DISPPARAMS params = {arg.get(), nullptr, 1, 0};
+    VARIANT out;
+    std::memset(&out, 0xA5, sizeof(out));  // as a caller may hand it in
+    EXPECT_EQ(echo.Invoke(1, IID_NULL, 0, DISPATCH_METHOD, &params, &out, nullptr, nullptr), S_OK);
+    ASSERT_EQ(out.vt, VT_BSTR);
+    EXPECT_STREQ(out.bstrVal, L"x");
+    ::VariantClear(&out);
+    arg.setInt(3);
+    UINT argError = 9;
+    EXPECT_EQ(echo.Invoke(2, IID_NULL, 0, DISPATCH_METHOD, &params, &out, nullptr, &argError),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(out.vt, VT_EMPTY);
+    EXPECT_EQ(argError, reports ? 0u : 9u);
+  }
 }
 
 class DispatchCall : public ::testing::Test {
