@@ -31,6 +31,7 @@ void admitWindowMessage(HWND window, UINT message);
 
 // Creates the named mutex. Empty when it already existed (another copy runs) or could not be
 // created; the caller keeps a valid one open for the life of the process.
-ScopedHandle takeInstanceMutex(const wchar_t* name, SECURITY_ATTRIBUTES* security = nullptr);
+[[nodiscard]] ScopedHandle takeInstanceMutex(const wchar_t* name,
+                                             SECURITY_ATTRIBUTES* security = nullptr);
 
 }  // namespace orv

@@ -50,7 +50,8 @@ bool RegKey::readText(const wchar_t* name, std::wstring* value, DWORD capacityUn
 bool RegKey::readAnyText(const wchar_t* name, std::wstring* value) const {
   if (!valid()) return false;
   DWORD type = 0, size = 0;
-  if (::RegQueryValueExW(get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+  if (::RegQueryValueExW(get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS)
+    return false;
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   // Room for a terminator the value may lack, and for a value that grew since the size query.
   std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');

@@ -43,7 +43,7 @@ class ComPtr {
     reset();
     p_ = p;
   }
-  T* detach() { return std::exchange(p_, nullptr); }
+  [[nodiscard]] T* detach() { return std::exchange(p_, nullptr); }
   template <typename U>
   HRESULT as(ComPtr<U>& out) const {
     return p_ ? p_->QueryInterface(__uuidof(U), out.putVoid()) : E_POINTER;
@@ -75,7 +75,7 @@ class ScopedBstr {
     return &s_;
   }
   BSTR* receive() { return put(); }
-  BSTR release() { return std::exchange(s_, nullptr); }
+  [[nodiscard]] BSTR release() { return std::exchange(s_, nullptr); }
   // Frees what is held and takes over `s` (which the caller owned).
   void reset(BSTR s = nullptr) {
     if (s_ && s_ != s) ::SysFreeString(s_);

@@ -32,8 +32,8 @@ struct ThreadStart {
 // thread's exit code. The thread's handle is returned; it is empty when the thread could not be
 // started (the context is then deleted here).
 template <typename Context, typename Result>
-[[nodiscard]] ScopedHandle startOwningThread(std::unique_ptr<Context> context, Result (*body)(Context&),
-                               DWORD* threadId = nullptr) {
+[[nodiscard]] ScopedHandle startOwningThread(std::unique_ptr<Context> context,
+                                             Result (*body)(Context&), DWORD* threadId = nullptr) {
   static_assert(std::is_void_v<Result> || std::is_same_v<Result, DWORD>);
   using Start = detail::ThreadStart<Context, Result>;
   auto start = std::make_unique<Start>();
