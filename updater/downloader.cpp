@@ -2,18 +2,18 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <wininet.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "file_manifest.h"
-#include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "moniker_fetch.h"
 #include "product.h"
 #include "trace.h"
@@ -333,12 +333,6 @@ int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uin
   return kHttpsOk;
 }
 
-std::uint64_t fileSize(const std::wstring& path, bool& ok) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  ok = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 // One attempt over plain HTTP: the moniker's file counts when it is as long as announced (an
 // empty file when no length was announced: it counts as nothing fetched).
 bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, TransferWatch& watch,
@@ -347,9 +341,9 @@ bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, Tran
   const MonikerFetch fetch = fetchByUrlMoniker(url, part.path(), watch);
   visited.insert(visited.end(), fetch.urls.begin(), fetch.urls.end());
   if (!fetch.completed) return false;
-  bool ok = false;
-  const std::uint64_t size = fileSize(part.path(), ok);
-  if (!ok || watch.tooLarge(size) || size != fetch.expectedBytes) {
+  const std::optional<std::uint64_t> read = fileSize(part.path());
+  const std::uint64_t size = read.value_or(0);
+  if (!read || watch.tooLarge(size) || size != fetch.expectedBytes) {
     traceLine(kDownloadTag, L"download " + url + L" failed: " + std::to_wstring(size) + L" of " +
                                 std::to_wstring(fetch.expectedBytes) + L" bytes");
     return false;
@@ -364,7 +358,7 @@ bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, Tran
 
 bool makeTargetFolder(const std::wstring& localPath) {
   const std::wstring folder = targetFolderOf(localPath);
-  if (folder.empty() || PathFileExistsW(folder.c_str())) return true;
+  if (folder.empty() || pathExists(folder)) return true;
   const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS)
     return true;
@@ -411,7 +405,7 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
               : monikerAttempt(url, localPath, watch, visited, byteCount);
     // Nothing fetched stays in the cache: the moniker keeps every body it reads there.
     for (const std::wstring& u : visited) DeleteUrlCacheEntryW(u.c_str());
-    if (fetched && fileExists(localPath)) return byteCount;
+    if (fetched && pathExists(localPath)) return byteCount;
   }
   traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
   return 0;

@@ -6,6 +6,7 @@
 #include "downloader.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "process_util.h"
 #include "product_key.h"
 #include "trace.h"
@@ -28,8 +29,8 @@ bool installNewLoader(const HandOverRequest& request) {
   const LoaderPaths temp = loaderPaths(request.tempFolder, request.updaterFileName, std::wstring());
 
   // A fetched loader left by an earlier hand-over goes aside; one from before that goes away.
-  if (fileExists(temp.previousFetchedLoader)) DeleteFileW(temp.previousFetchedLoader.c_str());
-  if (fileExists(temp.fetchedLoader) &&
+  if (pathExists(temp.previousFetchedLoader)) DeleteFileW(temp.previousFetchedLoader.c_str());
+  if (pathExists(temp.fetchedLoader) &&
       !MoveFileW(temp.fetchedLoader.c_str(), temp.previousFetchedLoader.c_str())) {
     traceFailure(kTag, L"MoveFile " + temp.fetchedLoader);
     return false;
@@ -48,9 +49,9 @@ bool installNewLoader(const HandOverRequest& request) {
   const LoaderPaths installed =
       loaderPaths(request.tempFolder, request.updaterFileName, installedFolder);
 
-  if (fileExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
+  if (pathExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
   bool retired = false;
-  if (fileExists(installed.installedUpdater)) {
+  if (pathExists(installed.installedUpdater)) {
     // Windows lets a running program's file be renamed within its volume.
     if (!MoveFileW(installed.installedUpdater.c_str(), installed.retiredUpdater.c_str())) {
       traceFailure(kTag, L"MoveFile " + installed.installedUpdater);

@@ -1,7 +1,6 @@
 #include "update_attempt.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
 #include <vector>
 
@@ -10,6 +9,7 @@
 #include "file_manifest.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "held_folder.h"
 #include "process_control.h"
 #include "product.h"
@@ -24,8 +24,6 @@ constexpr wchar_t kBrowserFileName[] = L"iexplore.exe";
 constexpr int kProgressWidth = 650;
 // How long a stopped browser may take to leave the process list before it is asked about again.
 constexpr DWORD kStoppedBrowserWaitMs = 3000;
-
-bool isDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
 
 }  // namespace
 
@@ -44,7 +42,7 @@ class AttemptFolders {
   // (a junction in its place is refused, not emptied).
   bool freshDownloadFolder() {
     removeDownloadFolder();
-    return !fileExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
+    return !pathExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
   }
   // Every folder from the temporary folder down to the file's, made when missing and held.
   bool holdFolderOf(const std::wstring& localPath) {
@@ -132,7 +130,7 @@ int UpdateAttempt::run() {
   const std::wstring versionText = key.readText(L"Version");
   const std::wstring installedFolder = key.readText(L"Path");
   const VersionNumber installedVersion = VersionNumber::parse(versionText);
-  if (versionText.empty() || installedFolder.empty() || !isDirectory(installedFolder)) {
+  if (versionText.empty() || installedFolder.empty() || !isFolder(installedFolder)) {
     host_.show();
     ask(Question::Unanswerable, L"ConfirmRegError", L"");
     return kAttemptEndsProgram;
