@@ -8,6 +8,7 @@
 #include "command_line.h"
 #include "process_util.h"
 #include "product.h"
+#include "self_update.h"
 #include "single_instance.h"
 #include "start_options.h"
 #include "updater_imp_idispatch.h"
@@ -68,20 +69,7 @@ BOOL CBrenlowApp::InitInstance() {
   return FALSE;
 }
 
-void CBrenlowApp::RemoveOldFile() {
-  const std::wstring path = modulePath();
-  if (path.empty()) return;
-  const std::wstring old = oldFilePath(path);
-  if (GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  // The previous updater ends right after starting this one, so its file is released within
-  // moments; a file that stays held is left for a later run.
-  const ULONGLONG deadline = GetTickCount64() + kOldFileWaitMs;
-  while (!DeleteFileW(old.c_str())) {
-    if (GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    if (GetTickCount64() >= deadline) return;
-    Sleep(kOldFileRetryMs);
-  }
-}
+void CBrenlowApp::RemoveOldFile() { removeRetiredUpdater(modulePath()); }
 
 void CBrenlowApp::CallPage(const std::wstring& function, const std::wstring& argument) {
   if (mainWindow_) mainWindow_->callPage(function, argument);
