@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "file_system.h"
 #include "folder_chain.h"
 #include "trace.h"
 
@@ -9,11 +10,6 @@ namespace orv {
 namespace {
 
 constexpr wchar_t kTag[] = L"heldFolder";
-
-bool isRealFolder(DWORD attributes) {
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
 
 // Opens the folder itself with `access`; empty when the path is not a real folder.
 ScopedHandle openRealFolder(const std::wstring& path, DWORD access, DWORD sharing) {
@@ -28,7 +24,7 @@ ScopedHandle openRealFolder(const std::wstring& path, DWORD access, DWORD sharin
   // symbolic link even when asked not to and shows it only in the path's attributes.
   BY_HANDLE_FILE_INFORMATION info = {};
   if (!GetFileInformationByHandle(folder.get(), &info) || !isRealFolder(info.dwFileAttributes) ||
-      !isRealFolder(GetFileAttributesW(path.c_str()))) {
+      !isRealFolder(path)) {
     traceLine(kTag, path + L" is not a real folder");
     return ScopedHandle();
   }

@@ -6,6 +6,7 @@
 
 #include "token_text.h"
 #include "ansi_text.h"
+#include "file_system.h"
 #include "win/reg_key.h"
 #include "win/scoped_handle.h"
 
@@ -24,12 +25,6 @@ constexpr REGSAM kKeyAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
 bool openKey(RegKey& key, const char* path) {
   return key.open(HKEY_LOCAL_MACHINE, toWide(path).c_str(), kKeyAccess) == ERROR_SUCCESS;
-}
-
-bool pathExists(const std::string& path) {
-  WIN32_FIND_DATAA found;
-  ScopedFindHandle search(::FindFirstFileA(path.c_str(), &found));
-  return search.valid();
 }
 
 bool keyExists(const char* path) {
@@ -71,12 +66,13 @@ InstallNames installNames(const std::string& drive) {
 
 TokenResult checkInstallation() {
   const InstallNames names = installNames(systemDrive());
-  if (!pathExists(names.registrationProgram)) return fail(2, "err:Quelvocertd_3k.exe not exist");
-  if (!pathExists(names.systemFolder + "\\VELTCorlith.dll"))
+  if (!pathExists(toWide(names.registrationProgram)))
+    return fail(2, "err:Quelvocertd_3k.exe not exist");
+  if (!pathExists(toWide(names.systemFolder + "\\VELTCorlith.dll")))
     return fail(2, "err:VELTCorlith.dll not exist");
-  if (!pathExists(names.systemFolder + "\\VELTCorlith.sig"))
+  if (!pathExists(toWide(names.systemFolder + "\\VELTCorlith.sig")))
     return fail(2, "err:VELTCorlith.sig not exist");
-  if (!pathExists(names.cspImagePath)) return fail(2, nullptr);
+  if (!pathExists(toWide(names.cspImagePath))) return fail(2, nullptr);
   if (!keyExists(kCspKey))
     return fail(3,
                 "err64: not exist:SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\"

@@ -4,6 +4,7 @@
 #include "browser/control_site.h"
 #include "process_util.h"
 #include "product.h"
+#include "self_update.h"
 #include "start_options.h"
 #include "updater_imp_idispatch.h"
 
@@ -65,18 +66,7 @@ void CBrenlowApp::CreateExternal() {
 }
 
 void CBrenlowApp::RemoveOldFile() {
-  const std::wstring path = modulePath();
-  if (path.empty()) return;
-  const std::wstring old = oldFilePath(path);
-  if (GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-  // The previous updater ends right after starting this one, so its file is released within
-  // moments; a file that stays held is left for a later run.
-  const ULONGLONG deadline = GetTickCount64() + kOldFileWaitMs;
-  while (!DeleteFileW(old.c_str())) {
-    if (GetFileAttributesW(old.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    if (GetTickCount64() >= deadline) return;
-    Sleep(kOldFileRetryMs);
-  }
+  removeRetiredUpdater(modulePath());
 }
 
 void CBrenlowApp::CallPage(const std::wstring& function, const std::wstring& argument) {

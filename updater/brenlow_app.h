@@ -31,11 +31,6 @@ struct BrenlowParts {
 // The shipped page address: "res://" + the program's full path + "/index.html".
 std::wstring resourcePageAddress();
 
-// How long the start-up tries to remove the ".old" file another process still holds, before it
-// goes on and leaves it.
-constexpr DWORD kOldFileWaitMs = 5000;
-constexpr DWORD kOldFileRetryMs = 100;
-
 class CBrenlowApp final : public DialogProgram {
  public:
   explicit CBrenlowApp(BrenlowParts parts);

@@ -2,18 +2,18 @@
 
 #include <windows.h>
 #include <shlobj.h>
-#include <shlwapi.h>
 #include <wininet.h>
 
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "file_manifest.h"
-#include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "moniker_fetch.h"
 #include "product.h"
 #include "trace.h"
@@ -175,6 +175,18 @@ std::wstring queryText(HINTERNET request, DWORD info) {
   return std::wstring(text.data(), size / sizeof(wchar_t));
 }
 
+// The server's certificate is never a reason to fail: what is fetched is trusted only through
+// the signed manifest's digests.
+void acceptAnyCertificate(HINTERNET request) {
+  DWORD security = 0;
+  DWORD size = sizeof(security);
+  if (!InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) return;
+  security |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
+              SECURITY_FLAG_IGNORE_WRONG_USAGE | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
+              SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
+  InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
+}
+
 // One request of an exchange: a connection to the URL's server and a GET, sent.
 struct Exchange {
   ScopedInternet connection;
@@ -204,20 +216,10 @@ int sendRequest(HINTERNET session, const std::wstring& url, RequestSlot& slot,
   HINTERNET request = slot.get();
   if (!request) return internetFailure(L"HttpOpenRequest");
   applyTimeouts(request, watch.bounds());
-
-  // The server's certificate is never a reason to fail: what is fetched is trusted only through
-  // the signed manifest's digests.
-  DWORD security = 0;
-  DWORD size = sizeof(security);
-  if (InternetQueryOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, &size)) {
-    security |= SECURITY_FLAG_IGNORE_REVOCATION | SECURITY_FLAG_IGNORE_UNKNOWN_CA |
-                SECURITY_FLAG_IGNORE_WRONG_USAGE | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |
-                SECURITY_FLAG_IGNORE_CERT_DATE_INVALID;
-    InternetSetOptionW(request, INTERNET_OPTION_SECURITY_FLAGS, &security, sizeof(security));
-  }
+  acceptAnyCertificate(request);
   if (!HttpSendRequestW(request, nullptr, 0, nullptr, 0))
     return internetFailure(L"HttpSendRequest");
-  size = sizeof(exchange.status);
+  DWORD size = sizeof(exchange.status);
   if (!HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &exchange.status,
                       &size, nullptr))
     return internetFailure(L"HttpQueryInfo");
@@ -289,35 +291,33 @@ bool announcedLength(HINTERNET request, std::uint64_t& length) {
   return true;
 }
 
-int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
-                TransferWatch& watch) {
+// The client's set-up: a session with the system's proxy settings and the bounds' time-outs.
+ScopedInternet openSession(const DownloadBounds& bounds) {
   const std::wstring agent = std::wstring(kProductId) + L"Update";
   ScopedInternet session(
       InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  if (!session) return internetFailure(L"InternetOpen");
-  applyTimeouts(session.get(), watch.bounds());
+  if (session) applyTimeouts(session.get(), bounds);
+  return session;
+}
 
-  Exchange exchange;
-  RequestSlot slot;  // closed before the connection and the session
-  if (!watch.watch([&slot] { slot.abort(); })) return kHttpsFailed;
-  struct StopWatchFirst {  // the watch ends before the slot it may abort
-    TransferWatch& watch;
-    ~StopWatchFirst() { watch.stop(); }
-  } stopWatchFirst{watch};
-  const int sent = exchangeFollowingRedirects(session.get(), url, slot, exchange, watch);
-  if (sent != kHttpsOk) return sent;
-  const HINTERNET request = slot.get();
-  if (exchange.status != HTTP_STATUS_OK) {
-    traceLine(kHttpsTag, L"status " + std::to_wstring(exchange.status) + L" for " + url);
+// The final answer counts only with status 200 and an announced length within the size cap.
+int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
+                   const std::wstring& url, std::uint64_t& length) {
+  if (status != HTTP_STATUS_OK) {
+    traceLine(kHttpsTag, L"status " + std::to_wstring(status) + L" for " + url);
     return kHttpsFailed;
   }
-  std::uint64_t length = 0;
   if (!announcedLength(request, length)) {
     traceLine(kHttpsTag, L"no Content-Length: " + url);
     return kHttpsFailed;
   }
   if (watch.tooLarge(length)) return boundReached(L"size cap", url);
+  return kHttpsOk;
+}
 
+// The body through a part file beside the target, which it replaces only when whole.
+int receiveBody(HINTERNET request, const std::wstring& localPath, std::uint64_t length,
+                TransferWatch& watch, const std::wstring& url) {
   PartFile part(localPath + L".part");
   if (!part.isOpen()) {
     traceFailure(kHttpsTag, L"Create " + localPath + L".part");
@@ -329,14 +329,27 @@ int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uin
     traceFailure(kHttpsTag, L"Create " + localPath);
     return kHttpsFailed;
   }
-  if (byteCount) *byteCount = length;
   return kHttpsOk;
 }
 
-std::uint64_t fileSize(const std::wstring& path, bool& ok) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  ok = GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data) != FALSE;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
+                TransferWatch& watch) {
+  const ScopedInternet session = openSession(watch.bounds());
+  if (!session) return internetFailure(L"InternetOpen");
+
+  Exchange exchange;
+  RequestSlot slot;  // closed before the connection and the session
+  if (!watch.watch([&slot] { slot.abort(); })) return kHttpsFailed;
+  struct StopWatchFirst {  // the watch ends before the slot it may abort
+    TransferWatch& watch;
+    ~StopWatchFirst() { watch.stop(); }
+  } stopWatchFirst{watch};
+  int result = exchangeFollowingRedirects(session.get(), url, slot, exchange, watch);
+  std::uint64_t length = 0;
+  if (result == kHttpsOk) result = acceptedLength(slot.get(), exchange.status, watch, url, length);
+  if (result == kHttpsOk) result = receiveBody(slot.get(), localPath, length, watch, url);
+  if (result == kHttpsOk && byteCount) *byteCount = length;
+  return result;
 }
 
 // One attempt over plain HTTP: the moniker's file counts when it is as long as announced (an
@@ -347,9 +360,9 @@ bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, Tran
   const MonikerFetch fetch = fetchByUrlMoniker(url, part.path(), watch);
   visited.insert(visited.end(), fetch.urls.begin(), fetch.urls.end());
   if (!fetch.completed) return false;
-  bool ok = false;
-  const std::uint64_t size = fileSize(part.path(), ok);
-  if (!ok || watch.tooLarge(size) || size != fetch.expectedBytes) {
+  const std::optional<std::uint64_t> read = fileSize(part.path());
+  const std::uint64_t size = read.value_or(0);
+  if (!read || watch.tooLarge(size) || size != fetch.expectedBytes) {
     traceLine(kDownloadTag, L"download " + url + L" failed: " + std::to_wstring(size) + L" of " +
                                 std::to_wstring(fetch.expectedBytes) + L" bytes");
     return false;
@@ -364,7 +377,7 @@ bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, Tran
 
 bool makeTargetFolder(const std::wstring& localPath) {
   const std::wstring folder = targetFolderOf(localPath);
-  if (folder.empty() || PathFileExistsW(folder.c_str())) return true;
+  if (folder.empty() || pathExists(folder)) return true;
   const int made = SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
   if (made == ERROR_SUCCESS || made == ERROR_ALREADY_EXISTS || made == ERROR_FILE_EXISTS)
     return true;
@@ -411,7 +424,7 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
               : monikerAttempt(url, localPath, watch, visited, byteCount);
     // Nothing fetched stays in the cache: the moniker keeps every body it reads there.
     for (const std::wstring& u : visited) DeleteUrlCacheEntryW(u.c_str());
-    if (fetched && fileExists(localPath)) return byteCount;
+    if (fetched && pathExists(localPath)) return byteCount;
   }
   traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
   return 0;

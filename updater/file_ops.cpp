@@ -1,32 +1,19 @@
 #include "file_ops.h"
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
 #include <memory>
 #include <vector>
 
 #include "ansi_text.h"
 #include "file_rules.h"
-#include "held_folder.h"
+#include "file_system.h"
 #include "held_file_digest.h"
 #include "process_util.h"
 #include "trace.h"
 #include "update_rules.h"
 
 namespace orv {
-namespace {
-
-bool isFolder(const std::wstring& path) {
-  const DWORD attributes = GetFileAttributesW(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
-
-bool fileExists(const std::wstring& path) {
-  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 ScopedHandle openHeldFile(const std::wstring& path) {
   return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -71,42 +58,6 @@ std::wstring ownVersionText() {
   return path.empty() ? std::wstring() : fileVersionText(path);
 }
 
-bool removeFolderTree(const std::wstring& folder) {
-  if (!PathIsDirectoryW(folder.c_str())) return true;
-  {
-    // Only a real folder is emptied, held meanwhile so that its path keeps naming it: a junction
-    // or link in its place would lead the deletes into whatever it names.
-    const ScopedHandle held = holdRealFolder(folder);
-    if (!held) return false;
-    WIN32_FIND_DATAW entry = {};
-    ScopedFindHandle find(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
-    if (!find) {
-      traceFailure(L"removeFolderTree", L"FindFirstFile " + folder);
-      return false;
-    }
-    do {
-      const std::wstring name = entry.cFileName;
-      const std::wstring path = folder + L"\\" + name;
-      if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        // One try only: a file in use stays, and so does its folder.
-        if (!DeleteFileW(path.c_str())) traceFailure(L"removeFolderTree", L"DeleteFile " + path);
-      } else if (!name.empty() && name[0] != L'.') {
-        // A junction or link is removed itself, never followed: what it points to lies outside
-        // this folder, and a link back up would never end.
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-          removeFolderLink(path);
-        } else {
-          removeFolderTree(path);
-        }
-      }
-    } while (FindNextFileW(find.get(), &entry));
-    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  if (!removeEmptyRealFolder(folder) && isFolder(folder))
-    traceFailure(L"removeFolderTree", L"RemoveDirectory " + folder);
-  return true;
-}
-
 bool runsUnderWow64() {
   using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
   HMODULE kernel = GetModuleHandleW(L"kernel32");
@@ -121,7 +72,7 @@ void desktopCopyBetween(const std::wstring& parameter, const std::wstring& progr
                         const std::wstring& desktopFolder, bool underWow64) {
   const DesktopCopyNames names = splitDesktopCopyParameter(parameter);
   const std::wstring target = desktopFolder + L"\\" + names.target;
-  if (PathFileExistsW(target.c_str())) return;
+  if (pathExists(target)) return;
   const std::wstring source = programFolder + desktopSourceName(names.source, underWow64);
   if (!CopyFileW(source.c_str(), target.c_str(), TRUE))
     traceFailure(L"desktopCopy", L"CopyFile " + source);

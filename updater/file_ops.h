@@ -1,6 +1,6 @@
 #pragma once
 // The updater's file operations: a file held against change while it is checked, its own
-// version text, the removal of the download folder and the desktop copy the page asks for.
+// version text and the desktop copy the page asks for.
 #include <windows.h>
 
 #include <string>
@@ -8,9 +8,6 @@
 #include "win/scoped_handle.h"
 
 namespace orv {
-
-// Whether anything (a file or a folder) has this path.
-bool fileExists(const std::wstring& path);
 
 // Opens a file for reading with read sharing only: while the handle lives nobody can write,
 // rename or delete the file, so what was digested is what is later copied or started.
@@ -25,13 +22,6 @@ ScopedHandle openHeldListedFile(const std::wstring& path, const std::wstring& li
 std::wstring ownVersionText();
 // The same for any file.
 std::wstring fileVersionText(const std::wstring& path);
-
-// Removes a folder with everything in it. A path that is not a folder: nothing happens, success.
-// A file or folder that cannot be deleted is skipped (the folder then stays); nothing is tried
-// twice. A junction or link below the folder is removed itself, never followed. False, with
-// nothing deleted, when the folder is itself a reparse point, and when its listing cannot be
-// started.
-bool removeFolderTree(const std::wstring& folder);
 
 // The page's "Copyfile": parameter "source,target". Copies the source (with "_x64" under WOW64)
 // from the program's folder to the all-users desktop as the target, unless the target is there.

@@ -2,6 +2,8 @@
 
 #include <cwctype>
 
+#include "start_options.h"
+
 namespace orv {
 
 std::wstring targetFolderOf(const std::wstring& localPath) {
@@ -24,7 +26,7 @@ LoaderPaths loaderPaths(const std::wstring& tempFolder, const std::wstring& upda
   p.fetchedLoader = tempFolder + L"\\" + updaterFileName;
   p.previousFetchedLoader = tempFolder + L"\\Temp_" + updaterFileName;
   p.installedUpdater = installedFolder + L"\\" + updaterFileName;
-  p.retiredUpdater = p.installedUpdater + L".old";
+  p.retiredUpdater = updater::oldFilePath(p.installedUpdater);
   return p;
 }
 

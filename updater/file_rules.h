@@ -26,7 +26,7 @@ struct LoaderPaths {
   std::wstring fetchedLoader;          // temp folder + "\" + updater file name
   std::wstring previousFetchedLoader;  // temp folder + "\Temp_" + updater file name
   std::wstring installedUpdater;       // installed folder + "\" + updater file name
-  std::wstring retiredUpdater;         // installed updater + ".old"
+  std::wstring retiredUpdater;         // installed updater + ".old" (oldFilePath)
 };
 LoaderPaths loaderPaths(const std::wstring& tempFolder, const std::wstring& updaterFileName,
                         const std::wstring& installedFolder);

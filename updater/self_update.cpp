@@ -6,8 +6,10 @@
 #include "downloader.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "process_util.h"
 #include "product_key.h"
+#include "start_options.h"
 #include "trace.h"
 #include "win/scoped_handle.h"
 
@@ -15,6 +17,54 @@ namespace orv {
 namespace {
 
 constexpr wchar_t kTag[] = L"loaderHandOver";
+
+// A fetched loader left by an earlier hand-over goes aside; one from before that goes away.
+bool movePreviousLoaderAside(const LoaderPaths& temp) {
+  if (pathExists(temp.previousFetchedLoader)) DeleteFileW(temp.previousFetchedLoader.c_str());
+  if (pathExists(temp.fetchedLoader) &&
+      !MoveFileW(temp.fetchedLoader.c_str(), temp.previousFetchedLoader.c_str())) {
+    traceFailure(kTag, L"MoveFile " + temp.fetchedLoader);
+    return false;
+  }
+  return true;
+}
+
+// The ".old" protocol. The running updater's file is retired to ".old" (an older one there goes
+// first) before the new copy is installed under its name; it returns to its name when the copy
+// fails; the new copy removes it at its start (removeRetiredUpdater).
+enum class Retired { Nothing, Moved, Failed };
+
+Retired retireInstalledUpdater(const LoaderPaths& installed) {
+  if (pathExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
+  if (!pathExists(installed.installedUpdater)) return Retired::Nothing;
+  // Windows lets a running program's file be renamed within its volume.
+  if (MoveFileW(installed.installedUpdater.c_str(), installed.retiredUpdater.c_str()))
+    return Retired::Moved;
+  traceFailure(kTag, L"MoveFile " + installed.installedUpdater);
+  return Retired::Failed;
+}
+
+void restoreRetiredUpdater(const LoaderPaths& installed) {
+  // The installation keeps a working updater, over whatever a failed copy left there.
+  if (!MoveFileExW(installed.retiredUpdater.c_str(), installed.installedUpdater.c_str(),
+                   MOVEFILE_REPLACE_EXISTING))
+    traceFailure(kTag, L"MoveFileEx (restore) " + installed.retiredUpdater);
+}
+
+// Starts the installed copy with " -newloader"; the start's outcome is not examined.
+void startNewLoader(const std::wstring& installedUpdater) {
+  SHELLEXECUTEINFOW info = {};
+  info.cbSize = sizeof(info);
+  info.fMask = SEE_MASK_NOCLOSEPROCESS;
+  info.lpFile = installedUpdater.c_str();
+  info.lpParameters = kNewLoaderParameters;
+  info.nShow = SW_HIDE;
+  if (!ShellExecuteExW(&info)) {
+    traceFailure(kTag, L"ShellExecuteEx " + quoteProgramPath(installedUpdater));
+    return;
+  }
+  ScopedHandle started(info.hProcess);
+}
 
 }  // namespace
 
@@ -24,17 +74,22 @@ std::function<std::wstring()> installedFolderFrom(const ProductKey& key) {
   return [&key] { return key.readText(L"Path"); };
 }
 
+void removeRetiredUpdater(const std::wstring& updaterPath) {
+  if (updaterPath.empty()) return;
+  const std::wstring old = updater::oldFilePath(updaterPath);
+  if (!pathExists(old)) return;
+  // The previous updater ends right after starting this one, so its file is released within
+  // moments; a file that stays held is left for a later run.
+  const ULONGLONG deadline = GetTickCount64() + kOldFileWaitMs;
+  while (!DeleteFileW(old.c_str())) {
+    if (!pathExists(old) || GetTickCount64() >= deadline) return;
+    Sleep(kOldFileRetryMs);
+  }
+}
+
 bool installNewLoader(const HandOverRequest& request) {
   const LoaderPaths temp = loaderPaths(request.tempFolder, request.updaterFileName, std::wstring());
-
-  // A fetched loader left by an earlier hand-over goes aside; one from before that goes away.
-  if (fileExists(temp.previousFetchedLoader)) DeleteFileW(temp.previousFetchedLoader.c_str());
-  if (fileExists(temp.fetchedLoader) &&
-      !MoveFileW(temp.fetchedLoader.c_str(), temp.previousFetchedLoader.c_str())) {
-    traceFailure(kTag, L"MoveFile " + temp.fetchedLoader);
-    return false;
-  }
-
+  if (!movePreviousLoaderAside(temp)) return false;
   if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, temp.fetchedLoader, 3) == 0)
     return false;
 
@@ -47,43 +102,18 @@ bool installNewLoader(const HandOverRequest& request) {
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";
   const LoaderPaths installed =
       loaderPaths(request.tempFolder, request.updaterFileName, installedFolder);
-
-  if (fileExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
-  bool retired = false;
-  if (fileExists(installed.installedUpdater)) {
-    // Windows lets a running program's file be renamed within its volume.
-    if (!MoveFileW(installed.installedUpdater.c_str(), installed.retiredUpdater.c_str())) {
-      traceFailure(kTag, L"MoveFile " + installed.installedUpdater);
-      return false;
-    }
-    retired = true;
-  }
+  const Retired retired = retireInstalledUpdater(installed);
+  if (retired == Retired::Failed) return false;
 
   if (request.beforeInstall) request.beforeInstall();
 
   if (!CopyFileW(temp.fetchedLoader.c_str(), installed.installedUpdater.c_str(), TRUE)) {
     traceFailure(kTag, L"CopyFile " + installed.installedUpdater);
-    // The installation keeps a working updater: the retired one returns to its name, over
-    // whatever a failed copy left there.
-    if (retired && !MoveFileExW(installed.retiredUpdater.c_str(),
-                                installed.installedUpdater.c_str(), MOVEFILE_REPLACE_EXISTING))
-      traceFailure(kTag, L"MoveFileEx (restore) " + installed.retiredUpdater);
+    if (retired == Retired::Moved) restoreRetiredUpdater(installed);
     return false;
   }
   fetched.reset();
-
-  const std::wstring file = quoteProgramPath(installed.installedUpdater);
-  SHELLEXECUTEINFOW info = {};
-  info.cbSize = sizeof(info);
-  info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = installed.installedUpdater.c_str();
-  info.lpParameters = kNewLoaderParameters;
-  info.nShow = SW_HIDE;
-  if (!ShellExecuteExW(&info)) {
-    traceFailure(kTag, L"ShellExecuteEx " + file);
-    return true;  // installed; the start's outcome is not examined
-  }
-  ScopedHandle started(info.hProcess);
+  startNewLoader(installed.installedUpdater);
   return true;
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The loader hand-over: the running updater fetches a newer copy of itself, moves its own file
 // aside to ".old", installs the new copy under its name, starts it with " -newloader" and ends
-// with exit code 2.
+// with exit code 2. The new copy removes the ".old" file at its start (removeRetiredUpdater).
 #include <functional>
 #include <string>
 
@@ -32,6 +32,16 @@ bool installNewLoader(const HandOverRequest& request);
 
 // installNewLoader, then ends this process at once with exit code 2. Returns only on failure.
 bool loaderHandOver(const HandOverRequest& request);
+
+// How long the start-up tries to remove the ".old" file another process still holds, before it
+// goes on and leaves it.
+constexpr unsigned long kOldFileWaitMs = 5000;
+constexpr unsigned long kOldFileRetryMs = 100;
+
+// Removes the ".old" file beside `updaterPath` (the running program's file), left by the
+// hand-over that started this copy: tried again every kOldFileRetryMs while another process
+// holds it, for up to kOldFileWaitMs, then left for a later run. No path: nothing happens.
+void removeRetiredUpdater(const std::wstring& updaterPath);
 
 // "Path" as read again through the attempt's settings key.
 std::function<std::wstring()> installedFolderFrom(const ProductKey& key);

@@ -1,8 +1,8 @@
 #include "update_attempt.h"
 
 #include <windows.h>
-#include <shlwapi.h>
 
+#include <optional>
 #include <vector>
 
 #include "ansi_text.h"
@@ -10,6 +10,7 @@
 #include "file_manifest.h"
 #include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "held_folder.h"
 #include "process_control.h"
 #include "product.h"
@@ -25,7 +26,19 @@ constexpr int kProgressWidth = 650;
 // How long a stopped browser may take to leave the process list before it is asked about again.
 constexpr DWORD kStoppedBrowserWaitMs = 3000;
 
-bool isDirectory(const std::wstring& path) { return PathIsDirectoryW(path.c_str()) != FALSE; }
+// What the installation check found: "Path" and "Version" of the settings key.
+struct Installation {
+  std::wstring folder;
+  VersionNumber version;
+};
+
+// The product counts as installed when both values are set and "Path" names a folder.
+std::optional<Installation> installedProduct(const ProductKey& key) {
+  const std::wstring versionText = key.readText(L"Version");
+  Installation found{key.readText(L"Path"), VersionNumber::parse(versionText)};
+  if (versionText.empty() || found.folder.empty() || !isFolder(found.folder)) return std::nullopt;
+  return found;
+}
 
 }  // namespace
 
@@ -44,7 +57,7 @@ class AttemptFolders {
   // (a junction in its place is refused, not emptied).
   bool freshDownloadFolder() {
     removeDownloadFolder();
-    return !fileExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
+    return !pathExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
   }
   // Every folder from the temporary folder down to the file's, made when missing and held.
   bool holdFolderOf(const std::wstring& localPath) {
@@ -126,96 +139,106 @@ int UpdateAttempt::reportRetry(const std::wstring& stageKey, int result) {
   return result;
 }
 
+int UpdateAttempt::askUnanswerable(const wchar_t* function) {
+  host_.show();
+  ask(Question::Unanswerable, function, L"");
+  return kAttemptEndsProgram;
+}
+
 int UpdateAttempt::run() {
   // 1. Installation check.
   const ProductKey key(kProductId);
-  const std::wstring versionText = key.readText(L"Version");
-  const std::wstring installedFolder = key.readText(L"Path");
-  const VersionNumber installedVersion = VersionNumber::parse(versionText);
-  if (versionText.empty() || installedFolder.empty() || !isDirectory(installedFolder)) {
-    host_.show();
-    ask(Question::Unanswerable, L"ConfirmRegError", L"");
-    return kAttemptEndsProgram;
-  }
+  const std::optional<Installation> installed = installedProduct(key);
+  if (!installed) return askUnanswerable(L"ConfirmRegError");
 
   // 2. Server query, into a download folder of this attempt's own, removed at every end.
   AttemptFolders folders(tempFolder_);
   UpdateInfo info;
-  {
-    GetConfigFileServer server(baseUrl_);
-    if (!folders.freshDownloadFolder() || !server.fill(info))
-      return reportRetry(L"getWebRespond", kAttemptEndsProgram);
-  }
+  if (!queryServer(folders, info)) return reportRetry(L"getWebRespond", kAttemptEndsProgram);
 
-  // 3. Version decision. A verified version below the installed one is never installed, not
-  // even as a repair: an old signed manifest replayed by the network would bring back old code.
-  if (serverVersionIsRollback(info.fromServer, info.serverVersion, installedVersion))
-    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
-  if (!flags_.lostFile &&
-      !serverVersionIsNewer(info.fromServer, info.serverVersion, installedVersion)) {
-    if (!flags_.manual) return kAttemptEndsProgram;
-    host_.show();
-    ask(Question::Unanswerable, L"ConfirmNewVersion", L"");
-    return kAttemptEndsProgram;
-  }
+  // 3. Version decision.
+  if (const std::optional<int> end = decideVersion(info, installed->version)) return *end;
 
-  // 4. Installed-file check: 0 nothing to fetch, 1 manifest unreadable, 2 files to fetch.
-  int workState = 0;
-  {
-    FileManifest installed(baseUrl_, installedFolder);
-    if (!installed.verifyAndLoad())
-      workState = 1;
-    else if (!installed.checkFiles())
-      workState = 2;
-  }
+  // 4. Installed-file check.
+  const int workState = installedFileState(installed->folder);
 
   // 5. Loader check.
   if (loaderNeedsReplacing(flags_.newLoader, info.serverVersion,
-                           VersionNumber::parse(ownVersionText()))) {
-    HandOverRequest request;
-    request.baseUrl = baseUrl_;
-    request.tempFolder = tempFolder_;
-    request.updaterFileName = kUpdaterFileName;
-    request.expectedDigest = info.updaterDigest;
-    request.installedFolder = installedFolderFrom(key);
-    folders.removeDownloadFolder();  // a successful hand-over ends the process at once
-    loaderHandOver(request);         // returns only when it failed
-    host_.show();
-    return reportRetry(L"copyUpdateLoader", kAttemptShown);
-  }
+                           VersionNumber::parse(ownVersionText())))
+    return handOverLoader(folders, info, key);
 
   // 6. Confirmation.
-  host_.show();
-  if (flags_.lostFile) {
-    ask(Question::Update, L"ConfirmUpdate", L"lostfile");
-  } else {
-    bool confirm = true;
-    if (flags_.firstRun) {
-      const std::int32_t retryTimes = key.readDword(L"RetryTimes");
-      if (!retryTimesPasses(retryTimes)) {
-        ask(Question::RetryTooTimes, L"ConfirmRetryTooTimes", std::to_wstring(retryTimes));
-        confirm = false;
-      }
-    }
-    if (confirm && askedOnce_.fetch_add(1) == 0) ask(Question::Update, L"ConfirmUpdate", L"update");
-  }
+  confirm(key);
 
   // 7. The page's progress starts empty.
   host_.tellPage(L"InitUpdate", initUpdateText(0, kProgressWidth, 0));
 
   // 8 to 12.
   std::wstring stageKey;
-  const bool ok = installUpdate(folders, info, installedFolder, workState, stageKey);
+  const bool ok = installUpdate(folders, info, installed->folder, workState, stageKey);
 
   // 13. Remove the download folder, and with it anything else left there.
   folders.removeDownloadFolder();
 
   // 14. Report.
-  if (ok) {
-    host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
-    return kAttemptShown;
+  if (!ok) return reportRetry(stageKey, kAttemptShown);
+  host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
+  return kAttemptShown;
+}
+
+bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info) {
+  GetConfigFileServer server(baseUrl_);
+  return folders.freshDownloadFolder() && server.fill(info);
+}
+
+std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
+                                                const VersionNumber& installedVersion) {
+  // A verified version below the installed one is never installed, not even as a repair: an old
+  // signed manifest replayed by the network would bring back old code.
+  if (serverVersionIsRollback(info.fromServer, info.serverVersion, installedVersion))
+    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+  if (flags_.lostFile ||
+      serverVersionIsNewer(info.fromServer, info.serverVersion, installedVersion))
+    return std::nullopt;
+  if (!flags_.manual) return kAttemptEndsProgram;
+  return askUnanswerable(L"ConfirmNewVersion");
+}
+
+int UpdateAttempt::installedFileState(const std::wstring& installedFolder) const {
+  FileManifest installed(baseUrl_, installedFolder);
+  if (!installed.verifyAndLoad()) return 1;
+  return installed.checkFiles() ? 0 : 2;
+}
+
+int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
+                                  const ProductKey& key) {
+  HandOverRequest request;
+  request.baseUrl = baseUrl_;
+  request.tempFolder = tempFolder_;
+  request.updaterFileName = kUpdaterFileName;
+  request.expectedDigest = info.updaterDigest;
+  request.installedFolder = installedFolderFrom(key);
+  folders.removeDownloadFolder();  // a successful hand-over ends the process at once
+  loaderHandOver(request);         // returns only when it failed
+  host_.show();
+  return reportRetry(L"copyUpdateLoader", kAttemptShown);
+}
+
+void UpdateAttempt::confirm(const ProductKey& key) {
+  host_.show();
+  if (flags_.lostFile) {
+    ask(Question::Update, L"ConfirmUpdate", L"lostfile");
+    return;
   }
-  return reportRetry(stageKey, kAttemptShown);
+  if (flags_.firstRun) {
+    const std::int32_t retryTimes = key.readDword(L"RetryTimes");
+    if (!retryTimesPasses(retryTimes)) {
+      // Going on after this question asks nothing more.
+      ask(Question::RetryTooTimes, L"ConfirmRetryTooTimes", std::to_wstring(retryTimes));
+      return;
+    }
+  }
+  if (askedOnce_.fetch_add(1) == 0) ask(Question::Update, L"ConfirmUpdate", L"update");
 }
 
 bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& info,
@@ -246,19 +269,7 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
       stageKey = L"downloadNewFiles";
       return false;
     }
-    pause(1000);
-    host_.tellPage(L"ShowTitle", L"readyrun");
-    closeBrowsers();
-    host_.tellPage(L"ShowTitle", L"runsetupexe");
-    // Runs only the file whose digest the signed manifest lists, held unchanged until started,
-    // from its held folder; a setup program that reports a failure has not installed anything.
-    unsigned long exitCode = 0;
-    if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode))
-      return false;
-    if (exitCode != 0) {
-      stageKey = L"runsetupexe";
-      return false;
-    }
+    if (!runSetupProgram(setupProgram, setupDigest, stageKey)) return false;
   }
 
   // 12. Start the core host.
@@ -299,6 +310,21 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
     setupDigest = file.digest;
   }
   return true;
+}
+
+bool UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
+                                    const std::wstring& setupDigest, std::wstring& stageKey) {
+  pause(1000);
+  host_.tellPage(L"ShowTitle", L"readyrun");
+  closeBrowsers();
+  host_.tellPage(L"ShowTitle", L"runsetupexe");
+  // Runs only the file whose digest the signed manifest lists, held unchanged until started,
+  // from its held folder; a setup program that reports a failure has not installed anything.
+  unsigned long exitCode = 0;
+  if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode)) return false;
+  if (exitCode == 0) return true;
+  stageKey = L"runsetupexe";
+  return false;
 }
 
 void UpdateAttempt::closeBrowsers() {

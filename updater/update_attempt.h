@@ -4,6 +4,7 @@
 // the programs, fetching the signed manifest and its files, running the setup program, starting
 // the core host, clean-up and the report to the page.
 #include <atomic>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,10 @@
 #include "file_manifest.h"
 #include "start_options.h"
 #include "version_number.h"
+
+namespace orv {
+class ProductKey;
+}  // namespace orv
 
 namespace orv::updater {
 
@@ -75,6 +80,20 @@ class UpdateAttempt {
   void ask(Question question, const wchar_t* function, const std::wstring& argument);
   void pause(unsigned milliseconds);
   int reportRetry(const std::wstring& stageKey, int result);
+  // Shows the window and asks a question that has no answer; the program ends.
+  int askUnanswerable(const wchar_t* function);
+
+  // The numbered steps of run(); a step that may end the attempt returns its result.
+  // 2. The signed server query into a fresh download folder.
+  bool queryServer(AttemptFolders& folders, UpdateInfo& info);
+  // 3. The attempt's result when it ends here (nothing newer, or a rollback).
+  std::optional<int> decideVersion(const UpdateInfo& info, const VersionNumber& installedVersion);
+  // 4. 0 nothing to fetch, 1 installed manifest unreadable, 2 files to fetch.
+  int installedFileState(const std::wstring& installedFolder) const;
+  // 5. Returns only when the hand-over failed (a successful one ends the process).
+  int handOverLoader(AttemptFolders& folders, const UpdateInfo& info, const ProductKey& key);
+  // 6. Shows the window and asks what this run asks before updating.
+  void confirm(const ProductKey& key);
   // Stopping the programs, fetching, running the setup program and starting the core host again,
   // once the user agreed. False with the failed stage's key (empty when no stage failed by name).
   bool installUpdate(AttemptFolders& folders, const UpdateInfo& info,
@@ -87,6 +106,9 @@ class UpdateAttempt {
   bool downloadPass(AttemptFolders& folders, const FileManifest& manifest,
                     const std::vector<ManifestEntry>& documentOrder, std::wstring& setupProgram,
                     std::wstring& setupDigest);
+  // Step 11's end: closing the browser, then running the setup program and waiting for it.
+  bool runSetupProgram(const std::wstring& setupProgram, const std::wstring& setupDigest,
+                       std::wstring& stageKey);
   void closeBrowsers();
 
   std::wstring baseUrl_;

@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "ansi_text.h"
 #include "dialog_menu.h"
+#include "file_system.h"
 #include "held_folder.h"
 #include "process_util.h"
 #include "test_files.h"
@@ -45,6 +47,29 @@ TEST(HeldFolders, MakesAndHoldsRealFoldersThenLetsThemGo) {
   EXPECT_TRUE(MoveFileW((dir / "a").c_str(), (dir / "moved").c_str()));
   EXPECT_TRUE(removeEmptyRealFolder((dir / "moved" / "b").wstring()));
   EXPECT_FALSE(fs::exists(dir / "moved" / "b"));
+}
+
+// Each question answers for the path itself (links: the folder removal's and the update flow's
+// link tests, tests/updater_download and tests/update_flow).
+TEST(FileSystem, QuestionsAnswerForThePathItself) {
+  test::TempDir dir;
+  test::writeFile(dir / "file.txt", "12345");
+  fs::create_directories(dir / "folder");
+  const struct {
+    const char* name;
+    bool exists, folder, realFolder;
+  } rows[] = {{"absent", false, false, false},
+              {"file.txt", true, false, false},
+              {"folder", true, true, true}};
+  for (const auto& row : rows) {
+    const std::wstring path = (dir / row.name).wstring();
+    EXPECT_EQ(pathExists(path), row.exists) << row.name;
+    EXPECT_EQ(isFolder(path), row.folder) << row.name;
+    EXPECT_EQ(isRealFolder(path), row.realFolder) << row.name;
+    EXPECT_FALSE(isReparsePoint(path)) << row.name;
+  }
+  EXPECT_EQ(fileSize((dir / "file.txt").wstring()), std::optional<std::uint64_t>(5));
+  EXPECT_FALSE(fileSize((dir / "absent").wstring()));
 }
 
 TEST(ModuleDirectory, IsTheProgramFolderWithItsSeparator) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "file_system.h"
 #include "processes.h"
 #include "win/scoped_handle.h"
 
@@ -89,10 +90,7 @@ ScopedFolderLink::~ScopedFolderLink() {
   if (kind_ == FolderLink::Junction) RemoveDirectoryW(link_.c_str());
 }
 
-bool ScopedFolderLink::shownAsLink() const {
-  const DWORD attributes = GetFileAttributesW(link_.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
+bool ScopedFolderLink::shownAsLink() const { return isReparsePoint(link_.wstring()); }
 
 const char* ScopedFolderLink::kindName() const {
   switch (kind_) {

@@ -6,6 +6,7 @@
 
 #include "file_ops.h"
 #include "file_rules.h"
+#include "file_system.h"
 #include "folder_link.h"
 #include "loopback.h"
 #include "process_util.h"
