@@ -4,6 +4,8 @@
 // window buttons the page draws at its top right.
 #include "browser/browser_wrapper.h"
 
+namespace orv::core {
+
 // The drag exclusion rectangles of the core host's page, in browser-client pixels: the window
 // buttons (720, 0)-(900, 27).
 orv::DragArea coreDragArea(int captionWidth, int captionHeight);
@@ -12,3 +14,5 @@ class CExplorer_core : public orv::BrowserWrapper {
  public:
   CExplorer_core();
 };
+
+}  // namespace orv::core

@@ -4,6 +4,8 @@
 
 #include "resource.h"
 
+namespace orv::notifier {
+
 const wchar_t CTaskbarNotifier::kCheckBoxText[] = L"是否继续？";
 const wchar_t CTaskbarNotifier::kClassName[] = L"CTaskbarNotifier";
 
@@ -79,3 +81,5 @@ void CTaskbarNotifier::CreateTextFont() {
   rebuilt.lfUnderline = FALSE;
   font_.reset(CreateFontIndirectW(&rebuilt));
 }
+
+}  // namespace orv::notifier

@@ -6,6 +6,8 @@
 #include "notifier_rules.h"
 #include "win/scoped_gdi.h"
 
+namespace orv::notifier {
+
 class CTaskbarNotifier {
  public:
   // The check box's control id and caption.
@@ -45,3 +47,5 @@ class CTaskbarNotifier {
   COLORREF textColor_ = 0;
   orv::TextRect textRect_ = {0, 0, 0, 0};
 };
+
+}  // namespace orv::notifier

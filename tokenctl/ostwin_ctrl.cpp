@@ -8,6 +8,8 @@
 #include "token_select_dialog.h"
 #include "win/scoped_com.h"
 
+namespace orv {
+
 namespace {
 
 HRESULT result(bool ok) { return ok ? S_OK : S_FALSE; }
@@ -302,3 +304,5 @@ STDMETHODIMP COstwinCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWOR
   safetyOptions_ = (safetyOptions_ & ~mask) | (enabled & mask);
   return S_OK;
 }
+
+}  // namespace orv

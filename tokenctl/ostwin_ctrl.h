@@ -14,6 +14,8 @@ __CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x8
                 0x64)
 #include "token_access.h"
 
+namespace orv {
+
 // IUnknown delegates to the controlling unknown; innerUnknown() is the object's identity when
 // aggregated and holds the creator's reference.
 class COstwinCtrl final
@@ -73,3 +75,5 @@ class COstwinCtrl final
   DWORD safetyOptions_ = 0;
   orv::TokenAccess tokens_;
 };
+
+}  // namespace orv
