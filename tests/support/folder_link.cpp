@@ -61,9 +61,14 @@ std::string unixName(const std::filesystem::path& path) {
   return text;
 }
 
-// Wine starts a Unix program given by its path on the Z: drive.
+// Wine starts a Unix program given by its path on the Z: drive. Under load Wine sometimes never
+// reports such a program's end; a tool that takes milliseconds is then given up on, and the
+// link counts as not made.
+constexpr DWORD kUnixToolTimeoutMs = 15000;
+
 bool runUnix(const std::wstring& commandLine) {
-  const CapturedRun run = runCapturingOutput(L"Z:\\bin\\" + commandLine);
+  const CapturedRun run =
+      runCapturingOutput(L"Z:\\bin\\" + commandLine, L"", kUnixToolTimeoutMs);
   return run.started && run.exitCode == 0;
 }
 
@@ -89,6 +94,8 @@ ScopedFolderLink::~ScopedFolderLink() {
   if (kind_ == FolderLink::UnixSymbolicLink) runUnix(L"rm -f " + quotedUnixName(link_));
   if (kind_ == FolderLink::Junction) RemoveDirectoryW(link_.c_str());
 }
+
+bool ScopedFolderLink::failed() const { return kind_ == FolderLink::None && !underWine(); }
 
 bool ScopedFolderLink::shownAsLink() const { return isReparsePoint(link_.wstring()); }
 

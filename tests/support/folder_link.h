@@ -20,6 +20,9 @@ class ScopedFolderLink {
   ScopedFolderLink& operator=(const ScopedFolderLink&) = delete;
   FolderLink kind() const { return kind_; }
   const char* kindName() const;
+  // Whether no junction could be made where the system makes them (Windows). Under Wine a link
+  // that could not be made is one more case of a link not shown.
+  bool failed() const;
   // Whether the system shows the link as one in its path's attributes. Wine 8 does so only some
   // of the time for a Unix link (not in a prefix whose server was started afresh).
   bool shownAsLink() const;
