@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <vector>
@@ -68,6 +69,10 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
   if (!info) return false;
   const tinyxml2::XMLElement* file = info->FirstChildElement("File");
   bool keptOne = false;
+  // Windows finds a file whatever the case of its name: a key that differs from a kept one only
+  // in case names the kept file again.
+  std::set<std::wstring> kept;
+  for (const auto& [key, e] : entries) kept.insert(listedFileIdentity(e.path, e.fileName));
   for (; file; file = file->NextSiblingElement("File")) {
     ManifestEntry entry;
     entry.fileName = attributeText(file, "FileName");
@@ -79,6 +84,7 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
     if (documentOrder) documentOrder->push_back(entry);
     if (!listedFileIsSafe(entry.path, entry.fileName)) continue;  // never read nor fetched
     keptOne = true;
+    if (!kept.insert(listedFileIdentity(entry.path, entry.fileName)).second) continue;
     // The first occurrence of a key wins, and the main manifest is always read first.
     entries.emplace(entry.path + L"\\" + entry.fileName, std::move(entry));
   }

@@ -46,7 +46,8 @@ class FileManifest {
   // as read, in document order, those that would leave the folder included (the map drops them).
   bool verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder = nullptr);
 
-  // Parses one manifest into the entry map; existing keys win. For the extra file always true.
+  // Parses one manifest into the entry map; existing keys win, also over a key that differs only
+  // in case (one file on Windows). For the extra file always true.
   bool loadManifestFile(Which which);
 
   // The signature check of one file (path in the ANSI code page) with this manifest's key.

@@ -38,20 +38,37 @@ bool isPlainName(const std::wstring& name) {
   return !isDeviceName(name);
 }
 
+// Windows compares names without regard to case; the letters a manifest can reasonably use.
+wchar_t foldCase(wchar_t c) {
+  if ((c >= L'a' && c <= L'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
+      (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F) ||
+      (c >= 0xFF41 && c <= 0xFF5A))
+    return static_cast<wchar_t>(c - 0x20);
+  if (c >= 0x450 && c <= 0x45F) return static_cast<wchar_t>(c - 0x50);
+  return c;
+}
+
 }  // namespace
 
 bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
   if (fileName.find_first_of(L"\\/") != std::wstring::npos || !isPlainName(fileName))
     return false;
   if (path.empty()) return true;
+  if (path.find(L'/') != std::wstring::npos) return false;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t end = path.find_first_of(L"\\/", start);
+    const std::size_t end = path.find(L'\\', start);
     if (!isPlainName(path.substr(start, end == std::wstring::npos ? end : end - start)))
       return false;  // an empty component also catches rooted and UNC paths
     if (end == std::wstring::npos) return true;
     start = end + 1;
   }
+}
+
+std::wstring listedFileIdentity(const std::wstring& path, const std::wstring& fileName) {
+  std::wstring identity = path + L"\\" + fileName;
+  for (wchar_t& c : identity) c = foldCase(c);
+  return identity;
 }
 
 }  // namespace orv

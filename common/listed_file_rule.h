@@ -2,16 +2,34 @@
 // The one rule for a file a manifest lists, shared by the manifest load, the updater's download
 // pass and the manifest tool's server check. Windows-free: it names what Windows would treat
 // specially, so the rule holds the same wherever it runs.
+#include <set>
 #include <string>
 
 namespace orv {
 
-// Whether a listed Path and FileName name a plain file inside the manifest's folder. Refused:
-// an empty file name or one with a separator; a rooted, drive or UNC path; an empty, "." or ".."
+// Whether a listed Path and FileName name a plain file inside the manifest's folder. Only a
+// backslash separates a Path's folders: the server's layout and the local one must agree, so a
+// "/" is refused wherever it stands. Refused: an empty file name or one with a separator; a
+// rooted, drive or UNC path; an empty, "." or ".."
 // component; a component or name that ends in a dot or a space (Windows trims them, so two keys
 // would name one file), that holds a control character or one of <>:"|?* (drives, alternate
 // streams, wildcards), or that is a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$,
 // CONOUT$, with any extension and any case).
 bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName);
+
+// The name under which Windows finds a listed file: path + "\" + file name with the case folded
+// (ASCII, Latin-1, Greek, Cyrillic and full-width letters), so that two entries whose keys differ
+// only in case ("Script", "script") give one name.
+std::wstring listedFileIdentity(const std::wstring& path, const std::wstring& fileName);
+
+// Whether any two of the listed files (anything with `path` and `fileName`) name one file on
+// Windows (listedFileIdentity).
+template <typename Entries>
+bool listsOneFileTwice(const Entries& entries) {
+  std::set<std::wstring> seen;
+  for (const auto& entry : entries)
+    if (!seen.insert(listedFileIdentity(entry.path, entry.fileName)).second) return true;
+  return false;
+}
 
 }  // namespace orv

@@ -16,8 +16,13 @@ std::wstring updateBaseUrlFor(const std::wstring& host) {
   return L"http://" + host + kUpdateServerPath;
 }
 
-std::wstring downloadFolderOf(const std::wstring& tempFolder) {
-  return tempFolder + L"\\" + kDownloadFolderName;
+std::wstring workParentOf(const std::wstring& installedFolder) {
+  return installedFolder + L"\\" + kWorkParentName;
+}
+
+WorkLayout workLayoutOf(const std::wstring& workFolder) {
+  return {workFolder + L"\\query", workFolder + L"\\manifest", workFolder + L"\\files",
+          workFolder + L"\\loader"};
 }
 
 bool serverVersionIsNewer(bool fromServer, const VersionNumber& server,
@@ -102,12 +107,13 @@ bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring&
 DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
                            const std::wstring& updaterFileName, const std::wstring& baseUrl,
-                           const std::wstring& tempFolder) {
+                           const std::wstring& filesFolder) {
   DownloadPlan plan;
   for (const ManifestEntry& e : documentOrder)
     if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
   for (const auto& [key, e] : entries)
     if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
+  if (listsOneFileTwice(documentOrder)) plan.safe = false;
   if (!plan.safe) return plan;
 
   int downloadCount = static_cast<int>(entries.size());
@@ -122,7 +128,7 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
     if (!e.fromMain || e.status != EntryStatus::Changed) continue;
     PlannedDownload d;
     d.fileName = e.fileName;
-    ListedFileLocation where = listedFileLocation(baseUrl, tempFolder, e.fileName, e.path, e.path);
+    ListedFileLocation where = listedFileLocation(baseUrl, filesFolder, e.fileName, e.path, e.path);
     d.url = std::move(where.url);
     d.localPath = std::move(where.localPath);
     d.digest = e.digest;

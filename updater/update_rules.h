@@ -16,8 +16,20 @@ extern const wchar_t kUpdateServerPath[];  // "/delmora/resource/cms/article/sub
 // "http://" + host + the fixed path (ends with a slash).
 std::wstring updateBaseUrlFor(const std::wstring& host);
 
-// The download folder: temp folder (ending with a backslash) + "\" + product id + "_Download".
-std::wstring downloadFolderOf(const std::wstring& tempFolder);
+// The parent of the attempts' work folders (work_folder.h): the installed folder + "\" +
+// kWorkParentName, where only administrators may write.
+std::wstring workParentOf(const std::wstring& installedFolder);
+
+// Inside one attempt's work folder, each kind of file in a folder of its own, so that no name is
+// ever written twice: the server query's manifest, the manifest to install, the listed files
+// under their manifest paths, and the hand-over's new updater.
+struct WorkLayout {
+  std::wstring queryFolder;     // work folder + "\query"
+  std::wstring manifestFolder;  // work folder + "\manifest"
+  std::wstring filesFolder;     // work folder + "\files"
+  std::wstring loaderFolder;    // work folder + "\loader"
+};
+WorkLayout workLayoutOf(const std::wstring& workFolder);
 
 // The server's version is newer only when it came from the server and orders above the
 // installed one (major, minor, build, revision, each a signed number).
@@ -64,7 +76,7 @@ bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring&
 struct PlannedDownload {
   std::wstring fileName;
   std::wstring url;        // base URL + "/" + path + "/" + file name
-  std::wstring localPath;  // temp folder + "\" + path + "\" + file name
+  std::wstring localPath;  // files folder + "\" + path + "\" + file name
   std::wstring digest;     // the verified entry's digest
   int allCount = 0;        // the download count when this file is fetched
   int nowPos = 0;          // its position among the fetched files, from 1
@@ -73,7 +85,7 @@ struct PlannedDownload {
 // The download pass over the entries of a verified manifest, in key order: every marked entry
 // of the main manifest but the updater's own is fetched; the last fetched file is the setup
 // program. `safe` is false when any listed file (`documentOrder`, every File element as read)
-// breaks listedFileIsSafe: the pass then fails.
+// breaks listedFileIsSafe, or two of them name one file (listsOneFileTwice): the pass then fails.
 struct DownloadPlan {
   bool safe = true;
   std::vector<PlannedDownload> files;
@@ -82,6 +94,6 @@ struct DownloadPlan {
 DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
                            const std::wstring& updaterFileName, const std::wstring& baseUrl,
-                           const std::wstring& tempFolder);
+                           const std::wstring& filesFolder);
 
 }  // namespace orv::updater

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "product.h"
+#include "download_bounds.h"
 #include "update_rules.h"
 
 namespace orv::updater {
@@ -71,10 +72,26 @@ TEST(SizeText, BoundariesAndUnits) {
   EXPECT_EQ(sizeText(5ull << 30), "5120.00M") << "byte counts past 4 GiB";
 }
 
-TEST(Names, BaseUrlAndDownloadFolder) {
+TEST(Names, BaseUrl) {
   EXPECT_EQ(updateBaseUrlFor(L"127.0.0.1:8080"),
             L"http://127.0.0.1:8080/delmora/resource/cms/article/sub292628/sub305867/");
-  EXPECT_EQ(downloadFolderOf(L"C:\\Temp\\"), std::wstring(L"C:\\Temp\\\\") + kProductId + L"_Download");
+}
+
+// The progress time may be recorded after the clock was read: no wrap-around, no end.
+TEST(TransferBounds, EndAtTheDeadlineOrWithoutProgressNeverBeforeTheirTime) {
+  DownloadBounds bounds;
+  bounds.deadlineMs = 1000;
+  bounds.idleMs = 100;
+  const struct {
+    unsigned long long started, lastProgress, now;
+    bool expired;
+  } cases[] = {
+      {0, 0, 99, false},     {0, 0, 100, true},       {0, 950, 1000, true},
+      {0, 950, 999, false},  {0, 500, 499, false},    {500, 500, 400, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(boundsExpired(bounds, c.started, c.lastProgress, c.now), c.expired)
+        << c.started << " " << c.lastProgress << " " << c.now;
 }
 
 ManifestEntry entry(const wchar_t* path, const wchar_t* name, const wchar_t* version = L"1.0.0.0",
@@ -139,6 +156,26 @@ TEST(PathSafety, AnythingThatLeavesTheFolderFails) {
   EXPECT_FALSE(listedFileIsSafe(L"bin", L".."));
   EXPECT_FALSE(listedFileIsSafe(L"bin", L"..\\a.dll"));
   EXPECT_FALSE(listedFileIsSafe(L"bin", L""));
+  EXPECT_FALSE(listedFileIsSafe(L"bin/x", L"a.dll")) << "only a backslash separates folders";
+}
+
+TEST(PathSafety, KeysThatDifferOnlyInCaseNameOneFile) {
+  const struct {
+    std::vector<ManifestEntry> listed;
+    bool twice;
+  } cases[] = {
+      {{entry(L"Script", L"a.lua"), entry(L"script", L"a.lua")}, true},
+      {{entry(L"", L"Setup.EXE"), entry(L"", L"setup.exe")}, true},
+      {{entry(L"\u00C9t\u00E9", L"a"), entry(L"\u00E9T\u00C9", L"a")}, true},
+      {{entry(L"", L"a.lua"), entry(L"", L"a.lua")}, true},
+      {{entry(L"Script", L"a.lua"), entry(L"Script", L"b.lua")}, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(listsOneFileTwice(c.listed), c.twice) << std::string(c.listed[1].path.begin(),
+                                                                   c.listed[1].path.end());
+    const auto entries = mapOf(c.listed);
+    EXPECT_EQ(planDownloads(entries, c.listed, kUpdaterFileName, L"b/", L"t\\").safe, !c.twice);
+  }
 }
 
 TEST(DownloadPlan, FetchesMarkedMainEntriesInKeyOrderSkippingTheUpdater) {

@@ -28,6 +28,9 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
     if (!listedFileIsSafe(entry.path, entry.fileName))
       problems.push_back("the updater refuses the listed file \"" + toNarrow(entry.path) +
                          "\\" + toNarrow(entry.fileName) + "\"");
+  if (listsOneFileTwice(documentOrder))
+    problems.push_back("two listed files name one file (their paths differ only in case, or "
+                       "one is listed twice)");
   if (!manifest.checkFiles()) {
     for (const auto& [key, entry] : manifest.entries())
       if (entry.status != EntryStatus::Unchanged)

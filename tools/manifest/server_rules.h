@@ -16,7 +16,7 @@ struct ServerFolderExpectation {
 // Every broken rule of the folder `dir`, one readable line each; empty when it may be published.
 // Every rule reads the signed Digest.xml alone (the updater takes nothing from Digest_n.xml):
 // - Digest.xml verifies with the programs' key and keeps files;
-// - every listed path passes the updater's own rule (listedFileIsSafe);
+// - every listed path passes the updater's own rule (listedFileIsSafe), and no two name one file;
 // - every listed file lies under its manifest path with the listed digest;
 // - the updater lies at the base (an entry with an empty path);
 // - the first listed file that is not the updater carries the release's version;
