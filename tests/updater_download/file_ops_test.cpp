@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
@@ -13,6 +17,7 @@
 #include "test_files.h"
 #include "trace.h"
 #include "win/scoped_handle.h"
+#include "work_folder.h"
 
 namespace orv {
 namespace {
@@ -44,14 +49,10 @@ TEST(RemoveFolderTree, RemovesNestedFoldersAndFiles) {
   writeFile(root / "sub" / "deeper" / "c.bin", "c");
   writeFile(root / ".hidden" / "d.bin", "d");
   fs::create_directories(root / "empty");
-  EXPECT_TRUE(removeFolderTree(root.wstring()));
-  // Folders whose names begin with "." are skipped, so their parent stays.
-  EXPECT_TRUE(fileThere(root / ".hidden" / "d.bin"));
-  EXPECT_FALSE(fileThere(root / "a.bin"));
-  EXPECT_FALSE(fileThere(root / "sub"));
-  EXPECT_FALSE(fileThere(root / "empty"));
-
-  fs::remove_all(root / ".hidden");
+  writeFile(root / ".." "hidden" / "e.bin", "e");
+  writeFile(root / "read-only.bin", "r");
+  SetFileAttributesW((root / "read-only.bin").wstring().c_str(), FILE_ATTRIBUTE_READONLY);
+  // Every name goes, those that begin with dots included.
   EXPECT_TRUE(removeFolderTree(root.wstring()));
   EXPECT_FALSE(fileThere(root));
 }
@@ -64,7 +65,7 @@ TEST(RemoveFolderTree, FilePathOrMissingPathDeletesNothingAndSucceeds) {
   EXPECT_TRUE(removeFolderTree((dir / "absent").wstring()));
 }
 
-TEST(RemoveFolderTree, SkipsAFileInUseAndEnds) {
+TEST(RemoveFolderTree, SkipsAFileInUseAndSaysSo) {
   TempDir dir;
   const fs::path root = dir / "download";
   writeFile(root / "busy.bin", "busy");
@@ -73,7 +74,7 @@ TEST(RemoveFolderTree, SkipsAFileInUseAndEnds) {
   ScopedHandle busy(CreateFileW((root / "busy.bin").wstring().c_str(), GENERIC_READ,
                                 FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(busy);
-  EXPECT_TRUE(removeFolderTree(root.wstring()));
+  EXPECT_FALSE(removeFolderTree(root.wstring())) << "the folder stays";
   EXPECT_TRUE(fileThere(root / "busy.bin"));
   EXPECT_FALSE(fileThere(root / "free.bin"));
   EXPECT_FALSE(fileThere(root / "sub"));
@@ -97,10 +98,53 @@ TEST(RemoveFolderTree, NeverEmptiesARootThatIsALink) {
   // Below a real root, a link is at most removed itself (Wine opens only what it names: kept).
   writeFile(dir / "real" / "a.bin", "a");
   const test::ScopedFolderLink below(dir / "real" / "link", dir / "guarded");
-  EXPECT_TRUE(removeFolderTree((dir / "real").wstring()));
+  EXPECT_EQ(removeFolderTree((dir / "real").wstring()), !fileThere(dir / "real"));
   EXPECT_FALSE(fileThere(dir / "real" / "a.bin"));
   EXPECT_EQ(readFile(dir / "guarded" / "keep.txt"), "keep");
   EXPECT_TRUE(fs::exists(dir / "guarded" / "empty"));
+}
+
+// Wine keeps no security descriptors (files read back as owned by this user, with a DACL made from
+// the Unix mode): there the folders are made and removed, and their descriptors, like the
+// refusal of what other users could change, are shown only on Windows.
+TEST(WorkFolder, IsMadeNewWithAnAdministratorsOnlyDaclAndGoesWithEverythingInIt) {
+  TempDir dir;
+  const std::wstring parent = (dir / "UpdateWork").wstring();
+  const auto owners = updater::WorkFolderOwners::kAdministratorsOrOwnUser;
+  auto work = updater::WorkFolder::create(parent, owners);
+  ASSERT_TRUE(work);
+  auto second = updater::WorkFolder::create(parent, owners);
+  ASSERT_TRUE(second);
+  EXPECT_NE(work->path(), second->path()) << "a new name for every attempt";
+  const bool keptHere = updater::folderSecuritySddl(parent).rfind(L"O:BA", 0) == 0;
+  if (!keptHere) std::printf("[ NOTE     ] this system keeps no security descriptors\n");
+  for (const std::wstring& folder : {parent, work->path()}) {
+    if (!keptHere) break;
+    const std::wstring sddl = updater::folderSecuritySddl(folder);
+    EXPECT_EQ(sddl.rfind(L"O:BAD:P", 0), 0u) << std::string(sddl.begin(), sddl.end());
+    for (const wchar_t* ace : {L"(A;OICI;FA;;;BA)", L"(A;OICI;FA;;;SY)"})
+      EXPECT_NE(sddl.find(ace), std::wstring::npos) << std::string(sddl.begin(), sddl.end());
+    EXPECT_EQ(std::count(sddl.begin(), sddl.end(), L'('), 2) << "no other entry";
+  }
+  const std::wstring file = work->path() + L"\\files\\a\\b.bin";
+  ASSERT_TRUE(work->holdFolderOf(file));
+  writeFile(file, "fetched");
+  EXPECT_TRUE(work->remove());
+  EXPECT_FALSE(fileThere(work->path()));
+  EXPECT_TRUE(fileThere(second->path())) << "another attempt's folder stays while it runs";
+}
+
+TEST(WorkFolder, IsNeverMadeThroughALinkOrInPlaceOfAFile) {
+  TempDir dir;
+  writeFile(dir / "file", "a file where the parent belongs");
+  const auto owners = updater::WorkFolderOwners::kAdministratorsOrOwnUser;
+  EXPECT_FALSE(updater::WorkFolder::create((dir / "file").wstring(), owners));
+  writeFile(dir / "guarded" / "keep.txt", "keep");
+  const test::ScopedFolderLink link(dir / "linked", dir / "guarded");
+  ASSERT_FALSE(link.failed());
+  if (!link.shownAsLink()) GTEST_SKIP() << "the system does not show this " << link.kindName();
+  EXPECT_FALSE(updater::WorkFolder::create((dir / "linked").wstring(), owners));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "guarded"), fs::directory_iterator()), 1);
 }
 
 TEST(DesktopCopy, CopiesTheSourceForThisWindowsUnlessTheTargetIsThere) {
