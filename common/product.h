@@ -33,8 +33,8 @@ inline constexpr wchar_t kCoreInstanceMutexName[] =
 inline constexpr wchar_t kCorePipeName[] = L"\\\\.\\pipe\\Assistant" ORV_PRODUCT_ID;
 inline constexpr char16_t kCorePipeNameU16[] = u"\\\\.\\pipe\\Assistant" ORV_PRODUCT_ID;
 
-// Updater: the folder below the user's temporary folder that a download pass fetches to.
-inline constexpr wchar_t kDownloadFolderName[] = L"" ORV_PRODUCT_ID "_Download";
+// Updater: the folder inside the installed folder that holds each attempt's work folder.
+inline constexpr wchar_t kWorkParentName[] = L"UpdateWork";
 
 // Updater: one name for its quit broadcast message and its mutex.
 inline constexpr wchar_t kUpdaterInstanceName[] =

@@ -8,13 +8,11 @@
 #include <cstdio>
 #include <cwchar>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "file_manifest.h"
 #include "file_rules.h"
 #include "file_system.h"
-#include "moniker_fetch.h"
 #include "product.h"
 #include "trace.h"
 #include "transfer_watch.h"
@@ -27,6 +25,10 @@ namespace {
 
 constexpr wchar_t kHttpsTag[] = L"DownloadFile_Https";
 constexpr wchar_t kDownloadTag[] = L"DownloadOneFile";
+
+// Internal to the client: the file could not be written here (a local failure). The client's
+// callers see it as kHttpsFailed.
+constexpr int kWriteFailed = 3;
 
 std::atomic<unsigned long> g_httpsTimeout{0};
 std::mutex g_boundsLock;
@@ -69,11 +71,6 @@ void applyTimeouts(HINTERNET handle, const DownloadBounds& bounds) {
   }
 }
 
-bool isHttpsUrl(const std::wstring& url) {
-  UrlParts parts;
-  return crackUrl(url, parts) && parts.scheme == INTERNET_SCHEME_HTTPS;
-}
-
 // Records a failed WinINet call and turns its error into the client's result.
 int internetFailure(const wchar_t* call) {
   const unsigned long error = traceFailure(kHttpsTag, call);
@@ -92,48 +89,51 @@ int boundReached(const wchar_t* bound, const std::wstring& url) {
   return kHttpsFailed;
 }
 
-// A body's temporary path beside the target: removed unless it replaced the target.
-class PartPath {
+// The target file, created new by this download: CREATE_NEW with a reparse point opened itself,
+// so that nothing already at its name (a file, a link, a hard link to another file) is opened,
+// truncated or written through, then checked by its handle (a plain file with one name). It is
+// deleted through its handle unless it was kept whole, so a cut body never stays behind, and
+// nothing is ever renamed or deleted by its path.
+class NewFile {
  public:
-  explicit PartPath(std::wstring path) : path_(std::move(path)) {}
-  ~PartPath() {
-    if (!committed_) DeleteFileW(path_.c_str());
+  explicit NewFile(const std::wstring& path) {
+    handle_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
+                              nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!handle_) {
+      traceFailure(kDownloadTag, L"CreateFile (new) " + path);
+      return;
+    }
+    BY_HANDLE_FILE_INFORMATION info = {};
+    if (!GetFileInformationByHandle(handle_.get(), &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+      traceLine(kDownloadTag, path + L" is not a new plain file");
+      discard();
+    }
   }
-  PartPath(const PartPath&) = delete;
-  PartPath& operator=(const PartPath&) = delete;
+  ~NewFile() { discard(); }
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
 
-  const std::wstring& path() const { return path_; }
-  // Puts the finished file in the target's place.
-  bool replace(const std::wstring& target) {
-    committed_ = MoveFileExW(path_.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
-    return committed_;
-  }
-
- private:
-  std::wstring path_;
-  bool committed_ = false;
-};
-
-// The part file open for writing while the body is read.
-class PartFile {
- public:
-  explicit PartFile(std::wstring path) : part_(std::move(path)) {
-    handle_.reset(CreateFileW(part_.path().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  }
   bool isOpen() const { return handle_.valid(); }
   bool write(const void* data, DWORD size) {
     DWORD written = 0;
     return WriteFile(handle_.get(), data, size, &written, nullptr) && written == size;
   }
-  // Closes the file and puts it in the target's place.
-  bool replace(const std::wstring& target) {
-    handle_.reset();
-    return part_.replace(target);
-  }
+  // The body is whole: the file stays.
+  void keep() { handle_.reset(); }
 
  private:
-  PartPath part_;  // deleted after the handle is closed
+  void discard() {
+    if (!handle_) return;
+    FILE_DISPOSITION_INFO disposition = {};
+    disposition.DeleteFile = TRUE;
+    if (!SetFileInformationByHandle(handle_.get(), FileDispositionInfo, &disposition,
+                                    sizeof(disposition)))
+      traceFailure(kDownloadTag, L"delete a cut body");
+    handle_.reset();
+  }
+
   ScopedHandle handle_;
 };
 
@@ -248,8 +248,8 @@ int exchangeFollowingRedirects(HINTERNET session, const std::wstring& url, Reque
   }
 }
 
-// The body into the part file, as it arrives, within the bounds and exactly `length` bytes.
-int readBody(HINTERNET request, PartFile& part, std::uint64_t length, TransferWatch& watch,
+// The body into the new file, as it arrives, within the bounds and exactly `length` bytes.
+int readBody(HINTERNET request, NewFile& file, std::uint64_t length, TransferWatch& watch,
              const std::wstring& url) {
   std::vector<unsigned char> chunk(64 * 1024);
   std::uint64_t total = 0;
@@ -268,9 +268,9 @@ int readBody(HINTERNET request, PartFile& part, std::uint64_t length, TransferWa
     if (read == 0) break;
     total += read;
     if (total > length) break;  // longer than announced: refused below
-    if (!part.write(chunk.data(), read)) {
-      traceFailure(kHttpsTag, L"WriteFile part of " + url);
-      return kHttpsFailed;
+    if (!file.write(chunk.data(), read)) {
+      traceFailure(kHttpsTag, L"WriteFile " + url);
+      return kWriteFailed;
     }
     watch.progressed(total);
   }
@@ -315,24 +315,17 @@ int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
   return kHttpsOk;
 }
 
-// The body through a part file beside the target, which it replaces only when whole.
+// The body into the target, created new, and kept only when whole.
 int receiveBody(HINTERNET request, const std::wstring& localPath, std::uint64_t length,
                 TransferWatch& watch, const std::wstring& url) {
-  PartFile part(localPath + L".part");
-  if (!part.isOpen()) {
-    traceFailure(kHttpsTag, L"Create " + localPath + L".part");
-    return kHttpsFailed;
-  }
-  const int body = readBody(request, part, length, watch, url);
-  if (body != kHttpsOk) return body;
-  if (!part.replace(localPath)) {
-    traceFailure(kHttpsTag, L"Create " + localPath);
-    return kHttpsFailed;
-  }
-  return kHttpsOk;
+  NewFile file(localPath);
+  if (!file.isOpen()) return kWriteFailed;
+  const int body = readBody(request, file, length, watch, url);
+  if (body == kHttpsOk) file.keep();
+  return body;
 }
 
-int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
+int fetchWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
                 TransferWatch& watch) {
   const ScopedInternet session = openSession(watch.bounds());
   if (!session) return internetFailure(L"InternetOpen");
@@ -350,29 +343,6 @@ int httpsWithin(const std::wstring& url, const std::wstring& localPath, std::uin
   if (result == kHttpsOk) result = receiveBody(slot.get(), localPath, length, watch, url);
   if (result == kHttpsOk && byteCount) *byteCount = length;
   return result;
-}
-
-// One attempt over plain HTTP: the moniker's file counts when it is as long as announced (an
-// empty file when no length was announced: it counts as nothing fetched).
-bool monikerAttempt(const std::wstring& url, const std::wstring& localPath, TransferWatch& watch,
-                    std::vector<std::wstring>& visited, std::uint64_t& byteCount) {
-  PartPath part(localPath + L".part");
-  const MonikerFetch fetch = fetchByUrlMoniker(url, part.path(), watch);
-  visited.insert(visited.end(), fetch.urls.begin(), fetch.urls.end());
-  if (!fetch.completed) return false;
-  const std::optional<std::uint64_t> read = fileSize(part.path());
-  const std::uint64_t size = read.value_or(0);
-  if (!read || watch.tooLarge(size) || size != fetch.expectedBytes) {
-    traceLine(kDownloadTag, L"download " + url + L" failed: " + std::to_wstring(size) + L" of " +
-                                std::to_wstring(fetch.expectedBytes) + L" bytes");
-    return false;
-  }
-  if (!part.replace(localPath)) {
-    traceFailure(kDownloadTag, L"Create " + localPath);
-    return false;
-  }
-  byteCount = size;
-  return true;
 }
 
 bool makeTargetFolder(const std::wstring& localPath) {
@@ -403,38 +373,42 @@ void setHttpsTimeoutsForTesting(unsigned long milliseconds) { g_httpsTimeout = m
 int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
                        std::uint64_t* byteCount) {
   TransferWatch watch(downloadBounds(), GetTickCount64());
-  return httpsWithin(url, localPath, byteCount, watch);
+  const int result = fetchWithin(url, localPath, byteCount, watch);
+  return result == kWriteFailed ? kHttpsFailed : result;
 }
 
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
-                              unsigned retries) {
-  const bool https = isHttpsUrl(url);
-  if (!makeTargetFolder(localPath)) return 0;
-
+                              unsigned retries, DownloadControl* control) {
+  if (!makeTargetFolder(localPath)) {
+    if (control) control->localFailure = true;
+    return 0;
+  }
   const DownloadBounds bounds = downloadBounds();
   const unsigned long long started = GetTickCount64();
+  std::function<bool()> cancelled;
+  if (control) cancelled = control->cancelled;
   for (unsigned long long attempt = 0; attempt <= retries; ++attempt) {
     DeleteUrlCacheEntryW(url.c_str());  // a missing entry is no error
-    TransferWatch watch(bounds, started);
-    if (watch.expired()) break;  // the file's deadline covers all its attempts
+    TransferWatch watch(bounds, started, cancelled);
+    if (watch.expired()) break;  // the file's deadline covers all its attempts, or cancelled
     std::uint64_t byteCount = 0;
-    std::vector<std::wstring> visited{url};
-    const bool fetched =
-        https ? httpsWithin(url, localPath, &byteCount, watch) == kHttpsOk
-              : monikerAttempt(url, localPath, watch, visited, byteCount);
-    // Nothing fetched stays in the cache: the moniker keeps every body it reads there.
-    for (const std::wstring& u : visited) DeleteUrlCacheEntryW(u.c_str());
-    if (fetched && pathExists(localPath)) return byteCount;
+    const int result = fetchWithin(url, localPath, &byteCount, watch);
+    if (result == kHttpsOk) return byteCount;
+    if (result == kWriteFailed) {
+      if (control) control->localFailure = true;
+      break;  // another attempt would meet the same folder
+    }
   }
   traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
   return 0;
 }
 
 bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
-                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder) {
+                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
+                        DownloadControl* control) {
   const ListedFileLocation where = listedFileLocation(manifest.remoteBase(), manifest.directory(),
                                                       fileName, localSubfolder, remoteSubfolder);
-  return DownloadOneFile(where.url, where.localPath, 3) != 0;
+  return DownloadOneFile(where.url, where.localPath, 3, control) != 0;
 }
 
 }  // namespace orv

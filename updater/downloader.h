@@ -1,33 +1,43 @@
 #pragma once
 // The updater's downloader: every file it fetches, the signed manifest included, comes through
-// DownloadOneFile. Plain HTTP goes through the URL moniker service, HTTPS through a small WinINet
-// client. Runs on the calling thread and blocks it for the whole transfer, within its bounds.
+// DownloadOneFile, over plain HTTP and HTTPS alike through one small WinINet client that writes
+// the body itself: into a file it creates new and checks by its handle, and deletes through that
+// handle unless the body was whole, so nothing planted at a path (a file, a link, a hard link) is
+// ever opened or written through, and nothing goes through the internet cache. Runs on the calling thread and blocks it for the whole
+// transfer, within its bounds, until the caller cancels it.
 #include <cstdint>
+#include <functional>
 #include <string>
+
+#include "download_bounds.h"
 
 namespace orv {
 
 class FileManifest;
 
-// What one file's download may take. A bound reached ends the attempt as a failure.
-struct DownloadBounds {
-  unsigned long long deadlineMs = 60ull * 60 * 1000;  // the file, all its attempts: one hour
-  unsigned long idleMs = 60 * 1000;                   // without a byte arriving: one minute
-  unsigned maxRedirects = 5;
-  std::uint64_t maxBytes = std::uint64_t(1) << 30;    // 1 GiB
-};
 DownloadBounds downloadBounds();
 // Tests shorten the bounds; DownloadBounds{} restores the program's own.
 void setDownloadBoundsForTesting(const DownloadBounds& bounds);
 
+// What a caller adds to a download: a way to end it early, and what it learns of a failure.
+struct DownloadControl {
+  // Asked while the transfer runs, also from its watch thread: true ends it as a failure, at
+  // once, with no further attempt.
+  std::function<bool()> cancelled;
+  // Set when the file could not be written here (its folder cannot be made, its name is taken,
+  // the disk is full): a local failure, which no further attempt mends.
+  bool localFailure = false;
+};
+
 // Fetches `url` into `localPath` in up to retries + 1 attempts without a pause. Creates the
 // target folder with its parents first (0 without any request when that fails) and purges the
-// URL (and every URL it was redirected to) from the internet cache before and after each
-// attempt. The body goes to `localPath` + ".part" and replaces the target only when it is whole:
-// the announced length, within the bounds. Returns the byte count of the fetched file; 0 is
-// failure, and so is a fetched file of zero bytes.
+// URL from the internet cache before each attempt (the client itself writes nothing there). The
+// body goes into `localPath`, created new (an existing file there fails the call as a local
+// failure and is left as it is), and stays only when whole: the announced length, within the
+// bounds. Returns the byte count of the fetched file; 0 is failure, and so is a fetched file of
+// zero bytes.
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
-                              unsigned retries);
+                              unsigned retries, DownloadControl* control = nullptr);
 
 // Results of DownloadFile_Https.
 enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2 };
@@ -35,8 +45,8 @@ enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2 };
 // One HTTPS (or HTTP) GET through WinINet, bypassing the cache, accepting any server
 // certificate, following at most the bounds' redirects. Succeeds only for status 200 with a
 // Content-Length within the size cap and a body exactly that long, read within the time bounds.
-// The body goes to a temporary file beside the target while it is read and replaces the
-// target only after the length check, so memory stays bounded and a short body writes nothing.
+// The body goes into the target, created new, while it is read, and the file is deleted unless the
+// length check passes, so memory stays bounded and a short body leaves nothing.
 // `byteCount` (may be null) receives the length on success.
 int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
                        std::uint64_t* byteCount);
@@ -44,7 +54,8 @@ int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
 // The manifest's download of one listed file: remote base + "/" + remote subfolder + "/" + name
 // into directory + "\" + local subfolder + "\" + name, with 3 retries. True when bytes came.
 bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
-                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder);
+                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
+                        DownloadControl* control = nullptr);
 
 // Time-outs of the WinINet client's handles in milliseconds; 0 (the default) takes the bounds'
 // time without progress. Tests shorten them to show the time-out path.

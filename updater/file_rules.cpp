@@ -20,11 +20,10 @@ ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std:
           directory + L"\\" + localSubfolder + L"\\" + fileName};
 }
 
-LoaderPaths loaderPaths(const std::wstring& tempFolder, const std::wstring& updaterFileName,
+LoaderPaths loaderPaths(const std::wstring& loaderFolder, const std::wstring& updaterFileName,
                         const std::wstring& installedFolder) {
   LoaderPaths p;
-  p.fetchedLoader = tempFolder + L"\\" + updaterFileName;
-  p.previousFetchedLoader = tempFolder + L"\\Temp_" + updaterFileName;
+  p.fetchedLoader = loaderFolder + L"\\" + updaterFileName;
   p.installedUpdater = installedFolder + L"\\" + updaterFileName;
   p.retiredUpdater = updater::oldFilePath(p.installedUpdater);
   return p;

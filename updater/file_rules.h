@@ -23,12 +23,11 @@ ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std:
 
 // The files of the loader hand-over.
 struct LoaderPaths {
-  std::wstring fetchedLoader;          // temp folder + "\" + updater file name
-  std::wstring previousFetchedLoader;  // temp folder + "\Temp_" + updater file name
-  std::wstring installedUpdater;       // installed folder + "\" + updater file name
-  std::wstring retiredUpdater;         // installed updater + ".old" (oldFilePath)
+  std::wstring fetchedLoader;     // loader folder (the attempt's own) + "\" + updater file name
+  std::wstring installedUpdater;  // installed folder + "\" + updater file name
+  std::wstring retiredUpdater;    // installed updater + ".old" (oldFilePath)
 };
-LoaderPaths loaderPaths(const std::wstring& tempFolder, const std::wstring& updaterFileName,
+LoaderPaths loaderPaths(const std::wstring& loaderFolder, const std::wstring& updaterFileName,
                         const std::wstring& installedFolder);
 
 // Executable names compare without regard to case ("ORVALINEXCORE.EXE" is the core host).

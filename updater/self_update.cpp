@@ -18,17 +18,6 @@ namespace {
 
 constexpr wchar_t kTag[] = L"loaderHandOver";
 
-// A fetched loader left by an earlier hand-over goes aside; one from before that goes away.
-bool movePreviousLoaderAside(const LoaderPaths& temp) {
-  if (pathExists(temp.previousFetchedLoader)) DeleteFileW(temp.previousFetchedLoader.c_str());
-  if (pathExists(temp.fetchedLoader) &&
-      !MoveFileW(temp.fetchedLoader.c_str(), temp.previousFetchedLoader.c_str())) {
-    traceFailure(kTag, L"MoveFile " + temp.fetchedLoader);
-    return false;
-  }
-  return true;
-}
-
 // The ".old" protocol. The running updater's file is retired to ".old" (an older one there goes
 // first) before the new copy is installed under its name; it returns to its name when the copy
 // fails; the new copy removes it at its start (removeRetiredUpdater).
@@ -88,26 +77,29 @@ void removeRetiredUpdater(const std::wstring& updaterPath) {
 }
 
 bool installNewLoader(const HandOverRequest& request) {
-  const LoaderPaths temp = loaderPaths(request.tempFolder, request.updaterFileName, std::wstring());
-  if (!movePreviousLoaderAside(temp)) return false;
-  if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, temp.fetchedLoader, 3) == 0)
+  const LoaderPaths fetchedTo =
+      loaderPaths(request.loaderFolder, request.updaterFileName, std::wstring());
+  DownloadControl control;
+  control.cancelled = request.cancelled;
+  if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, fetchedTo.fetchedLoader,
+                      3, &control) == 0)
     return false;
 
   // Nothing fetched is trusted by its transport: the new loader must carry the digest that the
   // verified manifest lists, and it is held unchanged from the check until it was copied.
   ScopedHandle fetched =
-      openHeldListedFile(temp.fetchedLoader, request.expectedDigest, kTag, L"the fetched loader");
+      openHeldListedFile(fetchedTo.fetchedLoader, request.expectedDigest, kTag, L"the fetched loader");
   if (!fetched) return false;
 
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";
   const LoaderPaths installed =
-      loaderPaths(request.tempFolder, request.updaterFileName, installedFolder);
+      loaderPaths(request.loaderFolder, request.updaterFileName, installedFolder);
   const Retired retired = retireInstalledUpdater(installed);
   if (retired == Retired::Failed) return false;
 
   if (request.beforeInstall) request.beforeInstall();
 
-  if (!CopyFileW(temp.fetchedLoader.c_str(), installed.installedUpdater.c_str(), TRUE)) {
+  if (!CopyFileW(fetchedTo.fetchedLoader.c_str(), installed.installedUpdater.c_str(), TRUE)) {
     traceFailure(kTag, L"CopyFile " + installed.installedUpdater);
     if (retired == Retired::Moved) restoreRetiredUpdater(installed);
     return false;
@@ -119,7 +111,9 @@ bool installNewLoader(const HandOverRequest& request) {
 
 bool loaderHandOver(const HandOverRequest& request) {
   if (!installNewLoader(request)) return false;
-  // The new copy takes over at once; nothing here may wait for or hold it.
+  if (request.beforeExit) request.beforeExit();
+  // The new copy takes over at once; nothing here may wait for or hold it, and this thread's
+  // callers cannot unwind past the page's threads: the process ends here, not by returning.
   ExitProcess(kHandOverExitCode);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The loader hand-over: the running updater fetches a newer copy of itself, moves its own file
+// The loader hand-over: the running updater fetches a newer copy of itself into its attempt's own
+// folder, moves its own file
 // aside to ".old", installs the new copy under its name, starts it with " -newloader" and ends
 // with exit code 2. The new copy removes the ".old" file at its start (removeRetiredUpdater).
 #include <functional>
@@ -14,7 +15,9 @@ extern const wchar_t kNewLoaderParameters[];  // " -newloader"
 
 struct HandOverRequest {
   std::wstring baseUrl;          // the attempt's base URL (fetches baseUrl + "/" + file name)
-  std::wstring tempFolder;       // GetTempPathW, with its trailing backslash
+  // Where the new copy is fetched to: a folder of the attempt's own that only administrators
+  // can write (work_folder.h); the file is created new there.
+  std::wstring loaderFolder;
   std::wstring updaterFileName;  // the product's updater file name
   // The digest the verified server manifest lists for the updater's file. The fetched loader is
   // installed only when its own digest equals it; empty means no listed digest: no hand-over.
@@ -24,13 +27,19 @@ struct HandOverRequest {
   // Runs after the installed updater was moved to ".old", before the new copy is installed
   // (tests use it to make the copy fail).
   std::function<void()> beforeInstall;
+  // Asked while the new copy is fetched: true ends the fetch (the program is closing).
+  std::function<bool()> cancelled;
+  // Runs once the new copy was started, before this process ends: the attempt removes its work
+  // folder, which the process's end would leave behind.
+  std::function<void()> beforeExit;
 };
 
 // Steps up to the start of the new copy. False, with the installation keeping a working updater
 // under its own name, when any step fails; true once the new copy was installed and started.
 bool installNewLoader(const HandOverRequest& request);
 
-// installNewLoader, then ends this process at once with exit code 2. Returns only on failure.
+// installNewLoader, then beforeExit, then ends this process at once with exit code 2 (the new
+// copy takes over; nothing may wait for it). Returns only on failure.
 bool loaderHandOver(const HandOverRequest& request);
 
 // How long the start-up tries to remove the ".old" file another process still holds, before it

@@ -8,9 +8,11 @@ namespace {
 constexpr DWORD kWatchStepMs = 100;
 }
 
-TransferWatch::TransferWatch(const DownloadBounds& bounds, unsigned long long startedAt)
+TransferWatch::TransferWatch(const DownloadBounds& bounds, unsigned long long startedAt,
+                             std::function<bool()> cancelled)
     : bounds_(bounds),
       start_(startedAt),
+      cancelled_(std::move(cancelled)),
       lastProgressAt_(static_cast<LONG64>(GetTickCount64())),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -37,10 +39,11 @@ void TransferWatch::progressed(std::uint64_t total) {
 }
 
 bool TransferWatch::expired() const {
-  const unsigned long long now = GetTickCount64();
+  // The progress time is read before the clock: the transfer's thread may record progress in
+  // between, and a time read earlier can never lie after it.
   const auto lastProgress = static_cast<unsigned long long>(
       InterlockedCompareExchange64(const_cast<volatile LONG64*>(&lastProgressAt_), 0, 0));
-  return now - start_ >= bounds_.deadlineMs || now - lastProgress >= bounds_.idleMs;
+  return boundsExpired(bounds_, start_, lastProgress, GetTickCount64()) || cancelled();
 }
 
 DWORD TransferWatch::run(Context& context) {

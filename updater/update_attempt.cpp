@@ -11,12 +11,12 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
-#include "held_folder.h"
 #include "process_control.h"
 #include "product.h"
 #include "product_key.h"
 #include "self_update.h"
 #include "update_rules.h"
+#include "work_folder.h"
 
 namespace orv::updater {
 namespace {
@@ -42,45 +42,27 @@ std::optional<Installation> installedProduct(const ProductKey& key) {
 
 }  // namespace
 
-// The folders an attempt uses under the temporary folder, each checked to be a real folder (no
-// junction or link) and held from then on: the download folder, emptied before each use and
-// removed however the attempt ends, and the folders of the fetched files, which stay.
+// The attempt's own work folder (work_folder.h), laid out by workLayoutOf; everything the attempt
+// writes goes there, and it is removed however the attempt ends.
 class AttemptFolders {
  public:
-  explicit AttemptFolders(std::wstring tempFolder)
-      : tempFolder_(std::move(tempFolder)), downloadFolder_(downloadFolderOf(tempFolder_)) {}
-  ~AttemptFolders() { removeDownloadFolder(); }
-  AttemptFolders(const AttemptFolders&) = delete;
-  AttemptFolders& operator=(const AttemptFolders&) = delete;
-
-  // The download folder made again, empty and held. False when what is there cannot be removed
-  // (a junction in its place is refused, not emptied).
-  bool freshDownloadFolder() {
-    removeDownloadFolder();
-    return !pathExists(downloadFolder_) && download_.hold(tempFolder_, downloadFolder_);
+  // False when the work folder cannot be made: a local failure, with nothing written.
+  bool open(const std::wstring& installedFolder, WorkFolderOwners owners) {
+    work_ = WorkFolder::create(workParentOf(installedFolder), owners);
+    if (work_) layout_ = workLayoutOf(work_->path());
+    return work_ != nullptr;
   }
-  // Every folder from the temporary folder down to the file's, made when missing and held.
-  bool holdFolderOf(const std::wstring& localPath) {
-    return fetched_.hold(tempFolder_, targetFolderOf(localPath));
-  }
-  void removeDownloadFolder() {
-    download_.release();
-    removeFolderTree(downloadFolder_);
+  const WorkLayout& layout() const { return layout_; }
+  // Every folder from the work folder down to the file's, made when missing and held.
+  bool holdFolderOf(const std::wstring& filePath) { return work_->holdFolderOf(filePath); }
+  void remove() {
+    if (work_) work_->remove();
   }
 
  private:
-  std::wstring tempFolder_;
-  std::wstring downloadFolder_;
-  HeldFolders download_;
-  HeldFolders fetched_;
+  std::unique_ptr<WorkFolder> work_;
+  WorkLayout layout_;
 };
-
-std::wstring tempFolderPath() {
-  wchar_t buffer[MAX_PATH + 1] = {};
-  const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
-  if (n == 0 || n > MAX_PATH) return std::wstring();
-  return std::wstring(buffer, n);
-}
 
 bool GetConfigBase::fill(UpdateInfo& info) {
   info.baseUrl = baseUrl_;
@@ -90,17 +72,18 @@ bool GetConfigBase::fill(UpdateInfo& info) {
   return true;
 }
 
-GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl)
-    : GetConfigBase(std::move(baseUrl)), tempFolder_(tempFolderPath()) {}
+GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring folder,
+                                         DownloadControl& control)
+    : GetConfigBase(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
 
 bool GetConfigFileServer::fill(UpdateInfo& info) {
   const std::string line = "[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]";
   OutputDebugStringA(line.c_str());
 
-  FileManifest manifest(baseUrl_, downloadFolderOf(tempFolder_));
+  FileManifest manifest(baseUrl_, folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
   // verified are the bytes read.
-  if (!downloadListedFile(manifest, kMainManifestName, L"", L"")) return false;
+  if (!downloadListedFile(manifest, kMainManifestName, L"", L"", &control_)) return false;
   std::vector<ManifestEntry> documentOrder;
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
@@ -114,13 +97,14 @@ bool GetConfigFileServer::fill(UpdateInfo& info) {
 }
 
 UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags,
-                             std::atomic<int>& askedOnce, AttemptHost& host, AnswerGate& gate)
+                             std::atomic<int>& askedOnce, AttemptHost& host, AnswerGate& gate,
+                             WorkFolderOwners workFolderOwners)
     : baseUrl_(std::move(baseUrl)),
       flags_(flags),
       askedOnce_(askedOnce),
       host_(host),
       gate_(gate),
-      tempFolder_(tempFolderPath()) {}
+      workFolderOwners_(workFolderOwners) {}
 
 void UpdateAttempt::ask(Question question, const wchar_t* function, const std::wstring& argument) {
   // Asked before the page sees the question: an answer given inside the page function is kept.
@@ -139,6 +123,21 @@ int UpdateAttempt::reportRetry(const std::wstring& stageKey, int result) {
   return result;
 }
 
+int UpdateAttempt::reportLocalFailure() {
+  host_.show();
+  return reportRetry(L"initLocalFiles", kAttemptShown);
+}
+
+DownloadControl UpdateAttempt::downloadControl() {
+  DownloadControl control;
+  control.cancelled = [this] { return gate_.endCode().has_value(); };
+  return control;
+}
+
+void UpdateAttempt::stopIfEnded() {
+  if (const auto ended = gate_.endCode()) throw WorkerEnded{*ended};
+}
+
 int UpdateAttempt::askUnanswerable(const wchar_t* function) {
   host_.show();
   ask(Question::Unanswerable, function, L"");
@@ -151,10 +150,17 @@ int UpdateAttempt::run() {
   const std::optional<Installation> installed = installedProduct(key);
   if (!installed) return askUnanswerable(L"ConfirmRegError");
 
-  // 2. Server query, into a download folder of this attempt's own, removed at every end.
-  AttemptFolders folders(tempFolder_);
+  // 2. Server query, into a work folder of this attempt's own, removed at every end. What fails
+  // here (the folder, the disk) is reported as such, never as an unreachable server.
+  AttemptFolders folders;
+  if (!folders.open(installed->folder, workFolderOwners_)) return reportLocalFailure();
   UpdateInfo info;
-  if (!queryServer(folders, info)) return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+  DownloadControl query = downloadControl();
+  if (!queryServer(folders, info, query)) {
+    stopIfEnded();
+    if (query.localFailure) return reportLocalFailure();
+    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+  }
 
   // 3. Version decision.
   if (const std::optional<int> end = decideVersion(info, installed->version)) return *end;
@@ -177,8 +183,8 @@ int UpdateAttempt::run() {
   std::wstring stageKey;
   const bool ok = installUpdate(folders, info, installed->folder, workState, stageKey);
 
-  // 13. Remove the download folder, and with it anything else left there.
-  folders.removeDownloadFolder();
+  // 13. Remove the work folder with everything in it.
+  folders.remove();
 
   // 14. Report.
   if (!ok) return reportRetry(stageKey, kAttemptShown);
@@ -186,9 +192,15 @@ int UpdateAttempt::run() {
   return kAttemptShown;
 }
 
-bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info) {
-  GetConfigFileServer server(baseUrl_);
-  return folders.freshDownloadFolder() && server.fill(info);
+bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info,
+                                DownloadControl& control) {
+  const std::wstring folder = folders.layout().queryFolder;
+  if (!folders.holdFolderOf(folder + L"\\" + kMainManifestName)) {
+    control.localFailure = true;
+    return false;
+  }
+  GetConfigFileServer server(baseUrl_, folder, control);
+  return server.fill(info);
 }
 
 std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
@@ -214,12 +226,16 @@ int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& inf
                                   const ProductKey& key) {
   HandOverRequest request;
   request.baseUrl = baseUrl_;
-  request.tempFolder = tempFolder_;
+  request.loaderFolder = folders.layout().loaderFolder;
   request.updaterFileName = kUpdaterFileName;
   request.expectedDigest = info.updaterDigest;
   request.installedFolder = installedFolderFrom(key);
-  folders.removeDownloadFolder();  // a successful hand-over ends the process at once
-  loaderHandOver(request);         // returns only when it failed
+  request.cancelled = downloadControl().cancelled;
+  // A successful hand-over ends the process at once, without unwinding.
+  request.beforeExit = [&folders] { folders.remove(); };
+  if (folders.holdFolderOf(request.loaderFolder + L"\\" + kUpdaterFileName))
+    loaderHandOver(request);  // returns only when it failed
+  stopIfEnded();
   host_.show();
   return reportRetry(L"copyUpdateLoader", kAttemptShown);
 }
@@ -246,9 +262,10 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
                                   std::wstring& stageKey) {
   // 9. The manifest to install, verified before anything is stopped: without it the attempt
   // has failed, whatever the installed files say.
-  FileManifest serverManifest(baseUrl_, downloadFolderOf(tempFolder_));
+  FileManifest serverManifest(baseUrl_, folders.layout().manifestFolder);
   std::vector<ManifestEntry> documentOrder;
   if (!fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
+    stopIfEnded();
     stageKey = L"initLocalFiles";
     return false;
   }
@@ -265,10 +282,9 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   if (workState != 0) {
     std::wstring setupProgram, setupDigest;
     if (workState == 2 &&
-        !downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest)) {
-      stageKey = L"downloadNewFiles";
+        !downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest,
+                      stageKey))
       return false;
-    }
     if (!runSetupProgram(setupProgram, setupDigest, stageKey)) return false;
   }
 
@@ -283,8 +299,9 @@ bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNu
                                         std::vector<ManifestEntry>& documentOrder) {
   // Only the signed file gives entries, and only when it offers the version the query verified
   // (an older signed manifest swapped in now is no manifest to install).
-  if (!folders.freshDownloadFolder() ||
-      !downloadListedFile(manifest, kMainManifestName, L"", L"") ||
+  DownloadControl control = downloadControl();
+  if (!folders.holdFolderOf(manifest.directory() + L"\\" + kMainManifestName) ||
+      !downloadListedFile(manifest, kMainManifestName, L"", L"", &control) ||
       !manifest.verifyAndLoadSignedOnly(&documentOrder))
     return false;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
@@ -293,15 +310,23 @@ bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNu
 
 bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& manifest,
                                  const std::vector<ManifestEntry>& documentOrder,
-                                 std::wstring& setupProgram, std::wstring& setupDigest) {
+                                 std::wstring& setupProgram, std::wstring& setupDigest,
+                                 std::wstring& stageKey) {
+  stageKey = L"downloadNewFiles";
   const DownloadPlan plan = planDownloads(manifest.entries(), documentOrder, kUpdaterFileName,
-                                          baseUrl_, tempFolder_);
+                                          baseUrl_, folders.layout().filesFolder);
   if (!plan.safe) return false;
   for (const PlannedDownload& file : plan.files) {
-    // Written only into real folders, held until the attempt ends: the setup program runs from
-    // the folder it was checked in.
-    if (!folders.holdFolderOf(file.localPath)) return false;
-    const std::uint64_t bytes = DownloadOneFile(file.url, file.localPath, 3);
+    // Written only into the work folder's own folders, held until the attempt ends: the setup
+    // program runs from the folder it was checked in.
+    DownloadControl control = downloadControl();
+    std::uint64_t bytes = 0;
+    if (folders.holdFolderOf(file.localPath))
+      bytes = DownloadOneFile(file.url, file.localPath, 3, &control);
+    else
+      control.localFailure = true;
+    stopIfEnded();
+    if (control.localFailure) stageKey = L"initLocalFiles";
     // A file counts only with the digest its signed entry lists.
     if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) return false;
     host_.tellPage(L"ShowDownloadProcess", downloadProcessText(file.allCount, file.fileName,
@@ -309,6 +334,7 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
     setupProgram = file.localPath;
     setupDigest = file.digest;
   }
+  stageKey.clear();
   return true;
 }
 

@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "answer_gate.h"
+#include "downloader.h"
 #include "file_manifest.h"
 #include "start_options.h"
 #include "version_number.h"
+#include "work_folder.h"
 
 namespace orv {
 class ProductKey;
@@ -39,20 +41,19 @@ class GetConfigBase {
   std::wstring baseUrl_;
 };
 
-// The update server: fetches "Digest.xml" into the download folder, verifies its signature and
-// reads the offered version from it. A file that does not verify is no answer, and neither is a
-// file this query did not fetch.
+// The update server: fetches "Digest.xml" into `folder` (the attempt's own), verifies its
+// signature and reads the offered version from it. A file that does not verify is no answer, and
+// neither is a file this query did not fetch. `control` cancels the fetch and tells a local
+// failure.
 class GetConfigFileServer : public GetConfigBase {
  public:
-  explicit GetConfigFileServer(std::wstring baseUrl);
+  GetConfigFileServer(std::wstring baseUrl, std::wstring folder, DownloadControl& control);
   bool fill(UpdateInfo& info) override;
 
  private:
-  std::wstring tempFolder_;
+  std::wstring folder_;
+  DownloadControl& control_;
 };
-
-// GetTempPathW (ending with a backslash); empty when it fails.
-std::wstring tempFolderPath();
 
 // What an attempt reaches of its program: the window's show operation and the page.
 class AttemptHost {
@@ -71,7 +72,7 @@ class AttemptFolders;
 class UpdateAttempt {
  public:
   UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
-                AttemptHost& host, AnswerGate& gate);
+                AttemptHost& host, AnswerGate& gate, WorkFolderOwners workFolderOwners);
   // Runs every step; the result is 1 or 2. Throws WorkerEnded when an answer ends the worker
   // while it waits; what the attempt holds is released on the way out.
   int run();
@@ -80,12 +81,17 @@ class UpdateAttempt {
   void ask(Question question, const wchar_t* function, const std::wstring& argument);
   void pause(unsigned milliseconds);
   int reportRetry(const std::wstring& stageKey, int result);
+  // Shows the window and asks the retry question for a local failure ("initLocalFiles").
+  int reportLocalFailure();
+  // A download that the program's end cancels; after it, stopIfEnded unwinds the attempt.
+  DownloadControl downloadControl();
+  void stopIfEnded();
   // Shows the window and asks a question that has no answer; the program ends.
   int askUnanswerable(const wchar_t* function);
 
   // The numbered steps of run(); a step that may end the attempt returns its result.
-  // 2. The signed server query into a fresh download folder.
-  bool queryServer(AttemptFolders& folders, UpdateInfo& info);
+  // 2. The signed server query into the work folder.
+  bool queryServer(AttemptFolders& folders, UpdateInfo& info, DownloadControl& control);
   // 3. The attempt's result when it ends here (nothing newer, or a rollback).
   std::optional<int> decideVersion(const UpdateInfo& info, const VersionNumber& installedVersion);
   // 4. 0 nothing to fetch, 1 installed manifest unreadable, 2 files to fetch.
@@ -98,14 +104,16 @@ class UpdateAttempt {
   // once the user agreed. False with the failed stage's key (empty when no stage failed by name).
   bool installUpdate(AttemptFolders& folders, const UpdateInfo& info,
                      const std::wstring& installedFolder, int workState, std::wstring& stageKey);
-  // The signed manifest fetched again into an emptied download folder; true only when it
-  // verifies and offers the version the server query verified.
+  // The signed manifest fetched again, into a folder of its own; true only when it verifies and
+  // offers the version the server query verified.
   bool fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
                            FileManifest& manifest, std::vector<ManifestEntry>& documentOrder);
-  // Fetches every planned file into held folders; the last one is the setup program.
+  // Fetches every planned file into held folders; the last one is the setup program. False with
+  // the stage key: "initLocalFiles" when a file could not be written here, else
+  // "downloadNewFiles".
   bool downloadPass(AttemptFolders& folders, const FileManifest& manifest,
                     const std::vector<ManifestEntry>& documentOrder, std::wstring& setupProgram,
-                    std::wstring& setupDigest);
+                    std::wstring& setupDigest, std::wstring& stageKey);
   // Step 11's end: closing the browser, then running the setup program and waiting for it.
   bool runSetupProgram(const std::wstring& setupProgram, const std::wstring& setupDigest,
                        std::wstring& stageKey);
@@ -116,7 +124,7 @@ class UpdateAttempt {
   std::atomic<int>& askedOnce_;
   AttemptHost& host_;
   AnswerGate& gate_;
-  std::wstring tempFolder_;
+  WorkFolderOwners workFolderOwners_;
 };
 
 }  // namespace orv::updater

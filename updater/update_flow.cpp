@@ -89,7 +89,8 @@ DWORD workerMain(WorkerContext& context) {
     if (GetTickCount64() >= deadline) return kAttemptEndsProgram;
   }
   try {
-    UpdateAttempt attempt(state.baseUrl, state.flags, state.askedOnce, state, gate);
+    UpdateAttempt attempt(state.baseUrl, state.flags, state.askedOnce, state, gate,
+                          state.bounds.workFolderOwners);
     return static_cast<DWORD>(attempt.run());
   } catch (const WorkerEnded& ended) {
     return static_cast<DWORD>(ended.exitCode);

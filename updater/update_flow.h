@@ -6,12 +6,15 @@
 #include <string>
 
 #include "update_flow_seam.h"
+#include "work_folder.h"
 
 namespace orv::updater {
 
-// How long the flow waits for the page before it gives up; the test build shortens it.
+// What the test build may change: how long the flow waits for the page before it gives up, and
+// who may own the attempts' work folders (work_folder.h).
 struct FlowBounds {
   unsigned long pageReadyWaitMs = 60000;  // a page that never loads ends the program after this
+  WorkFolderOwners workFolderOwners = WorkFolderOwners::kAdministrators;
 };
 
 // The flow for the update server at `baseUrl` (see updateBaseUrl()).

@@ -1,7 +1,7 @@
 #pragma once
 // For the stand-in programs that tests start in place of a product program: each appends its
-// command line (UTF-16, one line) to a record file beside itself, so that a test can read how
-// it was started.
+// command line (UTF-16, one line) to a record file in its folder (beside itself unless told
+// another), so that a test can read how it was started.
 #include <windows.h>
 
 #include <string>
@@ -11,8 +11,9 @@
 
 namespace orv::test {
 
-inline void recordCommandLine(const wchar_t* recordName) {
-  const std::wstring record = moduleDirectory() + recordName;
+inline void recordCommandLine(const wchar_t* recordName,
+                              const std::wstring& folder = moduleDirectory()) {
+  const std::wstring record = folder + recordName;
   ScopedHandle file(CreateFileW(record.c_str(), FILE_APPEND_DATA,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0,
                                 nullptr));

@@ -2,7 +2,8 @@
 // of its own with the stand-in page (which records every page call in page.log and answers as
 // each test says), against the loopback server serving an update signed now with the development
 // key, with the product's real registry values, stand-in processes named like the tray notifier,
-// the core host and Internet Explorer, and a stand-in setup program that records its run.
+// the core host and Internet Explorer, and a stand-in setup program that records its run in a
+// folder of the test's (it runs from the updater's own work folder, made new by each attempt).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include "product.h"
 #include "product_settings.h"
 #include "test_files.h"
+#include "win/scoped_handle.h"
 
 namespace fs = std::filesystem;
 
@@ -51,9 +53,11 @@ class UpdateFlowTest : public ::testing::Test {
     program_ = root_ / "updater";
     installed_ = root_ / "Program Files" / "Orvalinex";
     tmp_ = root_ / "tmp";
+    setup_ = root_ / "setup";
     running_ = root_ / "running";
     served_ = servedFolder() / tag;
-    for (const fs::path& d : {program_, installed_, tmp_, running_, served_}) fs::create_directories(d);
+    for (const fs::path& d : {program_, installed_, tmp_, setup_, running_, served_})
+      fs::create_directories(d);
     fs::copy_file(hostPath(ORV_UPDATER_TEST_HOST), program_ / kUpdaterFileName);
     standIn_ = readFile(hostPath(ORV_STAND_IN_PROGRAM));
 
@@ -73,12 +77,14 @@ class UpdateFlowTest : public ::testing::Test {
     savedTemp_ = environment(L"TEMP");
     SetEnvironmentVariableW(L"TMP", tmp_.wstring().c_str());
     SetEnvironmentVariableW(L"TEMP", tmp_.wstring().c_str());
+    SetEnvironmentVariableW(L"ORV_SETUP_STAND_IN_FOLDER", setup_.wstring().c_str());
   }
 
   void TearDown() override {
     for (auto& p : processes_) endIfRunning(*p);
     SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", nullptr);
     SetEnvironmentVariableW(L"ORV_TEST_PAGE_READY_MS", nullptr);
+    SetEnvironmentVariableW(L"ORV_SETUP_STAND_IN_FOLDER", nullptr);
     SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
     SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
   }
@@ -169,15 +175,20 @@ class UpdateFlowTest : public ::testing::Test {
     for (std::size_t at = 0; (at = log.find("\n" + line + "\n", at)) != std::string::npos; ++at) ++n;
     return n;
   }
-  bool setupRan() const { return fs::exists(tmp_ / "setup" / "ran.txt"); }
+  bool setupRan() const { return fs::exists(setup_ / "ran.txt"); }
   bool coreStarted() const { return fs::exists(installed_ / "ran.txt"); }
   // The updater starts the core host and may end before the started program has recorded it.
   bool coreStartsSoon() const { return waitUntil([&] { return coreStarted(); }, 20000); }
-  fs::path downloadFolder() const { return tmp_ / (narrow(kProductId) + "_Download"); }
+  // Where the attempts' work folders are made: below the installed folder.
+  fs::path workParent() const { return installed_ / narrow(kWorkParentName); }
+  // No work folder is left, and nothing was written to the user's temporary folder.
+  bool nothingLeft() const {
+    return (!fs::exists(workParent()) || fs::is_empty(workParent())) && fs::is_empty(tmp_);
+  }
 
   TempDir temp_;
   ProductSettings settings_;
-  fs::path root_, program_, installed_, tmp_, running_, served_;
+  fs::path root_, program_, installed_, tmp_, setup_, running_, served_;
   std::string standIn_;
   std::wstring baseUrl_, savedTmp_, savedTemp_;
   std::vector<ListedFile> listed_;
@@ -191,8 +202,7 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   Process& tray = runStandIn(kNotifierFileName, 0);
   Process& core = runStandIn(kCoreFileName, 1);
   // The setup program stays until the test stops it: the flow waits for it.
-  fs::create_directories(tmp_ / "setup");
-  writeFile(tmp_ / "setup" / "stay.txt", "");
+  writeFile(setup_ / "stay.txt", "");
 
   Process& updater = start();
   ASSERT_TRUE(waitUntil([&] { return setupRan(); }, 60000)) << pageLog();
@@ -200,7 +210,7 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   EXPECT_TRUE(logged("ShowTitle|runsetupexe")) << pageLog();
   EXPECT_FALSE(logged("ShowTitle|runAssistant")) << "the core host waits for the setup program";
   EXPECT_FALSE(coreStarted());
-  fs::remove(tmp_ / "setup" / "stay.txt");  // the setup program ends by itself, with success
+  fs::remove(setup_ / "stay.txt");  // the setup program ends by itself, with success
   EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
   const std::string setupSize = kbText(standIn_.size());
   EXPECT_EQ(pageLog(),
@@ -224,8 +234,7 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   EXPECT_EQ(waitForExit(core, 5000), kStopped);
   EXPECT_TRUE(setupRan());
   EXPECT_TRUE(coreStartsSoon());
-  EXPECT_TRUE(fs::exists(tmp_ / "data" / "b.bin")) << "fetched files stay under their paths";
-  EXPECT_FALSE(fs::exists(downloadFolder()));
+  EXPECT_TRUE(nothingLeft()) << "the work folder goes with everything fetched";
   const std::string log = serverLog();
   EXPECT_EQ(log.find("OrvalinexUpdate.exe"), std::string::npos) << "the pass never fetches the updater";
 }
@@ -248,7 +257,7 @@ TEST_F(UpdateFlowTest, AlteredSetupProgramIsNeverRun) {
   EXPECT_FALSE(logged("ShowTitle|runsetupexe"));
   EXPECT_FALSE(setupRan());
   EXPECT_FALSE(coreStarted());
-  EXPECT_FALSE(fs::exists(downloadFolder()));
+  EXPECT_TRUE(nothingLeft());
 }
 
 TEST_F(UpdateFlowTest, UnsignedManifestAnnouncingAHigherVersionChangesNothing) {
@@ -458,21 +467,21 @@ TEST_F(UpdateFlowTest, ZeroByteFileFailsThePass) {
   EXPECT_FALSE(setupRan());
 }
 
-TEST_F(UpdateFlowTest, ExtraManifestInTheDownloadFolderIsIgnoredAndRemoved) {
+// The temporary folder is where the updater once fetched to; what lies there now is never read.
+TEST_F(UpdateFlowTest, ExtraManifestInTheTemporaryFolderIsIgnored) {
   serveUpdate();
   publish();
   serve("zzz", "evil.exe", standIn_, "1.1.20.0");  // served, but listed only in the extra file
   const ListedFile evil = listed_.back();
   listed_.pop_back();
-  fs::create_directories(downloadFolder());
-  writeFile(downloadFolder() / "Digest_n.xml", manifestXml({evil}));
+  const fs::path oldFolder = tmp_ / (narrow(kProductId) + "_Download");
+  writeFile(oldFolder / "Digest_n.xml", manifestXml({evil}));
   writePage("{ConfirmUpdate: ['true']}");
   EXPECT_EQ(run(), 0u) << pageLog();
   EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
   EXPECT_TRUE(setupRan());
-  EXPECT_FALSE(fs::exists(tmp_ / "zzz")) << "never fetched";
-  EXPECT_EQ(serverLog().find("evil.exe"), std::string::npos);
-  EXPECT_FALSE(fs::exists(downloadFolder()));
+  EXPECT_EQ(serverLog().find("evil.exe"), std::string::npos) << "never fetched";
+  EXPECT_TRUE(fs::exists(oldFolder / "Digest_n.xml")) << "nor touched";
 }
 
 TEST_F(UpdateFlowTest, ManifestNotVerifiedAtTheFetchIsAFailedStageWithNothingStopped) {
@@ -497,13 +506,13 @@ TEST_F(UpdateFlowTest, ManifestNotVerifiedAtTheFetchIsAFailedStageWithNothingSto
   }
   EXPECT_FALSE(coreStarted());
   EXPECT_FALSE(setupRan());
-  EXPECT_FALSE(fs::exists(tmp_ / "data"));
+  EXPECT_TRUE(nothingLeft());
 }
 
 TEST_F(UpdateFlowTest, SetupProgramEndingWithAnErrorIsAFailedStage) {
   serveUpdate();
   publish();
-  writeFile(tmp_ / "setup" / "exit.txt", "3");
+  writeFile(setup_ / "exit.txt", "3");
   writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
   EXPECT_EQ(run(), 0u) << pageLog();
   EXPECT_TRUE(setupRan());
@@ -512,51 +521,121 @@ TEST_F(UpdateFlowTest, SetupProgramEndingWithAnErrorIsAFailedStage) {
   EXPECT_FALSE(coreStarted());
 }
 
-TEST_F(UpdateFlowTest, OnlyWhatTheRunFetchedCountsAndEveryEndRemovesTheDownloadFolder) {
+TEST_F(UpdateFlowTest, OnlyWhatTheRunFetchedCountsAndEveryEndRemovesTheWorkFolder) {
   serveUpdate();
   publish();
   Process& core = runStandIn(kCoreFileName, 1);
   writePage("{ConfirmUpdate: ['quit']}");
   EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_FALSE(fs::exists(downloadFolder())) << "removed by a run that ended at the question";
+  EXPECT_TRUE(nothingLeft()) << "removed by a run that ended at the question";
 
-  // A signed manifest of a newer release left there anyway; this run's server is unreachable.
-  fs::create_directories(downloadFolder());
-  fs::copy_file(served_ / "Digest.xml", downloadFolder() / "Digest.xml");
+  // A signed manifest of a newer release left in an earlier attempt's folder; this run's server
+  // is unreachable.
+  const fs::path earlier = workParent() / "0123456789ABCDEF0123456789ABCDEF";
+  fs::create_directories(earlier / "query");
+  fs::copy_file(served_ / "Digest.xml", earlier / "query" / "Digest.xml");
   SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", L"http://127.0.0.1:1/");
   fs::remove(program_ / "page.log");
   writePage("{ConfirmUpdate: ['true']}");
   EXPECT_EQ(run(), 0u) << pageLog();
   EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
   EXPECT_TRUE(isRunning(core));
-  EXPECT_FALSE(fs::exists(downloadFolder()));
+  EXPECT_TRUE(nothingLeft()) << "the earlier attempt's folder went too";
 }
 
-// Junctions where the system makes them; under Wine 8 Unix symbolic links (folder_link.h).
-TEST_F(UpdateFlowTest, LinkedFoldersUnderTheTemporaryFolderAreNeverUsed) {
+// Links and files planted where the updater once wrote (the user's temporary folder, which any
+// program of the user can change) are never followed: the victims stay byte for byte, and the
+// update completes from the updater's own folder.
+TEST_F(UpdateFlowTest, LinksPlantedInTheTemporaryFolderAreNeverFollowed) {
   serveUpdate();
   publish();
   const fs::path guarded = root_ / "guarded";
   writeFile(guarded / "keep.txt", "keep");
-
-  // The setup program's folder: nothing is written through it, nothing runs.
+  const fs::path victim = root_ / "victim.txt";
+  writeFile(victim, "the victim's bytes");
+  const fs::path download = tmp_ / (narrow(kProductId) + "_Download");
+  fs::create_directories(download);
+  fs::create_directories(tmp_ / "data");
+  std::vector<fs::path> planted;
+  const auto plant = [&](const fs::path& at, bool symbolic) {
+    const BOOL made =
+        symbolic ? CreateSymbolicLinkW(at.wstring().c_str(), victim.wstring().c_str(), 0)
+                 : CreateHardLinkW(at.wstring().c_str(), victim.wstring().c_str(), nullptr);
+    if (made && fs::exists(fs::symlink_status(at))) planted.push_back(at);
+  };
+  plant(download / "Digest.xml.part", false);
+  plant(download / "Digest.xml", true);
+  plant(tmp_ / "data" / "b.bin.part", false);
+  plant(tmp_ / kUpdaterFileName, true);
   const ScopedFolderLink setupLink(tmp_ / "setup", guarded);
-  ASSERT_FALSE(setupLink.failed());
-  if (!setupLink.shownAsLink())
-    GTEST_SKIP() << "the system does not show this " << setupLink.kindName();
-  writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
-  EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_TRUE(logged("ConfirmRetry|downloadNewFiles")) << setupLink.kindName() << "\n" << pageLog();
-  EXPECT_FALSE(fs::exists(guarded / "OrvalinexSetup.exe"));
+  ASSERT_FALSE(planted.empty()) << "the system made no link";
 
-  // The download folder: the attempt goes no further, and nothing behind it is emptied.
-  const ScopedFolderLink downloadLink(downloadFolder(), guarded);
-  ASSERT_EQ(downloadLink.kind(), setupLink.kind());
-  fs::remove(program_ / "page.log");
+  writePage("{ConfirmUpdate: ['true']}");
   EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_TRUE(setupRan());
+  EXPECT_EQ(readFile(victim), "the victim's bytes");
   EXPECT_EQ(readFile(guarded / "keep.txt"), "keep");
-  EXPECT_FALSE(fs::exists(guarded / "Digest.xml"));
+  EXPECT_FALSE(fs::exists(guarded / "OrvalinexSetup.exe"));
+  for (const fs::path& at : planted) EXPECT_TRUE(fs::exists(fs::symlink_status(at))) << at;
+}
+
+// What earlier attempts left (a folder whose name begins with a dot, a file another program
+// holds) never stops the next attempt; what can go, goes.
+TEST_F(UpdateFlowTest, LeftoversOfEarlierAttemptsNeverStopTheNext) {
+  serveUpdate();
+  publish();
+  writeFile(workParent() / "A" / ".hidden" / "x.bin", "x");
+  writeFile(workParent() / "B" / "held.bin", "held");
+  ScopedHandle held(CreateFileW((workParent() / "B" / "held.bin").wstring().c_str(), GENERIC_READ,
+                                FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held);
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_FALSE(fs::exists(workParent() / "A"));
+  EXPECT_TRUE(fs::exists(workParent() / "B" / "held.bin"));
+  std::size_t others = 0;
+  for (const auto& e : fs::directory_iterator(workParent())) others += e.path().filename() != "B";
+  EXPECT_EQ(others, 0u) << "this attempt's own folder is gone";
+}
+
+// A work folder that cannot be made is a local failure: said as such, with the window shown, and
+// never as an unreachable server.
+TEST_F(UpdateFlowTest, AWorkFolderThatCannotBeMadeIsALocalFailure) {
+  serveUpdate();
+  publish();
+  writeFile(workParent(), "a file where the folder belongs");
+  writePage("{ConfirmRetry: ['quit']}");
+  Process& p = start();
+  bool everVisible = false;
+  const ULONGLONG end = GetTickCount64() + 60000;
+  while (WaitForSingleObject(p.handle.get(), 20) == WAIT_TIMEOUT && GetTickCount64() < end)
+    everVisible = everVisible || findMainWindow(p.pid) != nullptr;
+  EXPECT_EQ(waitForExit(p, 0), 0u);
+  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|initLocalFiles\nquit|ConfirmRetry\n");
+  EXPECT_TRUE(everVisible);
+  EXPECT_EQ(serverLog().find(narrow(baseUrl_.substr(baseUrl_.find(L"/files/")))),
+            std::string::npos)
+      << "nothing was asked of the server";
+}
+
+// Closing the window while a file comes cancels the transfer, and the clean-up runs before the
+// program ends.
+TEST_F(UpdateFlowTest, ClosingTheWindowMidDownloadCancelsAndCleansUp) {
+  serveUpdate();
+  publish();
+  writeFile(served_ / "data" / "b.bin.drip", "");  // 2 KiB at two bytes a second
+  writePage("{ConfirmUpdate: ['true']}",
+            "function InitUpdate(json) { record('InitUpdate', json);\n"
+            "  host.after(1500, function () { record('quit', 'InitUpdate');\n"
+            "    window.external.CoreQuit(); }); }\n");
+  Process& p = start();
+  EXPECT_EQ(waitForExit(p, 30000), 0u) << pageLog();
+  EXPECT_TRUE(logged("quit|InitUpdate")) << pageLog();
+  EXPECT_NE(serverLog().find("/data/b.bin"), std::string::npos) << "the file was on its way";
+  EXPECT_EQ(pageLog().find("ShowDownloadProcess"), std::string::npos) << pageLog();
+  EXPECT_TRUE(nothingLeft());
   EXPECT_FALSE(setupRan());
 }
 

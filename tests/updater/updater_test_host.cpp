@@ -26,10 +26,13 @@ std::wstring environment(const wchar_t* name) {
 
 // The update server the test serves (ORV_TEST_UPDATE_BASE_URL) and, so that a test of the page
 // bound need not wait out the shipped minute, the bound (ORV_TEST_PAGE_READY_MS): test builds only.
+// Wine keeps no security descriptors (every file reads back as owned by this user), so the test
+// build accepts its own user as the work folders' owner.
 std::unique_ptr<orv::updater::UpdateFlow> testUpdateFlow() {
   if (orv::test::probeScriptPresent()) return orv::test::createProbeFlow();
   const std::wstring baseUrl = environment(L"ORV_TEST_UPDATE_BASE_URL");
   orv::updater::FlowBounds bounds;
+  bounds.workFolderOwners = orv::updater::WorkFolderOwners::kAdministratorsOrOwnUser;
   if (const std::wstring ms = environment(L"ORV_TEST_PAGE_READY_MS"); !ms.empty())
     bounds.pageReadyWaitMs = std::wcstoul(ms.c_str(), nullptr, 10);
   return orv::updater::createUpdateFlow(baseUrl.empty() ? orv::updater::updateBaseUrl() : baseUrl,

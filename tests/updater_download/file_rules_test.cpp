@@ -26,9 +26,8 @@ TEST(TargetFolder, IsTheTextBeforeTheLastBackslash) {
 
 TEST(LoaderPaths, NamesOfTheHandOver) {
   const auto p =
-      loaderPaths(L"C:\\Temp\\", L"OrvalinexUpdate.exe", L"C:\\Program Files\\Orvalinex");
-  EXPECT_EQ(p.fetchedLoader, L"C:\\Temp\\\\OrvalinexUpdate.exe");
-  EXPECT_EQ(p.previousFetchedLoader, L"C:\\Temp\\\\Temp_OrvalinexUpdate.exe");
+      loaderPaths(L"C:\\W\\loader", L"OrvalinexUpdate.exe", L"C:\\Program Files\\Orvalinex");
+  EXPECT_EQ(p.fetchedLoader, L"C:\\W\\loader\\OrvalinexUpdate.exe");
   EXPECT_EQ(p.installedUpdater, L"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe");
   EXPECT_EQ(p.retiredUpdater, L"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe.old");
 }

@@ -1,6 +1,6 @@
 // Performs the updater's loader hand-over as the updater does, for the tests; it is installed
 // under the updater's file name.
-//   handover BASEURL TEMPFOLDER INSTALLEDFOLDER DIGEST [occupy]
+//   handover BASEURL LOADERFOLDER INSTALLEDFOLDER DIGEST [occupy]
 //       runs the hand-over (ends with exit code 2 on success, returns 1 on failure); "occupy"
 //       puts a file under the updater's name after the old one was retired, so the copy fails.
 //   version OUTFILE   writes its own version text (UTF-16) to OUTFILE.
@@ -48,7 +48,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (mode == L"handover" && argc >= 6) {
     orv::HandOverRequest request;
     request.baseUrl = argv[2];
-    request.tempFolder = argv[3];
+    request.loaderFolder = argv[3];
     request.updaterFileName = std::wstring(orv::kProductId) + L"Update.exe";
     request.expectedDigest = argv[5];
     const std::wstring installed = argv[4];

@@ -54,14 +54,10 @@ class HandOverTest : public ::testing::Test {
 };
 
 TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader) {
-  writeFile(temp / kUpdater, "fetched by an earlier hand-over");
-  writeFile(temp / (std::wstring(L"Temp_") + kUpdater), "from before that");
   writeFile(install / (std::wstring(kUpdater) + L".old"), "an updater retired earlier");
 
   EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 2);
 
-  EXPECT_EQ(readFile(temp / (std::wstring(L"Temp_") + kUpdater)),
-            "fetched by an earlier hand-over");
   EXPECT_EQ(readFile(temp / kUpdater), newBytes);
   EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), probeBytes)
       << "the running program's own file moved to .old";
@@ -81,6 +77,14 @@ TEST_F(HandOverTest, FetchedLoaderWithAnotherDigestChangesNothing) {
   EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), "an updater retired earlier");
   Sleep(500);
   EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+}
+
+// The new copy is fetched into a file made new: whatever stands at its name stays as it is.
+TEST_F(HandOverTest, AFileAtTheFetchedNameIsNeitherWrittenNorInstalled) {
+  writeFile(temp / kUpdater, "planted");
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 1);
+  EXPECT_EQ(readFile(temp / kUpdater), "planted");
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
 }
 
 TEST_F(HandOverTest, WithoutListedDigestNothingIsInstalled) {

@@ -6,7 +6,8 @@ expired, wrong name). Writes "name=port" lines to --port-file once every port li
 itself after --lifetime seconds whatever happens.
 
 Paths (the behaviour is chosen by the first folder; the rest only names the request):
-  /files/<path>             a file from --files ("//" in the path is kept in the log)
+  /files/<path>             a file from --files ("//" in the path is kept in the log); with a
+                            file <name>.drip beside it, its bytes come one every half second
   /data/<size>/<name>       <size> bytes of the fixed pattern (see pattern_block)
   /status/<code>/<name>     that status with an empty body
   /statusbody/<code>/<name> that status with a small HTML body
@@ -97,6 +98,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_response(200)
                 self.send_header("Content-Length", str(size))
                 self.end_headers()
+                if os.path.isfile(full + ".drip"):
+                    with open(full, "rb") as f:
+                        self.until_bound(lambda: self.wfile.write(f.read(1)), 0.5)
+                    return
                 with open(full, "rb") as f:
                     while True:
                         chunk = f.read(1 << 20)
