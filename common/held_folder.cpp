@@ -11,8 +11,10 @@ namespace {
 
 constexpr wchar_t kTag[] = L"heldFolder";
 
-// Opens the folder itself with `access`; empty when the path is not a real folder.
-ScopedHandle openRealFolder(const std::wstring& path, DWORD access, DWORD sharing) {
+}  // namespace
+
+ScopedHandle openRealFolder(const std::wstring& path, unsigned long access,
+                            unsigned long sharing) {
   ScopedHandle folder(CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
@@ -30,8 +32,6 @@ ScopedHandle openRealFolder(const std::wstring& path, DWORD access, DWORD sharin
   }
   return folder;
 }
-
-}  // namespace
 
 ScopedHandle holdRealFolder(const std::wstring& path) {
   // Listing access takes part in sharing, so the missing delete sharing keeps the folder in

@@ -9,6 +9,12 @@
 
 namespace orv {
 
+// Opens a folder itself, never what a reparse point names, with `access` and `sharing`; empty when
+// the path is not a folder, is a reparse point (junction, symbolic link, mount point) or cannot
+// be opened.
+[[nodiscard]] ScopedHandle openRealFolder(const std::wstring& path, unsigned long access,
+                                          unsigned long sharing);
+
 // Opens a folder itself, never what a reparse point names, and keeps it: while the handle lives
 // the folder cannot be renamed, deleted or moved away (no delete sharing). Empty when the path
 // is not a folder, is a reparse point (junction, symbolic link, mount point) or cannot be opened.

@@ -47,23 +47,8 @@ class WorkFolderDescriptor {
 // The folder itself, never what a reparse point names, held without delete sharing, with the
 // rights to read and set its DACL; empty unless it is a real folder.
 ScopedHandle openOwnFolder(const std::wstring& path) {
-  ScopedHandle folder(CreateFileW(path.c_str(),
-                                  FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL |
-                                      WRITE_DAC,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
-  if (!folder) {
-    traceFailure(kTag, L"CreateFile " + path);
-    return folder;
-  }
-  BY_HANDLE_FILE_INFORMATION info = {};
-  if (!GetFileInformationByHandle(folder.get(), &info) || !isRealFolder(info.dwFileAttributes) ||
-      !isRealFolder(path)) {
-    traceLine(kTag, path + L" is not a real folder");
-    return ScopedHandle();
-  }
-  return folder;
+  return openRealFolder(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL | WRITE_DAC,
+                        FILE_SHARE_READ | FILE_SHARE_WRITE);
 }
 
 // This process's user, for the test builds' owner rule.
