@@ -156,7 +156,8 @@ std::unique_ptr<WorkFolder> WorkFolder::create(const std::wstring& parentPath,
     if (!folder) removeFolderTree(path);
     return nullptr;
   }
-  return std::unique_ptr<WorkFolder>(new WorkFolder(path, std::move(parent), std::move(folder)));
+  return std::unique_ptr<WorkFolder>(
+      new WorkFolder(parentPath, path, std::move(parent), std::move(folder)));
 }
 
 bool WorkFolder::holdFolderOf(const std::wstring& filePath) {
@@ -171,6 +172,7 @@ bool WorkFolder::remove() {
   removed_ = removeFolderTree(path_) && !pathExists(path_);
   if (!removed_) traceLine(kTag, L"left for a later attempt: " + path_);
   parent_.reset();
+  if (removed_) removeEmptyRealFolder(parentPath_);  // fails, as it should, when not empty
   return removed_;
 }
 

@@ -40,14 +40,19 @@ class WorkFolder {
   const std::wstring& path() const { return path_; }
   // Every folder from the work folder down to the file's, made when missing and held.
   bool holdFolderOf(const std::wstring& filePath);
-  // Lets go of the folders and removes the work folder with everything in it; true when nothing
-  // is left. Also for the hand-over, which ends the process without unwinding.
+  // Lets go of the folders and removes the work folder with everything in it, and the parent too
+  // when nothing else is in it (an uninstaller then finds only its own files); true when the work
+  // folder is gone. Also for the hand-over, which ends the process without unwinding.
   bool remove();
 
  private:
-  WorkFolder(std::wstring path, ScopedHandle parent, ScopedHandle folder)
-      : path_(std::move(path)), parent_(std::move(parent)), folder_(std::move(folder)) {}
+  WorkFolder(std::wstring parentPath, std::wstring path, ScopedHandle parent, ScopedHandle folder)
+      : parentPath_(std::move(parentPath)),
+        path_(std::move(path)),
+        parent_(std::move(parent)),
+        folder_(std::move(folder)) {}
 
+  std::wstring parentPath_;
   std::wstring path_;
   ScopedHandle parent_;  // held while the work folder exists: its path keeps naming it
   ScopedHandle folder_;

@@ -97,9 +97,10 @@ TEST_F(FileManifestTest, LoadsSignedAndExtraEntriesInKeyOrder) {
   EXPECT_EQ(it->second.status, EntryStatus::Unchanged);
 }
 
+// Keys that differ only in case name one file on Windows: the first wins there too.
 TEST_F(FileManifestTest, FirstOfTwoEqualKeysWinsAndBadVersionsStay) {
   writeMain(fileElement("x", "P", "d1", "1.2.3") + fileElement("x", "P", "d2", "1.2.3.4") +
-            fileElement("y", "P", "d3", "1.2.3.4.5"));
+            fileElement("X", "p", "d4", "1.2.3.4") + fileElement("y", "P", "d3", "1.2.3.4.5"));
   FileManifest m = manifest();
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 2u);

@@ -132,6 +132,8 @@ TEST(WorkFolder, IsMadeNewWithAnAdministratorsOnlyDaclAndGoesWithEverythingInIt)
   EXPECT_TRUE(work->remove());
   EXPECT_FALSE(fileThere(work->path()));
   EXPECT_TRUE(fileThere(second->path())) << "another attempt's folder stays while it runs";
+  EXPECT_TRUE(second->remove());
+  EXPECT_FALSE(fileThere(parent)) << "the parent goes with its last work folder";
 }
 
 TEST(WorkFolder, IsNeverMadeThroughALinkOrInPlaceOfAFile) {
