@@ -70,8 +70,7 @@ life_step() {
 # --- the build this life runs: chosen after the bootstrap, which installs Wine's 32-bit half
 # where the machine runs 32-bit programs --------------------------------------------------------
 if [ $bootstrap -eq 1 ]; then bash tools/bootstrap.sh >/dev/null || die "bootstrap" "tools/bootstrap.sh failed"; fi
-asked=${bld:-$root/build/$(orv_windows_test_build)}
-bld=$(orv_life_build "$asked")
+bld=$(orv_life_build "${bld:-$root/build/$(orv_windows_test_build)}")
 orv_build_bits "$(basename "$bld")" || die "build" "$bld is neither a win32 nor a win64 build"
 [ "$(orv_windows_test_build)" = win32 ] ||
   step "32-bit Wine" "missing here (Wine runs no 32-bit programs): the life runs the amd64 build, $bld"
