@@ -9,19 +9,15 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . tools/bench-lib.sh
+. tools/wine-env.sh
 bench_builds win64
 bench=$win64/tests/updater_download/download_bench.exe
 [ -f "$bench" ] || { echo "missing $bench (build the win64 tests)" >&2; exit 1; }
 
 work=$(mktemp -d /tmp/orv-bench-download.XXXXXX)
 export WINEPREFIX=${ORV_BENCH_PREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-server_pid=""
-cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  [ -z "${ORV_BENCH_PREFIX:-}" ] && { wineserver -k 2>/dev/null || true; }
-  rm -rf "$work"
-}
-trap cleanup EXIT
+orv_on_exit rm -rf "$work"
+[ -n "${ORV_BENCH_PREFIX:-}" ] || orv_on_exit orv_end_prefix "$WINEPREFIX"
 
 srv=tests/updater_download
 bash "$srv/make_server_certs.sh" "$work/certs"
@@ -30,7 +26,7 @@ head -c $((256 << 20)) /dev/urandom > "$work/files/big256.bin"
 head -c $((512 << 20)) /dev/urandom > "$work/files/big512.bin"
 python3 "$srv/loopback_server.py" --files "$work/files" --certs "$work/certs" \
   --port-file "$work/ports" --lifetime 1200 &
-server_pid=$!
+orv_on_exit kill $!
 for _ in $(seq 200); do [ -s "$work/ports" ] && break; sleep 0.05; done
 http=$(awk -F= '$1=="http"{print $2}' "$work/ports")
 https=$(awk -F= '$1=="selfsigned"{print $2}' "$work/ports")

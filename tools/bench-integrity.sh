@@ -6,11 +6,13 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . tools/bench-lib.sh
+. tools/wine-env.sh
 bench_builds native win64
 
 work=$(mktemp -d /tmp/orv-bench.XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+orv_on_exit rm -rf "$work"
+orv_on_exit orv_end_prefix "$WINEPREFIX"
 inst=$work/inst
 bench_installation "$inst"
 "$native/tools/manifest/manifest" sign "$inst" --key keys/manifest-dev.key >/dev/null

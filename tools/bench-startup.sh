@@ -14,9 +14,10 @@ cd "$root"
 runs=${ORV_BENCH_RUNS:-7}
 bench_builds native win64
 
+. tools/wine-env.sh
 work=$(mktemp -d /tmp/orv-startup.XXXXXX)
+orv_on_exit rm -rf "$work"
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
 inst="$work/inst"
 bench_installation "$inst"
 mkdir -p "$inst/Script"
@@ -42,9 +43,8 @@ HTML
 "$native/tools/manifest/manifest" sign "$inst" --key keys/manifest-dev.key >/dev/null
 echo "installation: $(find "$inst" -type f | wc -l) files, $(du -sb "$inst" | cut -f1) bytes"
 
-. tools/wine-env.sh
 [ -n "${DISPLAY:-}" ] || orv_start_display
-trap 'orv_stop_display; wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
+orv_on_exit orv_end_prefix "$WINEPREFIX"
 # The prefix is made once the display exists (its desktop process needs one); it tells Wine not
 # to wait for a window manager at each window's end, which would add about 2 s to every quit.
 orv_make_prefix "$WINEPREFIX"

@@ -10,112 +10,162 @@
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
 # network attacker would (the updater refuses it and runs nothing); runs an installer whose
 # control cannot be registered (it fails and keeps Version) and B's again (an equal version
-# repairs); and uninstalls while the programs run. One line per step with its evidence.
+# repairs); and uninstalls while the programs run. One line per step with its evidence; a step
+# that needs what an earlier one could not give says so on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
 # Where Wine cannot run 32-bit programs (no wine32), the life runs the amd64 build of the same
-# sources (build/win64, an amd64 installer) and says so.
+# sources (build/win64, an amd64 installer) and says so. What differs between the two lives is
+# the data of orv_build_bits (tools/wine-env.sh); the installation folder is the one the
+# installed product's Path value names.
 # usage: tools/life.sh [--no-build] [--build-dir DIR]
 #   --no-build   use the programs already built
-#   --build-dir  the 32-bit build to use (default build/win32); no bootstrap then
+#   --build-dir  the build to use (build/win32 or build/win64; default: the build Wine runs
+#                here, build/win32 where it runs 32-bit programs); no bootstrap then
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . tools/wine-env.sh
-build_opt="" bld=$root/build/win32 bootstrap=1
+build_opt="" bld="" bootstrap=1
 while [ $# -gt 0 ]; do
   case $1 in
     --no-build) build_opt=--no-build bootstrap=0; shift;;
     --build-dir) bld=$(cd "$2" && pwd) bootstrap=0; shift 2;;
-    *) sed -n '19,21p' "${BASH_SOURCE[0]}" | sed 's/^# //' >&2; exit 2;;
+    *) sed -n '/^# usage:/,/^#  *here, /p' "${BASH_SOURCE[0]}" | sed 's/^# //' >&2; exit 2;;
   esac
 done
 A=1.1.19.1223 B=1.2.0.0
-arch=x86 pe='^PE32 executable (GUI) Intel 80386'
-if [ "$(basename "$bld")" = win64 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  arch=amd64 pe='^PE32+ executable (GUI) x86-64' bld=$(dirname "$bld")/win64
-fi
 work=$root/build/life
 rm -rf "$work"; mkdir -p "$work"
-export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-server_pid=""
-cleanup() {
-  wineserver -k >/dev/null 2>&1
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null
-  orv_stop_display
-}
-trap cleanup EXIT
+export WINEPREFIX=$work/prefix
+orv_wine_defaults
 failed=0
 step() { printf '%-28s %s\n' "$1:" "$2"; }
 bad() { step "$1" "FAILED: $2"; failed=1; }
 die() { bad "$1" "$2"; echo "life: stopped"; exit 1; }
 check() {  # check NAME EVIDENCE COMMAND...: one line, FAILED unless the command succeeds
   local name=$1 evidence=$2; shift 2
-  if "$@"; then step "$name" "$evidence"; else bad "$name" "$evidence"; fi
+  if "$@"; then step "$name" "$evidence"; else bad "$name" "$evidence"; return 1; fi
 }
 
-# --- what the life runs: the manifest tool (natively and as the 32-bit program) ------------------
+# Steps that need what an earlier step gives (a release, the installation, a running core
+# host, ...) run only when it gave it; otherwise their line says why at once, instead of
+# waiting out their bounds for evidence that cannot come.
+declare -A given=() missing=()
+# life_step NAME NEEDS GIVES FUNCTION: the function prints the step's line (given the name)
+# and succeeds when it gives GIVES ("-": nothing).
+life_step() {
+  local name=$1 needs=$2 gives=$3 fn=$4 need
+  for need in $needs; do
+    if [ -z "${given[$need]:-}" ]; then
+      bad "$name" "not run: ${missing[$need]:-no step gave $need}"
+      missing[$gives]=${missing[$need]:-no step gave $need}
+      return
+    fi
+  done
+  if "$fn" "$name"; then given[$gives]=1; else missing[$gives]="$name failed"; fi
+}
+
+# --- the build this life runs: chosen after the bootstrap, which installs Wine's 32-bit half
+# where the machine runs 32-bit programs --------------------------------------------------------
 if [ $bootstrap -eq 1 ]; then bash tools/bootstrap.sh >/dev/null || die "bootstrap" "tools/bootstrap.sh failed"; fi
-[ $arch = x86 ] || step "32-bit Wine" "missing here (/usr/lib/wine/wine does not run): the life runs the amd64 build, $bld"
+bld=$(orv_life_build "${bld:-$root/build/$(orv_windows_test_build)}")
+orv_build_bits "$(basename "$bld")" || die "build" "$bld is neither a win32 nor a win64 build"
+[ "$(orv_windows_test_build)" = win32 ] ||
+  step "32-bit Wine" "missing here (Wine runs no 32-bit programs): the life runs the amd64 build, $bld"
 tool=$root/build/native/tools/manifest/manifest
 wintool=$bld/tools/manifest/manifest.exe
-if [ -z "$build_opt" ]; then
-  [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
-  [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$(basename "$bld")" -B "$bld" >/dev/null
-  cmake --build build/native --target manifest >"$work/build.log" 2>&1 &&
-    cmake --build "$bld" --target manifest >>"$work/build.log" 2>&1 ||
-    { tail -n 30 "$work/build.log"; die "build" "the manifest tool did not build"; }
-fi
-[ -x "$tool" ] && [ -f "$wintool" ] || die "build" "no manifest tool in build/native and $bld"
+content=$root/tests/installer/life_content
+
+# --- what the life runs: the manifest tool (natively and as a program of the build) ----------
+build_tools() {
+  if [ -z "$build_opt" ]; then
+    [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
+    [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$orv_build" -B "$bld" >/dev/null
+    if ! { cmake --build build/native --target manifest && cmake --build "$bld" --target manifest; } \
+         >"$work/build.log" 2>&1; then
+      bad "$1" "the manifest tool did not build: $(tail -n1 "$work/build.log"); log: $work/build.log"
+      return 1
+    fi
+  fi
+  check "$1" "the manifest tool, native and $orv_build" test -x "$tool" -a -f "$wintool"
+}
 
 # --- releases A and B: development releases for Wine, signed with a throw-away certificate ------
-openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
-  -subj "/CN=Delmora life test code signing" -addext "extendedKeyUsage=codeSigning" \
-  -addext "keyUsage=digitalSignature" >/dev/null 2>&1 || die "signing certificate" "openssl req failed"
-content=$root/tests/installer/life_content
-release() {  # release VERSION: published into $work/VERSION
-  bash tools/release.sh "$1" --dev --wine --arch $arch $build_opt --build-dir "$bld" \
-    --content "$content" --out "$work/$1" --sign-cert "$work/sign.pem" --sign-key "$work/sign.key" \
-    >"$work/release-$1.log" 2>&1 || { cat "$work/release-$1.log"; die "publish $1" "the release tool refused or failed"; }
+make_certificate() {
+  openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
+    -subj "/CN=Delmora life test code signing" -addext "extendedKeyUsage=codeSigning" \
+    -addext "keyUsage=digitalSignature" >"$work/openssl.log" 2>&1
+  check "$1" "a throw-away code-signing certificate, $work/sign.pem" test -s "$work/sign.pem"
 }
-release $A
-step "publish A" "$(grep -c '<File ' "$work/$A/server-DEVELOPMENT/Digest.xml") files on the server, $(tail -n1 "$work/release-$A.log")"
-release $B
-step "publish B" "$(tail -n1 "$work/release-$B.log")"
-check "development release" "$(grep -m1 'DEVELOPMENT:' "$work/release-$B.log" | sed 's/^ *//'); server folder server-DEVELOPMENT" \
-  test -d "$work/$B/server-DEVELOPMENT"
-check "Wine mode" "OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds with the stand-in page, the release tool says" \
-  grep -q 'Wine mode: OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds' "$work/release-$B.log"
-versions=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll; do "$tool" updater-facts "$f" | sed -n 's/^version //p'; done | sort -u | tr '\n' ' ')
-check "stamped versions" "every program and library of B: ${versions% }" test "$versions" = "$B "
-file -b "$work/$A/OrvalinexSetup.exe" >"$work/type"
-check "$arch installer" "$(cut -d, -f1-2 "$work/type")" grep -q "$pe" "$work/type"
+publish() {  # publish NAME VERSION: published into $work/VERSION
+  local log=$work/release-$2.log
+  if ! bash tools/release.sh "$2" --dev --wine --arch "$orv_arch" $build_opt --build-dir "$bld" \
+         --content "$content" --out "$work/$2" --sign-cert "$work/sign.pem" \
+         --sign-key "$work/sign.key" >"$log" 2>&1; then
+    bad "$1" "the release tool refused or failed: $(tail -n1 "$log"); log: $log"
+    return 1
+  fi
+  step "$1" "$(grep -c '<File ' "$work/$2/server-DEVELOPMENT/Digest.xml") files on the server, $(tail -n1 "$log")"
+}
+publish_a() { publish "$1" $A; }
+publish_b() { publish "$1" $B; }
+development_release() {
+  check "$1" "$(grep -m1 'DEVELOPMENT:' "$work/release-$B.log" | sed 's/^ *//'); server folder server-DEVELOPMENT" \
+    test -d "$work/$B/server-DEVELOPMENT"
+}
+wine_mode() {
+  check "$1" "OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds with the stand-in page, the release tool says" \
+    grep -q 'Wine mode: OrvalinexCore.exe and OrvalinexUpdate.exe are the test builds' "$work/release-$B.log"
+}
+stamped_versions() {
+  local f versions
+  versions=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll; do version_of "$f"; done | sort -u | tr '\n' ' ')
+  check "$1" "every program and library of B: ${versions% }" test "$versions" = "$B "
+}
+installer_type() {
+  file -b "$work/$A/OrvalinexSetup.exe" >"$work/type"
+  check "$1" "$(cut -d, -f1-2 "$work/type")" grep -q "^$orv_pe" "$work/type"
+}
 verified() { osslsigncode verify -CAfile "$work/sign.pem" -in "$1" >/dev/null 2>&1; }
-unsigned=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll "$work/$B/OrvalinexSetup.exe"; do
-  verified "$f" || basename "$f"; done)
-check "Authenticode" "osslsigncode verify: the 6 programs and libraries and the installer of B${unsigned:+; not verified: $unsigned}" test -z "$unsigned"
+authenticode() {
+  local f unsigned
+  unsigned=$(for f in "$work/$B/stage/"*.exe "$work/$B/stage/"*.dll "$work/$B/OrvalinexSetup.exe"; do
+    verified "$f" || basename "$f"; done)
+  check "$1" "osslsigncode verify: the 6 programs and libraries and the installer of B${unsigned:+; not verified: $unsigned}" \
+    test -z "$unsigned"
+}
 
-# --- a fresh prefix and display -----------------------------------------------------------------
-orv_start_display
-orv_make_prefix "$WINEPREFIX"
-step "fresh prefix" "$WINEPREFIX on display $DISPLAY"
+# --- a fresh prefix and display, ended with the life --------------------------------------------
+fresh_prefix() {
+  orv_start_display || { bad "$1" "Xvfb did not start"; return 1; }
+  orv_on_exit orv_end_prefix "$WINEPREFIX"  # (before the display ends)
+  orv_make_prefix "$WINEPREFIX"
+  temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -n1)  # %TEMP%
+  check "$1" "$WINEPREFIX on display $DISPLAY" test -d "$temp"
+}
 
 # Wine's output goes to files: a pipe would be held open by Wine's services.
-w() { wine "$@" >"$work/out" 2>/dev/null </dev/null; }
+w() { "$@" >"$work/out" 2>/dev/null </dev/null; }
 key_path='HKLM\SOFTWARE\Halvenor\DovAZ\Orvalinex'
 reg_value() {  # reg_value NAME [VIEW]: the data of the product key's value
-  w reg query "$key_path" /v "$1" "/reg:${2:-32}" || return 0
+  w orv_system_program reg query "$key_path" /v "$1" "/reg:${2:-32}" || return 0
   tr -d '\r' <"$work/out" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
 }
+# A file of /proc, NULs as new lines; nothing (and no complaint) once the process has ended.
+proc_lines() { { tr '\0' '\n' <"/proc/$1/$2"; } 2>/dev/null; }
 # Command lines of this prefix's processes whose program is one of the product's.
 processes() {
-  local pid program
+  local pid line
   for pid in $(pgrep -f 'Orvalinex(Core|Update|Tray)\.exe'); do
-    program=$(tr '\0' '\n' <"/proc/$pid/cmdline" 2>/dev/null | head -n1)
-    case $program in *OrvalinexCore.exe | *OrvalinexUpdate.exe | *OrvalinexTray.exe) ;; *) continue ;; esac
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
-    tr '\0' ' ' <"/proc/$pid/cmdline" | sed 's/ *$//'; echo
+    case $(proc_lines "$pid" cmdline | head -n1) in
+      *OrvalinexCore.exe | *OrvalinexUpdate.exe | *OrvalinexTray.exe) ;;
+      *) continue ;;
+    esac
+    proc_lines "$pid" environ | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
+    line=$(proc_lines "$pid" cmdline | tr '\n' ' ' | sed 's/ *$//')
+    [ -z "$line" ] || echo "$line"
   done
 }
 wait_for() {  # wait_for SECONDS COMMAND...: true once the command succeeds
@@ -124,175 +174,293 @@ wait_for() {  # wait_for SECONDS COMMAND...: true once the command succeeds
 }
 running() { local list; list=$(processes); grep -q -- "$1" <<<"$list"; }
 none_running() { [ -z "$(processes)" ]; }
-end_programs() {
+end_programs() {  # ends the installation's programs with -t, as the notifier's menu does
   local p
+  [ -n "$inst" ] || return 0
   for p in OrvalinexUpdate OrvalinexTray OrvalinexCore; do
     (cd "$inst" && timeout 60 wine "$p.exe" -t >/dev/null 2>&1 </dev/null)
   done
   wait_for 30 none_running || true
 }
 setup() { local rc=0; timeout 300 wine "$@" >/dev/null 2>&1 </dev/null || rc=$?; echo $rc; }
-intact() { w "$wintool" check 'C:\Program Files\Orvalinex'; tr -d '\r' <"$work/out" >"$work/check"; grep -qx intact "$work/check"; }
+intact() { w wine "$wintool" check "$inst_win"; tr -d '\r' <"$work/out" >"$work/check"; grep -qx intact "$work/check"; }
+check_result() { tail -n1 "$work/check" 2>/dev/null || echo "no check ran"; }
 start_core() { (cd "$inst" && wine OrvalinexCore.exe -nokey >/dev/null 2>&1 </dev/null &); }
-inst=$WINEPREFIX/drive_c/Program\ Files/Orvalinex
 version_of() { "$tool" updater-facts "$1" 2>/dev/null | sed -n 's/^version //p'; }
+# A log's lines joined by ";", or what stands for it when the program never wrote it.
+lines_of() {
+  if [ -f "$1" ]; then tr -d '\r' <"$1" | tr '\n' ';'; else echo "none (no $(basename "$1") written)"; fi
+}
+count_in() { local n; n=$(grep -c -- "$1" "$2" 2>/dev/null); echo "${n:-0}"; }
+inst="" inst_win=""
 
-# --- install A ----------------------------------------------------------------------------------
-rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
-[ "$rc" -eq 0 ] || die "install A" "installer exit code $rc"
-step "install A" "OrvalinexSetup.exe /S ($arch): exit code 0"
-settings="Path=$(reg_value Path) Version=$(reg_value Version) AutoUpdate=$(reg_value AutoUpdate) LangID=$(reg_value LangID) RetryTimes=$(reg_value RetryTimes)"
-check "settings (32-bit view)" "$settings; 64-bit view: $(reg_value Path 64)" \
-  test "$settings $(reg_value Path 64)" = "Path=C:\\Program Files\\Orvalinex Version=$A AutoUpdate=0x1 LangID=0x804 RetryTimes=0x0 "
-different=$(cd "$work/$A/stage" && find . -type f | sed 's|^\./||' | while read -r f; do cmp -s "$f" "$inst/$f" || echo "$f"; done)
-check "installed files" "$(cd "$work/$A/stage" && find . -type f | wc -l) staged files installed byte for byte${different:+; differ: $different}" test -z "$different"
+# --- install A: the installation folder is the one its Path value names ----------------------
+install_a() {
+  local rc
+  rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
+  [ "$rc" -eq 0 ] || { bad "$1" "installer exit code $rc"; return 1; }
+  inst_win=$(reg_value Path)
+  [ -n "$inst_win" ] || { bad "$1" "exit code 0, but no Path value in $key_path"; return 1; }
+  inst=$(winepath -u "$inst_win" 2>/dev/null); inst=${inst%/}
+  check "$1" "OrvalinexSetup.exe /S ($orv_arch): exit code 0; Path=$inst_win" test -f "$inst/OrvalinexCore.exe"
+}
+# The folder a program of the installer's bitness is given for programs (%ProgramFiles%).
+program_files() { w orv_system_program cmd /c echo %ProgramFiles%; tr -d '\r' <"$work/out"; }
+settings() {
+  local s expected
+  s="Path=$(reg_value Path) Version=$(reg_value Version) AutoUpdate=$(reg_value AutoUpdate) LangID=$(reg_value LangID) RetryTimes=$(reg_value RetryTimes)"
+  expected="Path=$(program_files)\\Orvalinex Version=$A AutoUpdate=0x1 LangID=0x804 RetryTimes=0x0 "
+  check "$1" "$s; 64-bit view: $(reg_value Path 64)" test "$s $(reg_value Path 64)" = "$expected"
+}
+installed_files() {
+  local different
+  different=$(cd "$work/$A/stage" && find . -type f | sed 's|^\./||' | while read -r f; do cmp -s "$f" "$inst/$f" || echo "$f"; done)
+  check "$1" "$(cd "$work/$A/stage" && find . -type f | wc -l) staged files installed byte for byte${different:+; differ: $different}" \
+    test -z "$different"
+}
 menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Delmora网银助手"
-check "shortcuts" "Start menu and desktop: Delmora网银助手.lnk" \
-  test -f "$menu/Delmora网银助手.lnk" -a -f "$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk"
-check "signed uninstaller" "uninstall.exe written by the installer: osslsigncode verify ok" \
-  verified "$inst/uninstall.exe"
+desktop_link="$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk"
+shortcuts() {
+  check "$1" "Start menu and desktop: Delmora网银助手.lnk" test -f "$menu/Delmora网银助手.lnk" -a -f "$desktop_link"
+}
+signed_uninstaller() {
+  check "$1" "uninstall.exe written by the installer: osslsigncode verify ok" verified "$inst/uninstall.exe"
+}
+# The control is registered in its own bitness's view and created by a script host of that
+# bitness, as a page in a browser of that bitness would.
 clsid='{EF75B357-42E9-46BF-B124-DEE22748D503}'
-w reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve
-registered=$(tr -d '\r' <"$work/out" | grep -o 'C:\\Program Files\\Orvalinex\\OstwinAutoCtrl.dll')
-printf 'var c = new ActiveXObject("OstwinAutoCtrl.OstwinCtrl");\nWScript.Echo("created " + typeof c);\n' >"$work/create.js"
-w cscript //nologo "$(winepath -w "$work/create.js" 2>/dev/null)"
-created=$(tr -d '\r' <"$work/out")
-check "token control" "registered at ${registered:-nothing}; a script client: $created" \
-  test -n "$registered" -a "$created" = "created object"
-if intact; then step "integrity check" "$(grep -c '^Unchanged' "$work/check") listed files Unchanged, intact"
-else bad "integrity check" "$(tail -n1 "$work/check")"; fi
+token_control() {
+  local registered created
+  w orv_system_program reg query "HKCR\\CLSID\\$clsid\\InprocServer32" /ve "/reg:$orv_view"
+  registered=$(tr -d '\r' <"$work/out" | grep -oiF "$inst_win\\OstwinAutoCtrl.dll")
+  printf 'var c = new ActiveXObject("OstwinAutoCtrl.OstwinCtrl");\nWScript.Echo("created " + typeof c);\n' >"$work/create.js"
+  w orv_system_program cscript //nologo "$(winepath -w "$work/create.js" 2>/dev/null)"
+  created=$(tr -d '\r' <"$work/out")
+  check "$1" "registered at ${registered:-nothing} ($orv_view-bit view); a script client: ${created:-no answer}" \
+    test -n "$registered" -a "$created" = "created object"
+}
+integrity_check() {
+  if intact; then step "$1" "$(grep -c '^Unchanged' "$work/check") listed files Unchanged, intact"
+  else bad "$1" "$(check_result)"; return 1; fi
+}
 
 # --- the core host's start: the integrity check passes, so the main window's set-up starts the
 # notifier, and AutoUpdate 1 starts the updater without arguments (no server: it ends) ----------
-start_core
-if wait_for 60 running 'OrvalinexTray.exe'; then
+core_start() {
+  local updater
+  start_core
+  wait_for 60 running 'OrvalinexTray.exe' ||
+    { bad "$1" "no notifier within 60 s: $(processes | tr '\n' ';')"; return 1; }
   wait_for 30 running 'OrvalinexUpdate.exe'
   updater=$(processes | grep 'OrvalinexUpdate.exe' | head -n1)
-  step "core host start" "integrity check passed: notifier started; updater started as \"${updater% }\" (AutoUpdate 1)"
+  step "$1" "integrity check passed: notifier started; updater started as \"${updater:-none seen}\" (AutoUpdate 1)"
+}
+page_round_trip() {
   if wait_for 30 grep -qx 'echo:life' "$inst/roundtrip.log"; then
-    step "page round trip" "page -> Lua Echo -> CallJsFunc OnEcho -> Lua Record: \"$(head -n1 "$inst/roundtrip.log" | tr -d '\r')\""
-  else bad "page round trip" "no answer recorded in roundtrip.log"; fi
-  check "tray notifier" "running: $(processes | grep 'OrvalinexTray.exe' | head -n1)" running 'OrvalinexTray.exe'
-else bad "core host start" "no notifier within 60 s: $(processes | tr '\n' ';')"; fi
-end_programs
-step "programs ended" "with -t: $(processes | wc -l) product processes left"
+    step "$1" "page -> Lua Echo -> CallJsFunc OnEcho -> Lua Record: \"$(head -n1 "$inst/roundtrip.log" | tr -d '\r')\""
+  else bad "$1" "no answer recorded: $(lines_of "$inst/roundtrip.log")"; return 1; fi
+}
+tray_notifier() {
+  check "$1" "running: $(processes | grep 'OrvalinexTray.exe' | head -n1)" running 'OrvalinexTray.exe'
+}
+programs_ended() {
+  end_programs
+  step "$1" "with -t: $(processes | wc -l) product processes left"
+}
 
 # --- B on a loopback HTTP server. The updater's test build takes the server from
 # ORV_TEST_UPDATE_BASE_URL, and its stand-in page answers the update question with yes ----------
 web=$work/web/delmora/resource/cms/article/sub292628/sub305867
-mkdir -p "$(dirname "$web")"
-ln -s "$work/$B/server-DEVELOPMENT" "$web"
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-python3 -m http.server --bind 127.0.0.1 --directory "$work/web" "$port" >"$work/http.log" 2>&1 &
-server_pid=$!
-export ORV_TEST_UPDATE_BASE_URL="http://127.0.0.1:$port/delmora/resource/cms/article/sub292628/sub305867/"
-{
-  printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
-  cat tests/updater/updater_page.js
-  printf '</script></head><body></body></html>\n'
-} >"$inst/updater_page.html"
-temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp 2>/dev/null | grep -v /Public/ | head -n1)  # %TEMP%
+serving() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
+update_server() {
+  local server_pid
+  mkdir -p "$(dirname "$web")"
+  ln -s "$work/$B/server-DEVELOPMENT" "$web"
+  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 -m http.server --bind 127.0.0.1 --directory "$work/web" "$port" >"$work/http.log" 2>&1 &
+  server_pid=$!
+  orv_on_exit kill "$server_pid"
+  export ORV_TEST_UPDATE_BASE_URL="http://127.0.0.1:$port/delmora/resource/cms/article/sub292628/sub305867/"
+  wait_for 30 serving ||
+    { bad "$1" "no HTTP server on port $port: $(lines_of "$work/http.log")"; return 1; }
+  {
+    printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
+    cat tests/updater/updater_page.js
+    printf '</script></head><body></body></html>\n'
+  } >"$inst/updater_page.html"
+  step "$1" "$ORV_TEST_UPDATE_BASE_URL serves B's server folder; the stand-in page answers yes"
+}
 seen=$work/updaters-seen
 # While waiting, the updaters' command lines are noted: the hand-over shows as -newloader.
 note_updaters() { processes | grep 'OrvalinexUpdate.exe' >>"$seen"; }
 updated() { note_updaters; [ "$(reg_value Version)" = "$B" ] && grep -q "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null; }
-w reg add "$key_path" /v RetryTimes /t REG_DWORD /d 3 /f /reg:32
-start_core
-if wait_for 240 updated; then
+update_to_b() {
+  : >"$seen"
+  w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 3 /f /reg:32
+  start_core
+  if ! wait_for 240 updated; then
+    bad "$1" "Version=$(reg_value Version); page calls: $(lines_of "$inst/page.log"); updaters: $(sort -u "$seen" 2>/dev/null | tr '\n' ';')"
+    return 1
+  fi
   wait_for 30 running 'OrvalinexCore.exe'
-  fetched=$(grep -c 'GET .*sub305867' "$work/http.log")
-  step "update to B" "server $ORV_TEST_UPDATE_BASE_URL: $fetched fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
-  check "hand-over to B's updater" "server minor above A's updater $A: fetched $(ls "$temp" | grep -x OrvalinexUpdate.exe), started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left" \
+  step "$1" "server $ORV_TEST_UPDATE_BASE_URL: $(count_in 'GET .*sub305867' "$work/http.log") fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
+}
+handover() {
+  grep -q -- '-newloader' "$seen" || { bad "$1" "no updater with -newloader seen"; return 1; }
+  check "$1" "server minor above A's updater $A: fetched $([ -f "$temp/OrvalinexUpdate.exe" ] && echo OrvalinexUpdate.exe || echo nothing), started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left" \
     test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$inst/OrvalinexUpdate.exe.old" -a "$(version_of "$inst/OrvalinexUpdate.exe")" = "$B" -a "$(reg_value RetryTimes)" = 0x0
-  grep -q -- '-newloader' "$seen" || bad "hand-over to B's updater" "no updater with -newloader seen"
+}
+installation_after_b() {
   if cmp -s "$work/$B/stage/Digest.xml" "$inst/Digest.xml" && intact; then
-    step "installation after B" "B's Digest.xml installed, intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
-  else bad "installation after B" "$(tail -n1 "$work/check")"; fi
-else
-  bad "update to B" "Version=$(reg_value Version); page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null); updaters: $(sort -u "$seen" | tr '\n' ';')"
-fi
-end_programs
+    step "$1" "B's Digest.xml installed, intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
+  else bad "$1" "$(check_result)"; return 1; fi
+}
 
 # --- A's installer over B: a newer installed version is left alone ------------------------------
-rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
-check "older installer refused" "A's installer /S over B: exit code $rc, Version=$(reg_value Version)" \
-  test "$rc" = 4 -a "$(reg_value Version)" = "$B"
+older_refused() {
+  local rc
+  rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
+  check "$1" "A's installer /S over B: exit code $rc, Version=$(reg_value Version)" \
+    test "$rc" = 4 -a "$(reg_value Version)" = "$B"
+}
 
 # --- an altered installed file: the core host says the installation is incomplete and hands it to
 # the updater with -lostfile, which fetches the installed version again and repairs it; at the
 # same version the updater keeps itself (no hand-over moves the fetched loader aside) ------------
-rm -f "$temp/Temp_OrvalinexUpdate.exe"; : >"$seen"
-printf '<!-- altered -->\n' >>"$inst/index.htm"
-start_core
 box=""
 find_box() { box=$(xdotool search --name 'Delmora网银助手' 2>/dev/null | head -n1); [ -n "$box" ]; }
-if wait_for 60 find_box; then
-  running 'OrvalinexTray.exe' && bad "altered file" "the notifier started: the check passed"
+altered_file() {
+  rm -f "$temp/Temp_OrvalinexUpdate.exe"; : >"$seen"
+  printf '<!-- altered -->\n' >>"$inst/index.htm"
+  start_core
+  wait_for 60 find_box || { bad "$1" "no message box within 60 s"; return 1; }
+  running 'OrvalinexTray.exe' && { bad "$1" "the notifier started: the check passed"; return 1; }
   xdotool key --window "$box" Return 2>/dev/null
-  if wait_for 30 running 'OrvalinexUpdate.exe -lostfile'; then
-    step "altered file" "integrity check failed: message box shown, updater started with -lostfile"
-  else bad "altered file" "no updater with -lostfile: $(processes | tr '\n' ';')"; fi
-else bad "altered file" "no message box within 60 s"; fi
-repaired() { note_updaters; [ "$(grep -c "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null)" -ge 2 ]; }
-if wait_for 240 repaired; then
+  wait_for 30 running 'OrvalinexUpdate.exe -lostfile' ||
+    { bad "$1" "no updater with -lostfile: $(processes | tr '\n' ';')"; return 1; }
+  step "$1" "integrity check failed: message box shown, updater started with -lostfile"
+}
+repaired() { note_updaters; [ "$(count_in "ConfirmUpdateComplete|$B" "$inst/page.log")" -ge 2 ]; }
+repair() {
+  wait_for 240 repaired || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
   wait_for 30 running 'OrvalinexCore.exe'
   if intact && cmp -s "$work/$B/stage/index.htm" "$inst/index.htm"; then
-    step "repair" "page: ConfirmUpdate|lostfile answered yes, ConfirmUpdateComplete|$B; installation intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
-  else bad "repair" "$(tail -n1 "$work/check")"; fi
-  check "repair without hand-over" "updater $B at $B: no -newloader, no fetched loader moved aside" \
+    step "$1" "page: ConfirmUpdate|lostfile answered yes, ConfirmUpdateComplete|$B; installation intact; core host running again: $(running 'OrvalinexCore.exe' && echo yes || echo no)"
+  else bad "$1" "$(check_result)"; return 1; fi
+}
+repair_without_handover() {
+  check "$1" "updater $B at $B: no -newloader, no fetched loader moved aside" \
     test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$temp/Temp_OrvalinexUpdate.exe" -a -z "$(grep -- '-newloader' "$seen")"
-else bad "repair" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"; fi
-end_programs
+}
 
 # --- a network attacker alters B's setup program on its way: the updater, asked to repair,
 # fetches it, finds it differs from the signed digest and runs nothing. RetryTimes 7 would be put
 # back to 0 by any installer run -------------------------------------------------------------
-cp -r "$work/$B/server-DEVELOPMENT" "$work/tampered"
-printf 'MZ altered by the network' >"$work/tampered/setup/OrvalinexSetup.exe"
-rm "$web"; ln -s "$work/tampered" "$web"
-w reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
-: >"$inst/page.log"
-(cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
 refused() { grep -q 'ConfirmRetry|downloadNewFiles' "$inst/page.log" 2>/dev/null; }
-if wait_for 240 refused; then
+tampered_download() {
+  local retry
+  cp -r "$work/$B/server-DEVELOPMENT" "$work/tampered"
+  printf 'MZ altered by the network' >"$work/tampered/setup/OrvalinexSetup.exe"
+  rm "$web"; ln -s "$work/tampered" "$web"
+  w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
+  : >"$inst/page.log"
+  (cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
+  wait_for 240 refused || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
   retry=$(reg_value RetryTimes)
   if [ "$retry" = 0x7 ] && intact && ! grep -q 'ConfirmUpdateComplete' "$inst/page.log"; then
-    step "tampered download" "page: ConfirmRetry|downloadNewFiles; the setup program never ran (RetryTimes still 7); installation intact"
-  else bad "tampered download" "RetryTimes=$retry; $(tail -n1 "$work/check"); page: $(tr '\n' ';' <"$inst/page.log")"; fi
-else bad "tampered download" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev/null)"; fi
-end_programs
-unset ORV_TEST_UPDATE_BASE_URL
+    step "$1" "page: ConfirmRetry|downloadNewFiles; the setup program never ran (RetryTimes still 7); installation intact"
+  else bad "$1" "RetryTimes=$retry; $(check_result); page: $(lines_of "$inst/page.log")"; return 1; fi
+}
 
 # --- an installer whose token control cannot be registered fails and keeps Version; B's own
 # installer at the installed version repairs ------------------------------------------------------
-cp -r "$work/$B/stage" "$work/broken"
-printf 'not a library' >"$work/broken/OstwinAutoCtrl.dll"
-bash installer/build-installer.sh "$work/broken" 1.2.0.1 $arch "$work/broken-setup.exe" >/dev/null
-rc=$(setup "$work/broken-setup.exe" /S)
-check "failed registration" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version)" \
-  test "$rc" -ne 0 -a "$(reg_value Version)" = "$B"
-rc=$(setup "$work/$B/OrvalinexSetup.exe" /S)
-check "equal version repairs" "B's installer /S over B: exit code $rc; $(intact && echo intact || tail -n1 "$work/check")" \
-  test "$rc" = 0 -a "$(tail -n1 "$work/check")" = intact
+failed_registration() {
+  local rc
+  cp -r "$work/$B/stage" "$work/broken"
+  printf 'not a library' >"$work/broken/OstwinAutoCtrl.dll"
+  bash installer/build-installer.sh "$work/broken" 1.2.0.1 "$orv_arch" "$work/broken-setup.exe" >/dev/null
+  rc=$(setup "$work/broken-setup.exe" /S)
+  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version)" \
+    test "$rc" -ne 0 -a "$(reg_value Version)" = "$B"
+}
+equal_version_repairs() {
+  local rc
+  rc=$(setup "$work/$B/OrvalinexSetup.exe" /S)
+  check "$1" "B's installer /S over B: exit code $rc; $(intact && echo intact || check_result)" \
+    test "$rc" = 0 -a "$(check_result)" = intact
+}
 
 # --- uninstall while the programs run: the uninstaller ends them with -t and removes everything;
 # it runs from a copy in the temp folder and returns at once: wait for its work -----------------
-start_core
-wait_for 60 running 'OrvalinexTray.exe'
-before=$(processes | wc -l)
-printf 'retired' >"$inst/OrvalinexUpdate.exe.old"
-wine 'C:\Program Files\Orvalinex\uninstall.exe' /S >/dev/null 2>&1 </dev/null
-wait_for 60 test ! -e "$inst/uninstall.exe"
-wait_for 30 none_running
-left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html' | tr '\n' ' ')
-check "uninstall: programs" "$before product processes running before, $(processes | wc -l) after" none_running
-check "uninstall: files" "every installed file and OrvalinexUpdate.exe.old gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
-w reg query 'HKLM\SOFTWARE\Halvenor' /reg:32; settings_rc=$?
-w reg query "HKCR\\CLSID\\$clsid"; control_rc=$?
-w reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalinex' /reg:32; entry_rc=$?
-check "uninstall: registry" "settings key and its empty parents, the control's class and the programs-list entry gone" \
-  test $settings_rc -ne 0 -a $control_rc -ne 0 -a $entry_rc -ne 0
-check "uninstall: shortcuts" "Start menu folder and desktop shortcut gone" \
-  test ! -e "$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk" -a ! -e "$menu"
+uninstall_programs() {
+  local before
+  start_core
+  wait_for 60 running 'OrvalinexTray.exe'
+  before=$(processes | wc -l)
+  printf 'retired' >"$inst/OrvalinexUpdate.exe.old"
+  wine "$inst_win\\uninstall.exe" /S >/dev/null 2>&1 </dev/null
+  wait_for 60 test ! -e "$inst/uninstall.exe"
+  wait_for 30 none_running
+  check "$1" "$before product processes running before, $(processes | wc -l) after" none_running
+}
+uninstall_files() {
+  local left
+  left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html' | tr '\n' ' ')
+  check "$1" "every installed file and OrvalinexUpdate.exe.old gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
+}
+uninstall_registry() {
+  local settings_rc control_rc entry_rc
+  w orv_system_program reg query 'HKLM\SOFTWARE\Halvenor' /reg:32; settings_rc=$?
+  w orv_system_program reg query "HKCR\\CLSID\\$clsid" "/reg:$orv_view"; control_rc=$?
+  w orv_system_program reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalinex' /reg:32; entry_rc=$?
+  check "$1" "settings key and its empty parents, the control's class and the programs-list entry gone" \
+    test $settings_rc -ne 0 -a $control_rc -ne 0 -a $entry_rc -ne 0
+}
+uninstall_shortcuts() {
+  check "$1" "Start menu folder and desktop shortcut gone" test ! -e "$desktop_link" -a ! -e "$menu"
+}
+
+# --- the life, step by step ------------------------------------------------------------------
+#         step                         needs                  gives         function
+life_step "build"                      ""                     tools         build_tools
+life_step "signing certificate"        ""                     certificate   make_certificate
+life_step "publish A"                  "tools certificate"    A             publish_a
+life_step "publish B"                  "tools certificate"    B             publish_b
+life_step "development release"        "B"                    -             development_release
+life_step "Wine mode"                  "B"                    -             wine_mode
+life_step "stamped versions"           "B"                    -             stamped_versions
+life_step "$orv_arch installer"        "A"                    -             installer_type
+life_step "Authenticode"               "B"                    -             authenticode
+life_step "fresh prefix"               ""                     prefix        fresh_prefix
+life_step "install A"                  "A prefix"             installation  install_a
+life_step "settings (32-bit view)"     "installation"         -             settings
+life_step "installed files"            "installation"         -             installed_files
+life_step "shortcuts"                  "installation"         -             shortcuts
+life_step "signed uninstaller"         "installation"         -             signed_uninstaller
+life_step "token control"              "installation"         -             token_control
+life_step "integrity check"            "installation"         -             integrity_check
+life_step "core host start"            "installation"         core          core_start
+life_step "page round trip"            "core"                 -             page_round_trip
+life_step "tray notifier"              "core"                 -             tray_notifier
+life_step "programs ended"             "installation"         -             programs_ended
+life_step "update server"              "installation B"       server        update_server
+life_step "update to B"                "server"               updated       update_to_b
+life_step "hand-over to B's updater"   "updated"              -             handover
+life_step "installation after B"       "updated"              -             installation_after_b
+end_programs
+life_step "older installer refused"    "updated"              -             older_refused
+life_step "altered file"               "server"               lostfile      altered_file
+life_step "repair"                     "lostfile updated"     repaired      repair
+life_step "repair without hand-over"   "repaired"             -             repair_without_handover
+end_programs
+life_step "tampered download"          "server"               -             tampered_download
+end_programs
+unset ORV_TEST_UPDATE_BASE_URL
+life_step "failed registration"        "updated"              -             failed_registration
+life_step "equal version repairs"      "updated"              -             equal_version_repairs
+life_step "uninstall: programs"        "installation"         -             uninstall_programs
+life_step "uninstall: files"           "installation"         -             uninstall_files
+life_step "uninstall: registry"        "installation"         -             uninstall_registry
+life_step "uninstall: shortcuts"       "installation"         -             uninstall_shortcuts
 
 [ $failed -eq 0 ] && echo "life: every step succeeded" || { echo "life: a step failed"; exit 1; }

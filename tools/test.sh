@@ -28,28 +28,30 @@ case "${1:-}" in
   "") ;;
   *) echo "usage: tools/test.sh [--windows win32|win64 [CTEST ARGS...]]" >&2; exit 2 ;;
 esac
-[ -n "$windows_build" ] || windows_build=$(orv_windows_test_build)
 windows_jobs=${ORV_WINDOWS_TEST_JOBS:-4}
 
 bash tools/bootstrap.sh >/dev/null
+# Asked after the bootstrap, which installs Wine's 32-bit half where the machine runs 32-bit code.
+[ -n "$windows_build" ] || windows_build=$(orv_windows_test_build)
 if [ "$only_windows" -eq 1 ]; then bash tools/build.sh "$windows_build"
 else bash tools/build.sh native "$windows_build"; fi
 
 run=$(mktemp -d /tmp/orvalinex-test.XXXXXX)
-cleanup() {
-  local p
-  for p in "$run"/prefixes/*/ "$run/template/"; do
-    [ -d "$p" ] && WINEPREFIX=${p%/} wineserver -k >/dev/null 2>&1 || true
-  done
-  for p in "$run"/prefixes/*.xvfb-pid; do [ -f "$p" ] && kill "$(cat "$p")" 2>/dev/null || true; done
-  orv_stop_display
-  rm -rf "$run"
-}
-trap cleanup EXIT
+orv_on_exit rm -rf "$run"
 started=$SECONDS
 
 orv_wine_defaults
 orv_start_display
+# What the run started ends with it, however it ends: the tests (where the run is cut short),
+# every prefix's programs and server, and the tests' own displays (their pids in their files).
+windows_pid=""
+end_windows_tests() {
+  local p
+  [ -z "$windows_pid" ] || kill "$windows_pid" 2>/dev/null
+  for p in "$run"/prefixes/*/ "$run/template/"; do [ ! -d "$p" ] || orv_end_prefix "${p%/}"; done
+  for p in "$run"/prefixes/*.xvfb-pid; do [ ! -f "$p" ] || orv_end_display "$p"; done
+}
+orv_on_exit end_windows_tests
 echo "== Windows tests from build/$windows_build, each on a display of its own"
 if [ "$windows_build" = win64 ] && [ "$(orv_windows_test_build)" = win64 ]; then
   echo "   (this machine runs no 32-bit code, so Wine runs the 64-bit build of the same sources)"
@@ -74,6 +76,7 @@ if [ "$only_windows" -eq 0 ]; then
   node --test --test-concurrency=1 tests/page/ || status=1
 fi
 wait "$windows_pid" || status=1
+windows_pid=""
 echo "== Windows tests under Wine (build/$windows_build)"
 cat "$run/windows.log"
 

@@ -19,8 +19,11 @@ if [ -n "${ORV_PREFIX_ROOT:-}" ]; then
   orv_make_prefix "$WINEPREFIX" 9>&-
   # And a display: the pointer, the keyboard focus and the active window are the X server's,
   # so tests that click, type or activate would take them from each other on a shared one.
-  [ -s "$WINEPREFIX.display" ] ||
-    orv_new_display "$WINEPREFIX.xvfb-pid" >"$WINEPREFIX.display" 9>&-
+  # (Its pid file is tools/test.sh's, which ends it with the run.)
+  if [ ! -s "$WINEPREFIX.display" ]; then
+    orv_new_display "$WINEPREFIX.xvfb-pid" 9>&-
+    echo "$orv_display_number" >"$WINEPREFIX.display"
+  fi
   export DISPLAY=:$(cat "$WINEPREFIX.display")
   exec 9>&-
 else

@@ -63,13 +63,20 @@ class DeviceEvents : public ::testing::Test {
                           reinterpret_cast<LPARAM>(record.data()));
   }
   void tick() { ::SendMessageW(window_.hwnd(), WM_TIMER, kSettleTimerId, 0); }
-  // The deliveries so far: all queued ones have run once a call queued after them has.
+  // The deliveries so far: all queued ones have run once a call queued after them has. The
+  // flushes are counted before the queueing, since the engine's worker may run it at once.
   std::vector<test::ScriptCall> deliveredSoFar() {
-    EXPECT_TRUE(engine_.get()->KavrelFunc(2, "Flush", nullptr));
     const size_t flushes = ScriptCalls::instance().callsOf("flush").size();
+    EXPECT_TRUE(engine_.get()->KavrelFunc(2, "Flush", nullptr));
     EXPECT_TRUE(StandInWindow::pumpUntil(
-        [flushes] { return ScriptCalls::instance().callsOf("flush").size() > flushes; }));
+        [flushes] { return ScriptCalls::instance().callsOf("flush").size() > flushes; }))
+        << "the queued Flush never ran; recorded calls: " << recorded();
     return ScriptCalls::instance().callsOf("device");
+  }
+  static std::string recorded() {
+    std::string list;
+    for (const auto& c : ScriptCalls::instance().calls()) list += c.what + "(" + c.argument + ") ";
+    return list.empty() ? "none" : list;
   }
 
   TestEngine engine_{kConfig};

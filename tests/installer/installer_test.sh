@@ -5,6 +5,7 @@
 # usage: installer_test.sh SOURCE_DIR BUILD_DIR (build/win32, or build/win64 for the amd64 life)
 set -uo pipefail
 src=$1 bld=$2
+. "$src/tools/wine-env.sh"
 work=$(mktemp -d /tmp/orv-installer-test.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 passed=0 failed=0
@@ -15,11 +16,10 @@ bash "$src/tools/life.sh" --build-dir "$bld" && ok "the product's life" || fail 
 
 life=$src/build/life B=1.2.0.0
 dev_fp=$(openssl rsa -in "$src/keys/manifest-dev.key" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -c1-12)
-# The life's programs: the 32-bit build's, or the amd64 build's where Wine runs no 32-bit programs.
-arch=x86
-if [ "$(basename "$bld")" = win64 ] || ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  arch=amd64 bld=$(dirname "$bld")/win64
-fi
+# The life's programs: those of the build it lived, chosen as the life chooses it.
+bld=$(orv_life_build "$bld")
+orv_build_bits "$(basename "$bld")"
+arch=$orv_arch
 programs=$bld/release/$dev_fp-update.example.invalid
 openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \

@@ -52,6 +52,20 @@ std::wstring keyValue(const std::wstring& path, const wchar_t* name = nullptr) {
 
 using Answers = std::map<std::string, std::string>;
 
+// An echoed value read back: its \uXXXX escapes as the characters they stand for, in UTF-8.
+std::string unescaped(const std::string& echoed) {
+  std::wstring text;
+  for (std::size_t i = 0; i < echoed.size(); ++i) {
+    if (echoed.compare(i, 2, "\\u") == 0 && i + 6 <= echoed.size()) {
+      text += static_cast<wchar_t>(std::stoul(echoed.substr(i + 2, 4), nullptr, 16));
+      i += 5;
+    } else {
+      text += static_cast<wchar_t>(static_cast<unsigned char>(echoed[i]));
+    }
+  }
+  return orv::toUtf8(text);
+}
+
 class ScriptTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { ASSERT_EQ(regsvr32(false), 0) << "regsvr32 failed"; }
@@ -70,13 +84,20 @@ class ScriptTest : public ::testing::Test {
     ::SetEnvironmentVariableW(L"ORV_SOFTTOKEN_LOG", log_.c_str());
   }
 
-  // Runs the script body in cscript with `c` the control; out(k, v) reports "k=v".
+  // Runs the script body in cscript with `c` the control; out(k, v) reports "k=v". What the
+  // script echoes is ASCII, every other character (and the backslash) written as \uXXXX: under a
+  // multi-byte code page Wine's cscript writes past its buffer when it echoes other characters.
   Answers run(const std::string& body) {
     const std::string script =
-        "var c = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n"
-        "function out(k, v) { WScript.Echo(k + \"=\" + v); }\n"
-        "function kind(k, v) { WScript.Echo(k + \":type=\" + typeof v); }\n" +
-        body;
+        "var c = new ActiveXObject(\"OstwinAutoCtrl.OstwinCtrl\");\n" + std::string(R"(
+function ascii(text) {
+  return String(text).replace(/[^ -~]|\\/g, function (ch) {
+    return "\\u" + ("000" + ch.charCodeAt(0).toString(16)).slice(-4);
+  });
+}
+function out(k, v) { WScript.Echo(k + "=" + ascii(v)); }
+function kind(k, v) { WScript.Echo(k + ":type=" + typeof v); }
+)") + body;
     const std::wstring file = folder_ + L"\\page.js";
     orv::test::writeFile(file, script);
     const auto result = orv::test::runCapturingOutput(
@@ -89,7 +110,7 @@ class ScriptTest : public ::testing::Test {
     while (std::getline(in, line)) {
       if (!line.empty() && line.back() == '\r') line.pop_back();
       const auto eq = line.find('=');
-      if (eq != std::string::npos) answers[line.substr(0, eq)] = line.substr(eq + 1);
+      if (eq != std::string::npos) answers[line.substr(0, eq)] = unescaped(line.substr(eq + 1));
     }
     return answers;
   }
