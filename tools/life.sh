@@ -305,10 +305,14 @@ update_to_b() {
   wait_for 30 running 'OrvalinexCore.exe'
   step "$1" "server $ORV_TEST_UPDATE_BASE_URL: $(count_in 'GET .*sub305867' "$work/http.log") fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
 }
+# The updater works in a folder of its own below the installation and writes nothing to %TEMP%.
+updater_in_temp() { find "$temp" \( -name 'Orvalinex*' -o -name '*.part' \) 2>/dev/null; }
+no_work_left() { [ -z "$(updater_in_temp)" ] && [ -z "$(ls -A "$inst/UpdateWork" 2>/dev/null)" ]; }
+work_left() { echo "the updater's files in %TEMP%: $(updater_in_temp | wc -l), work folders left: $(ls -A "$inst/UpdateWork" 2>/dev/null | wc -l)"; }
 handover() {
   grep -q -- '-newloader' "$seen" || { bad "$1" "no updater with -newloader seen"; return 1; }
-  check "$1" "server minor above A's updater $A: fetched $([ -f "$temp/OrvalinexUpdate.exe" ] && echo OrvalinexUpdate.exe || echo nothing), started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left" \
-    test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$inst/OrvalinexUpdate.exe.old" -a "$(version_of "$inst/OrvalinexUpdate.exe")" = "$B" -a "$(reg_value RetryTimes)" = 0x0
+  check "$1" "server minor above A's updater $A: started \"$(grep -m1 -o 'OrvalinexUpdate.exe -newloader' "$seen")\", which completed; installed updater now $(version_of "$inst/OrvalinexUpdate.exe"), no .old left; $(work_left)" \
+    test ! -e "$inst/OrvalinexUpdate.exe.old" -a "$(version_of "$inst/OrvalinexUpdate.exe")" = "$B" -a "$(reg_value RetryTimes)" = 0x0 -a -n "$(no_work_left && echo y)"
 }
 installation_after_b() {
   if cmp -s "$work/$B/stage/Digest.xml" "$inst/Digest.xml" && intact; then
@@ -326,11 +330,11 @@ older_refused() {
 
 # --- an altered installed file: the core host says the installation is incomplete and hands it to
 # the updater with -lostfile, which fetches the installed version again and repairs it; at the
-# same version the updater keeps itself (no hand-over moves the fetched loader aside) ------------
+# same version the updater keeps itself (no hand-over) -------------------------------------------
 box=""
 find_box() { box=$(xdotool search --name 'Delmora网银助手' 2>/dev/null | head -n1); [ -n "$box" ]; }
 altered_file() {
-  rm -f "$temp/Temp_OrvalinexUpdate.exe"; : >"$seen"
+  : >"$seen"
   printf '<!-- altered -->\n' >>"$inst/index.htm"
   start_core
   wait_for 60 find_box || { bad "$1" "no message box within 60 s"; return 1; }
@@ -349,8 +353,8 @@ repair() {
   else bad "$1" "$(check_result)"; return 1; fi
 }
 repair_without_handover() {
-  check "$1" "updater $B at $B: no -newloader, no fetched loader moved aside" \
-    test -f "$temp/OrvalinexUpdate.exe" -a ! -e "$temp/Temp_OrvalinexUpdate.exe" -a -z "$(grep -- '-newloader' "$seen")"
+  check "$1" "updater $B at $B: no -newloader; $(work_left)" \
+    test -z "$(grep -- '-newloader' "$seen")" -a -n "$(no_work_left && echo y)"
 }
 
 # --- a network attacker alters B's setup program on its way: the updater, asked to repair,
