@@ -8,9 +8,10 @@
 # so the updater hands over to B's updater, which completes the update; refuses A's installer
 # over B; alters an installed file (the check fails and hands the installation to the updater
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
-# network attacker would (the updater refuses it and runs nothing); runs an installer whose
-# control cannot be registered (it fails and keeps Version) and B's again (an equal version
-# repairs); and uninstalls while the programs run. One line per step with its evidence.
+# network attacker would (the updater refuses it and runs nothing); runs an installer while a
+# program holds an installed file open and one whose control cannot be registered (each fails,
+# puts back what it replaced and keeps Version) and B's again (an equal version repairs); and
+# uninstalls while the programs run. One line per step with its evidence.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
@@ -64,8 +65,8 @@ if [ -z "$build_opt" ]; then
   [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
   [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$(basename "$bld")" -B "$bld" >/dev/null
   cmake --build build/native --target manifest >"$work/build.log" 2>&1 &&
-    cmake --build "$bld" --target manifest >>"$work/build.log" 2>&1 ||
-    { tail -n 30 "$work/build.log"; die "build" "the manifest tool did not build"; }
+    cmake --build "$bld" --target manifest file_holder >>"$work/build.log" 2>&1 ||
+    { tail -n 30 "$work/build.log"; die "build" "the manifest tool or the file holder did not build"; }
 fi
 [ -x "$tool" ] && [ -f "$wintool" ] || die "build" "no manifest tool in build/native and $bld"
 
@@ -263,14 +264,35 @@ else bad "tampered download" "page calls: $(tr '\n' ';' <"$inst/page.log" 2>/dev
 end_programs
 unset ORV_TEST_UPDATE_BASE_URL
 
-# --- an installer whose token control cannot be registered fails and keeps Version; B's own
-# installer at the installed version repairs ------------------------------------------------------
+# --- an installer that fails does no damage: a file held open by a running program stops it
+# (exit code 2, nothing registered after it), a control that cannot be registered fails it (3);
+# each time it puts back the files it replaced and the old control's registration, and B runs on
+# under its Version. B's own installer at the installed version repairs ---------------------------
 cp -r "$work/$B/stage" "$work/broken"
 printf 'not a library' >"$work/broken/OstwinAutoCtrl.dll"
 bash installer/build-installer.sh "$work/broken" 1.2.0.1 $arch "$work/broken-setup.exe" >/dev/null
+windows_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+after_failure() {  # what a failed installer left: B's files, intact, and B's control registered
+  intact && cmp -s "$work/$B/stage/OstwinAutoCtrl.dll" "$inst/OstwinAutoCtrl.dll" ||
+    { echo "damaged: $(tail -n1 "$work/check")"; return; }
+  w cscript //nologo "$(windows_path "$work/create.js")"
+  echo "files put back, intact; a script client: $(tr -d '\r' <"$work/out")"
+}
+undamaged="files put back, intact; a script client: created object"
+timeout 360 wine "$bld/tests/installer/file_holder.exe" "$(windows_path "$inst/index.htm")" \
+  "$(windows_path "$work/held")" "$(windows_path "$work/let-go")" >/dev/null 2>&1 </dev/null &
+holder=$!
+if wait_for 60 test -e "$work/held"; then
+  rc=$(setup "$work/broken-setup.exe" /S)
+  : >"$work/let-go"; wait $holder
+  left=$(after_failure)
+  check "file held open" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left" \
+    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+else bad "file held open" "no program held index.htm within 60 s"; : >"$work/let-go"; fi
 rc=$(setup "$work/broken-setup.exe" /S)
-check "failed registration" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version)" \
-  test "$rc" -ne 0 -a "$(reg_value Version)" = "$B"
+left=$(after_failure)
+check "failed registration" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again)" \
+  test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
 rc=$(setup "$work/$B/OrvalinexSetup.exe" /S)
 check "equal version repairs" "B's installer /S over B: exit code $rc; $(intact && echo intact || tail -n1 "$work/check")" \
   test "$rc" = 0 -a "$(tail -n1 "$work/check")" = intact
