@@ -42,6 +42,8 @@ ManifestSupportedOS all
 Var Failed
 ; 1 once the old control's registration was taken down.
 Var OldControlUnregistered
+; What MoveAside kept of the uninstaller that was there.
+Var PreviousUninstaller
 
 ; Moves FILE aside to a new name in its folder; VAR gets that name, or "-" when there was no
 ; FILE. A running program or a loaded library can be moved aside but not overwritten (the updater
@@ -105,6 +107,48 @@ Var OldControlUnregistered
 !macroend
 !macro ForgetFile SOURCE INDEX
   !insertmacro Forget $Previous${INDEX}
+!macroend
+
+; The installation's steps after the files; each does nothing once one before it failed.
+!macro InstallUninstaller
+  StrCpy $PreviousUninstaller ""
+  ${If} $Failed == 0
+    SetOutPath "$INSTDIR"
+    !insertmacro MoveAside "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
+  ${EndIf}
+  ${If} $Failed == 0
+    ClearErrors
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    ${If} ${Errors}
+      StrCpy $Failed 2
+    ${EndIf}
+  ${EndIf}
+!macroend
+; The control is registered only over files that were all written. The old control's
+; registration goes first, from where its file was moved aside, so that a control whose
+; interface moved leaves no stale entries behind.
+!macro RegisterControl
+  ${If} $Failed == 0
+    ${If} $Previous${CONTROL_INDEX} != "-"
+      UnRegDLL "$Previous${CONTROL_INDEX}"
+      StrCpy $OldControlUnregistered 1
+    ${EndIf}
+    ClearErrors
+    RegDLL "$INSTDIR\${CONTROL_FILE}"
+    ${If} ${Errors}
+      DetailPrint "The token control could not be registered."
+      StrCpy $Failed 3
+    ${EndIf}
+  ${EndIf}
+!macroend
+; After a failure: the files that were there, the old uninstaller and the old control's
+; registration.
+!macro PutBackAll
+  !insertmacro StagedFiles PutBackFile
+  !insertmacro PutBack "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
+  ${If} $OldControlUnregistered == 1
+    RegDLL "$INSTDIR\${CONTROL_FILE}"
+  ${EndIf}
 !macroend
 
 ; The uninstaller ends the product's running programs as the product does, with "-t", and removes
@@ -199,42 +243,12 @@ Section "Install"
   StrCpy $Failed 0
   StrCpy $OldControlUnregistered 0
   !insertmacro StagedFiles InstallFile
-  Var /GLOBAL PreviousUninstaller
-  StrCpy $PreviousUninstaller ""
-  ${If} $Failed == 0
-    SetOutPath "$INSTDIR"
-    !insertmacro MoveAside "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
-  ${EndIf}
-  ${If} $Failed == 0
-    ClearErrors
-    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-    ${If} ${Errors}
-      StrCpy $Failed 2
-    ${EndIf}
-  ${EndIf}
-  ; The control is registered only over files that were all written. The old control's
-  ; registration goes first, from where its file was moved aside, so that a control whose
-  ; interface moved leaves no stale entries behind.
-  ${If} $Failed == 0
-    ${If} $Previous${CONTROL_INDEX} != "-"
-      UnRegDLL "$Previous${CONTROL_INDEX}"
-      StrCpy $OldControlUnregistered 1
-    ${EndIf}
-    ClearErrors
-    RegDLL "$INSTDIR\${CONTROL_FILE}"
-    ${If} ${Errors}
-      DetailPrint "The token control could not be registered."
-      StrCpy $Failed 3
-    ${EndIf}
-  ${EndIf}
-  ; A failed installation puts back what it replaced and the old control's registration, and
-  ; keeps the settings of the one before: its Version says what is installed.
+  !insertmacro InstallUninstaller
+  !insertmacro RegisterControl
+  ; A failed installation puts back what it replaced and keeps the settings of the one before:
+  ; its Version says what is installed.
   ${If} $Failed != 0
-    !insertmacro StagedFiles PutBackFile
-    !insertmacro PutBack "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
-    ${If} $OldControlUnregistered == 1
-      RegDLL "$INSTDIR\${CONTROL_FILE}"
-    ${EndIf}
+    !insertmacro PutBackAll
     SetErrorLevel $Failed
     Quit
   ${EndIf}
