@@ -1,19 +1,33 @@
 #!/usr/bin/env bash
 # Builds the installer over a staged installation folder.
 # usage: build-installer.sh STAGE VERSION x86|amd64 OUTFILE
+#        build-installer.sh --check STAGE    only whether the installer can carry every staged name
 # ORV_INSTALLER_DEVELOPMENT=1 titles a development release's installer so. With signing material
-# in the environment (tools/authenticode.sh) the uninstaller it writes is signed as it is built.
+# in the environment (tools/authenticode.sh) the uninstaller it writes is signed as it is built,
+# and a copy of the signed uninstaller goes to ORV_UNINSTALLER_COPY when that names a file.
 # Every name derived from the product identifier comes from common/product.h; the staged files
-# are listed once, for installing and for the uninstaller.
+# are listed once, in byte order whatever the locale, for installing, for putting back what a
+# failed installation replaced, and for the uninstaller. Exit code 0 built (or every name can be
+# carried), 1 a staged name the installer cannot carry or makensis failed, 2 usage.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
-[ $# -eq 4 ] || { echo "usage: $0 STAGE VERSION x86|amd64 OUTFILE" >&2; exit 2; }
-stage=$(cd "$1" && pwd) version=$2 arch=$3 out=$4
-case $arch in x86|amd64) ;; *) echo "build-installer: unknown architecture $arch" >&2; exit 2;; esac
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
-  { echo "build-installer: version $version is not four numbers joined by dots" >&2; exit 2; }
-command -v makensis >/dev/null || { echo "build-installer: makensis is missing (tools/bootstrap.sh installs nsis)" >&2; exit 2; }
+usage() {
+  echo "usage: $0 STAGE VERSION x86|amd64 OUTFILE | --check STAGE" >&2
+  exit 2
+}
+check_only=0
+if [ "${1:-}" = --check ]; then
+  [ $# -eq 2 ] || usage
+  check_only=1 stage=$(cd "$2" && pwd)
+else
+  [ $# -eq 4 ] || usage
+  stage=$(cd "$1" && pwd) version=$2 arch=$3 out=$4
+  case $arch in x86|amd64) ;; *) echo "build-installer: unknown architecture $arch" >&2; exit 2;; esac
+  [[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] ||
+    { echo "build-installer: version $version is not four numbers joined by dots" >&2; exit 2; }
+  command -v makensis >/dev/null || { echo "build-installer: makensis is missing (tools/bootstrap.sh installs nsis)" >&2; exit 2; }
+fi
 
 gen=$(mktemp -d /tmp/orv-installer.XXXXXX)
 trap 'rm -rf "$gen"' EXIT
@@ -27,6 +41,7 @@ prefix=$(sed -n 's/^inline constexpr wchar_t kSettingsKeyPrefix\[\] = L"\(.*\)";
   { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
 key=${prefix}${id}
 parent=${key%\\*}
+control=OstwinAutoCtrl.dll
 {
   printf '\xef\xbb\xbf'  # UTF-8 with its mark: the product name is not ASCII
   echo "!define PRODUCT_ID \"$id\""
@@ -37,41 +52,75 @@ parent=${key%\\*}
   echo "!define CORE_FILE \"${id}Core.exe\""
   echo "!define UPDATER_FILE \"${id}Update.exe\""
   echo "!define NOTIFIER_FILE \"${id}Tray.exe\""
-  echo "!define CONTROL_FILE \"OstwinAutoCtrl.dll\""
+  echo "!define CONTROL_FILE \"$control\""
   # The updater's page language: Chinese (PRC).
   echo "!define LANG_ID 2052"
 } > "$gen/product.nsh"
 
-# The staged files: installed folder by folder, removed file by file, folders deepest first.
+# A staged name as NSIS text inside double quotes: "$" is written "$$" and "{" as the code point
+# ${U+7B}, so that the compiler reads neither a variable, an escape nor a define into it. A name
+# with a character Windows does not allow in names is refused.
+nsis_text() {
+  local name=$1 forbidden='[[:cntrl:]\:*?"<>|]'
+  if [[ $name =~ $forbidden ]]; then
+    echo "build-installer: refused: the staged name \"$name\" holds a character Windows does not allow in names" >&2
+    return 1
+  fi
+  name=${name//\$/\$\$}
+  printf '%s' "${name//\{/\$\{U+7B\}}"
+}
+# The installed folder of a staged folder ("." for the installation folder) as NSIS text.
+folder_text() {
+  local text='$INSTDIR' rest=$1 part
+  while [ "$rest" != . ] && [ -n "$rest" ]; do
+    part=${rest%%/*}
+    text+="\\$(nsis_text "$part")" || return 1
+    [[ $rest == */* ]] && rest=${rest#*/} || rest=""
+  done
+  printf '%s' "$text"
+}
+
+# The staged files, each a copy under its number (so that no name reaches the compiler as a
+# path) with its installed folder ($R8) and name ($R9) as run-time texts: a step macro gets the
+# copy and the number. The folders below the installation folder come deepest first.
+mkdir "$gen/files"
 {
-  echo '!macro InstallStagedFiles'
-  (cd "$stage" && find . -type d | sort) | while read -r d; do
-    rel=${d#.}; rel=${rel#/}; win=${rel//\//\\}
-    echo "  SetOutPath \"\$INSTDIR${win:+\\$win}\""
-    (cd "$stage/$rel" && find . -maxdepth 1 -type f | sort) | while read -r f; do
-      f=${f#./}
-      echo "  !insertmacro InstallFile \"$stage/${rel:+$rel/}$f\" \"$f\""
-    done
-  done
-  echo '  SetOutPath "$INSTDIR"'
+  echo '!macro StagedFiles STEP'
+  index=0 control_index=""
+  while IFS= read -r -d '' rel; do
+    rel=${rel#./} index=$((index + 1)) dir=.
+    [[ $rel != */* ]] || dir=${rel%/*}
+    folder=$(folder_text "$dir")
+    name=$(nsis_text "${rel##*/}")
+    cp -p "$stage/$rel" "$gen/files/$index"
+    echo "  StrCpy \$R8 \"$folder\""
+    echo "  StrCpy \$R9 \"$name\""
+    echo "  !insertmacro \${STEP} \"$gen/files/$index\" $index"
+    [ "$rel" != "$control" ] || control_index=$index
+  done < <(cd "$stage" && find . -type f -print0 | LC_ALL=C sort -z)
   echo '!macroend'
-  echo '!macro RemoveStagedFiles'
-  (cd "$stage" && find . -type f | sort) | while read -r f; do
-    f=${f#./}; echo "  !insertmacro RemoveWhenFree \"\$INSTDIR\\${f//\//\\}\""
-  done
-  (cd "$stage" && find . -mindepth 1 -type d | sort -r) | while read -r d; do
-    d=${d#./}; echo "  RMDir \"\$INSTDIR\\${d//\//\\}\""
-  done
+  echo '!macro StagedFolders STEP'
+  while IFS= read -r -d '' rel; do
+    folder=$(folder_text "${rel#./}")
+    echo "  StrCpy \$R8 \"$folder\""
+    echo "  !insertmacro \${STEP}"
+  done < <(cd "$stage" && find . -mindepth 1 -type d -print0 | LC_ALL=C sort -rz)
   echo '!macroend'
+  [ -n "$control_index" ] || { echo "build-installer: the stage holds no $control" >&2; exit 1; }
+  echo "!define CONTROL_INDEX $control_index"
 } > "$gen/files.nsh"
+[ $check_only -eq 0 ] || exit 0
+# The files' times are stored in the installer: the commit's time keeps it repeatable.
+[ -z "${SOURCE_DATE_EPOCH:-}" ] || find "$gen/files" -type f -exec touch -d "@$SOURCE_DATE_EPOCH" {} +
 
 mkdir -p "$(dirname "$out")"
 options=()
 [ "${ORV_INSTALLER_DEVELOPMENT:-0}" != 1 ] || options+=(-DDEVELOPMENT)
-[ -z "${ORV_SIGN_CERT:-}${ORV_SIGN_PKCS12:-}" ] ||
-  options+=("-DSIGN_UNINSTALLER=bash \"$root/tools/authenticode.sh\" sign")
-# The files' times are stored in the installer: the commit's time keeps it repeatable.
-[ -z "${SOURCE_DATE_EPOCH:-}" ] || find "$stage" -exec touch -h -d "@$SOURCE_DATE_EPOCH" {} +
+if [ -n "${ORV_SIGN_CERT:-}${ORV_SIGN_PKCS12:-}" ]; then
+  sign_command="bash \"$root/tools/authenticode.sh\" sign \"%1\""
+  [ -z "${ORV_UNINSTALLER_COPY:-}" ] || sign_command+=" \"$ORV_UNINSTALLER_COPY\""
+  options+=("-DSIGN_UNINSTALLER=$sign_command")
+fi
 log=$gen/makensis.log
 if ! makensis -V2 -INPUTCHARSET UTF8 "${options[@]}" -DSTAGE="$stage" -DVERSION="$version" -DARCH="$arch" \
     -DOUTFILE="$(cd "$(dirname "$out")" && pwd)/$(basename "$out")" -DGENERATED="$gen" \

@@ -6,11 +6,14 @@
 ;   SIGN_UNINSTALLER defined: the command that signs the uninstaller this installer writes
 ;   OUTFILE  the installer to write
 ;   GENERATED the folder with product.nsh (names built from the product identifier) and
-;            files.nsh (the staged files, for installing and for the uninstaller)
+;            files.nsh (the staged files and folders, for installing, for putting back what a
+;            failed installation replaced, and for the uninstaller)
 ; Over an existing installation (the updater runs it without arguments and waits for it) it asks
 ; nothing and closes by itself; "/S" makes any run silent. It refuses to go over a newer installed
-; version (exit code 4); a file it cannot write or a registration that fails ends it with exit
-; code 2 or 3 and leaves the installation's settings, its Version among them, as they were.
+; version (exit code 4). A file it cannot write (exit code 2) or a control it cannot register (3)
+; ends it without damage: nothing more is written or registered after the first error, whose
+; code is the exit code; the files it replaced are put back and the old control registered again,
+; and the installation's settings, its Version among them, stay as they were.
 
 Unicode true
 !if "${ARCH}" == "amd64"
@@ -31,35 +34,120 @@ ManifestSupportedOS all
 !ifdef SIGN_UNINSTALLER
   ; The uninstaller is written while this installer is built: it is signed there, and the build
   ; fails when the signing does.
-  !uninstfinalize '${SIGN_UNINSTALLER} "%1"' = 0
+  !uninstfinalize '${SIGN_UNINSTALLER}' = 0
 !endif
 
-; Set when a step of the installation failed; the settings are then left alone.
+; The first step that failed: 0, or the exit code (2 a file, 3 the control's registration). After
+; a failure nothing more is written or registered, and what was replaced is put back.
 Var Failed
+; 1 once the old control's registration was taken down.
+Var OldControlUnregistered
+; What MoveAside kept of the uninstaller that was there.
+Var PreviousUninstaller
 
-; A running program or a loaded library can be moved aside but not overwritten (the updater runs
-; this installer from the installed folder and waits for it): the new file takes the name, and the
-; old one is removed as soon as it is free, at the next start of Windows at the latest.
-!macro InstallFile SOURCE NAME
-  ${If} ${FileExists} "$OUTDIR\${NAME}"
+; Moves FILE aside to a new name in its folder; VAR gets that name, or "-" when there was no
+; FILE. A running program or a loaded library can be moved aside but not overwritten (the updater
+; runs this installer from the installed folder and waits for it). A file that cannot be moved
+; (held open by a program) is a failure, and VAR stays "".
+!macro MoveAside FILE VAR
+  StrCpy ${VAR} "-"
+  ${If} ${FileExists} "${FILE}"
     GetTempFileName $R0 "$OUTDIR"
     Delete "$R0"
-    Rename "$OUTDIR\${NAME}" "$R0"
-  ${EndIf}
-  ClearErrors
-  File "/oname=${NAME}" "${SOURCE}"
-  ${If} ${Errors}
-    DetailPrint "Cannot write $OUTDIR\${NAME}"
-    StrCpy $Failed 2
-    ; The file that was there stays.
-    ${If} $R0 != ""
-      Rename "$R0" "$OUTDIR\${NAME}"
-      StrCpy $R0 ""
+    ClearErrors
+    Rename "${FILE}" "$R0"
+    ${If} ${Errors}
+      DetailPrint "Cannot move ${FILE} aside"
+      StrCpy ${VAR} ""
+      StrCpy $Failed 2
+    ${Else}
+      StrCpy ${VAR} $R0
     ${EndIf}
   ${EndIf}
-  ${If} $R0 != ""
-    Delete /REBOOTOK "$R0"
-    StrCpy $R0 ""
+!macroend
+; Puts back what MoveAside kept in VAR: the new FILE goes, the old one takes its name again.
+!macro PutBack FILE VAR
+  ${If} ${VAR} != ""
+    Delete "${FILE}"
+    ${If} ${VAR} != "-"
+      Rename "${VAR}" "${FILE}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+; Removes what MoveAside kept in VAR, as soon as it is free (at the next start of Windows at the
+; latest).
+!macro Forget VAR
+  ${If} ${VAR} != ""
+  ${AndIf} ${VAR} != "-"
+    Delete /REBOOTOK "${VAR}"
+  ${EndIf}
+!macroend
+
+; The steps over the staged files (files.nsh calls them with $R8 the installed folder, $R9 the
+; name, and the staged copy and number of each file). The file that was there is kept in
+; $PreviousN until the installation has succeeded or failed.
+!macro InstallFile SOURCE INDEX
+  Var /GLOBAL Previous${INDEX}
+  StrCpy $Previous${INDEX} ""
+  ${If} $Failed == 0
+    SetOutPath "$R8"
+    !insertmacro MoveAside "$R8\$R9" $Previous${INDEX}
+  ${EndIf}
+  ${If} $Failed == 0
+    ClearErrors
+    File "/oname=$R9" "${SOURCE}"
+    ${If} ${Errors}
+      DetailPrint "Cannot write $R8\$R9"
+      StrCpy $Failed 2
+    ${EndIf}
+  ${EndIf}
+!macroend
+!macro PutBackFile SOURCE INDEX
+  !insertmacro PutBack "$R8\$R9" $Previous${INDEX}
+!macroend
+!macro ForgetFile SOURCE INDEX
+  !insertmacro Forget $Previous${INDEX}
+!macroend
+
+; The installation's steps after the files; each does nothing once one before it failed.
+!macro InstallUninstaller
+  StrCpy $PreviousUninstaller ""
+  ${If} $Failed == 0
+    SetOutPath "$INSTDIR"
+    !insertmacro MoveAside "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
+  ${EndIf}
+  ${If} $Failed == 0
+    ClearErrors
+    WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+    ${If} ${Errors}
+      StrCpy $Failed 2
+    ${EndIf}
+  ${EndIf}
+!macroend
+; The control is registered only over files that were all written. The old control's
+; registration goes first, from where its file was moved aside, so that a control whose
+; interface moved leaves no stale entries behind.
+!macro RegisterControl
+  ${If} $Failed == 0
+    ${If} $Previous${CONTROL_INDEX} != "-"
+      UnRegDLL "$Previous${CONTROL_INDEX}"
+      StrCpy $OldControlUnregistered 1
+    ${EndIf}
+    ClearErrors
+    RegDLL "$INSTDIR\${CONTROL_FILE}"
+    ${If} ${Errors}
+      DetailPrint "The token control could not be registered."
+      StrCpy $Failed 3
+    ${EndIf}
+  ${EndIf}
+!macroend
+; After a failure: the files that were there, the old uninstaller and the old control's
+; registration.
+!macro PutBackAll
+  !insertmacro StagedFiles PutBackFile
+  !insertmacro PutBack "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
+  ${If} $OldControlUnregistered == 1
+    RegDLL "$INSTDIR\${CONTROL_FILE}"
   ${EndIf}
 !macroend
 
@@ -69,6 +157,12 @@ Var Failed
   ${If} ${FileExists} "$INSTDIR\${FILE}"
     ExecWait '"$INSTDIR\${FILE}" -t'
   ${EndIf}
+!macroend
+!macro RemoveFile SOURCE INDEX
+  !insertmacro RemoveWhenFree "$R8\$R9"
+!macroend
+!macro RemoveFolder
+  RMDir "$R8"
 !macroend
 !macro RemoveWhenFree FILE
   StrCpy $R1 0
@@ -146,30 +240,20 @@ Section "Install"
   SetRegView 32
   SetShellVarContext all
   SetOverwrite on
-  ; The old control is unregistered first, so that a control whose interface moved leaves no
-  ; stale entries behind.
-  ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
-    UnRegDLL "$INSTDIR\${CONTROL_FILE}"
-  ${EndIf}
   StrCpy $Failed 0
-  !insertmacro InstallStagedFiles
-  ClearErrors
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  ${If} ${Errors}
-    StrCpy $Failed 2
-  ${EndIf}
-  ClearErrors
-  RegDLL "$INSTDIR\${CONTROL_FILE}"
-  ${If} ${Errors}
-    DetailPrint "The token control could not be registered."
-    StrCpy $Failed 3
-  ${EndIf}
-  ; A failed installation keeps the settings of the one before: its Version says what is
-  ; installed, and the core host's check hands the damaged folder to the updater.
+  StrCpy $OldControlUnregistered 0
+  !insertmacro StagedFiles InstallFile
+  !insertmacro InstallUninstaller
+  !insertmacro RegisterControl
+  ; A failed installation puts back what it replaced and keeps the settings of the one before:
+  ; its Version says what is installed.
   ${If} $Failed != 0
+    !insertmacro PutBackAll
     SetErrorLevel $Failed
     Quit
   ${EndIf}
+  !insertmacro StagedFiles ForgetFile
+  !insertmacro Forget $PreviousUninstaller
 
   WriteRegStr HKLM "${SETTINGS_KEY}" "Path" "$INSTDIR"
   WriteRegStr HKLM "${SETTINGS_KEY}" "Version" "${VERSION}"
@@ -208,9 +292,12 @@ Section "Uninstall"
   ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
     UnRegDLL "$INSTDIR\${CONTROL_FILE}"
   ${EndIf}
-  !insertmacro RemoveStagedFiles
-  ; What the updater's hand-over and this installer moved aside.
+  !insertmacro StagedFiles RemoveFile
+  !insertmacro StagedFolders RemoveFolder
+  ; What the updater's hand-over and this installer moved aside, and the updater's work folders
+  ; (only administrators can write there) that an ended attempt could not remove.
   Delete /REBOOTOK "$INSTDIR\*.old"
+  RMDir /r "$INSTDIR\UpdateWork"
   Delete /REBOOTOK "$INSTDIR\ns*.tmp"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"

@@ -8,10 +8,13 @@
 #   ORV_SIGN_CAFILE                the certificates a signature is verified against
 #   ORV_SIGN_TIMESTAMP_URL         optional RFC 3161 time-stamping server
 #   ORV_SIGN_TIME                  the signing time (Unix time), so that a signature is repeatable
-# usage: authenticode.sh sign FILE (in place) | verify FILE
+# usage: authenticode.sh sign FILE [COPY]   signs FILE in place (and copies the signed file to
+#                                           COPY: the installer's build hands out its uninstaller)
+#        authenticode.sh verify FILE
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-[ $# -eq 2 ] || { echo "usage: $0 sign|verify FILE" >&2; exit 2; }
+usage() { echo "usage: $0 sign FILE [COPY] | verify FILE" >&2; exit 2; }
+[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = sign ]; } || usage
 file=$2
 name=$(sed -n 's/^inline constexpr wchar_t kProductName\[\] = L"\(.*\)";$/\1/p' "$root/common/product.h")
 url=$(sed -n 's/^inline constexpr wchar_t kProductUrl\[\] = L"\(.*\)";$/\1/p' "$root/common/product.h")
@@ -34,9 +37,10 @@ case $1 in
     fi
     rm -f "$file.sign.log"
     mv "$file.signed" "$file"
+    [ $# -lt 3 ] || cp "$file" "$3"
     ;;
   verify)
     osslsigncode verify -CAfile "$ORV_SIGN_CAFILE" -in "$file" >/dev/null 2>&1
     ;;
-  *) echo "usage: $0 sign|verify FILE" >&2; exit 2;;
+  *) usage;;
 esac

@@ -8,10 +8,11 @@
 # so the updater hands over to B's updater, which completes the update; refuses A's installer
 # over B; alters an installed file (the check fails and hands the installation to the updater
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
-# network attacker would (the updater refuses it and runs nothing); runs an installer whose
-# control cannot be registered (it fails and keeps Version) and B's again (an equal version
-# repairs); and uninstalls while the programs run. One line per step with its evidence; a step
-# that needs what an earlier one could not give says so on its line at once.
+# network attacker would (the updater refuses it and runs nothing); runs an installer while a
+# program holds an installed file open and one whose control cannot be registered (each fails,
+# puts back what it replaced and keeps Version) and B's again (an equal version repairs); and
+# uninstalls while the programs run. One line per step with its evidence; a step that needs what
+# an earlier one could not give says so on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
@@ -83,9 +84,9 @@ build_tools() {
   if [ -z "$build_opt" ]; then
     [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
     [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$orv_build" -B "$bld" >/dev/null
-    if ! { cmake --build build/native --target manifest && cmake --build "$bld" --target manifest; } \
-         >"$work/build.log" 2>&1; then
-      bad "$1" "the manifest tool did not build: $(tail -n1 "$work/build.log"); log: $work/build.log"
+    if ! { cmake --build build/native --target manifest &&
+           cmake --build "$bld" --target manifest file_holder; } >"$work/build.log" 2>&1; then
+      bad "$1" "the manifest tool or the file holder did not build: $(tail -n1 "$work/build.log"); log: $work/build.log"
       return 1
     fi
   fi
@@ -376,16 +377,46 @@ tampered_download() {
   else bad "$1" "RetryTimes=$retry; $(check_result); page: $(lines_of "$inst/page.log")"; return 1; fi
 }
 
-# --- an installer whose token control cannot be registered fails and keeps Version; B's own
-# installer at the installed version repairs ------------------------------------------------------
-failed_registration() {
-  local rc
+# --- an installer that fails does no damage: a file held open by a running program stops it
+# (exit code 2, nothing registered after it), a control that cannot be registered fails it (3);
+# each time it puts back the files it replaced and the old control's registration, and B runs on
+# under its Version. B's own installer at the installed version repairs ---------------------------
+windows_path() { local p; p=$(realpath -m "$1"); echo "Z:${p//\//\\}"; }
+after_failure() {  # what a failed installer left: B's files, intact, and B's control registered
+  intact && cmp -s "$work/$B/stage/OstwinAutoCtrl.dll" "$inst/OstwinAutoCtrl.dll" ||
+    { echo "damaged: $(tail -n1 "$work/check")"; return; }
+  w orv_system_program cscript //nologo "$(windows_path "$work/create.js")"
+  echo "files put back, intact; a script client: $(tr -d '\r' <"$work/out")"
+}
+undamaged="files put back, intact; a script client: created object"
+broken_installer() {  # 1.2.0.1 with a control that cannot be registered
+  [ -f "$work/broken-setup.exe" ] && return 0
   cp -r "$work/$B/stage" "$work/broken"
   printf 'not a library' >"$work/broken/OstwinAutoCtrl.dll"
   bash installer/build-installer.sh "$work/broken" 1.2.0.1 "$orv_arch" "$work/broken-setup.exe" >/dev/null
+}
+file_held_open() {
+  local rc left holder
+  broken_installer || { bad "$1" "the broken installer did not build"; return 1; }
+  timeout 360 wine "$bld/tests/installer/file_holder.exe" "$(windows_path "$inst/index.htm")" \
+    "$(windows_path "$work/held")" "$(windows_path "$work/let-go")" >/dev/null 2>&1 </dev/null &
+  holder=$!
+  if ! wait_for 60 test -e "$work/held"; then
+    : >"$work/let-go"; bad "$1" "no program held index.htm within 60 s"; return 1
+  fi
   rc=$(setup "$work/broken-setup.exe" /S)
-  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version)" \
-    test "$rc" -ne 0 -a "$(reg_value Version)" = "$B"
+  : >"$work/let-go"; wait $holder
+  left=$(after_failure)
+  check "$1" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left" \
+    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+}
+failed_registration() {
+  local rc left
+  broken_installer || { bad "$1" "the broken installer did not build"; return 1; }
+  rc=$(setup "$work/broken-setup.exe" /S)
+  left=$(after_failure)
+  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again)" \
+    test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
 }
 equal_version_repairs() {
   local rc
@@ -460,6 +491,7 @@ end_programs
 life_step "tampered download"          "server"               -             tampered_download
 end_programs
 unset ORV_TEST_UPDATE_BASE_URL
+life_step "file held open"             "updated"              -             file_held_open
 life_step "failed registration"        "updated"              -             failed_registration
 life_step "equal version repairs"      "updated"              -             equal_version_repairs
 life_step "uninstall: programs"        "installation"         -             uninstall_programs

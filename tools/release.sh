@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Publishes a release: builds the deliverables with the release's version, update host and
-# manifest key, signs them (Authenticode), stages the installation folder, signs its manifests,
-# builds the installer and lays out the update server's folder, then checks that folder against
-# what the updater relies on and refuses to publish it otherwise.
+# manifest key, lays the whole release out (programs, content, the installer's input), checks it,
+# then signs it (Authenticode, the manifests), builds the installer, lays out the update server's
+# folder, verifies every signature it publishes, writes the release record and checks the folder
+# against what the updater relies on; it publishes only what passed every check.
 #
 # usage: tools/release.sh VERSION (--key KEY --update-host HOST[:PORT] SIGNING | --dev [SIGNING])
 #                          [--wine] [--content DIR] [--out DIR] [--build-dir DIR] [--no-build]
@@ -15,28 +16,37 @@
 #                  the programs carry its public half
 #   --update-host  the update server the programs are built for
 #   --dev          a development release: the development key and the placeholder host are
-#                  allowed (and the defaults), signing is optional, and every output says so
+#                  allowed (and the defaults), signing is optional, the tree may hold uncommitted
+#                  changes, and every output says so
 #   --sign-cert, --sign-key    Authenticode certificate (chain) and key, PEM
 #   --sign-pkcs12  Authenticode PKCS#12 file; its password is in the environment variable VAR
 #   --timestamp-url  RFC 3161 time-stamping server for the signatures
 #   --wine         the release for Wine: the core host and the updater are their test builds (the
 #                  stand-in page; Wine cannot render their real pages) under the shipped names
-#   --content      the core host's scripts and entry page (default: installer/content)
+#   --content      the core host's scripts and entry page (default: installer/content); it may not
+#                  carry a file of the release's own names, and a Windows program in it must
+#                  carry a valid Authenticode signature
 #   --out          where to write (default: build/release/VERSION, -DEVELOPMENT and -wine added)
 #   --build-dir    the 32-bit build (default build/win32); the release's programs are built in
 #                  DIR/release/<key>-<host>, with the release's version, host and key
 #   --no-build     use the programs already built there
 #   --programs     use the programs already built in DIR as they are
 #   --arch         x86 (default: the shipped 32-bit build, build/win32) or amd64 (build/win64)
-# Writes OUT/stage (the installation folder), OUT/<id>Setup.exe (the installer) and OUT/server
-# (the update server's folder; OUT/server-DEVELOPMENT for --dev). Exit code 0 published, 1
-# refused or failed, 2 usage.
-set -euo pipefail
+# Writes OUT/stage (the installation folder), OUT/<id>Setup.exe (the installer), OUT/server (the
+# update server's folder; OUT/server-DEVELOPMENT for --dev) and OUT/release.json (the release
+# record), and the checks' reports OUT/*-check.txt. A refused or failed run leaves only reports.
+# Exit code 0 published, 1 refused (the release breaks a rule), 2 usage, 3 failed (a step could
+# not be done: the build, a tool).
+set -Eeuo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-usage() { sed -n '7,33p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
-fail() { echo "release: $*" >&2; exit 2; }
+usage() { sed -n '8,39p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+bad_usage() { echo "release: $*" >&2; exit 2; }
+refuse() { echo "release: refused: $*" >&2; exit 1; }
+failed() { echo "release: failed: $*" >&2; exit 3; }
+# Anything else that fails is a failure too (a subshell leaves the saying to its parent).
+trap '[ $BASHPID != $$ ] || echo "release: failed: $BASH_COMMAND (line $LINENO)" >&2; exit 3' ERR
 abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ $# -ge 1 ] || usage
 version=$1; shift
@@ -66,92 +76,106 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-case $arch in x86) preset=win32;; amd64) preset=win64;; *) fail "unknown architecture $arch";; esac
+case $arch in x86) preset=win32;; amd64) preset=win64;; *) bad_usage "unknown architecture $arch";; esac
 base=${base:-$root/build/$preset}
-[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "$version is not four numbers joined by dots"
-dev_key=$root/keys/manifest-dev.key placeholder=update.example.invalid
+[[ $version =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || bad_usage "$version is not four numbers joined by dots"
+# The development key (keys/manifest-dev.pub) by its fingerprint, written here rather than read
+# from the checkout, so that it is known whatever files the tree holds.
+dev_fp=1762ddb3b0b6c3890fd9497027b5080c79cdfe4ba9dbb87d8ca88e1fd80ec53f
+placeholder=update.example.invalid
 fingerprint() {  # the SHA-256 of the DER of a private key's public half
   openssl rsa -in "$1" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -d' ' -f1
 }
 
-# --- what kind of release ---------------------------------------------------------------------
+# --- what kind of release: key, host, signing material and tree --------------------------------
 if [ $dev -eq 1 ]; then
-  key=${key:-$dev_key} host=${host:-$placeholder}
+  key=${key:-$root/keys/manifest-dev.key} host=${host:-$placeholder}
 else
-  [ -n "$key" ] || fail "a production release needs --key (or --dev for a development release)"
-  [ -n "$host" ] || fail "a production release needs --update-host (or --dev for a development release)"
+  [ -n "$key" ] || bad_usage "a production release needs --key (or --dev for a development release)"
+  [ -n "$host" ] || bad_usage "a production release needs --update-host (or --dev for a development release)"
 fi
-[ -r "$key" ] || fail "cannot read the signing key $key"
-[[ $host =~ ^[A-Za-z0-9.-]+(:[0-9]+)?$ ]] || fail "$host is not host[:port]"
-key_fp=$(fingerprint "$key")
-[ "$key_fp" != "$(sha256sum </dev/null | cut -d' ' -f1)" ] || fail "$key is not an RSA private key"
+[ -r "$key" ] || bad_usage "cannot read the signing key $key"
+[[ $host =~ ^[A-Za-z0-9.-]+(:[0-9]+)?$ ]] || bad_usage "$host is not host[:port]"
+key_fp=$(fingerprint "$key") || bad_usage "$key is not an RSA private key"
 if [ $dev -eq 0 ]; then
-  [ "$key_fp" != "$(fingerprint "$dev_key")" ] ||
-    fail "refused: $key is the development key (its fingerprint $key_fp); use the bank's key, or --dev"
-  [ "$host" != $placeholder ] || fail "refused: $host is the placeholder host; name the bank's, or --dev"
+  [ "$key_fp" != "$dev_fp" ] ||
+    refuse "$key is the development key (its fingerprint $key_fp); use the bank's key, or --dev"
+  [ "$host" != $placeholder ] || refuse "$host is the placeholder host; name the bank's, or --dev"
 fi
 signing=0
 if [ -n "$sign_cert$sign_key$sign_p12" ]; then
   if [ -n "$sign_p12" ]; then
-    [ -z "$sign_cert$sign_key" ] || fail "--sign-pkcs12 goes alone, without --sign-cert and --sign-key"
+    [ -z "$sign_cert$sign_key" ] || bad_usage "--sign-pkcs12 goes alone, without --sign-cert and --sign-key"
     [ -n "$sign_pass_env" ] && [ -n "${!sign_pass_env+x}" ] ||
-      fail "--sign-pkcs12 needs --sign-pass-env naming a set environment variable"
+      bad_usage "--sign-pkcs12 needs --sign-pass-env naming a set environment variable"
   else
-    [ -n "$sign_cert" ] && [ -n "$sign_key" ] || fail "--sign-cert and --sign-key go together"
+    [ -n "$sign_cert" ] && [ -n "$sign_key" ] || bad_usage "--sign-cert and --sign-key go together"
   fi
   signing=1
 elif [ $dev -eq 0 ]; then
-  fail "a production release is Authenticode-signed: give --sign-cert and --sign-key, or --sign-pkcs12"
+  bad_usage "a production release is Authenticode-signed: give --sign-cert and --sign-key, or --sign-pkcs12"
 fi
-command -v osslsigncode >/dev/null || [ $signing -eq 0 ] || fail "osslsigncode is missing"
+command -v osslsigncode >/dev/null || [ $signing -eq 0 ] || failed "osslsigncode is missing"
+# The commit the release is built from; a production release is built from a commit alone.
+commit=$(git rev-parse HEAD 2>/dev/null) || commit=""
+tree=dirty
+if [ -n "$commit" ] && [ -z "$(git status --porcelain 2>/dev/null)" ]; then tree=clean; fi
+[ $dev -eq 1 ] || [ $tree = clean ] ||
+  refuse "the tree holds uncommitted changes or is no git checkout (git status): a production release is built from a commit"
 
 id=$(sed -n 's/^#define ORV_PRODUCT_ID "\(.*\)"$/\1/p' common/product.h)
 kind=$([ $dev -eq 1 ] && echo DEVELOPMENT || echo production)
 out=${out:-build/release/$version$([ $dev -eq 1 ] && echo -DEVELOPMENT || true)$([ $wine -eq 1 ] && echo -wine || true)}
 mkdir -p "$out"; out=$(cd "$out" && pwd)
 server_name=server$([ $dev -eq 1 ] && echo -DEVELOPMENT || true)
+setup_name=${id}Setup.exe
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
+# Everything this run makes goes to OUT/.release.new and into place only when it is published;
+# what an earlier run published goes first, and a refused or failed run leaves nothing signed.
+work=$out/.release.new
+rm -rf "$work" "$out/stage" "$out/$setup_name" "$out"/server* "$out/release.json" "$out"/*-check.txt
+mkdir -p "$work"
+trap 'rm -rf "$work"' EXIT
+release_public=$work/manifest-key.pub  # the release's key, which every program must carry
+openssl rsa -in "$key" -RSAPublicKey_out -out "$release_public" 2>/dev/null
+
+echo "== $kind release $version ($arch$([ $wine -eq 1 ] && echo ', Wine mode' || true)) into $out"
+if [ $dev -eq 1 ]; then
+  echo "   DEVELOPMENT: manifest key $(basename "$key") ($key_fp$([ "$key_fp" = "$dev_fp" ] && echo ', the development key' || true)), update host $host: not for customers"
+  echo "   tree: ${commit:-no git checkout}$([ $tree = clean ] && echo ', clean' || echo ', with uncommitted changes (allowed for DEVELOPMENT)')"
+else
+  echo "   production: manifest key $key_fp, update host $host, commit $commit"
+fi
 
 # --- the programs, built with the release's version, host and key -----------------------------
 bld=${built:-$base/release/$(echo "$key_fp" | cut -c1-12)-${host//:/_}}
 targets=(${id}Core ${id}Update ${id}Tray OstwinAutoCtrl kavrel jornet)
 [ $wine -eq 0 ] || targets+=(${id}CoreTestHost ${id}UpdateTestHost)
-
-echo "== $kind release $version ($arch$([ $wine -eq 1 ] && echo ', Wine mode' || true)) into $out"
-if [ $dev -eq 1 ]; then
-  echo "   DEVELOPMENT: manifest key $(basename "$key") ($key_fp$([ "$key" = "$dev_key" ] && echo ', the development key' || true)), update host $host: not for customers"
-else
-  echo "   production: manifest key $key_fp, update host $host"
-fi
 if [ $wine -eq 1 ]; then
   echo "   Wine mode: ${id}Core.exe and ${id}Update.exe are the test builds ${id}CoreTestHost and"
   echo "   ${id}UpdateTestHost (the stand-in page: Wine cannot render the real pages) under the shipped names"
 fi
 echo "   programs from $bld"
-public=$bld/manifest-key.pub
 if [ $build -eq 1 ]; then
+  public=$bld/manifest-key.pub
   mkdir -p "$bld"
-  openssl rsa -in "$key" -RSAPublicKey_out -out "$public.new" 2>/dev/null
-  cmp -s "$public.new" "$public" && rm "$public.new" || mv "$public.new" "$public"
+  cmp -s "$release_public" "$public" || cp "$release_public" "$public"
   [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
   cmake --build build/native --target manifest >/dev/null
   cmake --preset "$preset" -B "$bld" -DORV_MANIFEST_PUBLIC_KEY="$public" \
     -DORV_UPDATE_HOST="$host" -DORV_RELEASE_VERSION="$version" >"$bld.configure.log" ||
-    { cat "$bld.configure.log"; exit 1; }
+    { cat "$bld.configure.log"; failed "the build could not be configured"; }
   cmake --build "$bld" --target "${targets[@]}" >"$bld.build.log" ||
-    { tail -n 30 "$bld.build.log"; exit 1; }
+    { tail -n 30 "$bld.build.log"; failed "the programs did not build"; }
 fi
 tool=$root/build/native/tools/manifest/manifest
-[ -x "$tool" ] || { echo "release: the manifest tool is not built ($tool)" >&2; exit 1; }
-# The public key the programs carry: every manifest must verify with it.
-public=$(sed -n 's/^ORV_MANIFEST_PUBLIC_KEY:FILEPATH=//p' "$bld/CMakeCache.txt" 2>/dev/null)
-[ -r "$public" ] || { echo "release: no programs built in $bld (run without --no-build)" >&2; exit 1; }
+[ -x "$tool" ] || failed "the manifest tool is not built ($tool)"
 
-# --- the installation folder; what an earlier run wrote goes first -----------------------------
-stage=$out/stage
-rm -rf "$stage" "$out"/server*; mkdir -p "$stage"
+# --- the release laid out, unsigned: the programs, the content, the installer's input -----------
+stage=$work/stage
+mkdir -p "$stage"
 pick() {  # pick BUILT_FILE INSTALLED_NAME
-  [ -f "$1" ] || { echo "release: $1 is not built" >&2; exit 1; }
+  [ -f "$1" ] || failed "$1 is not built (run without --no-build)"
   cp "$1" "$stage/$2"
 }
 if [ $wine -eq 1 ]; then
@@ -166,84 +190,130 @@ pick "$bld/tokenctl/OstwinAutoCtrl.dll" OstwinAutoCtrl.dll
 pick "$bld/engines/kavrel/Kavrel.dll" Kavrel.dll
 pick "$bld/engines/jornet/Jornet.dll" Jornet.dll
 programs=("${id}Core.exe" "${id}Update.exe" "${id}Tray.exe" OstwinAutoCtrl.dll Kavrel.dll Jornet.dll)
-for p in "${programs[@]}"; do
-  carried=$("$tool" updater-facts "$stage/$p" | sed -n 's/^version //p')
-  [ "$carried" = "$version" ] ||
-    { echo "release: refused: $p carries version \"$carried\", not $version (built in $bld)"; exit 1; }
-done
-echo "   programs: ${#programs[@]} files carry version $version"
 
-# --- Authenticode, before the manifests list the bytes -----------------------------------------
+# Signatures are verified against the system's certificate authorities and the signing
+# certificates themselves.
+export ORV_SIGN_CAFILE=$work/trusted-certificates.pem
+cat /etc/ssl/certs/ca-certificates.crt >"$ORV_SIGN_CAFILE" 2>/dev/null || : >"$ORV_SIGN_CAFILE"
+signer=""
+if [ $signing -eq 1 ]; then
+  if [ -n "$sign_p12" ]; then
+    printf '%s' "${!sign_pass_env}" | openssl pkcs12 -in "$sign_p12" -nokeys -passin stdin \
+      -out "$work/signing-certificates.pem" 2>/dev/null || failed "cannot read the certificates of $sign_p12"
+    printf '%s' "${!sign_pass_env}" | openssl pkcs12 -in "$sign_p12" -nokeys -clcerts -passin stdin \
+      -out "$work/signer.pem" 2>/dev/null
+  else
+    cp "$sign_cert" "$work/signing-certificates.pem"
+    cp "$sign_cert" "$work/signer.pem"
+  fi
+  cat "$work/signing-certificates.pem" >>"$ORV_SIGN_CAFILE"
+  signer=$(openssl x509 -in "$work/signer.pem" -outform DER | sha256sum | cut -d' ' -f1)
+fi
+is_program() { cmp -s -n 2 "$1" <(printf MZ); }
+verified() { bash tools/authenticode.sh verify "$1"; }
+
+# The content: never one of the release's own files, and a Windows program in it only signed.
+reserved=("${programs[@]}" Digest.xml Digest_n.xml uninstall.exe "setup/$setup_name")
+content_files=0 content_programs=0
+while IFS= read -r -d '' rel; do
+  rel=${rel#./} content_files=$((content_files + 1))
+  for r in "${reserved[@]}"; do
+    [ "${rel,,}" != "${r,,}" ] || refuse "the content's $rel would replace the release's own $r"
+  done
+  if is_program "$content/$rel"; then
+    content_programs=$((content_programs + 1))
+    verified "$content/$rel" ||
+      refuse "the content's $rel is a Windows program without a valid Authenticode signature"
+  fi
+done < <(cd "$content" && find . -type f -print0 | LC_ALL=C sort -z)
+cp -r "$content/." "$stage/"
+bash installer/build-installer.sh --check "$stage" ||
+  refuse "the installer cannot carry a staged name (above)"
+echo "   content: $content_files files from $content, $content_programs of them Windows programs with verified signatures; every name fits the installer"
+
+# --- the facts before the signatures: what the programs were built with -----------------------
+facts_args=(--version "$version" --update-host "$host" --key "$release_public")
+[ $dev -eq 0 ] || facts_args+=(--dev)
+: >"$out/program-check.txt"
+wrong=0
+for p in "${programs[@]}"; do
+  "$tool" program-check "$stage/$p" "${facts_args[@]}" >>"$out/program-check.txt" || wrong=1
+done
+if [ $wrong -eq 1 ]; then
+  grep '^refused: ' "$out/program-check.txt" >&2
+  refuse "the programs in $bld were not built with the release's version $version, update host $host and manifest key"
+fi
+echo "   programs: ${#programs[@]} files carry version $version; the updater and the core host carry the manifest key $key_fp, the updater the update host $host"
+
+# --- signed: the programs, the manifests, the installer and its uninstaller --------------------
 if [ $signing -eq 1 ]; then
   export ORV_SIGN_CERT=$sign_cert ORV_SIGN_KEY=$sign_key ORV_SIGN_PKCS12=$sign_p12
   export ORV_SIGN_PASS_ENV=$sign_pass_env ORV_SIGN_TIMESTAMP_URL=$timestamp ORV_SIGN_TIME=$SOURCE_DATE_EPOCH
-  # Signatures are verified against the signing certificates themselves.
-  export ORV_SIGN_CAFILE=$out/signing-certificates.pem
-  if [ -n "$sign_p12" ]; then
-    printf '%s' "${!sign_pass_env}" |
-      openssl pkcs12 -in "$sign_p12" -nokeys -passin stdin -out "$ORV_SIGN_CAFILE" 2>/dev/null ||
-      { echo "release: cannot read the certificates of $sign_p12" >&2; exit 1; }
-  else
-    cp "$sign_cert" "$ORV_SIGN_CAFILE"
-  fi
-  for p in "${programs[@]}"; do bash tools/authenticode.sh sign "$stage/$p"; done
+  for p in "${programs[@]}"; do bash tools/authenticode.sh sign "$stage/$p" || failed "cannot sign $p"; done
 fi
-verify_signatures() {  # verify_signatures FILE...: every one carries a verified signature
-  local f
-  for f in "$@"; do
-    bash tools/authenticode.sh verify "$f" ||
-      { echo "release: refused: the Authenticode signature of $f does not verify"; exit 1; }
-  done
-}
-[ $signing -eq 0 ] || verify_signatures "${programs[@]/#/$stage/}"
-cp -r "$content/." "$stage/"
-
 sign() {  # sign DIR: the signed main manifest and the unsigned extra one
   "$tool" sign "$1" --key "$key" --version "$version" >/dev/null
   "$tool" sign "$1" --extra --version "$version" >/dev/null
 }
 sign "$stage"
-if ! "$tool" check "$stage" --key "$public" >"$out/stage-check.txt"; then
-  echo "release: refused: the installation folder does not verify with the programs' key $public:"
-  cat "$out/stage-check.txt"
-  exit 1
+if ! "$tool" check "$stage" --key "$release_public" >"$out/stage-check.txt"; then
+  cat "$out/stage-check.txt" >&2
+  refuse "the installation folder does not verify with the release's key"
 fi
 echo "   stage: $(grep -c '^Unchanged ' "$out/stage-check.txt") files, Digest.xml signed with $(basename "$key"), intact"
-
-# --- the installer ------------------------------------------------------------------------------
-setup_name=${id}Setup.exe
-installer=$out/$setup_name
-ORV_INSTALLER_DEVELOPMENT=$dev bash installer/build-installer.sh "$stage" "$version" "$arch" "$installer" >/dev/null
-if [ $signing -eq 1 ]; then
-  bash tools/authenticode.sh sign "$installer"
-  verify_signatures "$installer"
-  echo "   Authenticode: the ${#programs[@]} programs and libraries, the installer and its uninstaller signed (SHA-256), verified"
-else
-  echo "   Authenticode: not signed ($kind release without signing material)"
-fi
-echo "   installer: $installer ($(file -b "$installer" | cut -d, -f1))$([ $dev -eq 1 ] && echo ', titled DEVELOPMENT' || true)"
+installer=$work/$setup_name
+ORV_INSTALLER_DEVELOPMENT=$dev ORV_UNINSTALLER_COPY=$work/uninstall.exe \
+  bash installer/build-installer.sh "$stage" "$version" "$arch" "$installer" >/dev/null ||
+  failed "the installer did not build"
+[ $signing -eq 0 ] || bash tools/authenticode.sh sign "$installer" || failed "cannot sign the installer"
+echo "   installer: $setup_name ($(file -b "$installer" | cut -d, -f1))$([ $dev -eq 1 ] && echo ', titled DEVELOPMENT' || true)"
 
 # --- the update server's folder: every file under its manifest path, the updater at the base,
 # and the installer in the folder "setup": a lower-case first letter sorts after every key of a
 # file at the base (which starts with a backslash) and every upper-case folder, so the updater,
 # which runs the last entry in key order, runs the installer.
-staging=$out/$server_name.new
-cp -r "$stage" "$staging"
-rm -f "$staging/Digest.xml" "$staging/Digest_n.xml"
-mkdir -p "$staging/setup"
-cp "$installer" "$staging/setup/$setup_name"
-sign "$staging"
+server=$work/$server_name
+cp -r "$stage" "$server"
+rm -f "$server/Digest.xml" "$server/Digest_n.xml"
+mkdir -p "$server/setup"
+cp "$installer" "$server/setup/$setup_name"
+sign "$server"
 
-check_args=(--version "$version" --setup "$setup_name" --key "$public")
-[ $dev -eq 0 ] || check_args+=(--dev)
-if ! "$tool" server-check "$staging" "${check_args[@]}" >"$out/server-check.txt"; then
-  mv "$staging" "$out/$server_name.refused"
-  echo "release: refused to publish (left in $out/$server_name.refused):"
-  cat "$out/server-check.txt"
-  exit 1
+# --- every signature it publishes, verified on the final bytes ----------------------------------
+if [ $signing -eq 1 ]; then
+  published_programs=("$installer" "$work/uninstall.exe")
+  while IFS= read -r -d '' f; do
+    if is_program "$f"; then published_programs+=("$f"); fi
+  done < <(find "$server" -type f -print0 | LC_ALL=C sort -z)
+  for f in "${published_programs[@]}"; do
+    verified "$f" || refuse "the Authenticode signature of ${f#$work/} does not verify"
+  done
+  echo "   Authenticode: every Windows program published verified on its final bytes (${#published_programs[@]}: the ${#programs[@]} programs and libraries, the installer and its copy in setup, its uninstaller, $content_programs from the content), signed SHA-256"
+else
+  echo "   Authenticode: not signed ($kind release without signing material)"
 fi
-mv "$staging" "$out/$server_name"
+
+# --- the release record, and the server folder checked with it --------------------------------
+record_args=(--server "$server" --installer "$installer" --version "$version" --key "$release_public"
+             --update-host "$host" --commit "$commit" --tree $tree)
+[ -z "$signer" ] || record_args+=(--signer "$signer")
+[ $dev -eq 0 ] || record_args+=(--dev)
+"$tool" record "$work/release.json" "${record_args[@]}" >/dev/null
+check_args=(--version "$version" --setup "$setup_name" --key "$release_public" --update-host "$host"
+            --record "$work/release.json")
+[ $dev -eq 0 ] || check_args+=(--dev)
+if ! "$tool" server-check "$server" "${check_args[@]}" >"$out/server-check.txt"; then
+  cat "$out/server-check.txt" >&2
+  refuse "the update server's folder breaks the rules above; nothing is published"
+fi
+
+# --- published ----------------------------------------------------------------------------------
+mv "$stage" "$out/stage"
+mv "$installer" "$out/$setup_name"
+mv "$server" "$out/$server_name"
+mv "$work/release.json" "$out/release.json"
 first=$(grep -o '<File FileName="[^"]*" Path="[^"]*"' "$out/$server_name/Digest.xml" | grep -v "\"${id}Update.exe\"" | head -n1)
 echo "   server: $out/$server_name: $(grep -c '<File ' "$out/$server_name/Digest.xml") files; ${first#<File } carries $version; setup/$setup_name sorts last"
 echo "   $(grep '^served updater' "$out/server-check.txt")"
+echo "   record: $out/release.json: commit ${commit:-none} ($tree), $(grep -c '"sha256"' "$out/release.json") files with size and SHA-256"
 echo "published $version$([ $dev -eq 1 ] && echo ' (DEVELOPMENT)' || true)"

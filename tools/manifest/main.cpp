@@ -1,17 +1,28 @@
-// manifest: writes and checks an installation's manifests.
+// manifest: writes and checks an installation's manifests, a release's programs and its record.
 //   manifest sign DIR --key KEY [--extra]   writes DIR\Digest.xml (signed) or DIR\Digest_n.xml
 //   manifest check DIR [--key PUBLIC]       checks DIR the way the core host does at start-up
-//   manifest server-check DIR --version V --setup NAME [--key PUBLIC] [--dev]
-//                                           checks an update server folder before it is published,
+//   manifest server-check DIR --version V --setup NAME [--key PUBLIC] [--update-host HOST]
+//            [--record FILE] [--dev]        checks an update server folder before it is published,
 //                                           the served updater's host, key and version with it
-//                                           (--dev: the placeholder host and development key pass)
-//   manifest updater-facts FILE             prints the host, key fingerprint and version an
-//                                           updater program carries
+//                                           (--dev: the placeholder host and development key
+//                                           pass), and the folder against its release record
+//   manifest program-check FILE --version V [--key PUBLIC] [--update-host HOST] [--dev]
+//                                           are the version, host and key a program carries the
+//                                           release's?
+//   manifest updater-facts FILE             prints the host, key fingerprint and version a
+//                                           program carries
+//   manifest record FILE --server DIR --installer SETUP --version V --key PUBLIC
+//            --update-host HOST --commit C --tree clean|dirty [--signer SHA256] [--dev]
+//                                           writes the release record FILE
 // `sign ... --version V` writes V as every entry's version instead of the files' own.
-// Exit codes: 0 done / intact, 1 not intact or not verified (or signing failed), 2 usage.
+// Exit codes: 0 done / intact, 1 not intact, not verified or refused (or writing failed),
+// 2 usage.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +33,7 @@
 #include "manifest_writer.h"
 #include "narrow_file.h"
 #include "product.h"
+#include "release_record.h"
 #include "served_updater.h"
 #include "server_rules.h"
 #include "version_number.h"
@@ -53,8 +65,13 @@ int usage() {
                "usage: manifest sign DIR --key PRIVATE_KEY.pem [--extra] [--version V]\n"
                "       manifest check DIR [--key PUBLIC_KEY.pem] [--time]\n"
                "       manifest server-check DIR --version V --setup NAME [--key PUBLIC_KEY.pem]"
-               " [--dev]\n"
-               "       manifest updater-facts FILE\n");
+               " [--update-host HOST] [--record FILE] [--dev]\n"
+               "       manifest program-check FILE --version V [--key PUBLIC_KEY.pem]"
+               " [--update-host HOST] [--dev]\n"
+               "       manifest updater-facts FILE\n"
+               "       manifest record FILE --server DIR --installer SETUP --version V"
+               " --key PUBLIC_KEY.pem --update-host HOST --commit C --tree clean|dirty"
+               " [--signer SHA256] [--dev]\n");
   return 2;
 }
 
@@ -134,98 +151,202 @@ int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
   return intact ? 0 : 1;
 }
 
-// The served updater at the folder's base, as the release's programs must have built it.
-std::vector<std::string> servedUpdaterCheck(const std::wstring& dir,
-                                            const ServedUpdaterExpectation& expected) {
+// The options the commands take; which ones a command needs, run() says.
+struct Options {
+  std::wstring key, version, setup, updateHost, record, server, installer, commit, tree, signer;
+  bool extra = false, timed = false, development = false;
+};
+
+// The public key PEM text of --key, if given; false (after saying so) when it cannot be read.
+bool readPublicKey(const Options& options, std::string& pem) {
+  if (options.key.empty() || readWholeFile(toNarrow(options.key), pem, 1 << 20)) return true;
+  std::fprintf(stderr, "manifest: cannot read key %s\n", utf8(options.key).c_str());
+  return false;
+}
+
+ProgramExpectation programExpectation(const Options& options, const std::string& publicKeyPem) {
+  ProgramExpectation expected;
+  expected.releaseVersion = toNarrow(options.version);
+  expected.updateHost = toNarrow(options.updateHost);
+  expected.publicKeyPem = publicKeyPem;
+  expected.development = options.development;
+  return expected;
+}
+
+std::optional<ServedUpdater> programFacts(const fs::path& file) {
   std::string bytes;
-  const fs::path updater = fs::path(dir) / kUpdaterFileName;
-  if (!readWholeFile(toNarrow(updater.wstring()), bytes, 1 << 28))
-    return {"the served updater " + toNarrow(kUpdaterFileName) + " cannot be read"};
-  const ServedUpdater facts = readServedUpdater(bytes);
-  std::printf("served updater: version %s, update host %s, manifest key %s\n",
+  if (!readWholeFile(toNarrow(file.wstring()), bytes, 1 << 28)) return std::nullopt;
+  return readServedUpdater(bytes);
+}
+
+void printFacts(const std::string& name, const ServedUpdater& facts) {
+  std::printf("%s: version %s, update host %s, manifest key %s\n", name.c_str(),
               facts.version.c_str(), facts.updateHost.c_str(), facts.keyFingerprint.c_str());
-  return servedUpdaterProblems(facts, expected);
 }
 
-int updaterFacts(const std::wstring& file) {
-  std::string bytes;
-  if (!readWholeFile(toNarrow(file), bytes, 1 << 28)) {
-    std::fprintf(stderr, "manifest: cannot read %s\n", utf8(file).c_str());
-    return 1;
-  }
-  const ServedUpdater facts = readServedUpdater(bytes);
-  std::printf("version %s\nupdate host %s\nmanifest key %s%s\n", facts.version.c_str(),
-              facts.updateHost.c_str(), facts.keyFingerprint.c_str(),
-              facts.keyFingerprint == developmentKeyFingerprint() ? " (development key)" : "");
-  return 0;
-}
-
-int serverCheck(const std::wstring& dir, const std::wstring& keyPath, const std::wstring& version,
-                const std::wstring& setup, bool development) {
-  ServerFolderExpectation expected;
-  expected.releaseVersion = toNarrow(version);
-  expected.setupFileName = setup;
-  if (!keyPath.empty() && !readWholeFile(toNarrow(keyPath), expected.publicKeyPem, 1 << 20)) {
-    std::fprintf(stderr, "manifest: cannot read key %s\n", utf8(keyPath).c_str());
-    return 2;
-  }
-  std::vector<std::string> problems;
-  try {
-    problems = serverFolderProblems(std::filesystem::path(dir), expected);
-  } catch (const std::exception& e) {
-    problems.push_back(std::string("cannot read the folder: ") + e.what());
-  }
-  ServedUpdaterExpectation updater;
-  updater.releaseVersion = expected.releaseVersion;
-  updater.publicKeyPem = expected.publicKeyPem;
-  updater.development = development;
-  for (std::string& p : servedUpdaterCheck(dir, updater)) problems.push_back(std::move(p));
+// Prints every problem as a refusal and the verdict; exit code 0 without problems, else 1.
+int verdict(const std::vector<std::string>& problems, const char* good, const char* bad) {
   std::string listing;
   for (const std::string& p : problems) listing += "refused: " + p + "\n";
-  listing += problems.empty() ? "publishable\n" : "not publishable\n";
+  listing += std::string(problems.empty() ? good : bad) + "\n";
   std::fwrite(listing.data(), 1, listing.size(), stdout);
   std::fflush(stdout);
   return problems.empty() ? 0 : 1;
 }
 
+int updaterFacts(const std::wstring& file) {
+  const auto facts = programFacts(file);
+  if (!facts) {
+    std::fprintf(stderr, "manifest: cannot read %s\n", utf8(file).c_str());
+    return 1;
+  }
+  std::printf("version %s\nupdate host %s\nmanifest key %s%s\n", facts->version.c_str(),
+              facts->updateHost.c_str(), facts->keyFingerprint.c_str(),
+              facts->keyFingerprint == kDevelopmentKeyFingerprint ? " (development key)" : "");
+  return 0;
+}
+
+int programCheck(const std::wstring& file, const Options& options) {
+  std::string publicKeyPem;
+  if (!readPublicKey(options, publicKeyPem)) return 2;
+  const std::wstring name = fs::path(file).filename().wstring();
+  const auto facts = programFacts(file);
+  if (!facts) return verdict({utf8(name) + " cannot be read"}, "", "not the release's");
+  printFacts(utf8(name), *facts);
+  return verdict(programProblems(utf8(name), *facts, programExpectation(options, publicKeyPem),
+                                 carriedFactsOf(name)),
+                 "the release's", "not the release's");
+}
+
+// The folder against its release record, when one is named.
+std::vector<std::string> recordCheck(const std::wstring& dir, const Options& options,
+                                     const std::optional<ServedUpdater>& served) {
+  if (options.record.empty()) return {};
+  std::string json;
+  if (!readWholeFile(toNarrow(options.record), json, 1 << 26))
+    return {"the release record " + utf8(options.record) + " cannot be read"};
+  const auto record = parseRecord(json);
+  if (!record) return {"the release record " + utf8(options.record) + " is not one"};
+  return recordProblems(*record, fs::path(dir), served, toNarrow(options.version));
+}
+
+int serverCheck(const std::wstring& dir, const Options& options) {
+  ServerFolderExpectation expected;
+  expected.releaseVersion = toNarrow(options.version);
+  expected.setupFileName = options.setup;
+  if (!readPublicKey(options, expected.publicKeyPem)) return 2;
+  std::vector<std::string> problems;
+  const auto add = [&problems](std::vector<std::string> more) {
+    for (std::string& p : more) problems.push_back(std::move(p));
+  };
+  try {
+    add(serverFolderProblems(fs::path(dir), expected));
+  } catch (const std::exception& e) {
+    problems.push_back(std::string("cannot read the folder: ") + e.what());
+  }
+  // The served updater at the folder's base, as the release's programs must have built it.
+  const auto served = programFacts(fs::path(dir) / kUpdaterFileName);
+  if (served) {
+    printFacts("served updater", *served);
+    add(programProblems("the served updater", *served,
+                        programExpectation(options, expected.publicKeyPem),
+                        carriedFactsOf(kUpdaterFileName)));
+  } else {
+    problems.push_back("the served updater " + toNarrow(kUpdaterFileName) + " cannot be read");
+  }
+  try {
+    add(recordCheck(dir, options, served));
+  } catch (const std::exception& e) {
+    problems.push_back(std::string("cannot compare the folder with its record: ") + e.what());
+  }
+  return verdict(problems, "publishable", "not publishable");
+}
+
+int writeRecord(const std::wstring& file, const Options& options) {
+  std::string publicKeyPem;
+  if (!readPublicKey(options, publicKeyPem)) return 2;
+  ReleaseRecord record;
+  record.commit = toNarrow(options.commit);
+  record.clean = options.tree == L"clean";
+  record.development = options.development;
+  record.version = toNarrow(options.version);
+  record.keyFingerprint = keyFingerprint(publicKeyPem);
+  record.updateHost = toNarrow(options.updateHost);
+  record.signer = toNarrow(options.signer);
+  if (record.keyFingerprint.empty()) {
+    std::fprintf(stderr, "manifest: %s holds no RSA PUBLIC KEY\n", utf8(options.key).c_str());
+    return 2;
+  }
+  // Paths are kept relative to the record's own folder, so that the record moves with them.
+  const fs::path base = fs::absolute(fs::path(file)).parent_path();
+  const fs::path server = fs::absolute(fs::path(options.server));
+  record.server = server.lexically_relative(base).generic_u8string();
+  try {
+    for (const fs::path& item : {fs::absolute(fs::path(options.installer)), server})
+      for (PublishedFile& f : publishedFiles(base, item)) record.files.push_back(std::move(f));
+  } catch (const fs::filesystem_error& e) {
+    std::fprintf(stderr, "manifest: cannot list what was published: %s\n", e.what());
+    return 1;
+  }
+  std::sort(record.files.begin(), record.files.end(),
+            [](const PublishedFile& a, const PublishedFile& b) { return a.path < b.path; });
+  if (!writeFile(fs::path(file), recordJson(record))) {
+    std::fprintf(stderr, "manifest: cannot write %s\n", utf8(file).c_str());
+    return 1;
+  }
+  std::printf("%s: %zu files\n", utf8(file).c_str(), record.files.size());
+  return 0;
+}
+
 int run(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return usage();
   const std::wstring& command = args[0];
-  const std::wstring& dir = args[1];
-  std::wstring key, version, setup;
-  bool extra = false, timed = false, development = false;
+  const std::wstring& target = args[1];
+  Options o;
+  const std::map<std::wstring, std::wstring Options::*> valued = {
+      {L"--key", &Options::key},
+      {L"--version", &Options::version},
+      {L"--setup", &Options::setup},
+      {L"--update-host", &Options::updateHost},
+      {L"--record", &Options::record},
+      {L"--server", &Options::server},
+      {L"--installer", &Options::installer},
+      {L"--commit", &Options::commit},
+      {L"--tree", &Options::tree},
+      {L"--signer", &Options::signer}};
+  const std::map<std::wstring, bool Options::*> flags = {{L"--extra", &Options::extra},
+                                                         {L"--time", &Options::timed},
+                                                         {L"--dev", &Options::development}};
   for (std::size_t i = 2; i < args.size(); ++i) {
-    if (args[i] == L"--key" && i + 1 < args.size())
-      key = args[++i];
-    else if (args[i] == L"--version" && i + 1 < args.size())
-      version = args[++i];
-    else if (args[i] == L"--setup" && i + 1 < args.size())
-      setup = args[++i];
-    else if (args[i] == L"--extra")
-      extra = true;
-    else if (args[i] == L"--time")
-      timed = true;
-    else if (args[i] == L"--dev")
-      development = true;
+    const auto value = valued.find(args[i]);
+    const auto flag = flags.find(args[i]);
+    if (value != valued.end() && i + 1 < args.size())
+      o.*(value->second) = args[++i];
+    else if (flag != flags.end())
+      o.*(flag->second) = true;
     else
       return usage();
   }
+  const bool releaseCommand =
+      command == L"server-check" || command == L"program-check" || command == L"record";
+  if (o.development && !releaseCommand) return usage();
   if (command == L"sign") {
-    if (key.empty() && !extra) return usage();
-    if (!version.empty() && VersionNumber::parse(version).text().empty()) {
+    if (o.key.empty() && !o.extra) return usage();
+    if (!o.version.empty() && VersionNumber::parse(o.version).text().empty()) {
       std::fprintf(stderr, "manifest: %s is not four numbers joined by dots\n",
-                   utf8(version).c_str());
+                   utf8(o.version).c_str());
       return 2;
     }
-    return sign(dir, key, extra, version);
+    return sign(target, o.key, o.extra, o.version);
   }
-  if (command == L"server-check") {
-    if (version.empty() || setup.empty() || extra) return usage();
-    return serverCheck(dir, key, version, setup, development);
-  }
-  if (development && command != L"server-check") return usage();
-  if (command == L"check" && !extra) return check(dir, key, timed);
-  if (command == L"updater-facts" && args.size() == 2) return updaterFacts(dir);
+  if (command == L"server-check" && !o.version.empty() && !o.setup.empty() && !o.extra)
+    return serverCheck(target, o);
+  if (command == L"program-check" && !o.version.empty()) return programCheck(target, o);
+  if (command == L"record" && !o.server.empty() && !o.installer.empty() && !o.version.empty() &&
+      !o.key.empty() && !o.updateHost.empty() && (o.tree == L"clean" || o.tree == L"dirty"))
+    return writeRecord(target, o);
+  if (command == L"check" && !o.extra) return check(target, o.key, o.timed);
+  if (command == L"updater-facts" && args.size() == 2) return updaterFacts(target);
   return usage();
 }
 

@@ -6,12 +6,14 @@
 
 #include "ansi_text.h"
 #include "pe_version.h"
+#include "product.h"
 
 namespace orv {
 
 const char kPlaceholderUpdateHost[] = "update.example.invalid";
-// The development key's PEM text, generated from keys/manifest-dev.pub.
-extern const char kDevelopmentKeyPem[];
+// keys/manifest-dev.pub
+const char kDevelopmentKeyFingerprint[] =
+    "1762ddb3b0b6c3890fd9497027b5080c79cdfe4ba9dbb87d8ca88e1fd80ec53f";
 
 namespace {
 
@@ -43,17 +45,22 @@ std::string hostRecord(const std::string& bytes) {
   return host;
 }
 
-std::string hex(const unsigned char* data, unsigned size) {
+std::string sha256HexOf(const void* data, std::size_t size) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int digestSize = 0;
+  if (!EVP_Digest(data, size, digest, &digestSize, EVP_sha256(), nullptr)) return {};
   std::string out;
   char two[3];
-  for (unsigned i = 0; i < size; ++i) {
-    std::snprintf(two, sizeof two, "%02x", data[i]);
+  for (unsigned i = 0; i < digestSize; ++i) {
+    std::snprintf(two, sizeof two, "%02x", digest[i]);
     out += two;
   }
   return out;
 }
 
 }  // namespace
+
+std::string sha256Hex(const std::string& bytes) { return sha256HexOf(bytes.data(), bytes.size()); }
 
 std::string keyFingerprint(const std::string& pem) {
   const std::size_t begin = pem.find(kPemBegin);
@@ -69,16 +76,7 @@ std::string keyFingerprint(const std::string& pem) {
   if (size <= 0) return {};
   // EVP_DecodeBlock counts the padding's bytes too.
   for (std::size_t i = body.size(); i > 0 && body[i - 1] == '='; --i) --size;
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int digestSize = 0;
-  if (!EVP_Digest(der, static_cast<std::size_t>(size), digest, &digestSize, EVP_sha256(), nullptr))
-    return {};
-  return hex(digest, digestSize);
-}
-
-const std::string& developmentKeyFingerprint() {
-  static const std::string fingerprint = keyFingerprint(kDevelopmentKeyPem);
-  return fingerprint;
+  return sha256HexOf(der, static_cast<std::size_t>(size));
 }
 
 ServedUpdater readServedUpdater(const std::string& bytes) {
@@ -92,26 +90,38 @@ ServedUpdater readServedUpdater(const std::string& bytes) {
   return facts;
 }
 
-std::vector<std::string> servedUpdaterProblems(const ServedUpdater& updater,
-                                               const ServedUpdaterExpectation& expected) {
+CarriedFacts carriedFactsOf(const std::wstring& fileName) {
+  if (fileName == kUpdaterFileName) return {true, true};
+  if (fileName == kCoreFileName) return {false, true};
+  return {};
+}
+
+std::vector<std::string> programProblems(const std::string& name, const ServedUpdater& facts,
+                                         const ProgramExpectation& expected, CarriedFacts carried) {
   std::vector<std::string> problems;
-  if (updater.version != expected.releaseVersion)
-    problems.push_back("the served updater's own version is \"" + updater.version +
-                       "\", not the release's " + expected.releaseVersion);
-  if (updater.updateHost.empty())
-    problems.push_back("the served updater carries no update host");
-  else if (updater.updateHost == kPlaceholderUpdateHost && !expected.development)
-    problems.push_back("the served updater points at the placeholder host " +
-                       updater.updateHost + " (allowed only with --dev)");
-  if (updater.keyFingerprint.empty())
-    problems.push_back("the served updater carries no manifest key");
-  else if (updater.keyFingerprint == developmentKeyFingerprint() && !expected.development)
-    problems.push_back("the served updater carries the development key " +
-                       updater.keyFingerprint + " (allowed only with --dev)");
-  if (!expected.publicKeyPem.empty() && !updater.keyFingerprint.empty() &&
-      updater.keyFingerprint != keyFingerprint(expected.publicKeyPem))
-    problems.push_back("the served updater carries the key " + updater.keyFingerprint +
-                       ", not the release's " + keyFingerprint(expected.publicKeyPem));
+  if (facts.version != expected.releaseVersion)
+    problems.push_back(name + "'s own version is \"" + facts.version + "\", not the release's " +
+                       expected.releaseVersion);
+  if (facts.updateHost.empty()) {
+    if (carried.host) problems.push_back(name + " carries no update host");
+  } else if (facts.updateHost == kPlaceholderUpdateHost && !expected.development) {
+    problems.push_back(name + " points at the placeholder host " + facts.updateHost +
+                       " (allowed only with --dev)");
+  } else if (!expected.updateHost.empty() && facts.updateHost != expected.updateHost) {
+    problems.push_back(name + " points at the update host " + facts.updateHost +
+                       ", not the release's " + expected.updateHost);
+  }
+  const std::string releaseKey =
+      expected.publicKeyPem.empty() ? std::string() : keyFingerprint(expected.publicKeyPem);
+  if (facts.keyFingerprint.empty()) {
+    if (carried.key) problems.push_back(name + " carries no manifest key");
+  } else if (facts.keyFingerprint == kDevelopmentKeyFingerprint && !expected.development) {
+    problems.push_back(name + " carries the development key " + facts.keyFingerprint +
+                       " (allowed only with --dev)");
+  } else if (!releaseKey.empty() && facts.keyFingerprint != releaseKey) {
+    problems.push_back(name + " carries the key " + facts.keyFingerprint + ", not the release's " +
+                       releaseKey);
+  }
   return problems;
 }
 

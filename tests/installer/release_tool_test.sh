@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# The release tool's refusals and the server check's, one table row each, and the release
+# record, over the programs and releases of the product's life (the test product_life, lived
+# first by tools/life.sh).
+# usage: release_tool_test.sh SOURCE_DIR BUILD_DIR (build/win32, or build/win64 for the amd64 life)
+set -uo pipefail
+src=$1 bld=$2
+. "$src/tools/wine-env.sh"
+work=$(mktemp -d /tmp/orv-release-test.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+passed=0 failed=0
+ok() { passed=$((passed + 1)); echo "ok: $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
+
+life=$src/build/life B=1.2.0.0
+tool=$src/build/native/tools/manifest/manifest
+dev_fp=$(openssl rsa -in "$src/keys/manifest-dev.key" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -d' ' -f1)
+# The life's programs: those of the build it lived, chosen as the life chooses it.
+bld=$(orv_life_build "$bld")
+orv_build_bits "$(basename "$bld")"
+arch=$orv_arch
+programs=$bld/release/${dev_fp:0:12}-update.example.invalid
+[ -f "$life/$B/release.json" ] && [ -d "$programs" ] ||
+  { echo "no life lived over $bld: run tools/life.sh (the test product_life) first"; exit 1; }
+openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
+  -subj "/CN=refusal test" >/dev/null 2>&1
+openssl pkcs12 -export -in "$work/sign.pem" -inkey "$work/sign.key" -out "$work/sign.p12" -passout pass:secret
+prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key")
+life_release=(--dev --wine --arch $arch --programs "$programs")
+# Content folders: the shipped content with one file added.
+content() {  # content NAME FILE [SOURCE]: $work/NAME, holding FILE (a copy of SOURCE, or a text)
+  mkdir -p "$work/$1/$(dirname "$2")"
+  cp -r "$src/installer/content/." "$work/$1/"
+  if [ -n "${3:-}" ]; then cp "$3" "$work/$1/$2"; else printf 'text' >"$work/$1/$2"; fi
+}
+content late web/logo.txt
+content deliverable kavrel.dll
+content unsigned web/helper.dll "$programs/engines/jornet/Jornet.dll"
+content unholdable 'web/a|b.txt'
+# A tree of the release tool alone, committed, without the development key's files.
+tree=$work/tree
+mkdir -p "$tree/tools" "$tree/common"
+cp "$src/tools/release.sh" "$tree/tools/"
+cp "$src/common/product.h" "$tree/common/"
+git -C "$tree" init -q && git -C "$tree" add . &&
+  git -C "$tree" -c user.name=test -c user.email=test@example.invalid commit -qm tree
+cp "$src/keys/manifest-dev.key" "$work/dev.key"
+
+# name | expected exit code | expected text | command (after "--")
+refusal() {
+  local name=$1 code=$2 text=$3 rc=0; shift 4
+  "$@" >"$work/out" 2>&1 || rc=$?
+  if [ "$rc" -eq "$code" ] && grep -qF -- "$text" "$work/out"; then ok "$name"
+  else fail "$name (exit code $rc)"; cat "$work/out"; fi
+}
+rel() { bash "$src/tools/release.sh" "$@"; }
+refusal "production without a key" 2 "a production release needs --key" -- \
+  rel $B --update-host updates.bank.test --out "$work/r"
+refusal "production without an update host" 2 "a production release needs --update-host" -- \
+  rel $B --key "$work/other.key" --out "$work/r"
+refusal "production without Authenticode" 2 "is Authenticode-signed" -- \
+  rel $B --key "$work/other.key" --update-host updates.bank.test --out "$work/r"
+refusal "a PKCS#12 password only from the environment" 2 "needs --sign-pass-env naming a set" -- \
+  rel $B --dev --sign-pkcs12 "$work/sign.p12" --sign-pass-env ORV_UNSET_PASSWORD --out "$work/r"
+refusal "a version of three numbers" 2 "is not four numbers" -- rel 1.2.0 --dev --out "$work/r"
+refusal "production with the development key" 1 "is the development key" -- \
+  rel $B "${prod[@]}" --key "$src/keys/manifest-dev.key" --out "$work/r"
+refusal "the development key, its files not in the tree" 1 "is the development key" -- \
+  bash "$tree/tools/release.sh" $B "${prod[@]}" --key "$work/dev.key" --out "$work/r"
+refusal "production with the placeholder host" 1 "is the placeholder host" -- \
+  rel $B "${prod[@]}" --update-host update.example.invalid --out "$work/r"
+printf 'change' >"$tree/uncommitted.txt"
+refusal "production from a tree with uncommitted changes" 1 "the tree holds uncommitted changes" -- \
+  bash "$tree/tools/release.sh" $B "${prod[@]}" --out "$work/r"
+refusal "programs of another version" 1 "OrvalinexCore.exe's own version is \"$B\", not the release's 1.3.0.0" -- \
+  rel 1.3.0.0 "${life_release[@]}" --out "$work/r"
+refusal "programs built for another key" 1 "OrvalinexUpdate.exe carries the key $dev_fp, not the release's" -- \
+  rel $B "${life_release[@]}" --key "$work/other.key" --out "$work/r"
+refusal "programs built for another host" 1 "OrvalinexUpdate.exe points at the update host update.example.invalid, not the release's updates.bank.test" -- \
+  rel $B "${life_release[@]}" --update-host updates.bank.test --out "$work/r"
+refusal "content with a deliverable's name" 1 "the content's kavrel.dll would replace the release's own Kavrel.dll" -- \
+  rel $B "${life_release[@]}" --content "$work/deliverable" --out "$work/r"
+refusal "an unsigned Windows program in the content" 1 "the content's web/helper.dll is a Windows program without a valid Authenticode signature" -- \
+  rel $B "${life_release[@]}" --content "$work/unsigned" --out "$work/r"
+refusal "a content name the installer cannot carry" 1 'the staged name "a|b.txt" holds a character Windows does not allow' -- \
+  rel $B "${life_release[@]}" --content "$work/unholdable" --out "$work/r"
+refusal "a signed release refused at the server check" 1 'refused: the last entry in key order is web\logo.txt, not the installer OrvalinexSetup.exe' -- \
+  rel $B "${life_release[@]}" --content "$work/late" --sign-cert "$work/sign.pem" --sign-key "$work/sign.key" --out "$work/late-out"
+left=$(cd "$work/late-out" && find . -type f ! -name '*-check.txt')
+[ -z "$left" ] && ok "a refused release leaves its reports and nothing signed" ||
+  fail "a refused release leaves its reports and nothing signed; left: $left"
+
+served=$life/$B/server-DEVELOPMENT
+check_served() { "$tool" server-check "$served" --setup OrvalinexSetup.exe "$@"; }
+refusal "server check: the placeholder host" 1 "points at the placeholder host update.example.invalid" -- check_served --version $B
+refusal "server check: the development key" 1 "carries the development key" -- check_served --version $B
+refusal "server check: an updater of another version" 1 "the served updater's own version is \"$B\", not the release's 1.2.0.1" -- \
+  check_served --version 1.2.0.1 --dev
+refusal "server check: a development folder with --dev, as recorded" 0 "publishable" -- \
+  check_served --version $B --dev --record "$life/$B/release.json"
+cp -r "$life/$B" "$work/served"
+printf 'added' >"$work/served/server-DEVELOPMENT/extra.txt"
+refusal "server check: a file the record does not list" 1 "refused: not in the record: extra.txt" -- \
+  "$tool" server-check "$work/served/server-DEVELOPMENT" --setup OrvalinexSetup.exe --version $B --dev \
+  --record "$work/served/release.json"
+
+# The record of the life's release B: what it was made from and every file it published.
+python3 -c '
+import json, sys
+r = json.load(open(sys.argv[1]))
+print(r["commit"], r["clean"], r["version"], r["manifestKey"], r["updateHost"], r["signer"], r["server"])
+for f in r["files"]: print(f["path"], f["size"], f["sha256"])' "$life/$B/release.json" >"$work/recorded"
+{
+  clean=$([ -z "$(git -C "$src" status --porcelain)" ] && echo True || echo False)
+  signer=$(openssl x509 -in "$life/sign.pem" -outform DER | sha256sum | cut -d' ' -f1)
+  echo "$(git -C "$src" rev-parse HEAD) $clean $B $dev_fp update.example.invalid $signer server-DEVELOPMENT"
+  (cd "$life/$B" && find OrvalinexSetup.exe server-DEVELOPMENT -type f | LC_ALL=C sort |
+     while read -r f; do echo "$f $(stat -c %s "$f") $(sha256sum <"$f" | cut -d' ' -f1)"; done)
+} >"$work/published"
+if diff "$work/recorded" "$work/published" >"$work/diff"; then
+  ok "the release record: commit, tree, version, key, host, signer and $(($(wc -l <"$work/published") - 1)) published files"
+else fail "the release record differs from what was published:"; cat "$work/diff"; fi
+
+echo "release tool: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
