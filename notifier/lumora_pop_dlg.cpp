@@ -71,7 +71,6 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return FALSE;
     case WM_SIZE:
       // The modal loop shows the dialog once it is idle; it goes again at once.
-      OutputDebugStringW(L"........");
       ShowWindow(hwnd_, SW_HIDE);
       return FALSE;
     case WM_QUERYDRAGICON:
