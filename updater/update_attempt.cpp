@@ -15,6 +15,7 @@
 #include "product.h"
 #include "product_key.h"
 #include "self_update.h"
+#include "trace.h"
 #include "update_rules.h"
 #include "work_folder.h"
 
@@ -69,8 +70,7 @@ GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring fold
     : GetConfigBase(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
 
 bool GetConfigFileServer::fill(UpdateInfo& info) {
-  const std::string line = "[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]";
-  OutputDebugStringA(line.c_str());
+  traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
 
   FileManifest manifest(baseUrl_, folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
