@@ -82,5 +82,10 @@ std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
 std::wstring windowText(HWND window);
 // Processes whose parent is `parent` and whose file name is `exeName`.
 std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);
+// Whether a process runs from the program file `path`, or from any program file below `folder`
+// (full paths, compared without case). Asked before looking for what such a process leaves
+// behind, it tells "never started" from "not done yet" without waiting.
+bool runsFrom(const std::wstring& path);
+bool runsBelow(const std::wstring& folder);
 
 }  // namespace orv::test
