@@ -62,6 +62,19 @@ bool waitUntil(F condition, DWORD ms = 30000) {
   }
 }
 
+// Handles the calling thread's messages while it waits up to `ms` for `condition`: for an event
+// that comes as a message to a window of the test's own. True when it became true.
+template <typename F>
+bool pumpUntil(F condition, DWORD ms = 30000) {
+  return waitUntil(
+      [&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        return condition();
+      },
+      ms);
+}
+
 // Minimises `window` of another process and waits until it stays minimised. Under Wine's X11
 // driver a window shown moments before can come back once more when its first show is settled,
 // so the minimise is repeated until it holds. False when it never held.
