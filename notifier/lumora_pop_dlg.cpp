@@ -79,7 +79,8 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, OnDeviceChange(wParam, lParam));
       return TRUE;
     case WM_QUIT:
-      // Only the pipe's "QuitCmd" sends it: the process ends at once, the tray icon left as is.
+      // Only the pipe's "QuitCmd" sends it: the process ends at once, the tray icon left as is,
+      // also while the About box is open (docs/architecture.md, "A program").
       std::exit(0);
     default:
       return FALSE;
