@@ -196,8 +196,7 @@ std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
   // signed manifest replayed by the network would bring back old code.
   if (serverVersionIsRollback(info.serverVersion, installedVersion))
     return reportRetry(L"getWebRespond", kAttemptEndsProgram);
-  if (flags_.lostFile ||
-      serverVersionIsNewer(info.serverVersion, installedVersion))
+  if (flags_.lostFile || serverVersionIsNewer(info.serverVersion, installedVersion))
     return std::nullopt;
   if (!flags_.manual) return kAttemptEndsProgram;
   return askUnanswerable(L"ConfirmNewVersion");
