@@ -118,6 +118,13 @@ bool FileManifest::verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentO
   return parseEntries(bytes, true, entries_, documentOrder);
 }
 
+const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
+                                         const std::wstring& updaterFileName) {
+  for (const ManifestEntry& e : documentOrder)
+    if (e.fileName != updaterFileName) return &e;
+  return nullptr;
+}
+
 bool FileManifest::checkFiles() {
   std::vector<ManifestEntry*> listed;
   std::vector<std::wstring> paths;

@@ -79,6 +79,11 @@ class FileManifest {
   Entries entries_;
 };
 
+// The entry that gives the version a manifest offers: the first listed file (document order)
+// whose FileName is not the updater's own (case-sensitive); null when there is none.
+const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
+                                         const std::wstring& updaterFileName);
+
 // Base64 of the SHA-1 of a file's bytes (28 characters); empty when the file cannot be opened
 // or is not a regular file (a folder, a device, a pipe).
 std::wstring fileDigest(const std::wstring& path);

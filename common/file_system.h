@@ -1,6 +1,6 @@
 #pragma once
-// Questions about a path, each answered from one look at its attributes, and the removal of a
-// folder tree (Windows only). A junction, symbolic link or mount point answers for itself: what
+// Questions about a path, each answered from one look at its attributes (Windows only); the
+// removal of a folder tree is with the held folders (held_folder.h). A junction, symbolic link or mount point answers for itself: what
 // it names is never asked.
 #include <cstdint>
 #include <optional>
@@ -25,13 +25,5 @@ bool isReparsePoint(const std::wstring& path);
 
 // The file's size; none when its attributes cannot be read.
 std::optional<std::uint64_t> fileSize(const std::wstring& path);
-
-// Removes a folder with everything in it, every name included ("." and ".." are the only
-// entries passed over). A path that is not a folder: nothing happens, success. A junction or link
-// below the folder is removed itself, never followed. A file or folder that cannot be deleted
-// (held open by another program) stays, and so does the folder: nothing is tried twice, and the
-// result is false. False, with nothing deleted, when the folder is itself a reparse point, and
-// when its listing cannot be started.
-bool removeFolderTree(const std::wstring& folder);
 
 }  // namespace orv

@@ -1,7 +1,8 @@
 #pragma once
 // Folders held open for a program that works inside a folder other programs of the same user
 // can change (the user's temporary folder), so that no junction, symbolic link or mount point
-// ever redirects what it writes, runs or deletes there (Windows only).
+// ever redirects what it writes, runs or deletes there, and the removal of a folder tree that
+// never follows a link (Windows only).
 #include <string>
 #include <vector>
 
@@ -26,6 +27,14 @@ bool removeFolderLink(const std::wstring& path);
 
 // Removes an empty folder, and only when it is a real folder; false otherwise.
 bool removeEmptyRealFolder(const std::wstring& path);
+
+// Removes a folder with everything in it, every name included ("." and ".." are the only
+// entries passed over). A path that is not a folder: nothing happens, success. A junction or link
+// below the folder is removed itself, never followed. A file or folder that cannot be deleted
+// (held open by another program) stays, and so does the folder: nothing is tried twice, and the
+// result is false. False, with nothing deleted, when the folder is itself a reparse point, and
+// when its listing cannot be started.
+bool removeFolderTree(const std::wstring& folder);
 
 // Every folder from just below a base folder down to a folder inside it, each created when it is
 // missing and then held as holdRealFolder holds it, outermost first, so a checked folder's path

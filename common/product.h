@@ -50,7 +50,4 @@ inline constexpr wchar_t kConfirmYesEventName[] =
     L"Global\\PopUserConfirmCmd" ORV_PRODUCT_ID "_Yes";
 inline constexpr wchar_t kConfirmNoEventName[] = L"Global\\PopUserConfirmCmd" ORV_PRODUCT_ID "_No";
 
-// The per-user profile key name the dialog programs give their framework; nothing is stored.
-inline constexpr wchar_t kProfileKeyName[] = L"应用程序向导生成的本地应用程序";
-
 }  // namespace orv

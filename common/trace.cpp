@@ -19,6 +19,8 @@ void traceLine(const std::wstring& tag, const std::wstring& text) {
   OutputDebugStringW(line.c_str());
 }
 
+void traceText(const std::string& text) { OutputDebugStringA(text.c_str()); }
+
 unsigned long traceFailure(const std::wstring& where, const std::wstring& call) {
   const DWORD error = GetLastError();
   const std::wstring line =

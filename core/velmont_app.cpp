@@ -12,8 +12,6 @@
 
 namespace orv::core {
 
-const wchar_t* const CVelmontApp::kRegistryKeyName = kProfileKeyName;
-
 namespace {
 using RegisterApplicationRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
 }  // namespace

@@ -29,8 +29,6 @@ class CVelmontApp final : public DialogProgram {
   // The main dialog's modal run, then OLE's end.
   void Run() override;
 
-  // The framework profile key name (HKEY_CURRENT_USER\Software\...); nothing is stored there.
-  static const wchar_t* const kRegistryKeyName;
   // Restart-manager support: restart only.
   static constexpr DWORD kRestartManagerSupportFlags = 1;
 

@@ -114,6 +114,8 @@ INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
       return FALSE;
     case WM_QUIT:
       // Only the pipe server sends it: the program ends at once, without tearing the dialog down.
+      // Not by ending the dialog: the message may arrive inside a nested modal loop or an engine
+      // call, which would run on (docs/architecture.md, "A program").
       std::exit(0);
     default:
       return FALSE;

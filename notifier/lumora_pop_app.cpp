@@ -6,8 +6,6 @@
 
 namespace orv::notifier {
 
-const wchar_t* const CLumoraPopApp::kRegistryKeyName = kProfileKeyName;
-
 CLumoraPopApp::CLumoraPopApp() : shell_({kNotifierInstanceMessageName, kNotifierMutexName}) {}
 
 StartResult CLumoraPopApp::InitInstance() {

@@ -18,9 +18,6 @@ class CLumoraPopApp final : public DialogProgram {
   // The main dialog's modal run.
   void Run() override;
 
-  // The framework profile key name; nothing is stored there.
-  static const wchar_t* const kRegistryKeyName;
-
  private:
   ProgramShell shell_;
 };

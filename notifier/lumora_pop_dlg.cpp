@@ -71,7 +71,6 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       return FALSE;
     case WM_SIZE:
       // The modal loop shows the dialog once it is idle; it goes again at once.
-      OutputDebugStringW(L"........");
       ShowWindow(hwnd_, SW_HIDE);
       return FALSE;
     case WM_QUERYDRAGICON:
@@ -80,7 +79,8 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
       SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, OnDeviceChange(wParam, lParam));
       return TRUE;
     case WM_QUIT:
-      // Only the pipe's "QuitCmd" sends it: the process ends at once, the tray icon left as is.
+      // Only the pipe's "QuitCmd" sends it: the process ends at once, the tray icon left as is,
+      // also while the About box is open (docs/architecture.md, "A program").
       std::exit(0);
     default:
       return FALSE;

@@ -7,6 +7,7 @@
 #include "token_text.h"
 #include "ansi_text.h"
 #include "file_system.h"
+#include "trace.h"
 #include "win/reg_key.h"
 #include "win/scoped_handle.h"
 
@@ -42,7 +43,7 @@ bool valueEquals(const char* keyPath, const char* valueName, const std::string& 
 }
 
 TokenResult fail(long lRet, const char* debugText) {
-  if (debugText) ::OutputDebugStringA(debugText);
+  if (debugText) traceText(debugText);
   return {lRet, false};
 }
 

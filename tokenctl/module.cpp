@@ -1,10 +1,8 @@
 #include "module.h"
 
 #include <atomic>
-#include <new>
 
 #include "OstwinAutoCtrl_h.h"
-#include "class_factory.h"
 #include "win/scoped_com.h"
 #include "win/thread.h"
 
@@ -62,15 +60,3 @@ ITypeInfo* controlTypeInfo() {
 }
 
 }  // namespace orv
-
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return orv::moduleCanUnload() ? S_OK : S_FALSE; }
-
-extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  if (!IsEqualCLSID(clsid, CLSID_OstwinCtrl)) return CLASS_E_CLASSNOTAVAILABLE;
-  orv::ComPtr<orv::OstwinCtrlFactory> factory;
-  factory.attach(new (std::nothrow) orv::OstwinCtrlFactory());
-  if (!factory) return E_OUTOFMEMORY;
-  return factory->QueryInterface(iid, out);
-}

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "token_text.h"
+#include "trace.h"
 
 namespace orv {
 namespace {
@@ -28,7 +29,7 @@ void debugLine(const char* what, CK_RV rv) {
   char line[128];
   std::snprintf(line, sizeof line, "OstwinCtrl: %s returned 0x%lx\n", what,
                 static_cast<unsigned long>(rv));
-  ::OutputDebugStringA(line);
+  traceText(line);
 }
 
 CK_UTF8CHAR_PTR pinBytes(const std::string& pin) {

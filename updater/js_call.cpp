@@ -1,5 +1,6 @@
 #include "js_call.h"
 
+#include "trace.h"
 #include "win/dispatch_call.h"
 #include "win/scoped_handle.h"
 
@@ -60,7 +61,7 @@ bool CJsCall::attach(IDispatch* document) {
 
 bool CJsCall::fail(HRESULT hr, const std::wstring& function) {
   lastError_ = errorText(hr);
-  OutputDebugStringW((L"[Brenlow] page call " + function + L": " + lastError_ + L"\n").c_str());
+  traceLine(L"page call", function + L": " + lastError_);
   return false;
 }
 

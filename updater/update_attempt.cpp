@@ -15,6 +15,7 @@
 #include "product.h"
 #include "product_key.h"
 #include "self_update.h"
+#include "trace.h"
 #include "update_rules.h"
 #include "work_folder.h"
 
@@ -64,21 +65,12 @@ class AttemptFolders {
   WorkLayout layout_;
 };
 
-bool GetConfigBase::fill(UpdateInfo& info) {
-  info.baseUrl = baseUrl_;
-  info.serverVersion = VersionNumber::parse(L"1.0.0.0");
-  info.fromServer = false;
-  info.updaterDigest.clear();
-  return true;
-}
-
 GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring folder,
                                          DownloadControl& control)
     : GetConfigBase(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
 
 bool GetConfigFileServer::fill(UpdateInfo& info) {
-  const std::string line = "[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]";
-  OutputDebugStringA(line.c_str());
+  traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
 
   FileManifest manifest(baseUrl_, folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
@@ -88,10 +80,8 @@ bool GetConfigFileServer::fill(UpdateInfo& info) {
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
   if (!offered) return false;
-  const VersionNumber version = offered->version;
-  GetConfigBase::fill(info);
-  info.serverVersion = version;
-  info.fromServer = true;
+  info.baseUrl = baseUrl_;
+  info.serverVersion = offered->version;
   info.updaterDigest = listedUpdaterDigest(manifest.entries(), kUpdaterFileName);
   return true;
 }
@@ -165,28 +155,25 @@ int UpdateAttempt::run() {
   // 3. Version decision.
   if (const std::optional<int> end = decideVersion(info, installed->version)) return *end;
 
-  // 4. Installed-file check.
-  const int workState = installedFileState(installed->folder);
-
-  // 5. Loader check.
+  // 4. Loader check.
   if (loaderNeedsReplacing(flags_.newLoader, info.serverVersion,
                            VersionNumber::parse(ownVersionText())))
     return handOverLoader(folders, info, key);
 
-  // 6. Confirmation.
+  // 5. Confirmation.
   confirm(key);
 
-  // 7. The page's progress starts empty.
+  // 6. The page's progress starts empty.
   host_.tellPage(L"InitUpdate", initUpdateText(0, kProgressWidth, 0));
 
-  // 8 to 12.
+  // 7 to 11.
   std::wstring stageKey;
-  const bool ok = installUpdate(folders, info, installed->folder, workState, stageKey);
+  const bool ok = installUpdate(folders, info, installed->folder, stageKey);
 
-  // 13. Remove the work folder with everything in it.
+  // 12. Remove the work folder with everything in it.
   folders.remove();
 
-  // 14. Report.
+  // 13. Report.
   if (!ok) return reportRetry(stageKey, kAttemptShown);
   host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
   return kAttemptShown;
@@ -207,19 +194,12 @@ std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
                                                 const VersionNumber& installedVersion) {
   // A verified version below the installed one is never installed, not even as a repair: an old
   // signed manifest replayed by the network would bring back old code.
-  if (serverVersionIsRollback(info.fromServer, info.serverVersion, installedVersion))
+  if (serverVersionIsRollback(info.serverVersion, installedVersion))
     return reportRetry(L"getWebRespond", kAttemptEndsProgram);
-  if (flags_.lostFile ||
-      serverVersionIsNewer(info.fromServer, info.serverVersion, installedVersion))
+  if (flags_.lostFile || serverVersionIsNewer(info.serverVersion, installedVersion))
     return std::nullopt;
   if (!flags_.manual) return kAttemptEndsProgram;
   return askUnanswerable(L"ConfirmNewVersion");
-}
-
-int UpdateAttempt::installedFileState(const std::wstring& installedFolder) const {
-  FileManifest installed(baseUrl_, installedFolder);
-  if (!installed.verifyAndLoad()) return 1;
-  return installed.checkFiles() ? 0 : 2;
 }
 
 int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
@@ -258,9 +238,8 @@ void UpdateAttempt::confirm(const ProductKey& key) {
 }
 
 bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& info,
-                                  const std::wstring& installedFolder, int workState,
-                                  std::wstring& stageKey) {
-  // 9. The manifest to install, verified before anything is stopped: without it the attempt
+                                  const std::wstring& installedFolder, std::wstring& stageKey) {
+  // 7. The manifest to install, verified before anything is stopped: without it the attempt
   // has failed, whatever the installed files say.
   FileManifest serverManifest(baseUrl_, folders.layout().manifestFolder);
   std::vector<ManifestEntry> documentOrder;
@@ -274,21 +253,17 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   stopProgram(kNotifierFileName);
   stopProgram(kCoreFileName);
 
-  // 10. Mark every entry for download.
+  // 9. Mark every entry for download: a verified manifest keeps at least one, so every update
+  // fetches and runs the setup program, whatever the installed files say.
   for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
-  if (!serverManifest.entries().empty()) workState = 2;
 
-  // 11. Fetch, close the browser, run the setup program.
-  if (workState != 0) {
-    std::wstring setupProgram, setupDigest;
-    if (workState == 2 &&
-        !downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest,
-                      stageKey))
-      return false;
-    if (!runSetupProgram(setupProgram, setupDigest, stageKey)) return false;
-  }
+  // 10. Fetch, close the browser, run the setup program.
+  std::wstring setupProgram, setupDigest;
+  if (!downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest, stageKey))
+    return false;
+  if (!runSetupProgram(setupProgram, setupDigest, stageKey)) return false;
 
-  // 12. Start the core host.
+  // 11. Start the core host.
   host_.tellPage(L"ShowTitle", L"runAssistant");
   pause(1000);
   return startProgram(installedFolder + L"\\" + kCoreFileName);

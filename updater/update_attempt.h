@@ -1,6 +1,6 @@
 #pragma once
 // One update or repair attempt, run from start to end on a worker thread: installation check,
-// server query, version decision, installed-file check, loader check, confirmation, stopping
+// server query, version decision, loader check, confirmation, stopping
 // the programs, fetching the signed manifest and its files, running the setup program, starting
 // the core host, clean-up and the report to the page.
 #include <atomic>
@@ -21,23 +21,18 @@ class ProductKey;
 
 namespace orv::updater {
 
-// What the server says: filled by a GetConfigBase.
+// What the server says, once its signed manifest verified: filled by a GetConfigFileServer.
 struct UpdateInfo {
   std::wstring baseUrl;
   VersionNumber serverVersion;
-  bool fromServer = false;
   // The digest the verified server manifest lists for the updater's own file (empty: none).
   std::wstring updaterDigest;
 };
 
-// A source of update information that knows no server: version 1.0.0.0, not from the server.
+// What every source of update information starts from: the base URL it asks.
 class GetConfigBase {
- public:
-  explicit GetConfigBase(std::wstring baseUrl) : baseUrl_(std::move(baseUrl)) {}
-  virtual ~GetConfigBase() = default;
-  virtual bool fill(UpdateInfo& info);
-
  protected:
+  explicit GetConfigBase(std::wstring baseUrl) : baseUrl_(std::move(baseUrl)) {}
   std::wstring baseUrl_;
 };
 
@@ -48,7 +43,7 @@ class GetConfigBase {
 class GetConfigFileServer : public GetConfigBase {
  public:
   GetConfigFileServer(std::wstring baseUrl, std::wstring folder, DownloadControl& control);
-  bool fill(UpdateInfo& info) override;
+  bool fill(UpdateInfo& info);
 
  private:
   std::wstring folder_;
@@ -94,16 +89,14 @@ class UpdateAttempt {
   bool queryServer(AttemptFolders& folders, UpdateInfo& info, DownloadControl& control);
   // 3. The attempt's result when it ends here (nothing newer, or a rollback).
   std::optional<int> decideVersion(const UpdateInfo& info, const VersionNumber& installedVersion);
-  // 4. 0 nothing to fetch, 1 installed manifest unreadable, 2 files to fetch.
-  int installedFileState(const std::wstring& installedFolder) const;
-  // 5. Returns only when the hand-over failed (a successful one ends the process).
+  // 4. Returns only when the hand-over failed (a successful one ends the process).
   int handOverLoader(AttemptFolders& folders, const UpdateInfo& info, const ProductKey& key);
-  // 6. Shows the window and asks what this run asks before updating.
+  // 5. Shows the window and asks what this run asks before updating.
   void confirm(const ProductKey& key);
   // Stopping the programs, fetching, running the setup program and starting the core host again,
   // once the user agreed. False with the failed stage's key (empty when no stage failed by name).
   bool installUpdate(AttemptFolders& folders, const UpdateInfo& info,
-                     const std::wstring& installedFolder, int workState, std::wstring& stageKey);
+                     const std::wstring& installedFolder, std::wstring& stageKey);
   // The signed manifest fetched again, into a folder of its own; true only when it verifies and
   // offers the version the server query verified.
   bool fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
@@ -114,7 +107,7 @@ class UpdateAttempt {
   bool downloadPass(AttemptFolders& folders, const FileManifest& manifest,
                     const std::vector<ManifestEntry>& documentOrder, std::wstring& setupProgram,
                     std::wstring& setupDigest, std::wstring& stageKey);
-  // Step 11's end: closing the browser, then running the setup program and waiting for it.
+  // Step 10's end: closing the browser, then running the setup program and waiting for it.
   bool runSetupProgram(const std::wstring& setupProgram, const std::wstring& setupDigest,
                        std::wstring& stageKey);
   void closeBrowsers();

@@ -25,14 +25,12 @@ WorkLayout workLayoutOf(const std::wstring& workFolder) {
           workFolder + L"\\loader"};
 }
 
-bool serverVersionIsNewer(bool fromServer, const VersionNumber& server,
-                          const VersionNumber& installed) {
-  return fromServer && server > installed;
+bool serverVersionIsNewer(const VersionNumber& server, const VersionNumber& installed) {
+  return server > installed;
 }
 
-bool serverVersionIsRollback(bool fromServer, const VersionNumber& server,
-                             const VersionNumber& installed) {
-  return fromServer && server < installed;
+bool serverVersionIsRollback(const VersionNumber& server, const VersionNumber& installed) {
+  return server < installed;
 }
 
 bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
@@ -84,13 +82,6 @@ std::string sizeText(std::uint64_t bytes) {
   else
     std::snprintf(text, sizeof text, "%0.2lfM", static_cast<double>(bytes) / 1048576.0);
   return text;
-}
-
-const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
-                                         const std::wstring& updaterFileName) {
-  for (const ManifestEntry& e : documentOrder)
-    if (e.fileName != updaterFileName) return &e;
-  return nullptr;
 }
 
 std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,

@@ -31,13 +31,11 @@ struct WorkLayout {
 };
 WorkLayout workLayoutOf(const std::wstring& workFolder);
 
-// The server's version is newer only when it came from the server and orders above the
-// installed one (major, minor, build, revision, each a signed number).
-bool serverVersionIsNewer(bool fromServer, const VersionNumber& server,
-                          const VersionNumber& installed);
+// The verified server version is newer when it orders above the installed one (major, minor,
+// build, revision, each a signed number).
+bool serverVersionIsNewer(const VersionNumber& server, const VersionNumber& installed);
 // A verified server version below the installed one: never installed, not even as a repair.
-bool serverVersionIsRollback(bool fromServer, const VersionNumber& server,
-                             const VersionNumber& installed);
+bool serverVersionIsRollback(const VersionNumber& server, const VersionNumber& installed);
 
 // The updater replaces itself when the run is not already the new loader and the server's minor
 // number is above its own, both read as unsigned numbers; the other numbers play no part.
@@ -58,11 +56,6 @@ std::wstring downloadProcessText(int allCount, const std::wstring& fileName,
 
 // The size text of a byte count: empty up to 1024, "%0.2lfKb" up to 1 MiB, "%0.2lfM" above.
 std::string sizeText(std::uint64_t bytes);
-
-// The entry that gives the version the server offers: the first listed file (document order)
-// whose FileName is not the updater's own (case-sensitive); null when there is none.
-const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
-                                         const std::wstring& updaterFileName);
 
 // The digest a verified manifest lists for the updater's own file (empty path); empty when it
 // lists none.

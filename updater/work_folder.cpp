@@ -5,6 +5,7 @@
 #include <aclapi.h>
 
 #include "file_system.h"
+#include "held_folder.h"
 #include "trace.h"
 
 namespace orv::updater {

@@ -8,6 +8,7 @@
 
 #include "Kavrel.h"
 #include "ansi_text.h"
+#include "trace.h"
 
 namespace orv {
 
@@ -37,7 +38,7 @@ SecondsClock systemSecondsClock() {
 DeviceEventForwarder::DeviceEventForwarder(LuaObject* engine, SecondsClock clock)
     : engine_(engine),
       state_(std::move(clock)),
-      debugOutput_([](const char* text) { ::OutputDebugStringA(text); }) {}
+      debugOutput_([](const char* text) { traceText(text); }) {}
 
 LRESULT DeviceEventForwarder::onDeviceChange(WPARAM eventCode, LPARAM record) {
   if (auto name = deviceInterfaceName(record))

@@ -35,7 +35,7 @@ class DeviceEventForwarder {
 
   void setCallbackName(std::string name) { callbackName_ = std::move(name); }
   const std::string& callbackName() const { return callbackName_; }
-  // Where the settling rule's debug texts go (OutputDebugStringA unless replaced).
+  // Where the settling rule's debug texts go (traceText unless replaced).
   void setDebugOutput(DebugOutput output) { debugOutput_ = std::move(output); }
 
   // Start state: last event time now, nothing pending.

@@ -5,6 +5,7 @@
 
 #include "ansi_text.h"
 #include "lua.hpp"
+#include "trace.h"
 
 namespace {
 
@@ -13,8 +14,7 @@ namespace {
 thread_local int t_callDepth = 0;
 
 void debugLine(const char* what, const char* detail) {
-  std::string line = std::string("Kavrel: ") + what + (detail ? detail : "") + "\n";
-  ::OutputDebugStringA(line.c_str());
+  orv::traceText(std::string("Kavrel: ") + what + (detail ? detail : "") + "\n");
 }
 
 // Pushes a string or number at `index` as text, or returns null for anything else.

@@ -4,6 +4,7 @@
 #include "file_manifest.h"
 #include "manifest_signature.h"
 #include "manifest_xml.h"
+#include "product.h"
 #include "test_files.h"
 
 namespace orv {
@@ -210,6 +211,26 @@ TEST_F(FileManifestTest, HostileContentFailsCleanly) {
   // Not XML at all, and an extra manifest of garbage.
   writeFile(dir_ / "Digest.xml", signManifest("\x01\x02<<<&&&;;", devPrivateKey()));
   EXPECT_FALSE(manifest().verifyAndLoad());
+}
+
+TEST(OfferedVersion, FirstFileThatIsNotTheUpdater) {
+  const auto entry = [](const wchar_t* name, const wchar_t* version) {
+    ManifestEntry e;
+    e.fileName = name;
+    e.version = VersionNumber::parse(version);
+    return e;
+  };
+  std::vector<ManifestEntry> order = {entry(kUpdaterFileName, L"1.1.19.1300"),
+                                      entry(L"setup.exe", L"1.1.20.0")};
+  const ManifestEntry* e = offeredVersionEntry(order, kUpdaterFileName);
+  ASSERT_NE(e, nullptr);
+  EXPECT_EQ(e->version.text(), L"1.1.20.0");
+  order.pop_back();
+  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName), nullptr);
+  // Case-sensitive: another spelling of the updater's name is an ordinary file.
+  order.push_back(entry(L"orvalinexupdate.exe", L"7.0.0.0"));
+  ASSERT_NE(offeredVersionEntry(order, kUpdaterFileName), nullptr);
+  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName)->version.text(), L"7.0.0.0");
 }
 
 class CheckFilesTest : public FileManifestTest {};

@@ -11,6 +11,7 @@
 #include "file_system.h"
 #include "held_folder.h"
 #include "process_util.h"
+#include "processes.h"
 #include "test_files.h"
 #include "win/scoped_handle.h"
 
@@ -84,15 +85,19 @@ TEST(ModuleDirectory, IsTheProgramFolderWithItsSeparator) {
   EXPECT_EQ(directoryOfPath(L"prog.exe"), L"");
 }
 
-// Started as a child: writes its own command line to the file it is given, then exits.
+// Started as a child: writes its own command line to the file it is given, then exits. The file
+// appears under its name only once written and closed, so its appearance is the event to wait for.
 int childMain(const std::wstring& out) {
-  HANDLE f = CreateFileW(out.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return 3;
-  ScopedHandle file(f);
-  const std::wstring line = GetCommandLineW();
-  DWORD written = 0;
-  WriteFile(file.get(), line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
-  return 0;
+  const std::wstring part = out + L".part";
+  {
+    ScopedHandle file(
+        CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!file) return 3;
+    const std::wstring line = GetCommandLineW();
+    DWORD written = 0;
+    WriteFile(file.get(), line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
+  }
+  return MoveFileW(part.c_str(), out.c_str()) ? 0 : 4;
 }
 
 std::wstring readWide(const fs::path& p) {
@@ -113,10 +118,7 @@ TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanks) {
   const std::wstring command = quoteProgramPath(child.wstring()) +
                                L" --gtest_filter=None --child-out \"" + out.wstring() + L"\"";
   ASSERT_TRUE(launchCommandLine(command));
-  for (int i = 0; i < 300 && !fs::exists(out); ++i) Sleep(50);
-  for (int i = 0; i < 100 && fs::exists(out) && fs::file_size(out) == 0; ++i) Sleep(50);
-  ASSERT_TRUE(fs::exists(out));
-  Sleep(200);
+  ASSERT_TRUE(test::waitUntil([&] { return fs::exists(out); }, 15000));
   EXPECT_EQ(readWide(out), command);
 }
 

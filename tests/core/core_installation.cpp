@@ -77,7 +77,10 @@ std::vector<std::wstring> CoreInstallation::updaterCalls() const {
 
 void RunningCoreTest::TearDown() {
   endIfRunning(process_);
-  Sleep(100);
+  // What the core host started lets go of its files before the folder goes.
+  if (install_) {
+    EXPECT_TRUE(waitUntil([&] { return !runsBelow(install_->dir()); }, 10000));
+  }
   install_.reset();
 }
 

@@ -181,7 +181,7 @@ TEST_F(CorePageTest, PressInTheCaptionBandMovesTheWindow) {
     move.type = INPUT_MOUSE;
     move.mi.dwFlags = MOUSEEVENTF_MOVE;
     SendInput(1, &move, sizeof(INPUT));
-    Sleep(100);
+    Sleep(100);  // a drag at a hand's pace: each step is the input under test
   }
   INPUT up = {};
   up.type = INPUT_MOUSE;

@@ -172,7 +172,9 @@ TEST_F(CoreProgramEventsTest, TwoCommandsInOneWriteAreOneMessage) {
   std::string both = pipeMessageBytes(kPrefix, u"PopAss") + pipeMessageBytes(kPrefix, u"QuitCmd");
   ASSERT_TRUE(write(both));
   EXPECT_TRUE(waitUntil([&] { return fileText(L"asked.txt") == "true\n"; }));
-  Sleep(1000);
+  // The pipe serves one client at a time and listens again only once a message's command has
+  // run: the next client gets through after anything the write could have started.
+  ASSERT_TRUE(send(u"Unknown"));
   EXPECT_TRUE(running()) << "the second command in the write was run";
 }
 
@@ -191,6 +193,8 @@ TEST_F(CoreProgramEventsTest, DownloadErrorBoxHoldsBackLaterClientsUntilClosed) 
   for (int i = 0; i < 3; ++i) {
     clients.emplace_back(CreateThread(nullptr, 0, writeQuitCmd, &written, 0, nullptr));
   }
+  // The behaviour under test: the box stays open through this pause, and no waiting client may
+  // be served meanwhile.
   Sleep(1500);
   EXPECT_TRUE(running()) << "a QuitCmd was served while the box was open";
   EXPECT_EQ(written.load(), 0);
@@ -236,7 +240,7 @@ TEST_F(CoreProgramEventsTest, DeviceArrivalReachesTheScriptLowerCasedAfterItSett
       << "nothing delivered";
   // Three whole seconds of the clock separate the event and its delivery: over two of real time.
   EXPECT_GE(GetTickCount64() - sent, 2000u);
-  Sleep(2500);  // one more tick of the settling timer delivers nothing new
+  Sleep(2500);  // the behaviour under test: one more tick of the settling timer adds nothing
   EXPECT_EQ(fileText(L"devices.txt"), deviceLine("insert"));
 }
 
@@ -253,11 +257,11 @@ TEST_F(CoreProgramEventsTest, PlugAndPullWithinTwoSecondsDeliversOnlyThePull) {
       reinterpret_cast<unsigned char*>(&volume) + sizeof(volume));
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, volumeRecord), TRUE);
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
-  Sleep(500);
+  Sleep(500);  // the pull comes half a second after the plug, well within the two seconds
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEREMOVECOMPLETE, interfaceRecord(kTokenName)), TRUE);
   ASSERT_TRUE(waitUntil([&] { return !fileText(L"devices.txt").empty(); }, 15000))
       << "nothing delivered";
-  Sleep(2500);
+  Sleep(2500);  // the behaviour under test: one more tick of the settling timer adds nothing
   EXPECT_EQ(fileText(L"devices.txt"), deviceLine("move"));
 }
 
@@ -265,7 +269,7 @@ TEST_F(CoreProgramEventsTest, SpanZeroRunsNoCallbacks) {
   HWND window = runHost(0);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(sendDeviceEvent(window, DBT_DEVICEARRIVAL, interfaceRecord(kTokenName)), TRUE);
-  Sleep(5000);
+  Sleep(5000);  // the behaviour under test: a span of 0 runs nothing, however long it runs
   EXPECT_TRUE(running());
   EXPECT_EQ(fileText(L"ticks.txt"), "");
   EXPECT_EQ(fileText(L"devices.txt"), "");

@@ -114,7 +114,8 @@ class CoreStartupTest : public ::testing::Test {
       ScopedHandle h(OpenProcess(SYNCHRONIZE, FALSE, pid));
       if (h) WaitForSingleObject(h.get(), 10000);
     }
-    Sleep(200);  // let the stand-ins' files close before the folder goes
+    // The stand-ins let go of their files before the folder goes.
+    EXPECT_TRUE(waitUntil([&] { return !runsBelow(install_->dir()); }, 10000));
     install_.reset();
     deleteProductKey();
   }

@@ -13,13 +13,6 @@ using Tokens = std::vector<std::wstring>;
 const OptionStep kNew = OptionStep::WriteFirstRunFlag;
 const OptionStep kClose = OptionStep::CloseRunningCopies;
 
-TEST(StartRulesTest, Names) {
-  EXPECT_STREQ(kCoreInstanceMessageName, L"zq_tamir_detect_tools_single_msgidOrvalinexAssistant");
-  EXPECT_STREQ(kCoreInstanceMutexName, L"zq_tamir_detect_tools_singleOrvalinexAssistant_instance");
-  EXPECT_STREQ(kUpdaterFileName, L"OrvalinexUpdate.exe");
-  EXPECT_STREQ(kNotifierFileName, L"OrvalinexTray.exe");
-}
-
 TEST(StartRulesTest, NoOptions) {
   EXPECT_EQ(optionSteps({L"core.exe"}), Steps{});
   EXPECT_EQ(optionSteps({}), Steps{});
@@ -103,8 +96,6 @@ TEST(StartRulesTest, RestorePositionCentresAcrossAndAThirdDown) {
 TEST(StartRulesTest, UpdaterCommandIsQuoted) {
   EXPECT_EQ(updaterCommand(L"C:\\Program Files\\Orvalinex\\"),
             L"\"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe\"");
-  EXPECT_EQ(updaterCommand(L"C:\\Program Files\\Orvalinex\\") + kLostFileOption,
-            L"\"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe\" -lostfile");
 }
 
 }  // namespace

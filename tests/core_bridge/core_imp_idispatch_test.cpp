@@ -12,6 +12,7 @@
 #include "Kavrel.h"
 #include "core_imp_idispatch.h"
 #include "jscript_host.h"
+#include "processes.h"
 #include "test_files.h"
 
 namespace {
@@ -176,23 +177,17 @@ TEST_F(BridgeTest, UndefinedSecondArgumentsFollowEachMembersRule) {
   EXPECT_EQ(luaText("lastArg"), "nil");
   // The asynchronous one hands on an empty text.
   page(L"return window.external.JsCallLuaFuncAsyn('Answer', undefined);");
-  for (int i = 0; i < 200 && luaInt("calls") < 2; ++i) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(10);
-  }
+  EXPECT_TRUE(orv::test::pumpUntil([&] { return luaInt("calls") >= 2; }));
   EXPECT_EQ(luaText("lastArg"), "");
 }
 
 TEST_F(BridgeTest, AsynchronousCallAnswersThePageLaterThroughCallJsFunc) {
   EXPECT_EQ(page(L"return window.external.JsCallLuaFuncAsyn('Answer', 'ping');"), L"true");
   std::wstring answers;
-  for (int i = 0; i < 500 && answers.empty(); ++i) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  EXPECT_TRUE(orv::test::pumpUntil([&] {
     answers = page(L"return answers.join('|');");
-    if (answers.empty()) Sleep(10);
-  }
+    return !answers.empty();
+  }));
   EXPECT_EQ(answers, L"got ping");
 }
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "processes.h"
 #include "product.h"
 
 namespace orv {
@@ -57,12 +58,7 @@ TEST(SingleInstance, TheBroadcastReachesTopLevelWindows) {
                                   nullptr, wc.hInstance, nullptr);
   ASSERT_NE(window, nullptr);
   broadcastInstanceMessage(g_message, kInstanceQuitRequest);
-  const ULONGLONG end = ::GetTickCount64() + 10000;
-  MSG msg;
-  while (g_wParam == 0 && ::GetTickCount64() < end) {
-    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-    ::Sleep(10);
-  }
+  EXPECT_TRUE(test::pumpUntil([] { return g_wParam != 0; }, 10000));
   EXPECT_EQ(g_wParam, kInstanceQuitRequest);
   ::DestroyWindow(window);
 }

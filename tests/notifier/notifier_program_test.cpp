@@ -119,7 +119,29 @@ class NotifierTest : public ::testing::Test {
   void TearDown() override {
     for (auto& p : processes_) endIfRunning(*p);
     restoreSettings(keyExisted_);
-    Sleep(200);  // the ended programs let go of their files before the folder goes
+    // The ended programs and the stand-ins they started let go of their files before the folder
+    // goes.
+    EXPECT_TRUE(waitUntil([&] { return !runsBelow(dir_.wstring()) && !standInsRunning(); }, 10000));
+  }
+
+  // Whether a stand-in core host started by the notifier still runs (in its folder, or where an
+  // unquoted path would have started one). Asked before its record is read, none running means
+  // every one started has written its line.
+  bool standInsRunning() const {
+    return runsFrom(dir() + L"OrvalinexCore.exe") || runsFrom((base_.path() / L"orv.exe").wstring());
+  }
+
+  // Every command sent before has run: the notifier serves one client at a time and lets it go
+  // only once its command has run, so a further (unknown) command gets through only then.
+  static bool earlierCommandsRan() { return sendCommand(u"Unknown"); }
+
+  // Every message posted to `dialog` before has been handled: posted messages are handled in
+  // order, and a double-click on the icon posted after them starts the stand-in core host once
+  // its turn came. The core host's record holds `coreStarts` starts before.
+  void earlierPostsHandled(HWND dialog, std::size_t coreStarts) {
+    PostMessageW(dialog, kTrayCallback, kIconId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(waitUntil([&] { return coreCalls().size() == coreStarts + 1; }))
+        << "the notifier no longer handles its messages";
   }
 
   std::wstring dir() const { return dir_.wstring() + L"\\"; }
@@ -182,7 +204,12 @@ TEST_F(NotifierTest, StartsHiddenWithItsIconAndToast) {
   HWND dialog = nullptr;
   Process& p = startReady(&dialog);
   ASSERT_NE(dialog, nullptr);
-  Sleep(1000);  // the modal loop's first show has come and gone
+  // The waits on running programs read the process list: it names this one by its path.
+  EXPECT_TRUE(runsFrom(program()));
+  EXPECT_TRUE(runsBelow(dir_.wstring()));
+  // A pause the product must come through hidden: the modal loop's first show and, under Wine's
+  // X11 driver, its late settling, which no event tells of.
+  Sleep(1000);
   EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & 0x00C40080, 0);  // WS_EX_APPWINDOW gone
   EXPECT_TRUE(trayIconExists(dialog));
@@ -261,7 +288,7 @@ TEST_F(NotifierTest, OtherSpellingsAndTokenZeroDoNotClose) {
   }
   Process& tokenZero = start(L"-t", /*raw=*/true);  // "-t" is the program's own token
   EXPECT_EQ(waitForExit(tokenZero), 0u);
-  Sleep(500);
+  earlierPostsHandled(dialog, 0);  // any quit broadcast of the other copies came before
   EXPECT_TRUE(isRunning(first));
   EXPECT_TRUE(trayIconExists(dialog));
 }
@@ -333,7 +360,7 @@ TEST_F(NotifierTest, IgnoredMessagesThenTheNextGoodOneIsServed) {
   ASSERT_TRUE(sendToNotifier(u"PopOr", u"QuitCmd"));  // prefix too short: "QuitCmd" is not at 12
   ASSERT_TRUE(writePipeMessage(kNotifierPipeName, std::string(), 5000));  // empty message
   // Served one after another: the empty one was read too, so the notifier is still there.
-  Sleep(500);
+  ASSERT_TRUE(earlierCommandsRan());
   EXPECT_TRUE(isRunning(p));
   ASSERT_TRUE(sendCommand(u"QuitCmd"));
   EXPECT_EQ(waitForExit(p), 0u);
@@ -348,7 +375,7 @@ TEST_F(NotifierTest, LongMessagesAreCutAndTheRestIsNeverRead) {
   std::u16string tail = u"PopOrvalinexQuitCmd||";
   // The client's write may be refused once the notifier has read its part and disconnected.
   sendToNotifier(u"PopOrvalinex", unknown + tail, u"", false);
-  Sleep(1000);
+  ASSERT_TRUE(earlierCommandsRan());
   EXPECT_TRUE(isRunning(p));
   // Cut at 127 characters, the command at its start still runs.
   sendToNotifier(u"PopOrvalinex", u"QuitCmd", std::u16string(300, u'a'));
@@ -388,7 +415,7 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
     PostMessageW(box, a.message, a.wParam, control);
     HANDLE expected = a.yes ? events.yes.get() : events.no.get();
     EXPECT_EQ(WaitForSingleObject(expected, 10000), WAIT_OBJECT_0);
-    Sleep(200);
+    ASSERT_TRUE(earlierCommandsRan());
     EXPECT_EQ(events.isSet(events.yes), a.yes);
     EXPECT_EQ(events.isSet(events.no), !a.yes);
   }
@@ -419,6 +446,8 @@ TEST_F(NotifierTest, AnOpenQuestionHoldsTheNextClient) {
     ok = sendToNotifier(u"PopOrvalinex", u"QuitCmd", u"", true, 60000);
     written = true;
   });
+  // The behaviour under test: the question stays open through this pause, and the waiting
+  // client must not get through meanwhile.
   Sleep(1500);
   EXPECT_FALSE(written.load()) << "a second client got through while the question was open";
   EXPECT_TRUE(isRunning(p));
@@ -436,7 +465,7 @@ TEST_F(NotifierTest, UpdatePopWithAndWithoutTheIcon) {
   Process& p = startReady(&dialog);
   ASSERT_NE(dialog, nullptr);
   ASSERT_TRUE(sendCommand(u"UpdatePopCmd"));
-  Sleep(500);
+  ASSERT_TRUE(earlierCommandsRan());
   EXPECT_TRUE(isRunning(p));
   EXPECT_TRUE(trayIconExists(dialog));
   // Take the icon away: the balloon then fails, silently.
@@ -447,7 +476,7 @@ TEST_F(NotifierTest, UpdatePopWithAndWithoutTheIcon) {
   ASSERT_TRUE(Shell_NotifyIconW(NIM_DELETE, &data));
   ASSERT_FALSE(trayIconExists(dialog));
   ASSERT_TRUE(sendCommand(u"UpdatePopCmd"));
-  Sleep(500);
+  ASSERT_TRUE(earlierCommandsRan());
   EXPECT_TRUE(isRunning(p));
   EXPECT_FALSE(trayIconExists(dialog));  // the balloon did not bring an icon back
   ASSERT_TRUE(sendCommand(u"QuitCmd"));
@@ -490,7 +519,7 @@ TEST_F(NotifierTest, DoubleClickStartsTheCoreHostWithNokey) {
   SendMessageW(dialog, kTrayCallback, kIconId, WM_LBUTTONUP);
   SendMessageW(dialog, kTrayCallback, kIconId, WM_LBUTTONDBLCLK);
   ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 2; }));
-  Sleep(500);
+  ASSERT_TRUE(waitUntil([&] { return !standInsRunning(); }));
   EXPECT_EQ(coreCalls().size(), 2u);
   EXPECT_FALSE(fs::exists(base_.path() / L"core-calls.txt")) << "an unquoted path started <base>\\orv.exe";
   EXPECT_TRUE(isRunning(p));
@@ -531,7 +560,7 @@ TEST_F(NotifierTest, AboutFromTheMenuOpensOnceWithTheVersion) {
   PostMessageW(dialog, WM_COMMAND, 32779, 0);
   PostMessageW(dialog, WM_COMMAND, 32779, 0);
   ASSERT_TRUE(waitUntil([&] { return aboutBoxes(p.pid).size() == 1; })) << "no About box";
-  Sleep(1000);
+  earlierPostsHandled(dialog, 0);  // the second choice among them
   ASSERT_EQ(aboutBoxes(p.pid).size(), 1u) << "the second choice opened another About box";
   HWND about = aboutBoxes(p.pid)[0];
   // Its owner is hidden at the screen's corner: the box is centred on the screen's work area.
@@ -625,8 +654,8 @@ TEST_F(NotifierTest, SystemCloseRemovesTheIconAndEnds) {
                       reinterpret_cast<LPARAM>(&arrival), SMTO_ABORTIFHUNG, 5000, &answer);
   EXPECT_EQ(answer, static_cast<DWORD_PTR>(TRUE));
   // The quit broadcast with any other wParam does nothing.
-  PostMessageW(dialog, RegisterWindowMessageW(kNotifierInstanceMessageName), 2, 0);
-  Sleep(500);
+  SendMessageTimeoutW(dialog, RegisterWindowMessageW(kNotifierInstanceMessageName), 2, 0,
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
   EXPECT_TRUE(isRunning(p));
   EXPECT_TRUE(coreCalls().empty());
 

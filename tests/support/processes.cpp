@@ -213,6 +213,44 @@ std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName) {
 }
 
 namespace {
+
+// Whether the program file of any running process matches. Without a process list it fails the
+// test and answers yes, so that no wait on it passes by mistake.
+template <typename Match>
+bool anyProcessImage(Match match) {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) {
+    ADD_FAILURE() << "no process snapshot, error " << GetLastError();
+    return true;
+  }
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL ok = Process32FirstW(snapshot.get(), &entry); ok;
+       ok = Process32NextW(snapshot.get(), &entry)) {
+    ScopedHandle process(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    wchar_t image[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    if (process && QueryFullProcessImageNameW(process.get(), 0, image, &size) && match(image))
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool runsFrom(const std::wstring& path) {
+  return anyProcessImage([&](const wchar_t* image) { return _wcsicmp(image, path.c_str()) == 0; });
+}
+
+bool runsBelow(const std::wstring& folder) {
+  std::wstring prefix = folder;
+  if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
+  return anyProcessImage(
+      [&](const wchar_t* image) { return _wcsnicmp(image, prefix.c_str(), prefix.size()) == 0; });
+}
+
+namespace {
 std::string utf8(const wchar_t* text) {
   const int n = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (n <= 1) return std::string();

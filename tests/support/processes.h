@@ -62,6 +62,19 @@ bool waitUntil(F condition, DWORD ms = 30000) {
   }
 }
 
+// Handles the calling thread's messages while it waits up to `ms` for `condition`: for an event
+// that comes as a message to a window of the test's own. True when it became true.
+template <typename F>
+bool pumpUntil(F condition, DWORD ms = 30000) {
+  return waitUntil(
+      [&] {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        return condition();
+      },
+      ms);
+}
+
 // Minimises `window` of another process and waits until it stays minimised. Under Wine's X11
 // driver a window shown moments before can come back once more when its first show is settled,
 // so the minimise is repeated until it holds. False when it never held.
@@ -82,5 +95,10 @@ std::vector<HWND> topLevelWindows(DWORD pid, const std::wstring& className,
 std::wstring windowText(HWND window);
 // Processes whose parent is `parent` and whose file name is `exeName`.
 std::vector<DWORD> childProcesses(DWORD parent, const std::wstring& exeName);
+// Whether a process runs from the program file `path`, or from any program file below `folder`
+// (full paths, compared without case). Asked before looking for what such a process leaves
+// behind, it tells "never started" from "not done yet" without waiting.
+bool runsFrom(const std::wstring& path);
+bool runsBelow(const std::wstring& folder);
 
 }  // namespace orv::test

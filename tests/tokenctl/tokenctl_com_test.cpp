@@ -17,6 +17,7 @@
 #include "ansi_text.h"
 #include "test_support.h"
 #include "pkcs11_win.h"
+#include "processes.h"
 #include "win/scoped_com.h"
 #include "win/scoped_handle.h"
 
@@ -492,11 +493,13 @@ class DialogDriver {
       : thread_([this, act] {
           // Up to about 20 s to appear. A dialog is driven once it is shown: it is created
           // before its list is filled, and a click then would find no row.
-          for (int i = 0; i < 400 && !dialog_; ++i) {
-            const HWND found = ::FindWindowW(L"#32770", L"请选择USBKEY");
-            if (found && ::IsWindowVisible(found)) dialog_ = found;
-            else ::Sleep(50);
-          }
+          orv::test::waitUntil(
+              [this] {
+                const HWND found = ::FindWindowW(L"#32770", L"请选择USBKEY");
+                if (found && ::IsWindowVisible(found)) dialog_ = found;
+                return dialog_ != nullptr;
+              },
+              20000);
           if (dialog_) act(dialog_);
         }) {}
   ~DialogDriver() { join(); }
@@ -540,11 +543,8 @@ bool clickRow(HWND list, int row) {
   const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
   ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
   ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-  for (int i = 0; i < 200; ++i) {
-    if (ListView_GetNextItem(list, -1, LVNI_SELECTED) == row) return true;
-    ::Sleep(25);
-  }
-  return false;
+  return orv::test::waitUntil(
+      [&] { return ListView_GetNextItem(list, -1, LVNI_SELECTED) == row; }, 5000);
 }
 
 void press(HWND dialog, int button) {

@@ -28,7 +28,7 @@ TEST(AnswerGate, AnAnswerFromAnotherThreadReleasesTheWait) {
     EXPECT_EQ(gate.wait(), std::nullopt);
     released = true;
   });
-  std::this_thread::sleep_for(50ms);
+  std::this_thread::sleep_for(50ms);  // the behaviour under test: the wait holds meanwhile
   EXPECT_FALSE(released);
   gate.goOn(Question::CloseIe);
   worker.join();
@@ -43,7 +43,7 @@ TEST(AnswerGate, AnswersToOtherQuestionsAndEarlierOnesDoNotCount) {
   gate.goOn(Question::Unanswerable);
   EXPECT_EQ(gate.pause(20ms), std::nullopt);
   std::thread late([&] {
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
     gate.end(2);
   });
   EXPECT_EQ(gate.wait(), 2) << "only the end released it";
@@ -57,7 +57,7 @@ TEST(AnswerGate, OneAnswerReleasesOneWait) {
   EXPECT_EQ(gate.wait(), std::nullopt);
   gate.ask(Question::CloseIe);  // asked again: the earlier answer is spent
   std::thread later([&] {
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
     gate.end(1);
   });
   EXPECT_EQ(gate.wait(), 1);
@@ -78,7 +78,7 @@ TEST(AnswerGate, TheFirstEndWinsAndEveryLaterWaitReturnsIt) {
 TEST(AnswerGate, AnEndCutsAPauseShort) {
   AnswerGate gate;
   std::thread ender([&] {
-    std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
     gate.end(2);
   });
   const auto start = std::chrono::steady_clock::now();

@@ -206,6 +206,8 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
 
   Process& updater = start();
   ASSERT_TRUE(waitUntil([&] { return setupRan(); }, 60000)) << pageLog();
+  // The behaviour under test: the setup program keeps running through this pause, and the flow
+  // must not go on meanwhile.
   Sleep(1500);
   EXPECT_TRUE(logged("ShowTitle|runsetupexe")) << pageLog();
   EXPECT_FALSE(logged("ShowTitle|runAssistant")) << "the core host waits for the setup program";
@@ -687,7 +689,9 @@ TEST_F(UpdateFlowTest, HandOverInstallsTheListedUpdaterAndStartsItAsTheNewLoader
       << "the new loader removes the retired updater";
   EXPECT_TRUE(waitUntil([&] { return readFile(newLog).find("quit|ConfirmUpdate") != std::string::npos; },
                         20000));
-  Sleep(2000);  // the new loader ends on its page's quit
+  EXPECT_TRUE(waitUntil([&] { return !runsFrom((installed_ / kUpdaterFileName).wstring()); },
+                        20000))
+      << "the new loader ends on its page's quit";
 }
 
 TEST_F(UpdateFlowTest, APageThatNeverLoadsEndsTheProgramAfterTheBound) {

@@ -1,5 +1,5 @@
 // The update flow's decisions and texts: versions, the loader check, the retry limit, the page's
-// JSON and size texts, the server's offered version and the download pass's plan.
+// JSON and size texts and the download pass's plan.
 #include <gtest/gtest.h>
 
 #include "product.h"
@@ -11,21 +11,19 @@ namespace {
 
 VersionNumber v(const wchar_t* text) { return VersionNumber::parse(text); }
 
-TEST(VersionDecision, ComparesNumbersNotTextAndOnlyFromTheServer) {
-  EXPECT_TRUE(serverVersionIsNewer(true, v(L"1.1.19.1224"), v(L"1.1.19.1223")));
-  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.2.0.0"), v(L"1.10.0.0")));
-  EXPECT_TRUE(serverVersionIsNewer(true, v(L"1.10.0.0"), v(L"1.2.0.0")));
-  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.1.19.1223"), v(L"1.1.19.1223")));
-  EXPECT_FALSE(serverVersionIsNewer(false, v(L"9.0.0.0"), v(L"1.0.0.0")));
+TEST(VersionDecision, ComparesNumbersNotText) {
+  EXPECT_TRUE(serverVersionIsNewer(v(L"1.1.19.1224"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsNewer(v(L"1.2.0.0"), v(L"1.10.0.0")));
+  EXPECT_TRUE(serverVersionIsNewer(v(L"1.10.0.0"), v(L"1.2.0.0")));
+  EXPECT_FALSE(serverVersionIsNewer(v(L"1.1.19.1223"), v(L"1.1.19.1223")));
   // Signed numbers: a negative part orders below zero.
-  EXPECT_FALSE(serverVersionIsNewer(true, v(L"1.-1.0.0"), v(L"1.0.0.0")));
+  EXPECT_FALSE(serverVersionIsNewer(v(L"1.-1.0.0"), v(L"1.0.0.0")));
 }
 
-TEST(VersionDecision, RollbackIsAVerifiedLowerVersionOnly) {
-  EXPECT_TRUE(serverVersionIsRollback(true, v(L"1.1.19.1222"), v(L"1.1.19.1223")));
-  EXPECT_FALSE(serverVersionIsRollback(true, v(L"1.1.19.1223"), v(L"1.1.19.1223")));
-  EXPECT_FALSE(serverVersionIsRollback(true, v(L"1.1.19.1224"), v(L"1.1.19.1223")));
-  EXPECT_FALSE(serverVersionIsRollback(false, v(L"0.0.0.1"), v(L"1.1.19.1223")));
+TEST(VersionDecision, RollbackIsALowerVersionOnly) {
+  EXPECT_TRUE(serverVersionIsRollback(v(L"1.1.19.1222"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsRollback(v(L"1.1.19.1223"), v(L"1.1.19.1223")));
+  EXPECT_FALSE(serverVersionIsRollback(v(L"1.1.19.1224"), v(L"1.1.19.1223")));
 }
 
 TEST(LoaderCheck, OnlyTheMinorNumberCountsUnsigned) {
@@ -104,20 +102,6 @@ ManifestEntry entry(const wchar_t* path, const wchar_t* name, const wchar_t* ver
   e.fromMain = true;
   e.status = EntryStatus::Changed;
   return e;
-}
-
-TEST(OfferedVersion, FirstFileThatIsNotTheUpdater) {
-  std::vector<ManifestEntry> order = {entry(L"", kUpdaterFileName, L"1.1.19.1300"),
-                                      entry(L"", L"setup.exe", L"1.1.20.0")};
-  const ManifestEntry* e = offeredVersionEntry(order, kUpdaterFileName);
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->version.text(), L"1.1.20.0");
-  order.pop_back();
-  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName), nullptr);
-  // Case-sensitive: another spelling of the updater's name is an ordinary file.
-  order.push_back(entry(L"", L"orvalinexupdate.exe", L"7.0.0.0"));
-  ASSERT_NE(offeredVersionEntry(order, kUpdaterFileName), nullptr);
-  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName)->version.text(), L"7.0.0.0");
 }
 
 FileManifest::Entries mapOf(const std::vector<ManifestEntry>& list) {

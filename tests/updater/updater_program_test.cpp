@@ -82,6 +82,14 @@ class UpdaterProgramTest : public ::testing::Test {
     return out;
   }
 
+  // Asks for the About box from the system menu and waits for it; null when it never showed.
+  static HWND openAboutBox(const Process& p, HWND dialog) {
+    PostMessageW(dialog, WM_SYSCOMMAND, kIdmAbout, 0);
+    HWND about = nullptr;
+    waitUntil([&] { return (about = findDialog(p.pid, L"关于 Brenlow")) != nullptr; }, 10000);
+    return about;
+  }
+
   TempDir temp_;
   fs::path dir_;
   std::vector<std::unique_ptr<Process>> processes_;
@@ -95,8 +103,7 @@ TEST_F(UpdaterProgramTest, WindowStaysHiddenUntilTheShowOperationThenSitsOnTopAt
   HWND dialog = dialogOf(p);
   ASSERT_NE(dialog, nullptr);
   EXPECT_FALSE(IsWindowVisible(dialog));
-  ASSERT_TRUE(waitFor("flow.log", "shown 4"));
-  Sleep(200);
+  ASSERT_TRUE(waitFor("flow.log", "shown 4"));  // the show operation has returned
   EXPECT_FALSE(IsWindowVisible(dialog)) << "a code other than 5 shows nothing";
   ASSERT_TRUE(waitFor("flow.log", "shown 5"));
   ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 5000));
@@ -217,7 +224,12 @@ TEST_F(UpdaterProgramTest, OkDoesNothingCancelEndsTheDialog) {
   HWND dialog = dialogOf(p);
   ASSERT_NE(dialog, nullptr);
   PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  Sleep(500);
+  // Posted messages are handled in order: the About box asked for after OK shows only once the
+  // dialog has come through OK still running.
+  HWND about = openAboutBox(p, dialog);
+  ASSERT_NE(about, nullptr) << dialogsOf(p.pid);
+  PostMessageW(about, WM_COMMAND, IDOK, 0);
+  EXPECT_TRUE(waitUntil([&] { return !IsWindow(about); }, 5000));
   EXPECT_TRUE(isRunning(p));
   PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
   EXPECT_EQ(waitForExit(p, 10000), 0u);
@@ -230,12 +242,8 @@ TEST_F(UpdaterProgramTest, AboutBoxFromTheSystemMenu) {
   ASSERT_TRUE(waitFor("flow.log", "probe done"));
   HWND dialog = dialogOf(p);
   ASSERT_NE(dialog, nullptr);
-  PostMessageW(dialog, WM_SYSCOMMAND, kIdmAbout, 0);
-  HWND about = nullptr;
-  EXPECT_TRUE(waitUntil([&] {
-    about = findDialog(p.pid, L"关于 Brenlow");
-    return about != nullptr;
-  }, 10000)) << dialogsOf(p.pid);
+  HWND about = openAboutBox(p, dialog);
+  EXPECT_NE(about, nullptr) << dialogsOf(p.pid);
   EXPECT_EQ(windowText(GetDlgItem(about, kAboutNameId)), L"Brenlow，1.0 版");
   if (about) PostMessageW(about, WM_COMMAND, IDOK, 0);
   EXPECT_TRUE(waitUntil([&] { return !IsWindow(about); }, 5000));

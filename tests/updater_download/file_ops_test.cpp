@@ -12,6 +12,7 @@
 #include "file_rules.h"
 #include "file_system.h"
 #include "folder_link.h"
+#include "held_folder.h"
 #include "loopback.h"
 #include "process_util.h"
 #include "test_files.h"

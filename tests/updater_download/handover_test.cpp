@@ -48,6 +48,13 @@ class HandOverTest : public ::testing::Test {
     return test::runProcess(cmd, 120000);
   }
 
+  // A started new copy runs from the installed updater's file until it has written its line: with
+  // no such process now, a missing line means it was never started.
+  void expectNoNewCopyStarted() {
+    EXPECT_FALSE(test::runsFrom((install / kUpdater).wstring()));
+    EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+  }
+
   TempDir dir;
   fs::path install, temp, servedCopy;
   std::string folder, probeBytes, newBytes;
@@ -64,9 +71,12 @@ TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader
   EXPECT_EQ(readFile(install / kUpdater), newBytes);
 
   const fs::path calls = install / "newloader-calls.txt";
-  ASSERT_TRUE(test::waitForFile(calls, 30000)) << "the new copy was not started";
-  Sleep(200);
-  const std::wstring line = test::readWideFile(calls);
+  // The new copy's line is complete with its line end.
+  std::wstring line;
+  ASSERT_TRUE(test::waitUntil([&] {
+    line = test::readWideFile(calls);
+    return !line.empty() && line.back() == L'\n';
+  })) << "the new copy was not started";
   EXPECT_NE(line.find(L" -newloader"), std::wstring::npos) << std::string(line.begin(), line.end());
 }
 
@@ -75,8 +85,7 @@ TEST_F(HandOverTest, FetchedLoaderWithAnotherDigestChangesNothing) {
   EXPECT_EQ(runHandOver(fileDigest(test::hostPath(ORV_STAND_IN_PROGRAM).wstring())), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes);
   EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), "an updater retired earlier");
-  Sleep(500);
-  EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+  expectNoNewCopyStarted();
 }
 
 // The new copy is fetched into a file made new: whatever stands at its name stays as it is.
@@ -97,8 +106,7 @@ TEST_F(HandOverTest, FailedCopyPutsTheRunningUpdaterBack) {
   EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring()), L"occupy"), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes) << "the installation keeps its updater";
   EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
-  Sleep(500);
-  EXPECT_FALSE(fileThere(install / "newloader-calls.txt"));
+  expectNoNewCopyStarted();
 }
 
 TEST_F(HandOverTest, FailedFetchLeavesTheInstallationAlone) {

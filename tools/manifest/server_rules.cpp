@@ -5,7 +5,6 @@
 #include "manifest_writer.h"
 #include "narrow_file.h"
 #include "product.h"
-#include "update_rules.h"
 #include "version_number.h"
 
 namespace orv {
@@ -40,7 +39,7 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
   if (updaterEntry == manifest.entries().end())
     problems.push_back("the updater " + toNarrow(updaterName) + " is not listed at the base");
 
-  const ManifestEntry* offered = updater::offeredVersionEntry(documentOrder, updaterName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder, updaterName);
   const std::string version = offered ? toNarrow(offered->version.text()) : std::string();
   const VersionNumber release = VersionNumber::parse(toWide(expected.releaseVersion));
   if (release.text().empty())

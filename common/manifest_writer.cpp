@@ -83,16 +83,21 @@ std::string xmlAttributeEscape(const std::string& text) {
   return out;
 }
 
-std::string manifestXml(const std::vector<ListedFile>& files) {
-  std::string xml = "<?xml version=\"1.0\"?>\r\n<FileInfo>";
-  for (const ListedFile& f : files) {
-    xml += "\r\n<File FileName=\"" + xmlAttributeEscape(f.fileName) + "\" Path=\"" +
-           xmlAttributeEscape(f.path) + "\" Digest=\"" + f.digest + "\" Version=\"" + f.version +
-           "\"/>";
-  }
+std::string fileElementXml(const ListedFile& f) {
+  return "\r\n<File FileName=\"" + xmlAttributeEscape(f.fileName) + "\" Path=\"" +
+         xmlAttributeEscape(f.path) + "\" Digest=\"" + f.digest + "\" Version=\"" + f.version +
+         "\"/>";
+}
+
+std::string manifestDocument(const std::string& fileElements) {
   // The signature block, when there is one, goes right in front of the closing tag.
-  xml += "\r\n</FileInfo>\r\n";
-  return xml;
+  return "<?xml version=\"1.0\"?>\r\n<FileInfo>" + fileElements + "\r\n</FileInfo>\r\n";
+}
+
+std::string manifestXml(const std::vector<ListedFile>& files) {
+  std::string elements;
+  for (const ListedFile& f : files) elements += fileElementXml(f);
+  return manifestDocument(elements);
 }
 
 }  // namespace orv

@@ -1,6 +1,6 @@
 #pragma once
-// Writes the manifests of an installation folder: every file below it with its digest and
-// version, as the release pipeline ships them.
+// The manifest's writer, beside its reader (file_manifest.h): every file below an installation
+// folder with its digest and version, and the manifest text as the release pipeline ships it.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +23,14 @@ bool startsAsProgram(const std::filesystem::path& file);
 // Every regular file below `dir` except the two manifests at its top, ordered by key.
 std::vector<ListedFile> listInstallation(const std::filesystem::path& dir);
 
-// The manifest text for `files`, without a signature block.
+// The manifest text for `files`, without a signature block: manifestDocument of their elements.
 std::string manifestXml(const std::vector<ListedFile>& files);
+
+// One File element, with the line end in front of it.
+std::string fileElementXml(const ListedFile& file);
+
+// The manifest text around a run of File elements, without a signature block.
+std::string manifestDocument(const std::string& fileElements);
 
 // Escapes text for an attribute value in double quotes.
 std::string xmlAttributeEscape(const std::string& text);
