@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "velmont_app.h"
-#include "browser/web_browser_host.h"
+#include "web_browser_host.h"
 
 namespace {
 // One process-wide application object, built before the entry point runs.

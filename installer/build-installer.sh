@@ -5,7 +5,8 @@
 # ORV_INSTALLER_DEVELOPMENT=1 titles a development release's installer so. With signing material
 # in the environment (tools/authenticode.sh) the uninstaller it writes is signed as it is built,
 # and a copy of the signed uninstaller goes to ORV_UNINSTALLER_COPY when that names a file.
-# Every name derived from the product identifier comes from common/product.h; the staged files
+# Every name derived from the product identifier comes from common/rules/product.h, every
+# program's file, how it is stopped and how it is installed from programs.txt; the staged files
 # are listed once, in byte order whatever the locale, for installing, for putting back what a
 # failed installation replaced, and for the uninstaller. Exit code 0 built (or every name can be
 # carried), 1 a staged name the installer cannot carry or makensis failed, 2 usage.
@@ -32,16 +33,19 @@ fi
 gen=$(mktemp -d /tmp/orv-installer.XXXXXX)
 trap 'rm -rf "$gen"' EXIT
 
-# Names from the product's one header.
-header=$root/common/product.h
-id=$(sed -n 's/^#define ORV_PRODUCT_ID "\(.*\)"$/\1/p' "$header")
+# Names from the product's one header, the programs from their one list.
+source "$root/tools/programs.sh"
+header=$orv_product_header
+id=$(orv_product_id)
 name=$(sed -n 's/^inline constexpr wchar_t kProductName\[\] = L"\(.*\)";$/\1/p' "$header")
 prefix=$(sed -n 's/^inline constexpr wchar_t kSettingsKeyPrefix\[\] = L"\(.*\)";$/\1/p' "$header" | sed 's/\\\\/\\/g')
 [ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] ||
   { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
 key=${prefix}${id}
 parent=${key%\\*}
-control=OstwinAutoCtrl.dll
+registered=$(orv_programs file install | awk '$2 == "register" { print $1 }')
+[ "$(printf '%s\n' "$registered" | grep -c .)" -eq 1 ] ||
+  { echo "build-installer: programs.txt must name one program to register, not \"$registered\"" >&2; exit 1; }
 {
   printf '\xef\xbb\xbf'  # UTF-8 with its mark: the product name is not ASCII
   echo "!define PRODUCT_ID \"$id\""
@@ -49,10 +53,15 @@ control=OstwinAutoCtrl.dll
   echo "!define SETTINGS_KEY \"$key\""
   echo "!define SETTINGS_PARENT \"$parent\""
   echo "!define SETTINGS_GRANDPARENT \"${parent%\\*}\""
-  echo "!define CORE_FILE \"${id}Core.exe\""
-  echo "!define UPDATER_FILE \"${id}Update.exe\""
-  echo "!define NOTIFIER_FILE \"${id}Tray.exe\""
-  echo "!define CONTROL_FILE \"$control\""
+  # <ROLE>_FILE for every program, and the one registered as a COM server.
+  while read -r role file; do echo "!define ${role^^}_FILE \"$file\""; done < <(orv_programs role file)
+  echo "!define REGISTERED_FILE \"$registered\""
+  # The programs the uninstaller stops, in the list's order.
+  echo "!macro StopPrograms"
+  while read -r file stop; do
+    [ "$stop" = - ] || echo "  !insertmacro StopProgram \"$file\""
+  done < <(orv_programs file stop)
+  echo "!macroend"
   # The updater's page language: Chinese (PRC).
   echo "!define LANG_ID 2052"
 } > "$gen/product.nsh"

@@ -134,7 +134,7 @@ Var PreviousUninstaller
       StrCpy $OldControlUnregistered 1
     ${EndIf}
     ClearErrors
-    RegDLL "$INSTDIR\${CONTROL_FILE}"
+    RegDLL "$INSTDIR\${REGISTERED_FILE}"
     ${If} ${Errors}
       DetailPrint "The token control could not be registered."
       StrCpy $Failed 3
@@ -147,7 +147,7 @@ Var PreviousUninstaller
   !insertmacro StagedFiles PutBackFile
   !insertmacro PutBack "$INSTDIR\${UNINSTALLER}" $PreviousUninstaller
   ${If} $OldControlUnregistered == 1
-    RegDLL "$INSTDIR\${CONTROL_FILE}"
+    RegDLL "$INSTDIR\${REGISTERED_FILE}"
   ${EndIf}
 !macroend
 
@@ -286,11 +286,9 @@ FunctionEnd
 Section "Uninstall"
   SetRegView 32
   SetShellVarContext all
-  !insertmacro StopProgram "${UPDATER_FILE}"
-  !insertmacro StopProgram "${NOTIFIER_FILE}"
-  !insertmacro StopProgram "${CORE_FILE}"
-  ${If} ${FileExists} "$INSTDIR\${CONTROL_FILE}"
-    UnRegDLL "$INSTDIR\${CONTROL_FILE}"
+  !insertmacro StopPrograms
+  ${If} ${FileExists} "$INSTDIR\${REGISTERED_FILE}"
+    UnRegDLL "$INSTDIR\${REGISTERED_FILE}"
   ${EndIf}
   !insertmacro StagedFiles RemoveFile
   !insertmacro StagedFolders RemoveFolder

@@ -8,7 +8,7 @@
 #include "OstwinAutoCtrl_h.h"
 #include "class_factory.h"
 #include "module.h"
-#include "win/scoped_com.h"
+#include "scoped_com.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {

@@ -123,7 +123,8 @@ if [ -n "$commit" ] && [ -z "$(git status --porcelain 2>/dev/null)" ]; then tree
 [ $dev -eq 1 ] || [ $tree = clean ] ||
   refuse "the tree holds uncommitted changes or is no git checkout (git status): a production release is built from a commit"
 
-id=$(sed -n 's/^#define ORV_PRODUCT_ID "\(.*\)"$/\1/p' common/product.h)
+source "$root/tools/programs.sh"
+id=$(orv_product_id)
 kind=$([ $dev -eq 1 ] && echo DEVELOPMENT || echo production)
 out=${out:-build/release/$version$([ $dev -eq 1 ] && echo -DEVELOPMENT || true)$([ $wine -eq 1 ] && echo -wine || true)}
 mkdir -p "$out"; out=$(cd "$out" && pwd)
@@ -149,7 +150,7 @@ fi
 
 # --- the programs, built with the release's version, host and key -----------------------------
 bld=${built:-$base/release/$(echo "$key_fp" | cut -c1-12)-${host//:/_}}
-targets=(${id}Core ${id}Update ${id}Tray OstwinAutoCtrl kavrel jornet)
+targets=(orv_programs)
 [ $wine -eq 0 ] || targets+=(${id}CoreTestHost ${id}UpdateTestHost)
 if [ $wine -eq 1 ]; then
   echo "   Wine mode: ${id}Core.exe and ${id}Update.exe are the test builds ${id}CoreTestHost and"
@@ -178,18 +179,17 @@ pick() {  # pick BUILT_FILE INSTALLED_NAME
   [ -f "$1" ] || failed "$1 is not built (run without --no-build)"
   cp "$1" "$stage/$2"
 }
+# Every program of the list, from where the build says it lies (programs-built.txt).
+mapfile -t programs < <(orv_programs file)
+for p in "${programs[@]}"; do
+  built_path=$(awk -v f="$p" '$1 == f { sub(/^[^ ]+ /, ""); print }' "$bld/programs-built.txt" 2>/dev/null) || true
+  [ -n "$built_path" ] || failed "$bld/programs-built.txt names no built $p (run without --no-build)"
+  pick "$built_path" "$p"
+done
 if [ $wine -eq 1 ]; then
-  pick "$bld/tests/core/${id}CoreTestHost.exe" "${id}Core.exe"
-  pick "$bld/tests/updater/${id}UpdateTestHost.exe" "${id}Update.exe"
-else
-  pick "$bld/core/${id}Core.exe" "${id}Core.exe"
-  pick "$bld/updater/${id}Update.exe" "${id}Update.exe"
+  pick "$bld/tests/core/${id}CoreTestHost.exe" "$(orv_program core file)"
+  pick "$bld/tests/updater/${id}UpdateTestHost.exe" "$(orv_program updater file)"
 fi
-pick "$bld/notifier/${id}Tray.exe" "${id}Tray.exe"
-pick "$bld/tokenctl/OstwinAutoCtrl.dll" OstwinAutoCtrl.dll
-pick "$bld/engines/kavrel/Kavrel.dll" Kavrel.dll
-pick "$bld/engines/jornet/Jornet.dll" Jornet.dll
-programs=("${id}Core.exe" "${id}Update.exe" "${id}Tray.exe" OstwinAutoCtrl.dll Kavrel.dll Jornet.dll)
 
 # Signatures are verified against the system's certificate authorities and the signing
 # certificates themselves.

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "brenlow_app.h"
-#include "browser/web_browser_host.h"
+#include "web_browser_host.h"
 #include "program_parts.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "win/scoped_com.h"
+#include "scoped_com.h"
 
 namespace orv {
 

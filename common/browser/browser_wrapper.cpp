@@ -1,4 +1,4 @@
-#include "browser/browser_wrapper.h"
+#include "browser_wrapper.h"
 
 #include <algorithm>
 #include <utility>

@@ -8,8 +8,8 @@
 
 #include <functional>
 
-#include "browser/drag_area.h"
-#include "browser/key_filter.h"
+#include "drag_area.h"
+#include "key_filter.h"
 
 namespace orv {
 

@@ -2,7 +2,7 @@
 
 #include <exdispid.h>
 
-#include "browser/key_filter.h"
+#include "key_filter.h"
 
 namespace orv {
 namespace {

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "win/com_object.h"
-#include "win/scoped_com.h"
+#include "com_object.h"
+#include "scoped_com.h"
 
 namespace orv {
 

@@ -1,7 +1,7 @@
-#include "browser/web_browser_host.h"
+#include "web_browser_host.h"
 
-#include "browser/control_site.h"
-#include "browser/page_address.h"
+#include "control_site.h"
+#include "page_address.h"
 
 namespace orv {
 namespace {

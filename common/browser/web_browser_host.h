@@ -1,7 +1,7 @@
 #pragma once
 // The shipped programs' browser: the WebBrowser control hosted in the main dialog by the
 // application's control-container manager.
-#include "browser/browser_host.h"
+#include "browser_host.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "win/dispatch_call.h"
+#include "dispatch_call.h"
 
 namespace orv {
 

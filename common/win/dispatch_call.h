@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "win/scoped_com.h"
+#include "scoped_com.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "win/dispatch_object.h"
+#include "dispatch_object.h"
 
 #include <cwchar>
 

@@ -19,8 +19,8 @@
 #include <optional>
 #include <string>
 
-#include "win/com_object.h"
-#include "win/scoped_com.h"
+#include "com_object.h"
+#include "scoped_com.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "win/modal_dialog.h"
+#include "modal_dialog.h"
 
 namespace orv {
 

@@ -1,4 +1,4 @@
-#include "win/reg_key.h"
+#include "reg_key.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 

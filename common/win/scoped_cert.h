@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 

@@ -2,7 +2,7 @@
 // Owners of GDI objects, device contexts and menus: each is deleted or destroyed exactly once.
 #include <windows.h>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <type_traits>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 

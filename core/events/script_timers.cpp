@@ -4,7 +4,7 @@
 
 #include "Kavrel.h"
 
-#include "win/thread.h"
+#include "thread.h"
 
 namespace orv {
 

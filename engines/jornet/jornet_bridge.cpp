@@ -10,8 +10,8 @@
 
 #include "Jornet.h"
 #include "ansi_text.h"
-#include "win/dispatch_call.h"
-#include "win/scoped_com.h"
+#include "dispatch_call.h"
+#include "scoped_com.h"
 
 namespace {
 

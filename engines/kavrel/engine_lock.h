@@ -10,7 +10,7 @@
 
 #include <atomic>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 

@@ -13,7 +13,7 @@
 #include "Kavrel.h"
 #include "engine_lock.h"
 #include "table_path.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 struct lua_State;
 

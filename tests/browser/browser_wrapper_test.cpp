@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "browser/browser_wrapper.h"
+#include "browser_wrapper.h"
 
 namespace orv {
 namespace {

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "browser/control_site.h"
-#include "browser/web_browser_host.h"
+#include "control_site.h"
+#include "web_browser_host.h"
 
 namespace orv {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "browser/drag_area.h"
+#include "drag_area.h"
 
 namespace orv {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "browser/key_filter.h"
+#include "key_filter.h"
 
 namespace orv {
 namespace {

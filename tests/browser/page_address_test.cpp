@@ -1,5 +1,5 @@
 // Whether the document the browser reports is the entry page it was sent to.
-#include "browser/page_address.h"
+#include "page_address.h"
 
 #include <gtest/gtest.h>
 

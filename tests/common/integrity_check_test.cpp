@@ -11,7 +11,7 @@
 #include "processes.h"
 #include "product.h"
 #include "test_files.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

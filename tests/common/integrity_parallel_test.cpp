@@ -19,7 +19,7 @@
 #include "manifest_xml.h"
 #include "test_files.h"
 #ifdef _WIN32
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 #endif
 
 namespace orv {

@@ -13,7 +13,7 @@
 #include "process_util.h"
 #include "processes.h"
 #include "test_files.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "processes.h"
 #include "test_files.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 

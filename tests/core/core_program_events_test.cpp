@@ -17,7 +17,7 @@
 #include "core_pipe_server.h"
 #include "device_record.h"
 #include "pipe_message.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 namespace {

@@ -11,7 +11,7 @@
 #include "core_installation.h"
 #include "product_key.h"
 #include "start_rules.h"
-#include "win/reg_key.h"
+#include "reg_key.h"
 
 namespace orv::test {
 namespace {

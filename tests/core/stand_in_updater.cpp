@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "command_line_record.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   orv::test::recordCommandLine(L"updater-calls.txt");

@@ -23,7 +23,7 @@
 #include "security_attributes.h"
 #include "script_calls.h"
 #include "stand_in_window.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

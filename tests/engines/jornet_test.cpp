@@ -12,7 +12,7 @@
 #include "jscript_host.h"
 #include "lua_files.h"
 #include "page_window.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "engine_lock.h"
 #include "lua_files.h"
 #include "page_window.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace {
 

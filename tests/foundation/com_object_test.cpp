@@ -11,11 +11,11 @@
 #include <string>
 
 #include "jscript_host.h"
-#include "win/com_object.h"
-#include "win/dispatch_call.h"
-#include "win/dispatch_object.h"
-#include "win/scoped_com.h"
-#include "win/thread.h"
+#include "com_object.h"
+#include "dispatch_call.h"
+#include "dispatch_object.h"
+#include "scoped_com.h"
+#include "thread.h"
 
 namespace orv {
 namespace {

@@ -13,7 +13,7 @@
 #include "pipe_client.h"
 #include "processes.h"
 #include "product.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

@@ -1,5 +1,5 @@
 // The registry owner against Wine's real registry, in a key of the test's own.
-#include "win/reg_key.h"
+#include "reg_key.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // usage: file_holder FILE MARKER RELEASE; exit code 0, or 1 when FILE cannot be opened.
 #include <windows.h>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace {
 

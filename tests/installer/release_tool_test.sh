@@ -40,9 +40,10 @@ content unsigned web/helper.dll "$programs/engines/jornet/Jornet.dll"
 content unholdable 'web/a|b.txt'
 # A tree of the release tool alone, committed, without the development key's files.
 tree=$work/tree
-mkdir -p "$tree/tools" "$tree/common"
-cp "$src/tools/release.sh" "$tree/tools/"
-cp "$src/common/product.h" "$tree/common/"
+mkdir -p "$tree/tools" "$tree/common/rules"
+cp "$src/tools/release.sh" "$src/tools/programs.sh" "$tree/tools/"
+cp "$src/programs.txt" "$tree/"
+cp "$src/common/rules/product.h" "$tree/common/rules/"
 git -C "$tree" init -q && git -C "$tree" add . &&
   git -C "$tree" -c user.name=test -c user.email=test@example.invalid commit -qm tree
 cp "$src/keys/manifest-dev.key" "$work/dev.key"

@@ -23,8 +23,8 @@
 #include "pipe_message.h"
 #include "processes.h"
 #include "product.h"
-#include "win/reg_key.h"
-#include "win/scoped_handle.h"
+#include "reg_key.h"
+#include "scoped_handle.h"
 
 namespace fs = std::filesystem;
 

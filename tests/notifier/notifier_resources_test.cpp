@@ -9,7 +9,7 @@
 
 #include "processes.h"
 #include "program_resources.h"
-#include "win/scoped_gdi.h"
+#include "scoped_gdi.h"
 
 namespace orv::test {
 namespace {

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "win/reg_key.h"
+#include "reg_key.h"
 
 namespace orv {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "process_util.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 

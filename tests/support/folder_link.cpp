@@ -8,7 +8,7 @@
 
 #include "file_system.h"
 #include "processes.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 namespace {

@@ -1,7 +1,7 @@
 #include "jscript_host.h"
 
-#include "win/com_object.h"
-#include "win/dispatch_call.h"
+#include "com_object.h"
+#include "dispatch_call.h"
 
 #include <mshtml.h>
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "test_files.h"  // hostPath: a path of the build as the programs see it
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 

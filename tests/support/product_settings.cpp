@@ -1,7 +1,7 @@
 #include "product_settings.h"
 
 #include "product.h"
-#include "win/reg_key.h"
+#include "reg_key.h"
 
 namespace orv::test {
 

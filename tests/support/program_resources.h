@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv::test {
 

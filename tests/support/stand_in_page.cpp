@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "browser/control_site.h"
+#include "control_site.h"
 #include "jscript_host.h"
 #include "process_util.h"
 #include "test_files.h"
-#include "win/com_object.h"
-#include "win/dispatch_call.h"
+#include "com_object.h"
+#include "dispatch_call.h"
 
 namespace orv::test {
 

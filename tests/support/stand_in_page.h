@@ -15,7 +15,7 @@
 
 #include <memory>
 
-#include "browser/browser_host.h"
+#include "browser_host.h"
 
 namespace orv::test {
 

@@ -12,8 +12,8 @@
 #include "ansi_text.h"
 #include "processes.h"
 #include "test_support.h"
-#include "win/scoped_com.h"
-#include "win/scoped_handle.h"
+#include "scoped_com.h"
+#include "scoped_handle.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include "test_support.h"
 #include "pkcs11_win.h"
 #include "processes.h"
-#include "win/scoped_com.h"
-#include "win/scoped_handle.h"
+#include "scoped_com.h"
+#include "scoped_handle.h"
 
 namespace {
 

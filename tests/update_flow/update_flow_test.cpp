@@ -24,7 +24,7 @@
 #include "product.h"
 #include "product_settings.h"
 #include "test_files.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace fs = std::filesystem;
 

@@ -10,7 +10,7 @@
 
 #include "process_util.h"
 #include "test_files.h"
-#include "win/thread.h"
+#include "thread.h"
 
 namespace orv::test {
 

@@ -17,7 +17,7 @@
 #include "process_util.h"
 #include "test_files.h"
 #include "trace.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 #include "work_folder.h"
 
 namespace orv {

@@ -15,7 +15,7 @@
 #include "process_util.h"
 #include "product.h"
 #include "self_update.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "process_control.h"
 #include "processes.h"
 #include "test_files.h"
-#include "win/scoped_handle.h"
+#include "scoped_handle.h"
 
 namespace orv {
 namespace {

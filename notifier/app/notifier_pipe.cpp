@@ -1,0 +1,51 @@
+#include "notifier_pipe.h"
+
+#include <memory>
+
+#include "notifier_rules.h"
+#include "tray_icon.h"
+#include "scoped_handle.h"
+
+namespace orv {
+
+PipeServerOptions notifierPipeOptions(const std::wstring& name) {
+  PipeServerOptions options;
+  options.name = name;
+  options.framing = notifierPipeFraming();
+  options.security = nullptr;  // default security
+  options.rejectRemoteClients = true;
+  options.disconnectBeforeCommand = false;
+  options.pauseMs = 0;
+  return options;
+}
+
+void runNotifierCommand(HWND dialog, const PipeMessage& message) {
+  const auto command = notifierCommandFromText(message.command);
+  if (!command) return;
+  switch (*command) {
+    case NotifierCommand::kQuit:
+      // The dialog's window procedure ends the process on its own thread.
+      SendMessageW(dialog, WM_QUIT, 0, 0);
+      break;
+    case NotifierCommand::kUserConfirm: {
+      // Modal on this thread: the next client waits until the user has answered. A question the
+      // user must answer comes to the front rather than inactive behind other windows.
+      const bool yes = MessageBoxW(dialog, kUserConfirmText, kProductName,
+                                   MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
+      ScopedHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, confirmEventName(yes)));
+      if (event) SetEvent(event.get());  // nobody waiting: the answer is dropped
+      break;
+    }
+    case NotifierCommand::kUpdatePop:
+      showUpdateBalloon(dialog);  // fails silently without an icon
+      break;
+  }
+}
+
+PipeServerThread startNotifierPipe(HWND dialog) {
+  return startPipeServerThread(std::make_unique<PipeServer>(
+      notifierPipeOptions(),
+      [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));
+}
+
+}  // namespace orv

@@ -1,0 +1,70 @@
+#include "process_control.h"
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include "file_ops.h"
+#include "file_rules.h"
+#include "process_util.h"
+#include "trace.h"
+#include "scoped_handle.h"
+
+namespace orv {
+
+unsigned long findProgram(const std::wstring& exeName) {
+  ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) {
+    traceFailure(L"findProgram", L"CreateToolhelp32Snapshot");
+    return 0;
+  }
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof(entry);
+  for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
+       more = Process32NextW(snapshot.get(), &entry)) {
+    if (sameProgramName(entry.szExeFile, exeName)) return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+void stopProgram(const std::wstring& exeName) {
+  const unsigned long id = findProgram(exeName);
+  if (id == 0) return;
+  ScopedHandle process(OpenProcess(PROCESS_TERMINATE, FALSE, id));
+  if (!process) {
+    traceFailure(L"stopProgram", L"OpenProcess " + exeName);
+    return;
+  }
+  if (!TerminateProcess(process.get(), kStoppedExitCode))
+    traceFailure(L"stopProgram", L"TerminateProcess " + exeName);
+}
+
+bool startProgram(const std::wstring& programPath) {
+  if (launchCommandLine(quoteProgramPath(programPath))) return true;
+  traceFailure(L"startProgram", L"CreateProcess " + programPath);
+  return false;
+}
+
+bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
+                const std::function<void()>& afterCheck, unsigned long* exitCode) {
+  ScopedHandle held = openHeldListedFile(programPath, expectedDigest, L"runAndWait", programPath);
+  if (!held) return false;
+  if (afterCheck) afterCheck();
+
+  const ScopedHandle process = launchCommandLine(quoteProgramPath(programPath));
+  if (!process) {
+    traceFailure(L"runAndWait", L"CreateProcess " + programPath);
+    return false;
+  }
+  held.reset();  // the process exists: its image now holds the file
+
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) {
+    traceFailure(L"runAndWait", L"GetExitCodeProcess " + programPath);
+    return false;
+  }
+  if (exitCode) *exitCode = code;
+  return true;
+}
+
+}  // namespace orv
