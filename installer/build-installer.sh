@@ -95,7 +95,7 @@ folder_text() {
 mkdir "$gen/files"
 {
   echo '!macro StagedFiles STEP'
-  index=0 control_index=""
+  index=0 registered_index=""
   while IFS= read -r -d '' rel; do
     rel=${rel#./} index=$((index + 1)) dir=.
     [[ $rel != */* ]] || dir=${rel%/*}
@@ -105,7 +105,7 @@ mkdir "$gen/files"
     echo "  StrCpy \$R8 \"$folder\""
     echo "  StrCpy \$R9 \"$name\""
     echo "  !insertmacro \${STEP} \"$gen/files/$index\" $index"
-    [ "$rel" != "$control" ] || control_index=$index
+    [ "$rel" != "$registered" ] || registered_index=$index
   done < <(cd "$stage" && find . -type f -print0 | LC_ALL=C sort -z)
   echo '!macroend'
   echo '!macro StagedFolders STEP'
@@ -115,8 +115,8 @@ mkdir "$gen/files"
     echo "  !insertmacro \${STEP}"
   done < <(cd "$stage" && find . -mindepth 1 -type d -print0 | LC_ALL=C sort -rz)
   echo '!macroend'
-  [ -n "$control_index" ] || { echo "build-installer: the stage holds no $control" >&2; exit 1; }
-  echo "!define CONTROL_INDEX $control_index"
+  [ -n "$registered_index" ] || { echo "build-installer: the stage holds no $registered" >&2; exit 1; }
+  echo "!define REGISTERED_INDEX $registered_index"
 } > "$gen/files.nsh"
 [ $check_only -eq 0 ] || exit 0
 # The files' times are stored in the installer: the commit's time keeps it repeatable.

@@ -129,8 +129,8 @@ Var PreviousUninstaller
 ; interface moved leaves no stale entries behind.
 !macro RegisterControl
   ${If} $Failed == 0
-    ${If} $Previous${CONTROL_INDEX} != "-"
-      UnRegDLL "$Previous${CONTROL_INDEX}"
+    ${If} $Previous${REGISTERED_INDEX} != "-"
+      UnRegDLL "$Previous${REGISTERED_INDEX}"
       StrCpy $OldControlUnregistered 1
     ${EndIf}
     ClearErrors

@@ -12,20 +12,20 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   if (reason == DLL_PROCESS_ATTACH) {
-    orv::setControlModule(instance);
+    orv::tokenctl::setControlModule(instance);
     ::DisableThreadLibraryCalls(instance);
   }
   return TRUE;
 }
 
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return orv::moduleCanUnload() ? S_OK : S_FALSE; }
+extern "C" HRESULT __stdcall DllCanUnloadNow() { return orv::tokenctl::moduleCanUnload() ? S_OK : S_FALSE; }
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   if (!IsEqualCLSID(clsid, CLSID_OstwinCtrl)) return CLASS_E_CLASSNOTAVAILABLE;
-  orv::ComPtr<orv::OstwinCtrlFactory> factory;
-  factory.attach(new (std::nothrow) orv::OstwinCtrlFactory());
+  orv::ComPtr<orv::tokenctl::OstwinCtrlFactory> factory;
+  factory.attach(new (std::nothrow) orv::tokenctl::OstwinCtrlFactory());
   if (!factory) return E_OUTOFMEMORY;
   return factory->QueryInterface(iid, out);
 }

@@ -69,7 +69,7 @@ CVelmontDlg::~CVelmontDlg() {
   browser_.reset();
 }
 
-bool CVelmontDlg::ownKeyOption() const { return orv::hasKeyOption(tokens_); }
+bool CVelmontDlg::ownKeyOption() const { return orv::core::hasKeyOption(tokens_); }
 
 INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (singleInstanceMessage_ != 0 && message == singleInstanceMessage_) {
@@ -148,7 +148,7 @@ bool CVelmontDlg::SetUp() {
   ShowWindow(hwnd_, SW_HIDE);
 
   if (!CreateEngine()) return false;
-  events_ = std::make_unique<orv::ScriptEvents>(engine_);
+  events_ = std::make_unique<orv::core::ScriptEvents>(engine_);
   if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) return false;
   if (!SizeWindowAndOpenEntryPage()) return false;
   if (!OpenJavaScriptBridge()) return false;
@@ -162,8 +162,8 @@ bool CVelmontDlg::SetUp() {
   browser_->activate();
 
   // Without a pipe the host still runs; only the notifier and updater cannot reach it.
-  pipe_ = orv::startCorePipeServer(
-      std::make_unique<orv::DefaultCoreCommandHandler>(hwnd_, engine_));
+  pipe_ = orv::core::startCorePipeServer(
+      std::make_unique<orv::core::DefaultCoreCommandHandler>(hwnd_, engine_));
   StartNotifier();
   events_->startTimers(hwnd_);
   events_->resetDeviceState();
@@ -242,18 +242,18 @@ void CVelmontDlg::StartNotifier() {
 }
 
 void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
-  switch (orv::singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
-    case orv::InstanceAction::EndDialog:
+  switch (orv::core::singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
+    case orv::core::InstanceAction::EndDialog:
       EndDialog(hwnd_, 0);
       break;
-    case orv::InstanceAction::Restore:
-      orv::restoreMinimisedWindow(hwnd_);
+    case orv::core::InstanceAction::Restore:
+      orv::core::restoreMinimisedWindow(hwnd_);
       break;
-    case orv::InstanceAction::AskScriptThenRestore:
+    case orv::core::InstanceAction::AskScriptThenRestore:
       if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true"))
-        orv::restoreMinimisedWindow(hwnd_);
+        orv::core::restoreMinimisedWindow(hwnd_);
       break;
-    case orv::InstanceAction::None:
+    case orv::core::InstanceAction::None:
       break;
   }
 }

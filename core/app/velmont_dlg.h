@@ -19,10 +19,11 @@ class LuaObject;
 class luaFactory;
 namespace orv {
 class CCoreCustomOccManager;
-class ScriptEvents;
 }  // namespace orv
 
 namespace orv::core {
+
+class ScriptEvents;
 
 // Window message through which any thread has the page's JavaScript called on the dialog's
 // thread: wParam the function name, lParam the argument (both narrow).
@@ -71,7 +72,7 @@ class CVelmontDlg final : public orv::ModalDialog {
   };
   std::unique_ptr<luaFactory, FactoryRelease> factory_;
   LuaObject* engine_ = nullptr;
-  std::unique_ptr<orv::ScriptEvents> events_;
+  std::unique_ptr<orv::core::ScriptEvents> events_;
   std::wstring entryUrl_;
   bool setupFailed_ = false;
   // The command pipe's server: stopped before the engine it calls goes.

@@ -3,7 +3,7 @@
 #include "Kavrel.h"
 #include "window_restore.h"
 
-namespace orv {
+namespace orv::core {
 
 void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string&) {
   switch (command) {
@@ -23,4 +23,4 @@ void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string
   }
 }
 
-}  // namespace orv
+}  // namespace orv::core

@@ -11,7 +11,7 @@
 
 class LuaObject;
 
-namespace orv {
+namespace orv::core {
 
 class CoreCommandHandler {
  public:
@@ -37,4 +37,4 @@ class DefaultCoreCommandHandler : public CoreCommandHandler {
   LuaObject* engine_;
 };
 
-}  // namespace orv
+}  // namespace orv::core

@@ -5,7 +5,7 @@
 #include "core_command.h"
 #include "security_attributes.h"
 
-namespace orv {
+namespace orv::core {
 
 namespace {
 
@@ -49,4 +49,4 @@ PipeServerThread startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler
       serverOptions(options), [owned](const PipeMessage& message) { dispatch(*owned, message); }));
 }
 
-}  // namespace orv
+}  // namespace orv::core

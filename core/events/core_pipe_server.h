@@ -12,7 +12,7 @@
 #include "pipe_server.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::core {
 
 struct CorePipeOptions {
   std::wstring name = kCorePipeName;
@@ -52,4 +52,4 @@ class CorePipeServer {
 PipeServerThread startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
                          const CorePipeOptions& options = corePipeOptions());
 
-}  // namespace orv
+}  // namespace orv::core

@@ -10,7 +10,7 @@
 #include "ansi_text.h"
 #include "trace.h"
 
-namespace orv {
+namespace orv::core {
 
 std::optional<std::wstring> deviceInterfaceName(LPARAM record) {
   if (record == 0) return std::nullopt;
@@ -54,4 +54,4 @@ bool DeviceEventForwarder::onSettleTick() {
   return true;
 }
 
-}  // namespace orv
+}  // namespace orv::core

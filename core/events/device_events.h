@@ -13,7 +13,7 @@
 
 class LuaObject;
 
-namespace orv {
+namespace orv::core {
 
 // The device interface name of a broadcast record, or nothing when there is no record or it is
 // not a device-interface record (volume, port and handle broadcasts reach every top-level window
@@ -55,4 +55,4 @@ class DeviceEventForwarder {
   DebugOutput debugOutput_;
 };
 
-}  // namespace orv
+}  // namespace orv::core

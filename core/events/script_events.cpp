@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace orv {
+namespace orv::core {
 
 ScriptEvents::ScriptEvents(LuaObject* engine, SecondsClock clock)
     : engine_(engine), devices_(engine, std::move(clock)) {}
@@ -25,4 +25,4 @@ void ScriptEvents::onTimer(WPARAM timerId) {
 
 void ScriptEvents::onDestroy(HWND window) { ::KillTimer(window, kScriptTimerId); }
 
-}  // namespace orv
+}  // namespace orv::core

@@ -13,7 +13,7 @@
 
 class LuaObject;
 
-namespace orv {
+namespace orv::core {
 
 class ScriptEvents {
  public:
@@ -46,4 +46,4 @@ class ScriptEvents {
   DeviceNotifications notifications_;
 };
 
-}  // namespace orv
+}  // namespace orv::core

@@ -6,7 +6,7 @@
 
 #include "thread.h"
 
-namespace orv {
+namespace orv::core {
 
 const wchar_t kTimerSpanPath[] = L"MSGcallbacks.WM_TIMER.1.span";
 const wchar_t kTimerCallbackPath[] = L"MSGcallbacks.WM_TIMER.1.callback";
@@ -60,4 +60,4 @@ bool runTimerCallbackOnNewThread(LuaObject* engine, const std::string& callback)
   return startDetachedThread(std::move(tick), &runTick);
 }
 
-}  // namespace orv
+}  // namespace orv::core

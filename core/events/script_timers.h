@@ -8,7 +8,7 @@
 
 class LuaObject;
 
-namespace orv {
+namespace orv::core {
 
 constexpr UINT_PTR kScriptTimerId = 1;
 constexpr UINT_PTR kSettleTimerId = 2;
@@ -36,4 +36,4 @@ bool startScriptTimers(HWND window, int spanMs);
 // ticks never wait for earlier callbacks, so they may overlap. False when no thread could start.
 bool runTimerCallbackOnNewThread(LuaObject* engine, const std::string& callback);
 
-}  // namespace orv
+}  // namespace orv::core

@@ -2,7 +2,7 @@
 
 #include "start_rules.h"
 
-namespace orv {
+namespace orv::core {
 
 bool restoreMinimisedWindow(HWND window) {
   if (window == nullptr || !::IsIconic(window)) return false;
@@ -19,4 +19,4 @@ bool restoreMinimisedWindow(HWND window) {
   return true;
 }
 
-}  // namespace orv
+}  // namespace orv::core

@@ -3,5 +3,5 @@
 #include "core_texts.h"
 
 std::wstring aboutVersionText(const std::wstring& version) {
-  return orv::kAboutVersionPrefix + version;
+  return orv::core::kAboutVersionPrefix + version;
 }

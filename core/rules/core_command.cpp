@@ -1,6 +1,6 @@
 #include "core_command.h"
 
-namespace orv {
+namespace orv::core {
 
 std::optional<CoreCommand> coreCommandFromText(std::u16string_view text) {
   if (text == u"PopAss") return CoreCommand::kPopAss;
@@ -12,4 +12,4 @@ std::optional<CoreCommand> coreCommandFromText(std::u16string_view text) {
 
 std::uint32_t corePipeMode(bool vistaOrLater) { return pipeCreationMode(vistaOrLater); }
 
-}  // namespace orv
+}  // namespace orv::core

@@ -6,7 +6,7 @@
 
 #include "pipe_message.h"
 
-namespace orv {
+namespace orv::core {
 
 enum class CoreCommand {
   kPopAss,            // bring a minimised window back, if the scripts agree
@@ -21,4 +21,4 @@ std::optional<CoreCommand> coreCommandFromText(std::u16string_view text);
 // The core host's pipe mode: remote clients are refused wherever the system knows the flag.
 std::uint32_t corePipeMode(bool vistaOrLater);
 
-}  // namespace orv
+}  // namespace orv::core

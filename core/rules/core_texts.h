@@ -2,7 +2,7 @@
 // The core host's user-visible texts, in one place. The product name and the start-up failure
 // text shared by all programs are in product.h; the installation check's message is the shared
 // foundation's.
-namespace orv {
+namespace orv::core {
 
 // The pipe's "DownLoadErrorCmd" message box.
 inline constexpr wchar_t kDownloadFailedText[] = L"下载文件失败,停止更新";
@@ -12,4 +12,4 @@ inline constexpr wchar_t kAboutVersionPrefix[] =
     L"网银助手"
     L"版本号：";
 
-}  // namespace orv
+}  // namespace orv::core

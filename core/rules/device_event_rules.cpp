@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <utility>
 
-namespace orv {
+namespace orv::core {
 
 const char kNoDeviceChanged[] = "no device changed";
 const char kWithinTwoSeconds[] = "time within 2 secondes  pass";
@@ -63,4 +63,4 @@ SettleDecision DeviceEventState::onSettleTick() {
   return d;
 }
 
-}  // namespace orv
+}  // namespace orv::core

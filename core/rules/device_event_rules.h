@@ -10,7 +10,7 @@
 
 #include "handle_array.h"
 
-namespace orv {
+namespace orv::core {
 
 // Seconds since 1970. Every reading of "now" by the settling rule goes through one of these, so
 // tests can move time, backwards included.
@@ -62,4 +62,4 @@ class DeviceEventState {
   std::int64_t lastEventTime_ = 0;
 };
 
-}  // namespace orv
+}  // namespace orv::core

@@ -3,7 +3,7 @@
 #include "command_line.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::core {
 
 const wchar_t kLostFileOption[] = L" -lostfile";
 
@@ -56,4 +56,4 @@ std::wstring updaterCommand(const std::wstring& programFolder) {
   return quoteProgramPath(programFolder + kUpdaterFileName);
 }
 
-}  // namespace orv
+}  // namespace orv::core

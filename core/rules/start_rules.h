@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+namespace orv::core {
 
 extern const wchar_t kLostFileOption[];  // " -lostfile", appended to the updater command
 
@@ -44,4 +44,4 @@ ScreenPoint restorePosition(int screenWidth, int screenHeight, int windowWidth, 
 // a folder with blanks cannot start a shorter program path.
 std::wstring updaterCommand(const std::wstring& programFolder);
 
-}  // namespace orv
+}  // namespace orv::core

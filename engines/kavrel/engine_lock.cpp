@@ -1,6 +1,6 @@
 #include "engine_lock.h"
 
-namespace orv {
+namespace orv::kavrel {
 
 DWORD waitHandlingSentMessages(HANDLE handle) {
   for (;;) {
@@ -55,4 +55,4 @@ void EngineLock::resume(int depth) {
 
 int EngineLock::depthOfCaller() const { return owner_ == ::GetCurrentThreadId() ? depth_ : 0; }
 
-}  // namespace orv
+}  // namespace orv::kavrel

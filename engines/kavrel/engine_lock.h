@@ -12,7 +12,7 @@
 
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::kavrel {
 
 class EngineLock {
  public:
@@ -50,4 +50,4 @@ class EngineLockGuard {
   EngineLock& lock_;
 };
 
-}  // namespace orv
+}  // namespace orv::kavrel

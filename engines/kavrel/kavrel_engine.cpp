@@ -43,7 +43,7 @@ int callHost(lua_State* L) {
 
 // Pushes the value at `keys`, starting from the globals; nil when a step is not a table. Raw
 // access, so no metamethod runs (and nothing can raise an error) while a path is read.
-void pushPath(lua_State* L, const std::vector<orv::TablePathKey>& keys) {
+void pushPath(lua_State* L, const std::vector<orv::kavrel::TablePathKey>& keys) {
   lua_pushglobaltable(L);
   for (const auto& key : keys) {
     if (!lua_istable(L, -1)) {
@@ -119,7 +119,7 @@ void LuaObject::Impl::leaveCall() {
 }
 
 void LuaObject::Impl::finishClose() {
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (state) {
     lua_close(state);
     state = nullptr;
@@ -134,17 +134,17 @@ void LuaObject::Impl::close() {
     jobs.clear();
   }
   queueSignal.notify_all();
-  if (worker && workerId != ::GetCurrentThreadId()) orv::waitHandlingSentMessages(worker.get());
+  if (worker && workerId != ::GetCurrentThreadId()) orv::kavrel::waitHandlingSentMessages(worker.get());
   // Calls already inside finish first; the last one to leave closes the state when this thread
   // is itself inside a call.
-  while (active > t_callDepth) orv::waitHandlingSentMessages(callLeft.get());
+  while (active > t_callDepth) orv::kavrel::waitHandlingSentMessages(callLeft.get());
   if (active == 0) finishClose();
 }
 
 bool LuaObject::Impl::loadConfig(const char* path) {
   CallScope scope(*this);
   if (!scope || !path) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -160,7 +160,7 @@ bool LuaObject::Impl::callFunction(const char* function, const char* argument, b
                                    std::string* text) {
   CallScope scope(*this);
   if (!scope || !function) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -192,7 +192,7 @@ bool LuaObject::Impl::callFunction(const char* function, const char* argument, b
 bool LuaObject::Impl::runFile(const char* path, const char* argument) {
   CallScope scope(*this);
   if (!scope || !path) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -214,13 +214,13 @@ bool LuaObject::Impl::runFile(const char* path, const char* argument) {
   return true;
 }
 
-bool LuaObject::Impl::readGlobal(const char* name, orv::GlobalVarType type, void* destination,
+bool LuaObject::Impl::readGlobal(const char* name, orv::kavrel::GlobalVarType type, void* destination,
                                  unsigned int capacity) {
-  if (!name || !destination || type == orv::GlobalVarType::Unknown) return false;
-  if (type == orv::GlobalVarType::WideText && capacity == 0) return false;
+  if (!name || !destination || type == orv::kavrel::GlobalVarType::Unknown) return false;
+  if (type == orv::kavrel::GlobalVarType::WideText && capacity == 0) return false;
   CallScope scope(*this);
   if (!scope) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -228,7 +228,7 @@ bool LuaObject::Impl::readGlobal(const char* name, orv::GlobalVarType type, void
   lua_pushstring(L, name);
   lua_rawget(L, -2);
   bool filled = false;
-  if (type == orv::GlobalVarType::Int) {
+  if (type == orv::kavrel::GlobalVarType::Int) {
     int value = 0;
     if (lua_type(L, -1) == LUA_TNUMBER && integerAt(L, -1, &value)) {
       std::memcpy(destination, &value, sizeof value);
@@ -247,11 +247,11 @@ bool LuaObject::Impl::readGlobal(const char* name, orv::GlobalVarType type, void
 }
 
 bool LuaObject::Impl::readPathInt(const std::string& path, int* value) {
-  auto keys = orv::splitTablePath(path);
+  auto keys = orv::kavrel::splitTablePath(path);
   if (keys.empty()) return false;
   CallScope scope(*this);
   if (!scope) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -263,11 +263,11 @@ bool LuaObject::Impl::readPathInt(const std::string& path, int* value) {
 }
 
 bool LuaObject::Impl::readPathText(const std::string& path, std::string* text) {
-  auto keys = orv::splitTablePath(path);
+  auto keys = orv::kavrel::splitTablePath(path);
   if (keys.empty()) return false;
   CallScope scope(*this);
   if (!scope) return false;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return false;
   CallThread call(state);
   lua_State* L = call.get();
@@ -282,7 +282,7 @@ void LuaObject::Impl::defineCallback(const char* name, int (*callback)(const cha
   if (!name || !callback) return;
   CallScope scope(*this);
   if (!scope) return;
-  orv::EngineLockGuard guard(lock);
+  orv::kavrel::EngineLockGuard guard(lock);
   if (!state) return;
   lua_pushlightuserdata(state, reinterpret_cast<void*>(callback));
   lua_pushlightuserdata(state, this);

@@ -25,7 +25,7 @@ struct LuaObject::Impl {
   bool loadConfig(const char* path);
   bool callFunction(const char* function, const char* argument, bool* outcome, std::string* text);
   bool runFile(const char* path, const char* argument);
-  bool readGlobal(const char* name, orv::GlobalVarType type, void* destination,
+  bool readGlobal(const char* name, orv::kavrel::GlobalVarType type, void* destination,
                   unsigned int capacity);
   bool readPathInt(const std::string& path, int* value);
   bool readPathText(const std::string& path, std::string* text);
@@ -39,7 +39,7 @@ struct LuaObject::Impl {
   bool enterCall();
   void leaveCall();
 
-  orv::EngineLock lock;
+  orv::kavrel::EngineLock lock;
   lua_State* state = nullptr;  // null once closed; used only under `lock`
   std::atomic<bool> closed{false};
   std::atomic<int> active{0};

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <typeinfo>
 
-namespace orv {
+namespace orv::kavrel {
 
 std::vector<TablePathKey> splitTablePath(const std::string& path) {
   std::vector<TablePathKey> keys;
@@ -42,4 +42,4 @@ GlobalVarType classifyTypeName(const char* typeName) {
   return GlobalVarType::Unknown;
 }
 
-}  // namespace orv
+}  // namespace orv::kavrel

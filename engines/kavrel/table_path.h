@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+namespace orv::kavrel {
 
 struct TablePathKey {
   bool isIndex = false;  // a whole number: indexes an array
@@ -20,4 +20,4 @@ std::vector<TablePathKey> splitTablePath(const std::string& path);
 enum class GlobalVarType { Unknown, Int, WideText };
 GlobalVarType classifyTypeName(const char* typeName);
 
-}  // namespace orv
+}  // namespace orv::kavrel

@@ -6,7 +6,7 @@
 #include "tray_icon.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::notifier {
 
 PipeServerOptions notifierPipeOptions(const std::wstring& name) {
   PipeServerOptions options;
@@ -48,4 +48,4 @@ PipeServerThread startNotifierPipe(HWND dialog) {
       [dialog](const PipeMessage& message) { runNotifierCommand(dialog, message); }));
 }
 
-}  // namespace orv
+}  // namespace orv::notifier

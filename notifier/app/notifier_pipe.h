@@ -9,7 +9,7 @@
 #include "pipe_server.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::notifier {
 
 // The server options the notifier runs its pipe with (remote clients refused).
 PipeServerOptions notifierPipeOptions(const std::wstring& name = kNotifierPipeName);
@@ -23,4 +23,4 @@ void runNotifierCommand(HWND dialog, const PipeMessage& message);
 // the notifier goes on without it when the pipe cannot be created. Empty when no thread started.
 PipeServerThread startNotifierPipe(HWND dialog);
 
-}  // namespace orv
+}  // namespace orv::notifier

@@ -7,7 +7,7 @@
 #include "process_util.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::notifier {
 
 namespace {
 
@@ -52,4 +52,4 @@ void launchCoreHost(const wchar_t* argument) {
   ShellExecuteW(nullptr, L"open", path.c_str(), argument, nullptr, SW_SHOW);
 }
 
-}  // namespace orv
+}  // namespace orv::notifier

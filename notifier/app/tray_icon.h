@@ -7,7 +7,7 @@
 
 #include <cstddef>
 
-namespace orv {
+namespace orv::notifier {
 
 constexpr UINT kTrayIconId = 128;
 // Registered message the shell broadcasts when the notification area starts (again): every icon
@@ -35,4 +35,4 @@ bool showUpdateBalloon(HWND owner);
 // shell and with its path quoted. The result is not looked at: a missing core host starts nothing.
 void launchCoreHost(const wchar_t* argument);
 
-}  // namespace orv
+}  // namespace orv::notifier

@@ -3,7 +3,7 @@
 #include "command_line.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::notifier {
 
 const wchar_t kUserConfirmText[] =
     L"Farrowby网银助手提醒您：\r\n\r\n  Farrowby网银助手发现新版本，是否进行升级？";
@@ -44,4 +44,4 @@ std::wstring quotedCoreHostPath(const std::wstring& programFolder) {
   return quoteProgramPath(coreHostPath(programFolder));
 }
 
-}  // namespace orv
+}  // namespace orv::notifier

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace orv {
+namespace orv::notifier {
 
 // "-t" in any place after the program (token 0), compared exactly: "-T" and "/t" do not count.
 bool hasQuitOption(const std::vector<std::wstring>& tokens);
@@ -55,4 +55,4 @@ std::wstring aboutVersionLine(const std::wstring& version);
 std::wstring coreHostPath(const std::wstring& programFolder);
 std::wstring quotedCoreHostPath(const std::wstring& programFolder);
 
-}  // namespace orv
+}  // namespace orv::notifier

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 using Steps = std::vector<OptionStep>;
@@ -99,4 +99,4 @@ TEST(StartRulesTest, UpdaterCommandIsQuoted) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

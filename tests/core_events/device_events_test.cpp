@@ -16,7 +16,7 @@
 #include "script_events.h"
 #include "stand_in_window.h"
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 using test::interfaceRecord;
@@ -257,4 +257,4 @@ TEST(DeviceNotificationRegistration, RegistersTheCdromAndHidClassesAndUnregister
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

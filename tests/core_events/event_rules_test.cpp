@@ -11,7 +11,7 @@
 #include "core_command.h"
 #include "device_event_rules.h"
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 TEST(CoreCommandText, OnlyTheExactNamesAreCommands) {
@@ -183,4 +183,4 @@ TEST(HandleArray, AHandleBeyondTheLimitIsNotKept) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

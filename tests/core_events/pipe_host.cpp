@@ -17,26 +17,26 @@
 
 namespace {
 
-class LoggingHandler : public orv::CoreCommandHandler {
+class LoggingHandler : public orv::core::CoreCommandHandler {
  public:
   LoggingHandler(HWND window, LuaObject* engine, std::wstring log)
       : inner_(window, engine), log_(std::move(log)) {}
-  void handle(orv::CoreCommand command, const std::u16string& argument) override {
-    const char* name = command == orv::CoreCommand::kPopAss             ? "PopAss"
-                       : command == orv::CoreCommand::kQuitCmd          ? "QuitCmd"
-                       : command == orv::CoreCommand::kDownLoadErrorCmd ? "DownLoadErrorCmd"
+  void handle(orv::core::CoreCommand command, const std::u16string& argument) override {
+    const char* name = command == orv::core::CoreCommand::kPopAss             ? "PopAss"
+                       : command == orv::core::CoreCommand::kQuitCmd          ? "QuitCmd"
+                       : command == orv::core::CoreCommand::kDownLoadErrorCmd ? "DownLoadErrorCmd"
                                                                         : "UserConfirmCmd";
-    if (command != orv::CoreCommand::kQuitCmd) inner_.handle(command, argument);
+    if (command != orv::core::CoreCommand::kQuitCmd) inner_.handle(command, argument);
     FILE* f = _wfopen(log_.c_str(), L"ab");
     if (f) {
       std::fprintf(f, "%s\n", name);
       std::fclose(f);
     }
-    if (command == orv::CoreCommand::kQuitCmd) inner_.handle(command, argument);
+    if (command == orv::core::CoreCommand::kQuitCmd) inner_.handle(command, argument);
   }
 
  private:
-  orv::DefaultCoreCommandHandler inner_;
+  orv::core::DefaultCoreCommandHandler inner_;
   std::wstring log_;
 };
 
@@ -66,7 +66,7 @@ int wmain(int argc, wchar_t** argv) {
   if (!engine || !engine->InitCoreLuaEnv(orv::toNarrow(argv[1]).c_str())) return 5;
 
   const orv::PipeServerThread pipe =
-      orv::startCorePipeServer(std::make_unique<LoggingHandler>(window, engine, argv[2]));
+      orv::core::startCorePipeServer(std::make_unique<LoggingHandler>(window, engine, argv[2]));
   if (!pipe) return 6;
 
   MSG m;

@@ -5,7 +5,7 @@
 
 #include "pipe_message.h"
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 const std::u16string kCorePrefix = u"AssistantOrvalinex";
@@ -145,4 +145,4 @@ TEST(NotifierPipeMessage, LongerThan127CharactersIsCut) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

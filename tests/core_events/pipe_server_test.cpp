@@ -25,7 +25,7 @@
 #include "stand_in_window.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 using test::ScriptCalls;
@@ -484,4 +484,4 @@ TEST(CorePipeCreation, TheOwnerStopsTheServerWhileItWaits) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

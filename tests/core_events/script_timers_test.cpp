@@ -11,7 +11,7 @@
 #include "script_timers.h"
 #include "stand_in_window.h"
 
-namespace orv {
+namespace orv::core {
 namespace {
 
 using test::ScriptCalls;
@@ -105,4 +105,4 @@ TEST(ScriptTimer, RunTimerCallbackOnNewThreadCallsTheNamedFunction) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::core

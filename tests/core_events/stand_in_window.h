@@ -7,7 +7,7 @@
 #include <atomic>
 #include <functional>
 
-namespace orv {
+namespace orv::core {
 class ScriptEvents;
 }
 
@@ -21,7 +21,7 @@ class StandInWindow {
   StandInWindow& operator=(const StandInWindow&) = delete;
 
   HWND hwnd() const { return hwnd_; }
-  void setEvents(ScriptEvents* events) { events_ = events; }
+  void setEvents(core::ScriptEvents* events) { events_ = events; }
   int quitMessages() const { return quits_.load(); }
   int timerMessages(WPARAM id) const { return id == 1 ? timer1_.load() : timer2_.load(); }
 
@@ -34,7 +34,7 @@ class StandInWindow {
  private:
   static LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   HWND hwnd_ = nullptr;
-  ScriptEvents* events_ = nullptr;
+  core::ScriptEvents* events_ = nullptr;
   std::atomic<int> quits_{0};
   std::atomic<int> timer1_{0};
   std::atomic<int> timer2_{0};

@@ -234,7 +234,7 @@ TEST_F(KavrelThreads, ReleaseWhileTheWorkerSendsAPageCallDoesNotDeadlock) {
 TEST(EngineLock, WaitingThreadHandlesSentMessages) {
   PageWindow window;
   ASSERT_NE(window.hwnd(), nullptr);
-  orv::EngineLock lock;
+  orv::kavrel::EngineLock lock;
   ScopedHandle held = makeEvent();
   std::thread holder([&] {
     lock.lock();
@@ -253,7 +253,7 @@ TEST(EngineLock, WaitingThreadHandlesSentMessages) {
 }
 
 TEST(EngineLock, IsRecursiveAndCanBeLent) {
-  orv::EngineLock lock;
+  orv::kavrel::EngineLock lock;
   lock.lock();
   lock.lock();
   EXPECT_EQ(lock.depthOfCaller(), 2);
@@ -262,7 +262,7 @@ TEST(EngineLock, IsRecursiveAndCanBeLent) {
   EXPECT_EQ(lock.depthOfCaller(), 0);
   bool otherRan = false;
   std::thread other([&] {
-    orv::EngineLockGuard g(lock);  // free while lent
+    orv::kavrel::EngineLockGuard g(lock);  // free while lent
     otherRan = true;
   });
   other.join();

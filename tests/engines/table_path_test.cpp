@@ -7,7 +7,7 @@
 
 namespace {
 
-using orv::splitTablePath;
+using orv::kavrel::splitTablePath;
 
 TEST(TablePath, SplitsNamesAndArrayIndexes) {
   auto keys = splitTablePath("MSGcallbacks.WM_TIMER.1.span");
@@ -46,8 +46,8 @@ TEST(TablePath, EmptyComponentsInvalidateThePath) {
 }
 
 TEST(GlobalVarTypeName, KnowsIntAndWideText) {
-  using orv::classifyTypeName;
-  using orv::GlobalVarType;
+  using orv::kavrel::classifyTypeName;
+  using orv::kavrel::GlobalVarType;
   EXPECT_EQ(classifyTypeName(typeid(int).name()), GlobalVarType::Int);
   EXPECT_EQ(classifyTypeName("int"), GlobalVarType::Int);
   EXPECT_EQ(classifyTypeName(typeid(wchar_t*).name()), GlobalVarType::WideText);

@@ -402,7 +402,7 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
     ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
     HWND box = nullptr;
     ASSERT_TRUE(waitUntil([&] {
-      return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr;
+      return (box = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr;
     })) << "no question";
     EXPECT_EQ(GetWindow(box, GW_OWNER), dialog);
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == box; }, 5000)) << "not in front";
@@ -423,7 +423,7 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND box = nullptr;
   ASSERT_TRUE(waitUntil(
-      [&] { return (box = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
+      [&] { return (box = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr; }));
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(sendCommand(u"QuitCmd"));
@@ -438,7 +438,7 @@ TEST_F(NotifierTest, AnOpenQuestionHoldsTheNextClient) {
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND first = nullptr;
   ASSERT_TRUE(waitUntil(
-      [&] { return (first = findMessageBox(p.pid, kProductName, kUserConfirmText)) != nullptr; }));
+      [&] { return (first = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr; }));
 
   std::atomic<bool> written{false};
   std::atomic<bool> ok{false};
@@ -571,7 +571,7 @@ TEST_F(NotifierTest, AboutFromTheMenuOpensOnceWithTheVersion) {
   EXPECT_LE(std::abs((r.top + r.bottom) - (work.top + work.bottom)), 2);
   EXPECT_EQ(windowText(GetDlgItem(about, 1001)), L"Ambrel网银助手");
   EXPECT_EQ(windowText(GetDlgItem(about, 1004)), L"版本号：1.0.19.1223");
-  EXPECT_EQ(windowText(GetDlgItem(about, 1002)), std::wstring(kAboutFixedText));
+  EXPECT_EQ(windowText(GetDlgItem(about, 1002)), std::wstring(notifier::kAboutFixedText));
   EXPECT_EQ(windowText(GetDlgItem(about, IDOK)), L"确定");
   PostMessageW(about, WM_COMMAND, IDOK, 0);
   ASSERT_TRUE(waitUntil([&] { return aboutBoxes(p.pid).empty(); }));

@@ -10,7 +10,7 @@
 #include "pipe_message.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::notifier {
 namespace {
 
 std::vector<std::wstring> tokens(const std::wstring& commandLine) {
@@ -114,4 +114,4 @@ TEST(NotifierCoreHost, PathInTheProgramFolderQuoted) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::notifier

@@ -7,7 +7,7 @@
 
 namespace {
 
-using orv::trimTrailingBlanks;
+using orv::tokenctl::trimTrailingBlanks;
 
 std::string trimmed(const std::string& text, std::size_t width) {
   std::string f(width, ' ');
@@ -37,40 +37,40 @@ TEST(TokenText, FieldEndsAtZeroByte) {
 
 TEST(TokenText, SerialStoredLeastSignificantFirstReadsMostSignificantFirst) {
   const unsigned char serial[] = {0x01, 0x02, 0x0A};
-  EXPECT_EQ(orv::serialNumberText(serial, sizeof serial), "0a0201");
+  EXPECT_EQ(orv::tokenctl::serialNumberText(serial, sizeof serial), "0a0201");
 }
 
 TEST(TokenText, LongSerialIsFormattedWhole) {
   std::vector<unsigned char> serial(40);
   for (std::size_t i = 0; i < serial.size(); ++i)
     serial[i] = static_cast<unsigned char>(0xF0 + (i % 16));
-  const std::string text = orv::serialNumberText(serial.data(), serial.size());
+  const std::string text = orv::tokenctl::serialNumberText(serial.data(), serial.size());
   ASSERT_EQ(text.size(), 80u);
   EXPECT_EQ(text.substr(0, 4), "f7f6");  // byte 39 is 0xF7, byte 38 0xF6
   EXPECT_EQ(text.substr(76), "f1f0");
 }
 
 TEST(TokenText, DateText) {
-  EXPECT_EQ(orv::dateText(2015, 10, 18), "2015-10-18");
-  EXPECT_EQ(orv::dateText(999, 1, 2), "0999-01-02");
+  EXPECT_EQ(orv::tokenctl::dateText(2015, 10, 18), "2015-10-18");
+  EXPECT_EQ(orv::tokenctl::dateText(999, 1, 2), "0999-01-02");
 }
 
 TEST(TokenText, WrongPinResult) {
-  EXPECT_EQ(orv::wrongPinResult(6), 5);
-  EXPECT_EQ(orv::wrongPinResult(3), 2);
-  EXPECT_EQ(orv::wrongPinResult(2), 1);
-  EXPECT_EQ(orv::wrongPinResult(1), -1);
-  EXPECT_FALSE(orv::wrongPinResult(0).has_value());
+  EXPECT_EQ(orv::tokenctl::wrongPinResult(6), 5);
+  EXPECT_EQ(orv::tokenctl::wrongPinResult(3), 2);
+  EXPECT_EQ(orv::tokenctl::wrongPinResult(2), 1);
+  EXPECT_EQ(orv::tokenctl::wrongPinResult(1), -1);
+  EXPECT_FALSE(orv::tokenctl::wrongPinResult(0).has_value());
 }
 
 TEST(TokenText, EqualIgnoringCase) {
   EXPECT_TRUE(
-      orv::equalIgnoringCase("C:\\Windows\\System32\\X.dll", "c:\\windows\\system32\\x.DLL"));
-  EXPECT_FALSE(orv::equalIgnoringCase("C:\\a", "C:\\b"));
-  EXPECT_FALSE(orv::equalIgnoringCase("C:\\a", "C:\\a "));
-  EXPECT_FALSE(orv::equalIgnoringCase("", "x"));
+      orv::tokenctl::equalIgnoringCase("C:\\Windows\\System32\\X.dll", "c:\\windows\\system32\\x.DLL"));
+  EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("C:\\a", "C:\\b"));
+  EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("C:\\a", "C:\\a "));
+  EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("", "x"));
   // Bytes outside ASCII are compared as they are.
-  EXPECT_FALSE(orv::equalIgnoringCase("\xC4", "\xE4"));
+  EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("\xC4", "\xE4"));
 }
 
 }  // namespace

@@ -326,7 +326,7 @@ TEST_F(UpdaterProgramTest, CopyfilePutsTheProgramsFileOnTheCommonDesktop) {
   const std::wstring target = L"orv-test-" + std::to_wstring(GetCurrentProcessId()) + L".lnk";
   const fs::path placed = fs::path(desktop) / target;
   // The updater has this test's bitness: a 32-bit one on 64-bit Windows copies the "_x64" source.
-  writeFile(dir_ / desktopSourceName(L"source.lnk", sizeof(void*) == 4), "shortcut bytes");
+  writeFile(dir_ / updater::desktopSourceName(L"source.lnk", sizeof(void*) == 4), "shortcut bytes");
   writePage("{ onload: [[\"Copyfile\", \"source.lnk," + toUtf8(target) + "\"]] }");
   writeProbe("sleep 10\n");
   start();

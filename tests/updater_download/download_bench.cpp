@@ -14,11 +14,11 @@
 
 int wmain(int argc, wchar_t** argv) {
   if (argc == 7 && std::wstring(argv[1]) == L"--bounds") {
-    orv::DownloadBounds bounds;
+    orv::updater::DownloadBounds bounds;
     bounds.deadlineMs = std::wcstoull(argv[2], nullptr, 10);
     bounds.idleMs = std::wcstoul(argv[3], nullptr, 10);
     bounds.maxBytes = std::wcstoull(argv[4], nullptr, 10);
-    orv::setDownloadBoundsForTesting(bounds);
+    orv::updater::setDownloadBoundsForTesting(bounds);
     argv += 4;
     argc -= 4;
   }
@@ -34,9 +34,9 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceCounter(&start);
   std::uint64_t bytes = 0;
   if (wininet) {
-    if (orv::DownloadFile_Https(argv[1], argv[2], &bytes) != orv::kHttpsOk) bytes = 0;
+    if (orv::updater::DownloadFile_Https(argv[1], argv[2], &bytes) != orv::updater::kHttpsOk) bytes = 0;
   } else {
-    bytes = orv::DownloadOneFile(argv[1], argv[2], 0);
+    bytes = orv::updater::DownloadOneFile(argv[1], argv[2], 0);
   }
   QueryPerformanceCounter(&end);
   PROCESS_MEMORY_COUNTERS counters = {};

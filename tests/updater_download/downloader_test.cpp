@@ -13,7 +13,7 @@
 #include "loopback.h"
 #include "test_files.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 using test::fileThere;
@@ -264,4 +264,4 @@ TEST_F(DownloaderTest, ListedFilesKeepTheDoubleSlashesOfEmptySubfolders) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

@@ -20,7 +20,7 @@
 #include "scoped_handle.h"
 #include "work_folder.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 namespace fs = std::filesystem;
@@ -197,4 +197,4 @@ TEST(Trace, RecordsTheLastErrorAndLeavesIt) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

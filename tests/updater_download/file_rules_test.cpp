@@ -4,7 +4,7 @@
 
 #include "file_rules.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 TEST(ListedFileLocation, EmptySubfoldersGiveDoubleSeparators) {
@@ -54,4 +54,4 @@ TEST(DesktopCopyNames, X64GoesBeforeTheFirstDotUnderWow64Only) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

@@ -42,11 +42,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!argv || argc < 2) return 100;
   const std::wstring mode = argv[1];
   if (mode == L"version" && argc == 3) {
-    appendText(argv[2], orv::ownVersionText());
+    appendText(argv[2], orv::updater::ownVersionText());
     return 0;
   }
   if (mode == L"handover" && argc >= 6) {
-    orv::HandOverRequest request;
+    orv::updater::HandOverRequest request;
     request.baseUrl = argv[2];
     request.loaderFolder = argv[3];
     request.updaterFileName = std::wstring(orv::kProductId) + L"Update.exe";
@@ -57,7 +57,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       const std::wstring target = installed + L"\\" + request.updaterFileName;
       request.beforeInstall = [target] { appendText(target, L"another program's file"); };
     }
-    orv::loaderHandOver(request);
+    orv::updater::loaderHandOver(request);
     return 1;
   }
   return 100;

@@ -10,7 +10,7 @@
 #include "processes.h"
 #include "test_files.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,4 +141,4 @@ TEST_F(HandOverTest, TracesFailuresToTheDebugger) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

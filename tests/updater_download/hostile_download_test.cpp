@@ -13,7 +13,7 @@
 #include "loopback.h"
 #include "test_files.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 bool inUrlCache(const std::wstring& url) {
@@ -68,4 +68,4 @@ TEST(HostileServer, EveryDownloadEndsWithinItsBoundsAsAFailure) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

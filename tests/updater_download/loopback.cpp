@@ -34,7 +34,8 @@ std::string serverLog() {
   const TempDir scratch;
   const std::filesystem::path local = scratch / "server-log.txt";
   std::uint64_t bytes = 0;
-  if (DownloadFile_Https(serverBase("http") + L"_log", local.wstring(), &bytes) != kHttpsOk) {
+  if (updater::DownloadFile_Https(serverBase("http") + L"_log", local.wstring(), &bytes) !=
+      updater::kHttpsOk) {
     ADD_FAILURE() << "cannot read the server's log";
     return std::string();
   }

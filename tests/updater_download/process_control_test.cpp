@@ -12,7 +12,7 @@
 #include "test_files.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 namespace fs = std::filesystem;
@@ -137,4 +137,4 @@ TEST_F(RunAndWaitTest, StartProgramDoesNotWait) {
 }
 
 }  // namespace
-}  // namespace orv
+}  // namespace orv::updater

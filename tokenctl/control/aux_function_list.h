@@ -6,7 +6,7 @@
 
 #include "pkcs11_win.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 #pragma pack(push, 1)
 
@@ -55,4 +55,4 @@ using GetAuxFunctionListFn = CK_RV (*)(AuxFunctionList** list);
 constexpr unsigned kPinRecordSize = 8;
 constexpr unsigned kPinRecordAttemptsOffset = 3;
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -6,7 +6,7 @@
 #include "token_text.h"
 #include "scoped_cert.h"
 
-namespace orv {
+namespace orv::tokenctl {
 namespace {
 
 std::string dateOf(const FILETIME& utc) {
@@ -61,4 +61,4 @@ std::string formatCertificateField(const std::vector<unsigned char>& der, CertFi
   return std::string();
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

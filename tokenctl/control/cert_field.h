@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+namespace orv::tokenctl {
 
 enum class CertField { Subject = 1, CommonName = 2, SerialNumber = 3, StartDate = 4, EndDate = 5 };
 
 // The field as narrow text (ANSI code page); empty when the value is not a certificate.
 std::string formatCertificateField(const std::vector<unsigned char>& der, CertField field);
 
-}  // namespace orv
+}  // namespace orv::tokenctl

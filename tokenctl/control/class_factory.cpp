@@ -6,7 +6,7 @@
 #include "ostwin_ctrl.h"
 #include "scoped_com.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 // A factory counts as a live object, so the module stays loaded while one is held.
 OstwinCtrlFactory::OstwinCtrlFactory() { moduleObjectCreated(); }
@@ -30,4 +30,4 @@ STDMETHODIMP OstwinCtrlFactory::LockServer(BOOL lock) {
   return S_OK;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

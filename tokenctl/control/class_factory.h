@@ -4,7 +4,7 @@
 
 #include "com_object.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 class OstwinCtrlFactory final
     : public ComObject<OstwinCtrlFactory, ComLifetime::kDeleteOnLastRelease, IClassFactory> {
@@ -16,4 +16,4 @@ class OstwinCtrlFactory final
   STDMETHODIMP LockServer(BOOL lock) override;
 };
 
-}  // namespace orv
+}  // namespace orv::tokenctl

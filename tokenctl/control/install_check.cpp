@@ -11,7 +11,7 @@
 #include "reg_key.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::tokenctl {
 namespace {
 
 const char kCspKey[] =
@@ -90,4 +90,4 @@ TokenResult checkInstallation() {
   return {1, true};
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

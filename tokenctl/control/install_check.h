@@ -4,7 +4,7 @@
 
 #include "token_access.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 // The names the check looks at, derived from the system drive ("C:").
 struct InstallNames {
@@ -19,4 +19,4 @@ InstallNames installNames(const std::string& drive);
 // registration program runs: 1, S_OK.
 TokenResult checkInstallation();
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -6,7 +6,7 @@
 #include "scoped_com.h"
 #include "thread.h"
 
-namespace orv {
+namespace orv::tokenctl {
 namespace {
 
 HINSTANCE g_module = nullptr;
@@ -59,4 +59,4 @@ ITypeInfo* controlTypeInfo() {
   return cache.info.get();
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

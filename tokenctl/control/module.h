@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace orv {
+namespace orv::tokenctl {
 
 void setControlModule(HINSTANCE module);
 HINSTANCE controlModule();
@@ -22,4 +22,4 @@ bool moduleCanUnload();
 // Borrowed pointer (the module keeps its reference); null if the library cannot be loaded.
 ITypeInfo* controlTypeInfo();
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -8,7 +8,7 @@
 #include "token_select_dialog.h"
 #include "scoped_com.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 namespace {
 
@@ -27,18 +27,18 @@ void setText(BSTR* out, const std::string& text) {
 }  // namespace
 
 COstwinCtrl::COstwinCtrl(IUnknown* outer) : AggregatableComObject(outer) {
-  orv::moduleObjectCreated();
+  orv::tokenctl::moduleObjectCreated();
   // A failed load does not fail the creation; token methods try again.
   tokens_.loadAtConstruction();
 }
 
-COstwinCtrl::~COstwinCtrl() { orv::moduleObjectDestroyed(); }
+COstwinCtrl::~COstwinCtrl() { orv::tokenctl::moduleObjectDestroyed(); }
 
 // ---- IDispatch, served from the type library ----
 
 STDMETHODIMP COstwinCtrl::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
-  *count = orv::controlTypeInfo() ? 1 : 0;
+  *count = orv::tokenctl::controlTypeInfo() ? 1 : 0;
   return S_OK;
 }
 
@@ -46,7 +46,7 @@ STDMETHODIMP COstwinCtrl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (!info) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  ITypeInfo* typeInfo = orv::controlTypeInfo();
+  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   typeInfo->AddRef();
   *info = typeInfo;
@@ -56,7 +56,7 @@ STDMETHODIMP COstwinCtrl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 STDMETHODIMP COstwinCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                         DISPID* ids) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = orv::controlTypeInfo();
+  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   return ::DispGetIDsOfNames(typeInfo, names, count, ids);
 }
@@ -64,7 +64,7 @@ STDMETHODIMP COstwinCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count,
 STDMETHODIMP COstwinCtrl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = orv::controlTypeInfo();
+  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   return ::DispInvoke(static_cast<IOstwinCtrl*>(this), typeInfo, id, flags, params, result,
                       exception, argError);
@@ -73,9 +73,9 @@ STDMETHODIMP COstwinCtrl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPA
 // ---- token choice ----
 
 COstwinCtrl::Tokens COstwinCtrl::enumerate(CK_SLOT_ID* onlySlot) {
-  if (tokens_.load() != orv::TokenAccess::kLoadOk || !tokens_.enumerate())
+  if (tokens_.load() != orv::tokenctl::TokenAccess::kLoadOk || !tokens_.enumerate())
     return Tokens::EnumerationFailed;
-  const orv::TokenMap& map = tokens_.tokens();
+  const orv::tokenctl::TokenMap& map = tokens_.tokens();
   if (map.empty()) return Tokens::NoEntry;
   if (map.size() > 1) return Tokens::Several;
   *onlySlot = map.begin()->second.slot;
@@ -84,11 +84,11 @@ COstwinCtrl::Tokens COstwinCtrl::enumerate(CK_SLOT_ID* onlySlot) {
 
 std::optional<CK_SLOT_ID> COstwinCtrl::chooseToken(Tokens state, CK_SLOT_ID onlySlot) {
   if (state == Tokens::One) return onlySlot;
-  if (state == Tokens::Several) return orv::selectToken(orv::controlModule(), tokens_.tokens());
+  if (state == Tokens::Several) return orv::tokenctl::selectToken(orv::tokenctl::controlModule(), tokens_.tokens());
   return std::nullopt;
 }
 
-HRESULT COstwinCtrl::certificateFieldWithChoice(orv::CertField field, BSTR* out) {
+HRESULT COstwinCtrl::certificateFieldWithChoice(orv::tokenctl::CertField field, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   CK_SLOT_ID slot = 0;
@@ -102,7 +102,7 @@ HRESULT COstwinCtrl::certificateFieldWithChoice(orv::CertField field, BSTR* out)
   return S_OK;
 }
 
-HRESULT COstwinCtrl::certificateFieldSingle(orv::CertField field, BSTR* out) {
+HRESULT COstwinCtrl::certificateFieldSingle(orv::tokenctl::CertField field, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   CK_SLOT_ID slot = 0;
@@ -138,7 +138,7 @@ STDMETHODIMP COstwinCtrl::ChangeUserPin(BSTR oldPin, BSTR newPin, long* lRet) {
     case Tokens::One:
       break;
   }
-  const orv::TokenResult r = tokens_.changePin(slot, narrowOf(oldPin), narrowOf(newPin));
+  const orv::tokenctl::TokenResult r = tokens_.changePin(slot, narrowOf(oldPin), narrowOf(newPin));
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -164,7 +164,7 @@ STDMETHODIMP COstwinCtrl::GetTokenName(BSTR* TokenName) {
     setText(TokenName, std::string());
     return S_FALSE;
   }
-  const orv::TokenEntry* entry = tokens_.findBySlot(*chosen);
+  const orv::tokenctl::TokenEntry* entry = tokens_.findBySlot(*chosen);
   // A chosen slot that matches no entry answers with the empty text.
   setText(TokenName, entry ? entry->label : std::string());
   return S_OK;
@@ -183,19 +183,19 @@ STDMETHODIMP COstwinCtrl::CheckToken(long* lRet) {
 }
 
 STDMETHODIMP COstwinCtrl::GetCertDN(BSTR* Subject) {
-  return certificateFieldSingle(orv::CertField::Subject, Subject);
+  return certificateFieldSingle(orv::tokenctl::CertField::Subject, Subject);
 }
 STDMETHODIMP COstwinCtrl::GetCertCN(BSTR* Cn) {
-  return certificateFieldWithChoice(orv::CertField::CommonName, Cn);
+  return certificateFieldWithChoice(orv::tokenctl::CertField::CommonName, Cn);
 }
 STDMETHODIMP COstwinCtrl::GetCertSN(BSTR* Sn) {
-  return certificateFieldSingle(orv::CertField::SerialNumber, Sn);
+  return certificateFieldSingle(orv::tokenctl::CertField::SerialNumber, Sn);
 }
 STDMETHODIMP COstwinCtrl::GetCertStartDate(BSTR* StartDate) {
-  return certificateFieldWithChoice(orv::CertField::StartDate, StartDate);
+  return certificateFieldWithChoice(orv::tokenctl::CertField::StartDate, StartDate);
 }
 STDMETHODIMP COstwinCtrl::GetCertNA(BSTR* EndDate) {
-  return certificateFieldWithChoice(orv::CertField::EndDate, EndDate);
+  return certificateFieldWithChoice(orv::tokenctl::CertField::EndDate, EndDate);
 }
 
 STDMETHODIMP COstwinCtrl::ClearPinState(long* lRet) {
@@ -205,7 +205,7 @@ STDMETHODIMP COstwinCtrl::ClearPinState(long* lRet) {
     *lRet = 96;
     return S_FALSE;
   }
-  const orv::TokenResult r = tokens_.logoutAll();
+  const orv::tokenctl::TokenResult r = tokens_.logoutAll();
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -238,7 +238,7 @@ STDMETHODIMP COstwinCtrl::Init_Key(long* lRet) {
     *lRet = -1;
     return S_FALSE;
   }
-  const orv::TokenResult r = tokens_.initialise(slot);
+  const orv::tokenctl::TokenResult r = tokens_.initialise(slot);
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -258,7 +258,7 @@ STDMETHODIMP COstwinCtrl::VerifyUserPin(BSTR oldPin, int /*showType: accepted, n
     case Tokens::One:
       break;
   }
-  const orv::TokenResult r = tokens_.verifyPin(slot, narrowOf(oldPin));
+  const orv::tokenctl::TokenResult r = tokens_.verifyPin(slot, narrowOf(oldPin));
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -271,7 +271,7 @@ STDMETHODIMP COstwinCtrl::GetCntlVersion(BSTR* Ver) {
 
 STDMETHODIMP COstwinCtrl::CheckStatus(long* lRet) {
   if (!lRet) return E_POINTER;
-  const orv::TokenResult r = orv::checkInstallation();
+  const orv::tokenctl::TokenResult r = orv::tokenctl::checkInstallation();
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -305,4 +305,4 @@ STDMETHODIMP COstwinCtrl::SetInterfaceSafetyOptions(REFIID iid, DWORD mask, DWOR
   return S_OK;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -14,7 +14,7 @@ __CRT_UUID_DECL(IObjectSafety, 0xcb5bdc81, 0x93c1, 0x11cf, 0x8f, 0x20, 0x00, 0x8
                 0x64)
 #include "token_access.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 // IUnknown delegates to the controlling unknown; innerUnknown() is the object's identity when
 // aggregated and holds the creator's reference.
@@ -68,12 +68,12 @@ class COstwinCtrl final
   // several are present. Empty when there is none or the dialog ended without a choice.
   std::optional<CK_SLOT_ID> chooseToken(Tokens state, CK_SLOT_ID onlySlot);
   // The certificate methods that ask the user when several tokens are present.
-  HRESULT certificateFieldWithChoice(orv::CertField field, BSTR* out);
+  HRESULT certificateFieldWithChoice(orv::tokenctl::CertField field, BSTR* out);
   // The certificate methods that answer empty for several tokens.
-  HRESULT certificateFieldSingle(orv::CertField field, BSTR* out);
+  HRESULT certificateFieldSingle(orv::tokenctl::CertField field, BSTR* out);
 
   DWORD safetyOptions_ = 0;
-  orv::TokenAccess tokens_;
+  orv::tokenctl::TokenAccess tokens_;
 };
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -5,7 +5,7 @@
 
 #include "pkcs11_win.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 class Pkcs11Session {
  public:
@@ -32,4 +32,4 @@ class Pkcs11Session {
   CK_SESSION_HANDLE handle_ = CK_INVALID_HANDLE;
 };
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -7,7 +7,7 @@
 #include "reg_key.h"
 #include "scoped_com.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 const wchar_t kClsidKey[] = L"CLSID\\{EF75B357-42E9-46bf-B124-DEE22748D503}";
 const wchar_t kProgId[] = L"OstwinAutoCtrl.OstwinCtrl.1";
@@ -79,12 +79,12 @@ HRESULT unregisterControl(const std::wstring& controlPath) {
   return ok ? S_OK : SELFREG_E_CLASS;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl
 
 extern "C" HRESULT __stdcall DllRegisterServer() {
-  return orv::registerControl(orv::controlModulePath());
+  return orv::tokenctl::registerControl(orv::tokenctl::controlModulePath());
 }
 
 extern "C" HRESULT __stdcall DllUnregisterServer() {
-  return orv::unregisterControl(orv::controlModulePath());
+  return orv::tokenctl::unregisterControl(orv::tokenctl::controlModulePath());
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace orv {
+namespace orv::tokenctl {
 
 extern const wchar_t kClsidKey[];  // "CLSID\{EF75B357-42E9-46bf-B124-DEE22748D503}"
 extern const wchar_t kProgId[];
@@ -15,4 +15,4 @@ HRESULT registerControl(const std::wstring& controlPath);
 // Removes what registration wrote; the CLSID parent key stays.
 HRESULT unregisterControl(const std::wstring& controlPath);
 
-}  // namespace orv
+}  // namespace orv::tokenctl

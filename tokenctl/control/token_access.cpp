@@ -8,7 +8,7 @@
 #include "token_text.h"
 #include "trace.h"
 
-namespace orv {
+namespace orv::tokenctl {
 namespace {
 
 const wchar_t kMiddlewareFile[] = L"Sarnovi_XT.dll";
@@ -251,4 +251,4 @@ std::string TokenAccess::certificateField(CK_SLOT_ID slot, CertField field) {
   return formatCertificateField(value, field);
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

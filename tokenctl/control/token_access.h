@@ -12,7 +12,7 @@
 #include "pkcs11_win.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 struct TokenEntry {
   CK_SLOT_ID slot = 0;
@@ -77,4 +77,4 @@ class TokenAccess {
   TokenMap tokens_;
 };
 
-}  // namespace orv
+}  // namespace orv::tokenctl

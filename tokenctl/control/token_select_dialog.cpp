@@ -7,7 +7,7 @@
 #include "ansi_text.h"
 #include "resource.h"
 
-namespace orv {
+namespace orv::tokenctl {
 namespace {
 
 struct DialogState {
@@ -104,4 +104,4 @@ std::optional<CK_SLOT_ID> selectToken(HINSTANCE module, const TokenMap& tokens) 
   return state.chosen;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

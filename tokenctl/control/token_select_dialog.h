@@ -7,9 +7,9 @@
 
 #include "token_access.h"
 
-namespace orv {
+namespace orv::tokenctl {
 
 // Runs the dialog modally (no owner). Empty when no row was ever selected.
 std::optional<CK_SLOT_ID> selectToken(HINSTANCE module, const TokenMap& tokens);
 
-}  // namespace orv
+}  // namespace orv::tokenctl

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace orv {
+namespace orv::tokenctl {
 
 std::string trimTrailingBlanks(const unsigned char* field, std::size_t width) {
   std::size_t n = 0;
@@ -34,9 +34,9 @@ std::optional<long> wrongPinResult(unsigned attemptsLeft) {
   return static_cast<long>(attemptsLeft) - 1;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl
 
-namespace orv {
+namespace orv::tokenctl {
 
 bool equalIgnoringCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -50,4 +50,4 @@ bool equalIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
-}  // namespace orv
+}  // namespace orv::tokenctl

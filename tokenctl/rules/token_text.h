@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace orv {
+namespace orv::tokenctl {
 
 // A blank-padded fixed-width field (label, serial number) without its trailing blanks; inner
 // blanks stay. Stops at a zero byte, too.
@@ -22,12 +22,12 @@ std::string dateText(int year, int month, int day);
 // on the last attempt. No value when the counter gave 0 (unknown).
 std::optional<long> wrongPinResult(unsigned attemptsLeft);
 
-}  // namespace orv
+}  // namespace orv::tokenctl
 
-namespace orv {
+namespace orv::tokenctl {
 
 // The installation check's value comparison: equal apart from the letter case of ASCII letters
 // (bytes of multi-byte characters stay as they are).
 bool equalIgnoringCase(const std::string& a, const std::string& b);
 
-}  // namespace orv
+}  // namespace orv::tokenctl

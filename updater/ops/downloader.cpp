@@ -20,7 +20,7 @@
 #include "scoped_internet.h"
 #include "thread.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 constexpr wchar_t kHttpsTag[] = L"DownloadFile_Https";
@@ -411,4 +411,4 @@ bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileNa
   return DownloadOneFile(where.url, where.localPath, 3, control) != 0;
 }
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -12,8 +12,10 @@
 #include "download_bounds.h"
 
 namespace orv {
-
 class FileManifest;
+}  // namespace orv
+
+namespace orv::updater {
 
 DownloadBounds downloadBounds();
 // Tests shorten the bounds; DownloadBounds{} restores the program's own.
@@ -61,4 +63,4 @@ bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileNa
 // time without progress. Tests shorten them to show the time-out path.
 void setHttpsTimeoutsForTesting(unsigned long milliseconds);
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -13,7 +13,7 @@
 #include "trace.h"
 #include "update_rules.h"
 
-namespace orv {
+namespace orv::updater {
 
 ScopedHandle openHeldFile(const std::wstring& path) {
   return ScopedHandle(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -84,4 +84,4 @@ void desktopCopy(const std::wstring& parameter) {
   desktopCopyBetween(parameter, moduleDirectory(), desktop, runsUnderWow64());
 }
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -7,7 +7,7 @@
 
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::updater {
 
 // Opens a file for reading with read sharing only: while the handle lives nobody can write,
 // rename or delete the file, so what was digested is what is later copied or started.
@@ -33,4 +33,4 @@ void desktopCopyBetween(const std::wstring& parameter, const std::wstring& progr
 // True when this 32-bit program runs on 64-bit Windows (IsWow64Process, looked up at run time).
 bool runsUnderWow64();
 
-}  // namespace orv
+}  // namespace orv::updater

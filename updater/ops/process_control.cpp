@@ -9,7 +9,7 @@
 #include "trace.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::updater {
 
 unsigned long findProgram(const std::wstring& exeName) {
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -67,4 +67,4 @@ bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDig
   return true;
 }
 
-}  // namespace orv
+}  // namespace orv::updater

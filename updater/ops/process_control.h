@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-namespace orv {
+namespace orv::updater {
 
 // Exit code given to a stopped program.
 constexpr unsigned kStoppedExitCode = 0xFFFFFFF7;  // -9
@@ -28,4 +28,4 @@ bool startProgram(const std::wstring& programPath);
 bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
                 const std::function<void()>& afterCheck = {}, unsigned long* exitCode = nullptr);
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -13,7 +13,7 @@
 #include "trace.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 constexpr wchar_t kTag[] = L"loaderHandOver";
@@ -117,4 +117,4 @@ bool loaderHandOver(const HandOverRequest& request) {
   ExitProcess(kHandOverExitCode);
 }
 
-}  // namespace orv
+}  // namespace orv::updater

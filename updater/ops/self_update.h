@@ -7,8 +7,10 @@
 #include <string>
 
 namespace orv {
-
 class ProductKey;
+}  // namespace orv
+
+namespace orv::updater {
 
 constexpr unsigned kHandOverExitCode = 2;
 extern const wchar_t kNewLoaderParameters[];  // " -newloader"
@@ -55,4 +57,4 @@ void removeRetiredUpdater(const std::wstring& updaterPath);
 // "Path" as read again through the attempt's settings key.
 std::function<std::wstring()> installedFolderFrom(const ProductKey& key);
 
-}  // namespace orv
+}  // namespace orv::updater

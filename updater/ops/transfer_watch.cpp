@@ -2,7 +2,7 @@
 
 #include "thread.h"
 
-namespace orv {
+namespace orv::updater {
 
 namespace {
 constexpr DWORD kWatchStepMs = 100;
@@ -57,4 +57,4 @@ DWORD TransferWatch::run(Context& context) {
   return 0;
 }
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -11,7 +11,7 @@
 #include "download_bounds.h"
 #include "scoped_handle.h"
 
-namespace orv {
+namespace orv::updater {
 
 class TransferWatch {
  public:
@@ -51,4 +51,4 @@ class TransferWatch {
   ScopedHandle thread_;
 };
 
-}  // namespace orv
+}  // namespace orv::updater

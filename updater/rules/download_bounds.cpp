@@ -1,6 +1,6 @@
 #include "download_bounds.h"
 
-namespace orv {
+namespace orv::updater {
 namespace {
 
 unsigned long long elapsed(unsigned long long since, unsigned long long now) {
@@ -15,4 +15,4 @@ bool boundsExpired(const DownloadBounds& bounds, unsigned long long startedAt,
          elapsed(lastProgressAt, now) >= bounds.idleMs;
 }
 
-}  // namespace orv
+}  // namespace orv::updater

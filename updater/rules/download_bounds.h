@@ -2,7 +2,7 @@
 // What one file's download may take, and the rule that ends it. Pure logic (no Windows headers).
 #include <cstdint>
 
-namespace orv {
+namespace orv::updater {
 
 // A bound reached ends the attempt as a failure.
 struct DownloadBounds {
@@ -18,4 +18,4 @@ struct DownloadBounds {
 bool boundsExpired(const DownloadBounds& bounds, unsigned long long startedAt,
                    unsigned long long lastProgressAt, unsigned long long now);
 
-}  // namespace orv
+}  // namespace orv::updater

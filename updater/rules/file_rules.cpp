@@ -4,7 +4,7 @@
 
 #include "start_options.h"
 
-namespace orv {
+namespace orv::updater {
 
 std::wstring targetFolderOf(const std::wstring& localPath) {
   const std::size_t slash = localPath.rfind(L'\\');
@@ -51,4 +51,4 @@ std::wstring desktopSourceName(const std::wstring& source, bool underWow64) {
   return name;
 }
 
-}  // namespace orv
+}  // namespace orv::updater

@@ -3,7 +3,7 @@
 // Plain text joins: nothing is escaped or normalised. No Windows headers (also built natively).
 #include <string>
 
-namespace orv {
+namespace orv::updater {
 
 // The folder part of a local path: the text before its last backslash; empty without one.
 std::wstring targetFolderOf(const std::wstring& localPath);
@@ -46,4 +46,4 @@ DesktopCopyNames splitDesktopCopyParameter(const std::wstring& parameter);
 // end); otherwise the name as given.
 std::wstring desktopSourceName(const std::wstring& source, bool underWow64);
 
-}  // namespace orv
+}  // namespace orv::updater

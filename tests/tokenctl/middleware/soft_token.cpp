@@ -583,7 +583,7 @@ const char* initRecordFault(const InitRecordReader& r, const Token& t) {
   return nullptr;
 }
 
-CK_RV auxInitToken(CK_SLOT_ID slot, orv::TokenInitRecord* record) {
+CK_RV auxInitToken(CK_SLOT_ID slot, orv::tokenctl::TokenInitRecord* record) {
   NEED_INIT();
   Token* t = tokenOf(slot);
   if (!t) return logged("aux initToken", slot, missingToken(slot));
@@ -622,7 +622,7 @@ CK_RV auxReadPinRecord(CK_SLOT_ID slot, unsigned char* record) {
   if (!t->counterReadable) return logged("aux readPinRecord", slot, CKR_DEVICE_ERROR);
   // Byte 3 is the user PIN's attempts left; the other bytes hold the token's other counters and
   // flags, none of them equal to it, so a read at the wrong place gives a wrong number.
-  const unsigned char others[orv::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00,
+  const unsigned char others[orv::tokenctl::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00,
                                                      0x0e, 0x5a, 0xc3, 0x01};
   std::memcpy(record, others, sizeof others);
   record[3] = static_cast<unsigned char>(t->attempts);
@@ -630,7 +630,7 @@ CK_RV auxReadPinRecord(CK_SLOT_ID slot, unsigned char* record) {
 }
 
 CK_FUNCTION_LIST g_functions;
-orv::AuxFunctionList g_aux;
+orv::tokenctl::AuxFunctionList g_aux;
 
 void buildFunctionList() {
   // Every entry not listed below answers CKR_FUNCTION_NOT_SUPPORTED.
@@ -672,7 +672,7 @@ extern "C" CK_RV C_GetFunctionList(CK_FUNCTION_LIST_PTR_PTR list) {
   return CKR_OK;
 }
 
-extern "C" __declspec(dllexport) CK_RV E_GetAuxFunctionList(orv::AuxFunctionList** list) {
+extern "C" __declspec(dllexport) CK_RV E_GetAuxFunctionList(orv::tokenctl::AuxFunctionList** list) {
   if (!list) return CKR_ARGUMENTS_BAD;
   buildFunctionList();
   *list = &g_aux;
