@@ -5,22 +5,20 @@
 
 namespace orv::core {
 
-void DefaultCoreCommandHandler::handle(CoreCommand command, const std::u16string&) {
-  switch (command) {
-    case CoreCommand::kPopAss:
-      if (::IsIconic(mainWindow_) && engine_ != nullptr &&
-          engine_->KavrelFunc(1, "OnTrayRunCore", "true"))
-        restoreMinimisedWindow(mainWindow_);
-      break;
-    case CoreCommand::kQuitCmd:
-      ::SendMessageW(mainWindow_, WM_QUIT, 0, 0);
-      break;
-    case CoreCommand::kDownLoadErrorCmd:
-      ::MessageBoxW(nullptr, kDownloadFailedText, kProductName, MB_OK);
-      break;
-    case CoreCommand::kUserConfirmCmd:
-      break;
-  }
+void DefaultCoreCommandHandler::popAss(const std::u16string&) {
+  if (::IsIconic(mainWindow_) && engine_ != nullptr &&
+      engine_->KavrelFunc(1, "OnTrayRunCore", "true"))
+    restoreMinimisedWindow(mainWindow_);
 }
+
+void DefaultCoreCommandHandler::quit(const std::u16string&) {
+  ::SendMessageW(mainWindow_, WM_QUIT, 0, 0);
+}
+
+void DefaultCoreCommandHandler::downloadError(const std::u16string&) {
+  ::MessageBoxW(nullptr, kDownloadFailedText, kProductName, MB_OK);
+}
+
+void DefaultCoreCommandHandler::userConfirm(const std::u16string&) {}
 
 }  // namespace orv::core

@@ -22,8 +22,7 @@ PipeServerOptions serverOptions(const CorePipeOptions& options) {
 }
 
 void dispatch(CoreCommandHandler& handler, const PipeMessage& message) {
-  if (auto command = coreCommandFromText(message.command))
-    handler.handle(*command, message.argument);
+  runPipeCommand(kCoreCommands, handler, message);
 }
 
 }  // namespace

@@ -19,27 +19,40 @@ PipeServerOptions notifierPipeOptions(const std::wstring& name) {
   return options;
 }
 
-void runNotifierCommand(HWND dialog, const PipeMessage& message) {
-  const auto command = notifierCommandFromText(message.command);
-  if (!command) return;
-  switch (*command) {
-    case NotifierCommand::kQuit:
-      // The dialog's window procedure ends the process on its own thread.
-      SendMessageW(dialog, WM_QUIT, 0, 0);
-      break;
-    case NotifierCommand::kUserConfirm: {
-      // Modal on this thread: the next client waits until the user has answered. A question the
-      // user must answer comes to the front rather than inactive behind other windows.
-      const bool yes = MessageBoxW(dialog, kUserConfirmText, kProductName,
-                                   MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
-      ScopedHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, confirmEventName(yes)));
-      if (event) SetEvent(event.get());  // nobody waiting: the answer is dropped
-      break;
-    }
-    case NotifierCommand::kUpdatePop:
-      showUpdateBalloon(dialog);  // fails silently without an icon
-      break;
+namespace {
+
+// The commands act on the main dialog `dialog_`.
+class DialogCommandHandler : public NotifierCommandHandler {
+ public:
+  explicit DialogCommandHandler(HWND dialog) : dialog_(dialog) {}
+
+  void quit(const std::u16string&) override {
+    // The dialog's window procedure ends the process on its own thread.
+    SendMessageW(dialog_, WM_QUIT, 0, 0);
   }
+
+  void userConfirm(const std::u16string&) override {
+    // Modal on this thread: the next client waits until the user has answered. A question the
+    // user must answer comes to the front rather than inactive behind other windows.
+    const bool yes = MessageBoxW(dialog_, kUserConfirmText, kProductName,
+                                 MB_OKCANCEL | MB_SETFOREGROUND) == IDOK;
+    ScopedHandle event(OpenEventW(EVENT_ALL_ACCESS, FALSE, confirmEventName(yes)));
+    if (event) SetEvent(event.get());  // nobody waiting: the answer is dropped
+  }
+
+  void updatePop(const std::u16string&) override {
+    showUpdateBalloon(dialog_);  // fails silently without an icon
+  }
+
+ private:
+  HWND dialog_;
+};
+
+}  // namespace
+
+void runNotifierCommand(HWND dialog, const PipeMessage& message) {
+  DialogCommandHandler handler(dialog);
+  runPipeCommand(kNotifierCommands, handler, message);
 }
 
 PipeServerThread startNotifierPipe(HWND dialog) {

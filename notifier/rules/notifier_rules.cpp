@@ -17,13 +17,6 @@ bool hasQuitOption(const std::vector<std::wstring>& tokens) {
   return false;
 }
 
-std::optional<NotifierCommand> notifierCommandFromText(std::u16string_view text) {
-  if (text == u"QuitCmd") return NotifierCommand::kQuit;
-  if (text == u"UserConfirmCmd") return NotifierCommand::kUserConfirm;
-  if (text == u"UpdatePopCmd") return NotifierCommand::kUpdatePop;
-  return std::nullopt;
-}
-
 const wchar_t* confirmEventName(bool yes) {
   return yes ? kConfirmYesEventName : kConfirmNoEventName;
 }

@@ -2,23 +2,32 @@
 // The tray notifier's decisions that need no window: the "-t" option, the pipe's command table,
 // where the tray menu opens, the toast's text rectangle, the About box's version line and the
 // core host's path. No Windows headers, so the rules are checked natively too.
-#include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "pipe_commands.h"
 
 namespace orv::notifier {
 
 // "-t" in any place after the program (token 0), compared exactly: "-T" and "/t" do not count.
 bool hasQuitOption(const std::vector<std::wstring>& tokens);
 
-// The notifier pipe's commands: whole text, case-sensitive; anything else is no command.
-enum class NotifierCommand {
-  kQuit,         // "QuitCmd": the process ends at once
-  kUserConfirm,  // "UserConfirmCmd": yes/no question, answer through a named event
-  kUpdatePop,    // "UpdatePopCmd": the update balloon on the tray icon
+// What the notifier does with each command of its pipe, on the pipe's thread, one command at a
+// time; `argument` is the text after "||" (no command uses it).
+class NotifierCommandHandler {
+ public:
+  virtual ~NotifierCommandHandler() = default;
+  virtual void quit(const std::u16string& argument) = 0;         // the process ends at once
+  virtual void userConfirm(const std::u16string& argument) = 0;  // yes/no, answered by an event
+  virtual void updatePop(const std::u16string& argument) = 0;    // the update balloon
 };
-std::optional<NotifierCommand> notifierCommandFromText(std::u16string_view text);
+
+// The notifier pipe's commands: a new command is one row here and one handler method.
+inline constexpr PipeCommand<NotifierCommandHandler> kNotifierCommands[] = {
+    {u"QuitCmd", &NotifierCommandHandler::quit},
+    {u"UserConfirmCmd", &NotifierCommandHandler::userConfirm},
+    {u"UpdatePopCmd", &NotifierCommandHandler::updatePop},
+};
 
 // The question "UserConfirmCmd" asks, and the event that carries an answer: yes for OK, no for
 // anything else (Cancel, the close box).

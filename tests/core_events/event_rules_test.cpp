@@ -1,10 +1,12 @@
-// The core host's pipe commands and device-event rules, without Windows: command recognition, the
+// The core host's pipe commands and device-event rules, without Windows: the command table, the
 // pipe mode, the device-event text, the settling rule on a clock the test moves, and the handle
 // array's growth.
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -14,16 +16,37 @@
 namespace orv::core {
 namespace {
 
-TEST(CoreCommandText, OnlyTheExactNamesAreCommands) {
-  EXPECT_EQ(coreCommandFromText(u"PopAss"), CoreCommand::kPopAss);
-  EXPECT_EQ(coreCommandFromText(u"QuitCmd"), CoreCommand::kQuitCmd);
-  EXPECT_EQ(coreCommandFromText(u"DownLoadErrorCmd"), CoreCommand::kDownLoadErrorCmd);
-  EXPECT_EQ(coreCommandFromText(u"UserConfirmCmd"), CoreCommand::kUserConfirmCmd);
-  EXPECT_FALSE(coreCommandFromText(u"quitcmd"));
-  EXPECT_FALSE(coreCommandFromText(u"POPASS"));
-  EXPECT_FALSE(coreCommandFromText(u"QuitCmd "));
-  EXPECT_FALSE(coreCommandFromText(u""));
-  EXPECT_FALSE(coreCommandFromText(u"UpdatePopCmd"));
+// Records which handler method ran and the argument it was given.
+struct MethodRecorder : CoreCommandHandler {
+  std::string ran;
+  std::u16string argument;
+  void note(const char* method, const std::u16string& a) { ran += method, argument = a; }
+  void popAss(const std::u16string& a) override { note("popAss", a); }
+  void quit(const std::u16string& a) override { note("quit", a); }
+  void downloadError(const std::u16string& a) override { note("downloadError", a); }
+  void userConfirm(const std::u16string& a) override { note("userConfirm", a); }
+};
+
+TEST(CoreCommandTable, AWholeCaseSensitiveTextRunsItsMethodAndNothingElseRuns) {
+  const struct {
+    std::u16string command;
+    std::string method;  // empty: nothing runs
+  } cases[] = {{u"PopAss", "popAss"},
+               {u"QuitCmd", "quit"},
+               {u"DownLoadErrorCmd", "downloadError"},
+               {u"UserConfirmCmd", "userConfirm"},
+               {u"quitcmd", ""},
+               {u"POPASS", ""},
+               {u"QuitCmd ", ""},
+               {u"", ""},
+               {u"UpdatePopCmd", ""}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    MethodRecorder handler;
+    const PipeMessage message{PipeMessageStatus::kMessage, cases[i].command, u"arg"};
+    EXPECT_EQ(runPipeCommand(kCoreCommands, handler, message), !cases[i].method.empty()) << i;
+    EXPECT_EQ(handler.ran, cases[i].method) << i;
+    EXPECT_EQ(handler.argument, cases[i].method.empty() ? u"" : u"arg") << i;
+  }
 }
 
 TEST(CorePipeMode, RefusesRemoteClientsFromVistaOn) {

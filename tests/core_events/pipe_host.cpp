@@ -21,21 +21,31 @@ class LoggingHandler : public orv::core::CoreCommandHandler {
  public:
   LoggingHandler(HWND window, LuaObject* engine, std::wstring log)
       : inner_(window, engine), log_(std::move(log)) {}
-  void handle(orv::core::CoreCommand command, const std::u16string& argument) override {
-    const char* name = command == orv::core::CoreCommand::kPopAss             ? "PopAss"
-                       : command == orv::core::CoreCommand::kQuitCmd          ? "QuitCmd"
-                       : command == orv::core::CoreCommand::kDownLoadErrorCmd ? "DownLoadErrorCmd"
-                                                                        : "UserConfirmCmd";
-    if (command != orv::core::CoreCommand::kQuitCmd) inner_.handle(command, argument);
-    FILE* f = _wfopen(log_.c_str(), L"ab");
-    if (f) {
-      std::fprintf(f, "%s\n", name);
-      std::fclose(f);
-    }
-    if (command == orv::core::CoreCommand::kQuitCmd) inner_.handle(command, argument);
+  void popAss(const std::u16string& argument) override {
+    inner_.popAss(argument);
+    append("PopAss");
+  }
+  void quit(const std::u16string& argument) override {
+    append("QuitCmd");  // first: the default handling ends the process
+    inner_.quit(argument);
+  }
+  void downloadError(const std::u16string& argument) override {
+    inner_.downloadError(argument);
+    append("DownLoadErrorCmd");
+  }
+  void userConfirm(const std::u16string& argument) override {
+    inner_.userConfirm(argument);
+    append("UserConfirmCmd");
   }
 
  private:
+  void append(const char* command) {
+    FILE* f = _wfopen(log_.c_str(), L"ab");
+    if (f) {
+      std::fprintf(f, "%s\n", command);
+      std::fclose(f);
+    }
+  }
   orv::core::DefaultCoreCommandHandler inner_;
   std::wstring log_;
 };

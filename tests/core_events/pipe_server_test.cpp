@@ -47,25 +47,41 @@ std::wstring uniquePipeName() {
          std::to_wstring(++counter);
 }
 
-// Forwards to the program's handler and records what reached it.
+// Forwards to the program's handler and records what reached it: the command's text and argument.
 class RecordingHandler : public CoreCommandHandler {
  public:
+  using Handled = std::pair<std::u16string, std::u16string>;
   explicit RecordingHandler(CoreCommandHandler& inner) : inner_(inner) {}
-  void handle(CoreCommand command, const std::u16string& argument) override {
-    inner_.handle(command, argument);
-    std::lock_guard<std::mutex> g(mutex_);
-    handled_.push_back({command, argument});
+  void popAss(const std::u16string& argument) override {
+    inner_.popAss(argument);
+    record(u"PopAss", argument);
   }
-  std::vector<std::pair<CoreCommand, std::u16string>> handled() const {
+  void quit(const std::u16string& argument) override {
+    inner_.quit(argument);
+    record(u"QuitCmd", argument);
+  }
+  void downloadError(const std::u16string& argument) override {
+    inner_.downloadError(argument);
+    record(u"DownLoadErrorCmd", argument);
+  }
+  void userConfirm(const std::u16string& argument) override {
+    inner_.userConfirm(argument);
+    record(u"UserConfirmCmd", argument);
+  }
+  std::vector<Handled> handled() const {
     std::lock_guard<std::mutex> g(mutex_);
     return handled_;
   }
   size_t count() const { return handled().size(); }
 
  private:
+  void record(const char16_t* command, const std::u16string& argument) {
+    std::lock_guard<std::mutex> g(mutex_);
+    handled_.push_back({command, argument});
+  }
   CoreCommandHandler& inner_;
   mutable std::mutex mutex_;
-  std::vector<std::pair<CoreCommand, std::u16string>> handled_;
+  std::vector<Handled> handled_;
 };
 
 class CorePipe : public ::testing::Test {
@@ -109,7 +125,7 @@ class CorePipe : public ::testing::Test {
     ASSERT_TRUE(send(u"UserConfirmCmd", u"marker"));
     ASSERT_TRUE(StandInWindow::pumpUntil([&] { return recorder_.count() > before; }));
     auto last = recorder_.handled().back();
-    EXPECT_EQ(last.first, CoreCommand::kUserConfirmCmd);
+    EXPECT_EQ(last.first, u"UserConfirmCmd");
     EXPECT_EQ(last.second, u"marker");
   }
   void minimise() {
@@ -141,7 +157,7 @@ TEST_F(CorePipe, PopAssWhileNotMinimisedNeitherAsksTheScriptNorChangesTheWindow)
   ::GetWindowRect(window_.hwnd(), &before);
   ASSERT_TRUE(send(u"PopAss"));
   sendMarkerAndWait();
-  EXPECT_EQ(recorder_.handled().front().first, CoreCommand::kPopAss);
+  EXPECT_EQ(recorder_.handled().front().first, u"PopAss");
   EXPECT_EQ(engine_.value("asked"), "0");
   RECT after = {};
   ::GetWindowRect(window_.hwnd(), &after);
@@ -197,7 +213,7 @@ TEST_F(CorePipe, TwoCommandsInOneWriteAreOneMessage) {
   sendMarkerAndWait();
   auto handled = recorder_.handled();
   ASSERT_EQ(handled.size(), 2u);
-  EXPECT_EQ(handled[0].first, CoreCommand::kPopAss);
+  EXPECT_EQ(handled[0].first, u"PopAss");
   EXPECT_EQ(handled[0].second, kPrefix + u"QuitCmd||");
   EXPECT_EQ(window_.quitMessages(), 0);
 }
@@ -278,8 +294,8 @@ TEST_F(CorePipe, ABurstOfClientsWaitsWhileTheDownloadErrorBoxIsOpen) {
   EXPECT_EQ(ok.load(), kClients);
   ASSERT_TRUE(StandInWindow::pumpUntil([&] { return recorder_.count() == 1u + kClients; }));
   auto handled = recorder_.handled();
-  EXPECT_EQ(handled[0].first, CoreCommand::kDownLoadErrorCmd);
-  for (int i = 1; i <= kClients; ++i) EXPECT_EQ(handled[i].first, CoreCommand::kUserConfirmCmd);
+  EXPECT_EQ(handled[0].first, u"DownLoadErrorCmd");
+  for (int i = 1; i <= kClients; ++i) EXPECT_EQ(handled[i].first, u"UserConfirmCmd");
   sendMarkerAndWait();
 }
 

@@ -2,6 +2,8 @@
 // position, the toast's text rectangle, the About box's version line and the core host's path.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -32,13 +34,43 @@ TEST(NotifierQuitOption, OnlyAnExactMinusTAfterTheProgramCounts) {
   EXPECT_FALSE(hasQuitOption({}));
 }
 
-TEST(NotifierCommands, WholeCaseSensitiveNames) {
-  EXPECT_EQ(notifierCommandFromText(u"QuitCmd"), NotifierCommand::kQuit);
-  EXPECT_EQ(notifierCommandFromText(u"UserConfirmCmd"), NotifierCommand::kUserConfirm);
-  EXPECT_EQ(notifierCommandFromText(u"UpdatePopCmd"), NotifierCommand::kUpdatePop);
-  for (const char16_t* other : {u"", u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"Quit",
-                                u"PopAss", u"DownLoadErrorCmd", u"UpdatePopCmd\n"})
-    EXPECT_FALSE(notifierCommandFromText(other).has_value());
+// Records which handler method ran and the argument it was given.
+struct MethodRecorder : NotifierCommandHandler {
+  std::string ran;
+  std::u16string argument;
+  void note(const char* method, const std::u16string& a) { ran += method, argument = a; }
+  void quit(const std::u16string& a) override { note("quit", a); }
+  void userConfirm(const std::u16string& a) override { note("userConfirm", a); }
+  void updatePop(const std::u16string& a) override { note("updatePop", a); }
+};
+
+std::string methodRunBy(const PipeMessage& message) {
+  MethodRecorder handler;
+  runPipeCommand(kNotifierCommands, handler, message);
+  return handler.ran;
+}
+
+TEST(NotifierCommands, AWholeCaseSensitiveTextRunsItsMethodAndNothingElseRuns) {
+  const struct {
+    std::u16string command;
+    std::string method;  // empty: nothing runs
+  } cases[] = {{u"QuitCmd", "quit"},
+               {u"UserConfirmCmd", "userConfirm"},
+               {u"UpdatePopCmd", "updatePop"},
+               {u"quitcmd", ""},
+               {u"QuitCmd ", ""},
+               {u" QuitCmd", ""},
+               {u"UpdatePopCmd\n", ""},
+               {u"", ""},
+               {u"PopAss", ""},
+               {u"DownLoadErrorCmd", ""}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    MethodRecorder handler;
+    const PipeMessage message{PipeMessageStatus::kMessage, cases[i].command, u"arg"};
+    EXPECT_EQ(runPipeCommand(kNotifierCommands, handler, message), !cases[i].method.empty()) << i;
+    EXPECT_EQ(handler.ran, cases[i].method) << i;
+    EXPECT_EQ(handler.argument, cases[i].method.empty() ? u"" : u"arg") << i;
+  }
 }
 
 // The notifier's framing and its command table together, on the bytes a client writes.
@@ -48,14 +80,10 @@ TEST(NotifierCommands, MessagesAsThePipeReadsThem) {
     const std::string read = bytes.substr(0, framing.readBytes);
     return parsePipeMessage(framing, read.data(), read.size());
   };
-  EXPECT_EQ(
-      notifierCommandFromText(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd")).command),
-      NotifierCommand::kQuit);
-  EXPECT_EQ(notifierCommandFromText(
-                commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg")).command),
-            NotifierCommand::kQuit);
-  // Without the separator the command is empty.
-  EXPECT_TRUE(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", u"", false)).command.empty());
+  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd"))), "quit");
+  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg"))), "quit");
+  // Without the separator the command is empty and runs nothing.
+  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", u"", false))), "");
   // Cut at 127 characters: the command survives, the tail is gone.
   const PipeMessage cut =
       commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", std::u16string(300, u'a')));
