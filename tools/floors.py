@@ -32,7 +32,7 @@ FLOORS = [
     ("tokenctl/rules", "orv::tokenctl"),
     ("tokenctl/control", "orv::tokenctl"),
     ("tokenctl", "orv::tokenctl"),
-    ("tools/manifest", "orv"),
+    ("tools/manifest", "orv::manifest_tool"),
 ]
 FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
 INCLUDE = re.compile(r'^#include "([^"]+)"', re.M)

@@ -46,6 +46,7 @@
 
 namespace fs = std::filesystem;
 using namespace orv;
+using namespace orv::manifest_tool;
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include "manifest_writer.h"
 #include "narrow_file.h"
 
-namespace orv {
+namespace orv::manifest_tool {
 namespace fs = std::filesystem;
 
 namespace {
@@ -124,4 +124,4 @@ std::vector<std::string> recordProblems(const ReleaseRecord& record, const fs::p
   return problems;
 }
 
-}  // namespace orv
+}  // namespace orv::manifest_tool

@@ -11,7 +11,7 @@
 
 #include "served_updater.h"
 
-namespace orv {
+namespace orv::manifest_tool {
 
 struct PublishedFile {
   std::string path;  // relative to the record's folder, '/'-separated, UTF-8
@@ -48,4 +48,4 @@ std::vector<std::string> recordProblems(const ReleaseRecord& record,
                                         const std::optional<ServedUpdater>& served,
                                         const std::string& version);
 
-}  // namespace orv
+}  // namespace orv::manifest_tool

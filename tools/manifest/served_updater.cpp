@@ -8,7 +8,7 @@
 #include "pe_version.h"
 #include "product.h"
 
-namespace orv {
+namespace orv::manifest_tool {
 
 const char kPlaceholderUpdateHost[] = "update.example.invalid";
 // keys/manifest-dev.pub
@@ -125,4 +125,4 @@ std::vector<std::string> programProblems(const std::string& name, const ServedUp
   return problems;
 }
 
-}  // namespace orv
+}  // namespace orv::manifest_tool

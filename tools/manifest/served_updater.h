@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+namespace orv::manifest_tool {
 
 // The host the updater is built with when a build names none.
 extern const char kPlaceholderUpdateHost[];  // "update.example.invalid"
@@ -55,4 +55,4 @@ CarriedFacts carriedFactsOf(const std::wstring& fileName);
 std::vector<std::string> programProblems(const std::string& name, const ServedUpdater& facts,
                                          const ProgramExpectation& expected, CarriedFacts carried);
 
-}  // namespace orv
+}  // namespace orv::manifest_tool

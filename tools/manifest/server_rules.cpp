@@ -7,7 +7,7 @@
 #include "product.h"
 #include "version_number.h"
 
-namespace orv {
+namespace orv::manifest_tool {
 namespace fs = std::filesystem;
 
 std::vector<std::string> serverFolderProblems(const fs::path& dir,
@@ -65,4 +65,4 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
   return problems;
 }
 
-}  // namespace orv
+}  // namespace orv::manifest_tool

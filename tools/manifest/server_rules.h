@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace orv {
+namespace orv::manifest_tool {
 
 struct ServerFolderExpectation {
   std::string releaseVersion;   // four numbers joined by dots
@@ -24,4 +24,4 @@ struct ServerFolderExpectation {
 std::vector<std::string> serverFolderProblems(const std::filesystem::path& dir,
                                               const ServerFolderExpectation& expected);
 
-}  // namespace orv
+}  // namespace orv::manifest_tool
