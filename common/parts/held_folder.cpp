@@ -116,26 +116,28 @@ bool HeldFolders::hold(const std::wstring& base, const std::wstring& folder) {
   return true;
 }
 
+bool emptyFolder(const std::wstring& folder) {
+  // Only a real folder is emptied, held meanwhile so that its path keeps naming it: a junction
+  // or link in its place would lead the deletes into whatever it names.
+  const ScopedHandle held = holdRealFolder(folder);
+  if (!held) return false;
+  WIN32_FIND_DATAW entry = {};
+  ScopedFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+  if (!find) {
+    traceFailure(kRemoveTag, L"FindFirstFile " + folder);
+    return false;
+  }
+  bool everyEntryGone = true;
+  do {
+    if (!isSelfOrParent(entry.cFileName) && !removeEntry(folder, entry)) everyEntryGone = false;
+  } while (FindNextFileW(find.get(), &entry));
+  return everyEntryGone;
+}
+
 bool removeFolderTree(const std::wstring& folder) {
   if (!isFolder(folder)) return true;
-  bool everyEntryGone = true;
-  {
-    // Only a real folder is emptied, held meanwhile so that its path keeps naming it: a junction
-    // or link in its place would lead the deletes into whatever it names.
-    const ScopedHandle held = holdRealFolder(folder);
-    if (!held) return false;
-    WIN32_FIND_DATAW entry = {};
-    ScopedFindHandle find(FindFirstFileW((folder + L"\\*").c_str(), &entry));
-    if (!find) {
-      traceFailure(kRemoveTag, L"FindFirstFile " + folder);
-      return false;
-    }
-    do {
-      if (!isSelfOrParent(entry.cFileName) && !removeEntry(folder, entry)) everyEntryGone = false;
-    } while (FindNextFileW(find.get(), &entry));
-    SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
-  if (!everyEntryGone) return false;
+  if (!emptyFolder(folder)) return false;
+  SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
   if (removeEmptyRealFolder(folder) || !isFolder(folder)) return true;
   traceFailure(kRemoveTag, L"RemoveDirectory " + folder);
   return false;

@@ -35,6 +35,9 @@ bool removeEmptyRealFolder(const std::wstring& path);
 // result is false. False, with nothing deleted, when the folder is itself a reparse point, and
 // when its listing cannot be started.
 bool removeFolderTree(const std::wstring& folder);
+// What removeFolderTree does to everything inside a folder, the folder itself kept. True when
+// nothing stayed.
+bool emptyFolder(const std::wstring& folder);
 
 // Every folder from just below a base folder down to a folder inside it, each created when it is
 // missing and then held as holdRealFolder holds it, outermost first, so a checked folder's path

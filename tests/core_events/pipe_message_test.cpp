@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "pipe_commands.h"
 #include "pipe_message.h"
 
 namespace orv::core {
@@ -142,6 +143,25 @@ TEST(NotifierPipeMessage, LongerThan127CharactersIsCut) {
   ASSERT_EQ(m.status, PipeMessageStatus::kMessage);
   EXPECT_EQ(m.command, u"UpdatePopCmd");
   EXPECT_EQ(m.argument.size(), 127u - 12u - 12u - 2u);
+}
+
+// The shared command table: a row runs only for its whole text, in its letter case.
+struct Counter {
+  int runs = 0;
+  void run(const std::u16string&) { ++runs; }
+};
+constexpr PipeCommand<Counter> kOneCommand[] = {{u"QuitCmd", &Counter::run}};
+
+TEST(PipeCommandTable, OnlyTheWholeTextInItsCaseRunsARow) {
+  for (const std::u16string text : {u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"QuitCmd\n",
+                                    u"Quit", u""}) {
+    Counter counter;
+    EXPECT_FALSE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, text, u""}));
+    EXPECT_EQ(counter.runs, 0);
+  }
+  Counter counter;
+  EXPECT_TRUE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, u"QuitCmd", u""}));
+  EXPECT_EQ(counter.runs, 1);
 }
 
 }  // namespace

@@ -50,18 +50,13 @@ std::string methodRunBy(const PipeMessage& message) {
   return handler.ran;
 }
 
-TEST(NotifierCommands, AWholeCaseSensitiveTextRunsItsMethodAndNothingElseRuns) {
+TEST(NotifierCommands, EachCommandRunsItsMethodAndTheCoreHostsNone) {
   const struct {
     std::u16string command;
     std::string method;  // empty: nothing runs
   } cases[] = {{u"QuitCmd", "quit"},
                {u"UserConfirmCmd", "userConfirm"},
                {u"UpdatePopCmd", "updatePop"},
-               {u"quitcmd", ""},
-               {u"QuitCmd ", ""},
-               {u" QuitCmd", ""},
-               {u"UpdatePopCmd\n", ""},
-               {u"", ""},
                {u"PopAss", ""},
                {u"DownLoadErrorCmd", ""}};
   for (std::size_t i = 0; i < std::size(cases); ++i) {

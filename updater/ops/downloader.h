@@ -44,11 +44,12 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
 // Results of DownloadFile_Https.
 enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2 };
 
-// One HTTPS (or HTTP) GET through WinINet, bypassing the cache, accepting any server
-// certificate, following at most the bounds' redirects. Succeeds only for status 200 with a
-// Content-Length within the size cap and a body exactly that long, read within the time bounds.
-// The body goes into the target, created new, while it is read, and the file is deleted unless the
-// length check passes, so memory stays bounded and a short body leaves nothing.
+// One HTTP or HTTPS GET through WinINet (the name says HTTPS only for the callers that know it),
+// bypassing the cache, accepting any server certificate, following at most the bounds'
+// redirects. Succeeds only for status 200 with a Content-Length within the size cap and a body
+// exactly that long, read within the time bounds. The body goes into the target, created new,
+// while it is read, and the file is deleted unless the length check passes, so memory stays
+// bounded and a short body leaves nothing.
 // `byteCount` (may be null) receives the length on success.
 int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
                        std::uint64_t* byteCount);

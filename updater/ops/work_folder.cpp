@@ -117,18 +117,7 @@ std::wstring uniqueName() {
 // What earlier attempts could not remove goes now; what still stays (a file another program
 // holds) is left for a later attempt and never stops this one.
 void removeLeftovers(const std::wstring& parent) {
-  WIN32_FIND_DATAW entry = {};
-  ScopedFindHandle find(FindFirstFileW((parent + L"\\*").c_str(), &entry));
-  if (!find) return;
-  do {
-    const std::wstring name = entry.cFileName;
-    if (name == L"." || name == L"..") continue;
-    const std::wstring path = parent + L"\\" + name;
-    const bool gone = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                          ? removeFolderTree(path)
-                          : DeleteFileW(path.c_str()) != FALSE;
-    if (!gone) traceLine(kTag, L"left for a later attempt: " + path);
-  } while (FindNextFileW(find.get(), &entry));
+  if (!emptyFolder(parent)) traceLine(kTag, L"left for a later attempt: some of " + parent);
 }
 
 }  // namespace
