@@ -3,7 +3,7 @@
 # sources twice, in two folders of different names and without the compiler cache, with the
 # release's version stamped, and compares the deliverables of programs.txt and the x86 installer over each
 # byte for byte. Prints one line per file; exit code 0 when all are identical.
-# usage: tools/reproducible.sh [VERSION]    (takes the shared build lock while it builds)
+# usage: tools/reproducible.sh [VERSION]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
