@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Shows that a release's programs, libraries and installer are reproducible: builds the committed
 # sources twice, in two folders of different names and without the compiler cache, with the
-# release's version stamped, and compares the deliverables of programs.txt and the x86 installer over each
-# byte for byte. Prints one line per file; exit code 0 when all are identical.
+# release's version stamped, and compares the programs of programs.txt and the x86 installer
+# over each byte for byte. Prints one line per file; exit code 0 when all are identical.
 # usage: tools/reproducible.sh [VERSION]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
