@@ -115,16 +115,8 @@ HRESULT COstwinCtrl::certificateFieldSingle(orv::tokenctl::CertField field, BSTR
   return result(state == Tokens::Several);
 }
 
-// ---- IOstwinCtrl ----
-
-STDMETHODIMP COstwinCtrl::getCspSelectKeySN(BSTR* Sn) {
-  if (!Sn) return E_POINTER;
-  // Does nothing; the text is set empty so that the caller never sees a stale value.
-  setText(Sn, std::string());
-  return S_OK;
-}
-
-STDMETHODIMP COstwinCtrl::ChangeUserPin(BSTR oldPin, BSTR newPin, long* lRet) {
+HRESULT COstwinCtrl::pinOperation(
+    long* lRet, const std::function<orv::tokenctl::TokenResult(CK_SLOT_ID)>& operation) {
   if (!lRet) return E_POINTER;
   CK_SLOT_ID slot = 0;
   switch (enumerate(&slot)) {
@@ -138,9 +130,24 @@ STDMETHODIMP COstwinCtrl::ChangeUserPin(BSTR oldPin, BSTR newPin, long* lRet) {
     case Tokens::One:
       break;
   }
-  const orv::tokenctl::TokenResult r = tokens_.changePin(slot, narrowOf(oldPin), narrowOf(newPin));
+  const orv::tokenctl::TokenResult r = operation(slot);
   *lRet = r.lRet;
   return result(r.ok);
+}
+
+// ---- IOstwinCtrl ----
+
+STDMETHODIMP COstwinCtrl::getCspSelectKeySN(BSTR* Sn) {
+  if (!Sn) return E_POINTER;
+  // Does nothing; the text is set empty so that the caller never sees a stale value.
+  setText(Sn, std::string());
+  return S_OK;
+}
+
+STDMETHODIMP COstwinCtrl::ChangeUserPin(BSTR oldPin, BSTR newPin, long* lRet) {
+  return pinOperation(lRet, [&](CK_SLOT_ID slot) {
+    return tokens_.changePin(slot, narrowOf(oldPin), narrowOf(newPin));
+  });
 }
 
 STDMETHODIMP COstwinCtrl::GetSN(BSTR* Sn) {
@@ -245,22 +252,7 @@ STDMETHODIMP COstwinCtrl::Init_Key(long* lRet) {
 
 STDMETHODIMP COstwinCtrl::VerifyUserPin(BSTR oldPin, int /*showType: accepted, not used*/,
                                         long* lRet) {
-  if (!lRet) return E_POINTER;
-  CK_SLOT_ID slot = 0;
-  switch (enumerate(&slot)) {
-    case Tokens::EnumerationFailed:
-    case Tokens::NoEntry:
-      *lRet = -1;
-      return S_FALSE;
-    case Tokens::Several:
-      *lRet = -1;
-      return S_OK;
-    case Tokens::One:
-      break;
-  }
-  const orv::tokenctl::TokenResult r = tokens_.verifyPin(slot, narrowOf(oldPin));
-  *lRet = r.lRet;
-  return result(r.ok);
+  return pinOperation(lRet, [&](CK_SLOT_ID slot) { return tokens_.verifyPin(slot, narrowOf(oldPin)); });
 }
 
 STDMETHODIMP COstwinCtrl::GetCntlVersion(BSTR* Ver) {

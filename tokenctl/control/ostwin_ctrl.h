@@ -4,6 +4,7 @@
 #include <objsafe.h>
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 
 #include "OstwinAutoCtrl_h.h"
@@ -69,6 +70,10 @@ class COstwinCtrl final
   std::optional<CK_SLOT_ID> chooseToken(Tokens state, CK_SLOT_ID onlySlot);
   // The certificate methods that ask the user when several tokens are present.
   HRESULT certificateFieldWithChoice(orv::tokenctl::CertField field, BSTR* out);
+  // The PIN methods: `operation` on the only token; with none, or several, lRet -1 (S_FALSE and
+  // S_OK respectively).
+  HRESULT pinOperation(long* lRet,
+                       const std::function<orv::tokenctl::TokenResult(CK_SLOT_ID)>& operation);
   // The certificate methods that answer empty for several tokens.
   HRESULT certificateFieldSingle(orv::tokenctl::CertField field, BSTR* out);
 

@@ -67,7 +67,7 @@ class AttemptFolders {
 
 GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring folder,
                                          DownloadControl& control)
-    : GetConfigBase(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
+    : baseUrl_(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
 
 bool GetConfigFileServer::fill(UpdateInfo& info) {
   traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");

@@ -29,23 +29,17 @@ struct UpdateInfo {
   std::wstring updaterDigest;
 };
 
-// What every source of update information starts from: the base URL it asks.
-class GetConfigBase {
- protected:
-  explicit GetConfigBase(std::wstring baseUrl) : baseUrl_(std::move(baseUrl)) {}
-  std::wstring baseUrl_;
-};
-
 // The update server: fetches "Digest.xml" into `folder` (the attempt's own), verifies its
 // signature and reads the offered version from it. A file that does not verify is no answer, and
 // neither is a file this query did not fetch. `control` cancels the fetch and tells a local
 // failure.
-class GetConfigFileServer : public GetConfigBase {
+class GetConfigFileServer {
  public:
   GetConfigFileServer(std::wstring baseUrl, std::wstring folder, DownloadControl& control);
   bool fill(UpdateInfo& info);
 
  private:
+  std::wstring baseUrl_;
   std::wstring folder_;
   DownloadControl& control_;
 };
