@@ -18,7 +18,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-extern "C" HRESULT __stdcall DllCanUnloadNow() { return orv::tokenctl::moduleCanUnload() ? S_OK : S_FALSE; }
+extern "C" HRESULT __stdcall DllCanUnloadNow() {
+  return orv::tokenctl::moduleCanUnload() ? S_OK : S_FALSE;
+}
 
 extern "C" HRESULT __stdcall DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
   if (!out) return E_POINTER;

@@ -51,8 +51,7 @@ wchar_t foldCase(wchar_t c) {
 }  // namespace
 
 bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
-  if (fileName.find_first_of(L"\\/") != std::wstring::npos || !isPlainName(fileName))
-    return false;
+  if (fileName.find_first_of(L"\\/") != std::wstring::npos || !isPlainName(fileName)) return false;
   if (path.empty()) return true;
   if (path.find(L'/') != std::wstring::npos) return false;
   std::size_t start = 0;

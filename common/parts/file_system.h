@@ -1,7 +1,7 @@
 #pragma once
 // Questions about a path, each answered from one look at its attributes (Windows only); the
-// removal of a folder tree is with the held folders (held_folder.h). A junction, symbolic link or mount point answers for itself: what
-// it names is never asked.
+// removal of a folder tree is with the held folders (held_folder.h). A junction, symbolic link or
+// mount point answers for itself: what it names is never asked.
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -36,8 +36,7 @@ bool isSelfOrParent(const wchar_t* name) {
 
 }  // namespace
 
-ScopedHandle openRealFolder(const std::wstring& path, unsigned long access,
-                            unsigned long sharing) {
+ScopedHandle openRealFolder(const std::wstring& path, unsigned long access, unsigned long sharing) {
   ScopedHandle folder(CreateFileW(path.c_str(), access, sharing, nullptr, OPEN_EXISTING,
                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
@@ -64,10 +63,10 @@ ScopedHandle holdRealFolder(const std::wstring& path) {
 }
 
 bool removeFolderLink(const std::wstring& path) {
-  ScopedHandle link(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  ScopedHandle link(
+      CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
   // Only a handle on the reparse point itself is deleted (Wine opens what a link names).
   if (!link || !GetFileInformationByHandle(link.get(), &info) ||
@@ -84,8 +83,8 @@ bool removeFolderLink(const std::wstring& path) {
 bool removeEmptyRealFolder(const std::wstring& path) {
   // Deleted through the handle that was checked, so a link put in its place is never removed
   // instead (nor followed).
-  const ScopedHandle folder = openRealFolder(path, DELETE | FILE_READ_ATTRIBUTES,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  const ScopedHandle folder = openRealFolder(
+      path, DELETE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = TRUE;
   if (folder && SetFileInformationByHandle(folder.get(), FileDispositionInfo, &disposition,

@@ -147,9 +147,8 @@ void PipeServerThread::stop(DWORD waitMs) {
   const ULONGLONG deadline = ::GetTickCount64() + waitMs;
   const HANDLE thread = thread_.get();
   for (ULONGLONG now = ::GetTickCount64(); now < deadline; now = ::GetTickCount64()) {
-    const DWORD wait = ::MsgWaitForMultipleObjects(1, &thread, FALSE,
-                                                   static_cast<DWORD>(deadline - now),
-                                                   QS_SENDMESSAGE);
+    const DWORD wait = ::MsgWaitForMultipleObjects(
+        1, &thread, FALSE, static_cast<DWORD>(deadline - now), QS_SENDMESSAGE);
     if (wait != WAIT_OBJECT_0 + 1) break;
     MSG message;
     ::PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);

@@ -13,8 +13,9 @@ constexpr DWORD kMessageFilterAllow = 1;  // MSGFLT_ALLOW
 
 template <typename Fn>
 Fn user32Function(const ScopedLibrary& user32, const char* name) {
-  return user32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32.get(), name)))
-                : nullptr;
+  return user32
+             ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(user32.get(), name)))
+             : nullptr;
 }
 }  // namespace
 

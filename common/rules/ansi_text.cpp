@@ -107,7 +107,6 @@ std::wstring toWide(const std::string& text) {
 
 #endif
 
-
 std::string toUtf8(const std::wstring& text) {
   std::string out;
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -131,8 +130,11 @@ std::wstring fromUtf8(const std::string& text) {
   std::size_t i = 0;
   while (i < text.size()) {
     const unsigned char b = static_cast<unsigned char>(text[i]);
-    const int extra = b < 0x80 ? 0 : b >= 0xC2 && b < 0xE0 ? 1 : b >= 0xE0 && b < 0xF0 ? 2
-                      : b >= 0xF0 && b < 0xF5 ? 3 : -1;
+    const int extra = b < 0x80                ? 0
+                      : b >= 0xC2 && b < 0xE0 ? 1
+                      : b >= 0xE0 && b < 0xF0 ? 2
+                      : b >= 0xF0 && b < 0xF5 ? 3
+                                              : -1;
     unsigned long c = extra <= 0 ? b : (b & (0x3F >> extra));
     bool ok = extra >= 0 && i + extra < text.size();
     for (int k = 1; ok && k <= extra; ++k) {

@@ -17,8 +17,7 @@ using RegisterApplicationRestartFn = HRESULT(WINAPI*)(PCWSTR, DWORD);
 }  // namespace
 
 CVelmontApp::CVelmontApp(BrowserFactory browserFactory)
-    : browserFactory_(browserFactory),
-      shell_({kCoreInstanceMessageName, kCoreInstanceMutexName}) {}
+    : browserFactory_(browserFactory), shell_({kCoreInstanceMessageName, kCoreInstanceMutexName}) {}
 
 CVelmontApp::~CVelmontApp() = default;
 

@@ -69,7 +69,7 @@ CVelmontDlg::~CVelmontDlg() {
   browser_.reset();
 }
 
-bool CVelmontDlg::ownKeyOption() const { return orv::core::hasKeyOption(tokens_); }
+bool CVelmontDlg::ownKeyOption() const { return hasKeyOption(tokens_); }
 
 INT_PTR CVelmontDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (singleInstanceMessage_ != 0 && message == singleInstanceMessage_) {
@@ -148,7 +148,7 @@ bool CVelmontDlg::SetUp() {
   ShowWindow(hwnd_, SW_HIDE);
 
   if (!CreateEngine()) return false;
-  events_ = std::make_unique<orv::core::ScriptEvents>(engine_);
+  events_ = std::make_unique<ScriptEvents>(engine_);
   if (ownKeyOption() && !engine_->KavrelFunc(1, kTrayRunFunction, "true")) return false;
   if (!SizeWindowAndOpenEntryPage()) return false;
   if (!OpenJavaScriptBridge()) return false;
@@ -162,8 +162,7 @@ bool CVelmontDlg::SetUp() {
   browser_->activate();
 
   // Without a pipe the host still runs; only the notifier and updater cannot reach it.
-  pipe_ = orv::core::startCorePipeServer(
-      std::make_unique<orv::core::DefaultCoreCommandHandler>(hwnd_, engine_));
+  pipe_ = startCorePipeServer(std::make_unique<DefaultCoreCommandHandler>(hwnd_, engine_));
   StartNotifier();
   events_->startTimers(hwnd_);
   events_->resetDeviceState();
@@ -183,7 +182,6 @@ bool CVelmontDlg::CreateBrowser() {
   explorer_.attach(browser->window(), hwnd_, [browser] { return browser->activeObject(); });
   return true;
 }
-
 
 bool CVelmontDlg::CreateEngine() {
   luaFactory* factory = nullptr;
@@ -242,18 +240,18 @@ void CVelmontDlg::StartNotifier() {
 }
 
 void CVelmontDlg::OnSingleInstanceMessage(WPARAM wParam, LPARAM lParam) {
-  switch (orv::core::singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
-    case orv::core::InstanceAction::EndDialog:
+  switch (singleInstanceAction(wParam, lParam, ownKeyOption(), IsIconic(hwnd_) != FALSE)) {
+    case InstanceAction::EndDialog:
       EndDialog(hwnd_, 0);
       break;
-    case orv::core::InstanceAction::Restore:
-      orv::core::restoreMinimisedWindow(hwnd_);
+    case InstanceAction::Restore:
+      restoreMinimisedWindow(hwnd_);
       break;
-    case orv::core::InstanceAction::AskScriptThenRestore:
+    case InstanceAction::AskScriptThenRestore:
       if (engine_ && engine_->KavrelFunc(1, kTrayRunFunction, "true"))
-        orv::core::restoreMinimisedWindow(hwnd_);
+        restoreMinimisedWindow(hwnd_);
       break;
-    case orv::core::InstanceAction::None:
+    case InstanceAction::None:
       break;
   }
 }

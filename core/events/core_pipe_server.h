@@ -19,8 +19,8 @@ struct CorePipeOptions {
   // Attributes for the pipe, or null for default security (the process-wide low-integrity
   // attributes in the program; see corePipeSecurity()).
   SECURITY_ATTRIBUTES* security = nullptr;
-  bool rejectRemoteClients = true;  // only honoured where the system knows the flag
-  DWORD pauseMs = 500;              // after each handled message
+  bool rejectRemoteClients = true;           // only honoured where the system knows the flag
+  DWORD pauseMs = 500;                       // after each handled message
   DWORD readTimeoutMs = kPipeReadTimeoutMs;  // a silent client is dropped after it
 };
 
@@ -50,6 +50,6 @@ class CorePipeServer {
 // Starts the core host's pipe server on a thread of its own that owns `handler` and serves until
 // the returned owner stops it. Empty when the thread could not be started.
 PipeServerThread startCorePipeServer(std::unique_ptr<CoreCommandHandler> handler,
-                         const CorePipeOptions& options = corePipeOptions());
+                                     const CorePipeOptions& options = corePipeOptions());
 
 }  // namespace orv::core

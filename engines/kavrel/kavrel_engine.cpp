@@ -134,7 +134,8 @@ void LuaObject::Impl::close() {
     jobs.clear();
   }
   queueSignal.notify_all();
-  if (worker && workerId != ::GetCurrentThreadId()) orv::kavrel::waitHandlingSentMessages(worker.get());
+  if (worker && workerId != ::GetCurrentThreadId())
+    orv::kavrel::waitHandlingSentMessages(worker.get());
   // Calls already inside finish first; the last one to leave closes the state when this thread
   // is itself inside a call.
   while (active > t_callDepth) orv::kavrel::waitHandlingSentMessages(callLeft.get());
@@ -214,8 +215,8 @@ bool LuaObject::Impl::runFile(const char* path, const char* argument) {
   return true;
 }
 
-bool LuaObject::Impl::readGlobal(const char* name, orv::kavrel::GlobalVarType type, void* destination,
-                                 unsigned int capacity) {
+bool LuaObject::Impl::readGlobal(const char* name, orv::kavrel::GlobalVarType type,
+                                 void* destination, unsigned int capacity) {
   if (!name || !destination || type == orv::kavrel::GlobalVarType::Unknown) return false;
   if (type == orv::kavrel::GlobalVarType::WideText && capacity == 0) return false;
   CallScope scope(*this);

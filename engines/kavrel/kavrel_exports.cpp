@@ -61,7 +61,9 @@ int LuaObject::InitCoreLuaEnv(const char* scriptPath) {
 
 int LuaObject::GetCoreGlobalVar(void* destination, const char* name, const char* typeName,
                                 unsigned int capacity) {
-  return impl_->readGlobal(name, orv::kavrel::classifyTypeName(typeName), destination, capacity) ? 1 : 0;
+  return impl_->readGlobal(name, orv::kavrel::classifyTypeName(typeName), destination, capacity)
+             ? 1
+             : 0;
 }
 
 bool LuaObject::KavrelFunc(unsigned long mode, const char* function, const char* argument) {

@@ -41,17 +41,17 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
   if (quitMessage != 0 && message == quitMessage) {
     // Another copy started with "-t": an orderly end.
     if (wParam == orv::kInstanceQuitRequest) {
-      orv::notifier::removeTrayIcon(hwnd_);
+      removeTrayIcon(hwnd_);
       EndDialog(hwnd_, 0);
     }
     return FALSE;  // the default handling follows
   }
   if (taskbarCreated_ != 0 && message == taskbarCreated_) {
-    orv::notifier::addTrayIcon(hwnd_, trayIcon_);  // the shell restarted without our icon
+    addTrayIcon(hwnd_, trayIcon_);  // the shell restarted without our icon
     return FALSE;
   }
   switch (message) {
-    case orv::notifier::kTrayCallbackMessage:
+    case kTrayCallbackMessage:
       OnTrayCallback(lParam);
       return FALSE;
     case WM_COMMAND:
@@ -65,7 +65,7 @@ INT_PTR CLumoraPopDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
           ShowWindow(hwnd_, SW_HIDE);
           return FALSE;
         case SC_CLOSE:
-          orv::notifier::removeTrayIcon(hwnd_);
+          removeTrayIcon(hwnd_);
           return FALSE;  // closed by the default handling (WM_CLOSE, then Cancel)
       }
       return FALSE;
@@ -106,7 +106,7 @@ INT_PTR CLumoraPopDlg::OnInitDialog() {
   toasts_[0].Create(hwnd_);
 
   if (IsWindow(hwnd_)) notifications_.registerInterfaces(hwnd_);
-  pipe_ = orv::notifier::startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
+  pipe_ = startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
   HideForGood();
   return TRUE;
 }
@@ -115,12 +115,12 @@ void CLumoraPopDlg::AddTrayIcon() {
   trayIcon_ = static_cast<HICON>(LoadImageW(
       GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
       GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED | LR_DEFAULTSIZE));
-  orv::notifier::addTrayIcon(hwnd_, trayIcon_);
+  addTrayIcon(hwnd_, trayIcon_);
   // Started by an elevated core host, the notifier still hears the shell and the quit broadcast
   // of copies without elevation, and its icon's clicks.
-  taskbarCreated_ = RegisterWindowMessageW(orv::notifier::kTaskbarCreatedMessageName);
-  for (UINT message : {taskbarCreated_, static_cast<UINT>(orv::notifier::kTrayCallbackMessage),
-                       shell_.instanceMessage()})
+  taskbarCreated_ = RegisterWindowMessageW(kTaskbarCreatedMessageName);
+  for (UINT message :
+       {taskbarCreated_, static_cast<UINT>(kTrayCallbackMessage), shell_.instanceMessage()})
     if (message != 0) orv::admitWindowMessage(hwnd_, message);
 }
 
@@ -137,7 +137,7 @@ void CLumoraPopDlg::OnTrayCallback(LPARAM mouseMessage) {
       if (IsWindowVisible(hwnd_))
         ShowWindow(hwnd_, SW_HIDE);
       else
-        orv::notifier::launchCoreHost(L"-nokey");
+        launchCoreHost(L"-nokey");
       break;
     case WM_RBUTTONUP:
       ShowTrayMenu();
@@ -156,21 +156,21 @@ void CLumoraPopDlg::ShowTrayMenu() {
   GetCursorPos(&cursor);
   // Without the foreground the menu would not close when the user clicks elsewhere.
   SetForegroundWindow(hwnd_);
-  const orv::notifier::MenuPoint at = orv::notifier::trayMenuPosition(cursor.x, cursor.y);
+  const MenuPoint at = trayMenuPosition(cursor.x, cursor.y);
   TrackPopupMenu(popup, 0, at.x, at.y, 0, hwnd_, nullptr);
 }
 
 bool CLumoraPopDlg::OnCommand(WORD id) {
   switch (id) {
     case ID_TRAY_SHOW:
-      orv::notifier::launchCoreHost(L"-nokey");
+      launchCoreHost(L"-nokey");
       return true;
     case ID_TRAY_ABOUT:
       OnGuardedAbout();
       return true;
     case ID_TRAY_EXIT:
-      orv::notifier::removeTrayIcon(hwnd_);
-      orv::notifier::launchCoreHost(L"-t");
+      removeTrayIcon(hwnd_);
+      launchCoreHost(L"-t");
       std::exit(0);  // the menu's exit ends the process at once, with no further clean-up
     case IDOK:
     case IDCANCEL:

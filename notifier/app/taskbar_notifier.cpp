@@ -50,7 +50,7 @@ bool CTaskbarNotifier::Create(HWND parent) {
   CreateTextFont();
   textColor_ = RGB(0, 0, 0);
   RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
-  textRect_ = orv::notifier::toastTextRect(skinWidth_, skinHeight_);
+  textRect_ = toastTextRect(skinWidth_, skinHeight_);
   return true;
 }
 

@@ -29,7 +29,7 @@ class CTaskbarNotifier {
   HWND checkBox() const { return checkBox_; }
   int skinWidth() const { return skinWidth_; }
   int skinHeight() const { return skinHeight_; }
-  const orv::notifier::TextRect& textRect() const { return textRect_; }
+  const TextRect& textRect() const { return textRect_; }
   COLORREF textColor() const { return textColor_; }
   HFONT font() const { return static_cast<HFONT>(font_.get()); }
 
@@ -45,7 +45,7 @@ class CTaskbarNotifier {
   int skinWidth_ = 0;
   int skinHeight_ = 0;
   COLORREF textColor_ = 0;
-  orv::notifier::TextRect textRect_ = {0, 0, 0, 0};
+  TextRect textRect_ = {0, 0, 0, 0};
 };
 
 }  // namespace orv::notifier

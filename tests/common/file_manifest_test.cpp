@@ -13,9 +13,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::devPrivateKey;
 using test::devPublicKey;
-using test::TempDir;
 using test::fileElement;
 using test::manifestBody;
+using test::TempDir;
 using test::writeFile;
 
 // "abc" and its digest (SHA-1, base64).

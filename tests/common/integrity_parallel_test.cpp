@@ -28,9 +28,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::devPrivateKey;
 using test::devPublicKey;
-using test::TempDir;
 using test::fileElement;
 using test::manifestBody;
+using test::TempDir;
 using test::writeFile;
 
 const char kEmptyDigest[] = "2jmj7l5rSw0yVb/vlWAYkK/YBwk=";
@@ -44,7 +44,7 @@ TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
       {L"", L"a.dll", true},
       {L"Script", L"CoreConfig.lua", true},
       {L"a\\b.c\\d", L"x..y", true},  // dots inside names are fine
-      {L".", L"a", false},  // Windows drops the component: a second key for "\\a"
+      {L".", L"a", false},            // Windows drops the component: a second key for "\\a"
       {L"..", L"a", false},
       {L"a\\..\\..", L"b", false},
       {L"a/../b", L"c", false},
@@ -95,12 +95,12 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
   TempDir dir;
   writeFile(dir / "Digest.xml",
             signManifest(manifestBody(fileElement("a.dll", "", kEmptyDigest) +
-                              fileElement("evil.exe", "..", kEmptyDigest) +
-                              fileElement("x.dll", "C:\\Windows", kEmptyDigest)),
+                                      fileElement("evil.exe", "..", kEmptyDigest) +
+                                      fileElement("x.dll", "C:\\Windows", kEmptyDigest)),
                          devPrivateKey()));
-  writeFile(dir / "Digest_n.xml",
-            manifestBody(fileElement("n.dll", "sub", kEmptyDigest) +
-                 fileElement("..\\..\\y.exe", "", kEmptyDigest) + fileElement("s", "", "x:y")));
+  writeFile(dir / "Digest_n.xml", manifestBody(fileElement("n.dll", "sub", kEmptyDigest) +
+                                               fileElement("..\\..\\y.exe", "", kEmptyDigest) +
+                                               fileElement("s", "", "x:y")));
   FileManifest m(L"", dir.wpath(), devPublicKey());
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 3u);
@@ -152,10 +152,11 @@ TEST(ParallelDigests, EveryThreadCountGivesTheSameDigestsInOrder) {
 // read blocks (1 MiB) and a little, so the blocks' seams are crossed.
 TEST(FileDigest, IsTheDigestOfTheFilesBytesAtEverySize) {
   TempDir dir;
-  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{4095},
-                                 (std::size_t{3} << 20) + 3}) {
+  for (const std::size_t size :
+       {std::size_t{0}, std::size_t{1}, std::size_t{4095}, (std::size_t{3} << 20) + 3}) {
     std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
+    for (std::size_t i = 0; i < size; ++i)
+      bytes[i] = static_cast<char>((i * 131 + i / 4096) & 0xFF);
     const std::string name = "size" + std::to_string(size);
     writeFile(dir / name, bytes);
     Sha1Stream expected;

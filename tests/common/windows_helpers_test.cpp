@@ -148,9 +148,10 @@ TEST(CentreWindow, OverAShownOwnerElseInTheWorkArea) {
   plain.lpszClassName = L"OrvCentreTest";
   RegisterClassW(&plain);
   for (const Case& c : cases) {
-    const HWND owner = CreateWindowExW(0, plain.lpszClassName, L"owner", WS_POPUP, c.owner.left, c.owner.top,
-                                       c.owner.right - c.owner.left, c.owner.bottom - c.owner.top,
-                                       nullptr, nullptr, plain.hInstance, nullptr);
+    const HWND owner =
+        CreateWindowExW(0, plain.lpszClassName, L"owner", WS_POPUP, c.owner.left, c.owner.top,
+                        c.owner.right - c.owner.left, c.owner.bottom - c.owner.top, nullptr,
+                        nullptr, plain.hInstance, nullptr);
     ASSERT_NE(owner, nullptr);
     if (c.shown) ShowWindow(owner, SW_SHOWNOACTIVATE);
     const HWND box = CreateWindowExW(0, plain.lpszClassName, L"box", WS_POPUP, 0, 0, 200, 100,

@@ -82,8 +82,7 @@ void setText(const wchar_t* name, const std::wstring& text) {
 
 bool productKeyExists() {
   RegKey key;
-  return key.open(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_READ | KEY_WOW64_32KEY) ==
-         ERROR_SUCCESS;
+  return key.open(HKEY_LOCAL_MACHINE, kProductKeyPath, KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS;
 }
 
 // "FirstAfterUpdate" as text, or "<missing>".

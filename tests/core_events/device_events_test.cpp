@@ -68,9 +68,10 @@ class DeviceEvents : public ::testing::Test {
   std::vector<test::ScriptCall> deliveredSoFar() {
     const size_t flushes = ScriptCalls::instance().callsOf("flush").size();
     EXPECT_TRUE(engine_.get()->KavrelFunc(2, "Flush", nullptr));
-    EXPECT_TRUE(StandInWindow::pumpUntil(
-        [flushes] { return ScriptCalls::instance().callsOf("flush").size() > flushes; }))
-        << "the queued Flush never ran; recorded calls: " << recorded();
+    EXPECT_TRUE(StandInWindow::pumpUntil([flushes] {
+      return ScriptCalls::instance().callsOf("flush").size() > flushes;
+    })) << "the queued Flush never ran; recorded calls: "
+        << recorded();
     return ScriptCalls::instance().callsOf("device");
   }
   static std::string recorded() {

@@ -153,8 +153,8 @@ struct Counter {
 constexpr PipeCommand<Counter> kOneCommand[] = {{u"QuitCmd", &Counter::run}};
 
 TEST(PipeCommandTable, OnlyTheWholeTextInItsCaseRunsARow) {
-  for (const std::u16string text : {u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"QuitCmd\n",
-                                    u"Quit", u""}) {
+  for (const std::u16string text :
+       {u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"QuitCmd\n", u"Quit", u""}) {
     Counter counter;
     EXPECT_FALSE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, text, u""}));
     EXPECT_EQ(counter.runs, 0);

@@ -310,8 +310,7 @@ DWORD runProcess(const std::wstring& commandLine, DWORD limitMs, HANDLE* keep = 
   STARTUPINFOW si = {};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi = {};
-  if (!orv::test::createProcess(nullptr, commandLine, false, 0, nullptr, si, pi))
-    return 0xFFFFFFFF;
+  if (!orv::test::createProcess(nullptr, commandLine, false, 0, nullptr, si, pi)) return 0xFFFFFFFF;
   ScopedHandle thread(pi.hThread);
   if (keep) {
     *keep = pi.hProcess;
@@ -494,8 +493,8 @@ TEST(CorePipeCreation, TheOwnerStopsTheServerWhileItWaits) {
     ASSERT_TRUE(pipe);
     ASSERT_TRUE(test::waitUntil([&] { return ::WaitNamedPipeW(options.name.c_str(), 100); }));
   }
-  ScopedHandle again(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX,
-                                        PIPE_TYPE_MESSAGE, 1, 0, 0, 0, nullptr));
+  ScopedHandle again(::CreateNamedPipeW(options.name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE,
+                                        1, 0, 0, 0, nullptr));
   EXPECT_TRUE(again.valid()) << "the stopped server still holds the pipe";
 }
 

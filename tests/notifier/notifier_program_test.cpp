@@ -128,7 +128,8 @@ class NotifierTest : public ::testing::Test {
   // unquoted path would have started one). Asked before its record is read, none running means
   // every one started has written its line.
   bool standInsRunning() const {
-    return runsFrom(dir() + L"OrvalinexCore.exe") || runsFrom((base_.path() / L"orv.exe").wstring());
+    return runsFrom(dir() + L"OrvalinexCore.exe") ||
+           runsFrom((base_.path() / L"orv.exe").wstring());
   }
 
   // Every command sent before has run: the notifier serves one client at a time and lets it go
@@ -315,8 +316,8 @@ TEST_F(NotifierTest, HangUpsDuringStartUpAndASilentClientDoNotSilenceThePipe) {
   std::atomic<long> connects{0};
   std::thread storm([&] {
     while (storming) {
-      ScopedHandle client(CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                      0, nullptr));
+      ScopedHandle client(
+          CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
       if (client.valid()) ++connects;
     }
   });
@@ -329,8 +330,8 @@ TEST_F(NotifierTest, HangUpsDuringStartUpAndASilentClientDoNotSilenceThePipe) {
 
   ScopedHandle silent;
   ASSERT_TRUE(waitUntil([&] {
-    silent.reset(CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                             nullptr));
+    silent.reset(
+        CreateFileW(kNotifierPipeName, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     return silent.valid();
   }));
   ASSERT_TRUE(sendCommand(u"QuitCmd")) << "the pipe no longer serves";
@@ -422,8 +423,9 @@ TEST_F(NotifierTest, UserConfirmSetsTheAnswersEvent) {
   // Without events the answer is dropped and the notifier goes on.
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND box = nullptr;
-  ASSERT_TRUE(waitUntil(
-      [&] { return (box = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr; }));
+  ASSERT_TRUE(waitUntil([&] {
+    return (box = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr;
+  }));
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, IDOK)));
   ASSERT_TRUE(sendCommand(u"QuitCmd"));
@@ -437,8 +439,9 @@ TEST_F(NotifierTest, AnOpenQuestionHoldsTheNextClient) {
   ConfirmEvents events;
   ASSERT_TRUE(sendCommand(u"UserConfirmCmd"));
   HWND first = nullptr;
-  ASSERT_TRUE(waitUntil(
-      [&] { return (first = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr; }));
+  ASSERT_TRUE(waitUntil([&] {
+    return (first = findMessageBox(p.pid, kProductName, notifier::kUserConfirmText)) != nullptr;
+  }));
 
   std::atomic<bool> written{false};
   std::atomic<bool> ok{false};
@@ -521,7 +524,8 @@ TEST_F(NotifierTest, DoubleClickStartsTheCoreHostWithNokey) {
   ASSERT_TRUE(waitUntil([&] { return coreCalls().size() == 2; }));
   ASSERT_TRUE(waitUntil([&] { return !standInsRunning(); }));
   EXPECT_EQ(coreCalls().size(), 2u);
-  EXPECT_FALSE(fs::exists(base_.path() / L"core-calls.txt")) << "an unquoted path started <base>\\orv.exe";
+  EXPECT_FALSE(fs::exists(base_.path() / L"core-calls.txt"))
+      << "an unquoted path started <base>\\orv.exe";
   EXPECT_TRUE(isRunning(p));
 }
 

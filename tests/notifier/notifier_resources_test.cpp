@@ -35,7 +35,8 @@ TEST_F(NotifierResourcesTest, FileVersionAndNames) {
   EXPECT_EQ(high, static_cast<DWORD>(MAKELONG(0, 1)));
   EXPECT_EQ(low, static_cast<DWORD>(MAKELONG(1223, 19)));
   EXPECT_EQ(resources_.versionText(L"OriginalFilename"), L"OrvalinexTray.exe");
-  EXPECT_EQ(resources_.versionText(L"ProductName"), L"Delmora网银助手");  // the Chinese text survives the build
+  EXPECT_EQ(resources_.versionText(L"ProductName"),
+            L"Delmora网银助手");  // the Chinese text survives the build
 }
 
 TEST_F(NotifierResourcesTest, IconAtBothSizes) {
@@ -47,8 +48,8 @@ TEST_F(NotifierResourcesTest, IconAtBothSizes) {
 }
 
 TEST_F(NotifierResourcesTest, SkinIs248By160With24Bits) {
-  ScopedGdiObject skin(
-      LoadImageW(resources_.module(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  ScopedGdiObject skin(LoadImageW(resources_.module(), MAKEINTRESOURCEW(130), IMAGE_BITMAP, 0, 0,
+                                  LR_CREATEDIBSECTION));
   ASSERT_TRUE(skin.valid());
   BITMAP info = {};
   ASSERT_TRUE(GetObjectW(skin.get(), sizeof(info), &info));

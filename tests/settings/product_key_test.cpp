@@ -33,7 +33,8 @@ bool testKeyExists(REGSAM view = KEY_WOW64_32KEY) {
 void putRaw(const wchar_t* name, DWORD type, const void* data, DWORD bytes,
             REGSAM view = KEY_WOW64_32KEY) {
   RegKey key;
-  ASSERT_EQ(key.create(HKEY_LOCAL_MACHINE, keyPath().c_str(), KEY_ALL_ACCESS | view), ERROR_SUCCESS);
+  ASSERT_EQ(key.create(HKEY_LOCAL_MACHINE, keyPath().c_str(), KEY_ALL_ACCESS | view),
+            ERROR_SUCCESS);
   ASSERT_EQ(RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), bytes),
             ERROR_SUCCESS);
 }

@@ -73,9 +73,12 @@ bool ScopedFolderLink::shownAsLink() const { return isReparsePoint(link_.wstring
 
 const char* ScopedFolderLink::kindName() const {
   switch (kind_) {
-    case FolderLink::Junction: return "junction";
-    case FolderLink::UnixSymbolicLink: return "Unix symbolic link";
-    default: return "none";
+    case FolderLink::Junction:
+      return "junction";
+    case FolderLink::UnixSymbolicLink:
+      return "Unix symbolic link";
+    default:
+      return "none";
   }
 }
 

@@ -126,9 +126,9 @@ CapturedRun runCapturingOutput(const std::wstring& commandLine, const std::wstri
   GetTempPathW(MAX_PATH, temp);
   if (!GetTempFileNameW(temp, L"out", 0, name)) return run;
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  ScopedHandle output(CreateFileW(name, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                  FILE_SHARE_DELETE, &inherit, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  ScopedHandle output(CreateFileW(name, GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
   if (!output.valid()) return run;
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;

@@ -12,8 +12,8 @@ constexpr REGSAM kAccess = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 ProductSettings::ProductSettings(std::wstring keyPath)
     : path_(keyPath.empty() ? std::wstring(kSettingsKeyPath) : std::move(keyPath)) {
   RegKey key;
-  keyExisted_ = key.open(HKEY_LOCAL_MACHINE, path_.c_str(), KEY_READ | KEY_WOW64_32KEY) ==
-                ERROR_SUCCESS;
+  keyExisted_ =
+      key.open(HKEY_LOCAL_MACHINE, path_.c_str(), KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS;
 }
 
 ProductSettings::~ProductSettings() {

@@ -78,8 +78,9 @@ class PageHost final : public ComObject<PageHost, ComLifetime::kDeleteOnLastRele
                                           DISPID* ids) override {
     HRESULT hr = S_OK;
     for (UINT i = 0; i < count; ++i) {
-      ids[i] = wcscmp(names[i], L"log") == 0 ? kLog : wcscmp(names[i], L"after") == 0 ? kAfter
-                                                                                      : DISPID_UNKNOWN;
+      ids[i] = wcscmp(names[i], L"log") == 0     ? kLog
+               : wcscmp(names[i], L"after") == 0 ? kAfter
+                                                 : DISPID_UNKNOWN;
       if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }
     return hr;
@@ -90,17 +91,19 @@ class PageHost final : public ComObject<PageHost, ComLifetime::kDeleteOnLastRele
     // Arguments arrive last first.
     if (id == kLog && params->cArgs == 1) {
       ScopedVariant text;
-      if (FAILED(VariantChangeType(text.put(), &params->rgvarg[0], 0, VT_BSTR))) return E_INVALIDARG;
+      if (FAILED(VariantChangeType(text.put(), &params->rgvarg[0], 0, VT_BSTR)))
+        return E_INVALIDARG;
       appendLine(L"page.log", text.ref().bstrVal ? text.ref().bstrVal : L"");
       return S_OK;
     }
     if (id == kAfter && params->cArgs == 2) {
       ScopedVariant ms;
       const VARIANT& fn = params->rgvarg[0];
-      if (FAILED(VariantChangeType(ms.put(), &params->rgvarg[1], 0, VT_I4)) || fn.vt != VT_DISPATCH ||
-          !fn.pdispVal)
+      if (FAILED(VariantChangeType(ms.put(), &params->rgvarg[1], 0, VT_I4)) ||
+          fn.vt != VT_DISPATCH || !fn.pdispVal)
         return E_INVALIDARG;
-      const UINT_PTR timer = SetTimer(nullptr, 0, static_cast<UINT>(ms.ref().lVal), &PageHost::onTimer);
+      const UINT_PTR timer =
+          SetTimer(nullptr, 0, static_cast<UINT>(ms.ref().lVal), &PageHost::onTimer);
       if (!timer) return E_FAIL;
       timers()[timer] = ComPtr<IDispatch>(fn.pdispVal);
       return S_OK;

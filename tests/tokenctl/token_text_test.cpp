@@ -64,8 +64,8 @@ TEST(TokenText, WrongPinResult) {
 }
 
 TEST(TokenText, EqualIgnoringCase) {
-  EXPECT_TRUE(
-      orv::tokenctl::equalIgnoringCase("C:\\Windows\\System32\\X.dll", "c:\\windows\\system32\\x.DLL"));
+  EXPECT_TRUE(orv::tokenctl::equalIgnoringCase("C:\\Windows\\System32\\X.dll",
+                                               "c:\\windows\\system32\\x.DLL"));
   EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("C:\\a", "C:\\b"));
   EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("C:\\a", "C:\\a "));
   EXPECT_FALSE(orv::tokenctl::equalIgnoringCase("", "x"));

@@ -543,8 +543,8 @@ bool clickRow(HWND list, int row) {
   const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
   ::PostMessageW(list, WM_LBUTTONDOWN, MK_LBUTTON, at);
   ::PostMessageW(list, WM_LBUTTONUP, 0, at);
-  return orv::test::waitUntil(
-      [&] { return ListView_GetNextItem(list, -1, LVNI_SELECTED) == row; }, 5000);
+  return orv::test::waitUntil([&] { return ListView_GetNextItem(list, -1, LVNI_SELECTED) == row; },
+                              5000);
 }
 
 void press(HWND dialog, int button) {

@@ -48,7 +48,8 @@ class UpdateFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
     static int n = 0;
-    const std::string tag = "flow" + std::to_string(++n) + "-" + std::to_string(GetCurrentProcessId());
+    const std::string tag =
+        "flow" + std::to_string(++n) + "-" + std::to_string(GetCurrentProcessId());
     root_ = temp_.path();
     program_ = root_ / "updater";
     installed_ = root_ / "Program Files" / "Orvalinex";
@@ -154,8 +155,8 @@ class UpdateFlowTest : public ::testing::Test {
   }
 
   Process& start(const std::wstring& arguments = L"") {
-    processes_.push_back(
-        std::make_unique<Process>(startProgram((program_ / kUpdaterFileName).wstring(), arguments)));
+    processes_.push_back(std::make_unique<Process>(
+        startProgram((program_ / kUpdaterFileName).wstring(), arguments)));
     return *processes_.back();
   }
   // Runs the updater to its end; its exit code (STILL_ACTIVE when it did not end in time).
@@ -172,13 +173,16 @@ class UpdateFlowTest : public ::testing::Test {
   int count(const std::string& line) const {
     const std::string log = "\n" + pageLog();
     int n = 0;
-    for (std::size_t at = 0; (at = log.find("\n" + line + "\n", at)) != std::string::npos; ++at) ++n;
+    for (std::size_t at = 0; (at = log.find("\n" + line + "\n", at)) != std::string::npos; ++at)
+      ++n;
     return n;
   }
   bool setupRan() const { return fs::exists(setup_ / "ran.txt"); }
   bool coreStarted() const { return fs::exists(installed_ / "ran.txt"); }
   // The updater starts the core host and may end before the started program has recorded it.
-  bool coreStartsSoon() const { return waitUntil([&] { return coreStarted(); }, 20000); }
+  bool coreStartsSoon() const {
+    return waitUntil([&] { return coreStarted(); }, 20000);
+  }
   // Where the attempts' work folders are made: below the installed folder.
   fs::path workParent() const { return installed_ / narrow(kWorkParentName); }
   // No work folder is left, and nothing was written to the user's temporary folder.
@@ -215,30 +219,32 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   fs::remove(setup_ / "stay.txt");  // the setup program ends by itself, with success
   EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
   const std::string setupSize = kbText(standIn_.size());
-  EXPECT_EQ(pageLog(),
-            "onload|\n"
-            "ConfirmUpdate|update\n"
-            "answer|ConfirmUpdate true\n" +
-                kInitUpdate +
-                "\n"
-                "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"b.bin\",\"filesize\":\"2.00Kb\","
-                "\"nowpos\":\"1\"}\n\n"
-                "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"OrvalinexSetup.exe\","
-                "\"filesize\":\"" +
-                setupSize +
-                "\",\"nowpos\":\"2\"}\n\n"
-                "ShowTitle|readyrun\n"
-                "ShowTitle|runsetupexe\n"
-                "ShowTitle|runAssistant\n"
-                "ConfirmUpdateComplete|1.1.20.0\n"
-                "quit|ConfirmUpdateComplete\n");
+  EXPECT_EQ(
+      pageLog(),
+      "onload|\n"
+      "ConfirmUpdate|update\n"
+      "answer|ConfirmUpdate true\n" +
+          kInitUpdate +
+          "\n"
+          "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"b.bin\",\"filesize\":\"2.00Kb\","
+          "\"nowpos\":\"1\"}\n\n"
+          "ShowDownloadProcess|{\"allcount\":\"2\",\"filename\":\"OrvalinexSetup.exe\","
+          "\"filesize\":\"" +
+          setupSize +
+          "\",\"nowpos\":\"2\"}\n\n"
+          "ShowTitle|readyrun\n"
+          "ShowTitle|runsetupexe\n"
+          "ShowTitle|runAssistant\n"
+          "ConfirmUpdateComplete|1.1.20.0\n"
+          "quit|ConfirmUpdateComplete\n");
   EXPECT_EQ(waitForExit(tray, 5000), kStopped);
   EXPECT_EQ(waitForExit(core, 5000), kStopped);
   EXPECT_TRUE(setupRan());
   EXPECT_TRUE(coreStartsSoon());
   EXPECT_TRUE(nothingLeft()) << "the work folder goes with everything fetched";
   const std::string log = serverLog();
-  EXPECT_EQ(log.find("OrvalinexUpdate.exe"), std::string::npos) << "the pass never fetches the updater";
+  EXPECT_EQ(log.find("OrvalinexUpdate.exe"), std::string::npos)
+      << "the pass never fetches the updater";
 }
 
 TEST_F(UpdateFlowTest, AnAnswerGivenBeforeTheWorkerWaitsIsKept) {
@@ -308,8 +314,7 @@ TEST_F(UpdateFlowTest, ServerQueryWritesItsDebuggerLine) {
   serveUpdate("1.1.19.1223");
   publish();
   writePage("{}");
-  const std::string output =
-      debugOutputOf(L"\"" + (program_ / kUpdaterFileName).wstring() + L"\"");
+  const std::string output = debugOutputOf(L"\"" + (program_ / kUpdaterFileName).wstring() + L"\"");
   EXPECT_NE(output.find("[Brenlow DownDigest Address:]:[" + narrow(baseUrl_) + "]\n"),
             std::string::npos)
       << output;
@@ -441,7 +446,8 @@ TEST_F(UpdateFlowTest, FailedServerQueryInARetriedAttemptEndsTheProgram) {
   // The page answers 3 s after each question; the server's manifest goes before the retry.
   writePage("{delay: 3000, ConfirmUpdate: ['true'], ConfirmRetry: ['true', 'quit']}");
   Process& p = start();
-  ASSERT_TRUE(waitUntil([&] { return logged("ConfirmRetry|downloadNewFiles"); }, 60000)) << pageLog();
+  ASSERT_TRUE(waitUntil([&] { return logged("ConfirmRetry|downloadNewFiles"); }, 60000))
+      << pageLog();
   fs::remove(served_ / "Digest.xml");
   EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
   EXPECT_TRUE(logged("ConfirmRetry|getWebRespond")) << pageLog();
@@ -617,8 +623,7 @@ TEST_F(UpdateFlowTest, AWorkFolderThatCannotBeMadeIsALocalFailure) {
   EXPECT_EQ(waitForExit(p, 0), 0u);
   EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|initLocalFiles\nquit|ConfirmRetry\n");
   EXPECT_TRUE(everVisible);
-  EXPECT_EQ(serverLog().find(narrow(baseUrl_.substr(baseUrl_.find(L"/files/")))),
-            std::string::npos)
+  EXPECT_EQ(serverLog().find(narrow(baseUrl_.substr(baseUrl_.find(L"/files/")))), std::string::npos)
       << "nothing was asked of the server";
 }
 
@@ -679,18 +684,21 @@ TEST_F(UpdateFlowTest, HandOverInstallsTheListedUpdaterAndStartsItAsTheNewLoader
   EXPECT_EQ(pageLog(), "onload|\n") << "the old updater asked nothing";
   // The new loader runs from the installed folder, skips the loader check and asks as usual.
   const fs::path newLog = installed_ / "page.log";
-  EXPECT_TRUE(waitUntil([&] { return fs::exists(newLog) &&
-                                     readFile(newLog).find("ConfirmUpdate|update\n") !=
-                                         std::string::npos; }, 60000))
+  EXPECT_TRUE(waitUntil(
+      [&] {
+        return fs::exists(newLog) &&
+               readFile(newLog).find("ConfirmUpdate|update\n") != std::string::npos;
+      },
+      60000))
       << (fs::exists(newLog) ? readFile(newLog) : "no page.log of the new loader");
   EXPECT_EQ(readFile(installed_ / kUpdaterFileName), host);
-  EXPECT_TRUE(waitUntil([&] { return !fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")); },
-                        20000))
+  EXPECT_TRUE(waitUntil(
+      [&] { return !fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")); }, 20000))
       << "the new loader removes the retired updater";
-  EXPECT_TRUE(waitUntil([&] { return readFile(newLog).find("quit|ConfirmUpdate") != std::string::npos; },
-                        20000));
-  EXPECT_TRUE(waitUntil([&] { return !runsFrom((installed_ / kUpdaterFileName).wstring()); },
-                        20000))
+  EXPECT_TRUE(waitUntil(
+      [&] { return readFile(newLog).find("quit|ConfirmUpdate") != std::string::npos; }, 20000));
+  EXPECT_TRUE(
+      waitUntil([&] { return !runsFrom((installed_ / kUpdaterFileName).wstring()); }, 20000))
       << "the new loader ends on its page's quit";
 }
 

@@ -42,13 +42,16 @@ TEST(RetryTimes, ZeroToThreePass) {
 }
 
 TEST(PageTexts, InitUpdateIsCompactInNameOrderWithALineFeed) {
-  EXPECT_EQ(initUpdateText(0, 650, 0), L"{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n");
-  EXPECT_EQ(initUpdateText(3, 650, 1), L"{\"downloadCount\":3,\"progressWidth\":650,\"removeCount\":1}\n");
+  EXPECT_EQ(initUpdateText(0, 650, 0),
+            L"{\"downloadCount\":0,\"progressWidth\":650,\"removeCount\":0}\n");
+  EXPECT_EQ(initUpdateText(3, 650, 1),
+            L"{\"downloadCount\":3,\"progressWidth\":650,\"removeCount\":1}\n");
 }
 
 TEST(PageTexts, DownloadProcessHoldsTextsAndKeepsNamesWhole) {
   EXPECT_EQ(downloadProcessText(3, L"setup.exe", "2.00Kb", 1),
-            L"{\"allcount\":\"3\",\"filename\":\"setup.exe\",\"filesize\":\"2.00Kb\",\"nowpos\":\"1\"}\n");
+            L"{\"allcount\":\"3\",\"filename\":\"setup.exe\",\"filesize\":\"2.00Kb\",\"nowpos\":"
+            L"\"1\"}\n");
   // A Chinese name passes through as its characters, not escaped.
   const std::wstring text = downloadProcessText(1, L"\u66F4\u65B0.exe", "", 1);
   EXPECT_NE(text.find(L"\"filename\":\"\u66F4\u65B0.exe\""), std::wstring::npos);
@@ -84,8 +87,8 @@ TEST(TransferBounds, EndAtTheDeadlineOrWithoutProgressNeverBeforeTheirTime) {
     unsigned long long started, lastProgress, now;
     bool expired;
   } cases[] = {
-      {0, 0, 99, false},     {0, 0, 100, true},       {0, 950, 1000, true},
-      {0, 950, 999, false},  {0, 500, 499, false},    {500, 500, 400, false},
+      {0, 0, 99, false},    {0, 0, 100, true},    {0, 950, 1000, true},
+      {0, 950, 999, false}, {0, 500, 499, false}, {500, 500, 400, false},
   };
   for (const auto& c : cases)
     EXPECT_EQ(boundsExpired(bounds, c.started, c.lastProgress, c.now), c.expired)
@@ -155,8 +158,8 @@ TEST(PathSafety, KeysThatDifferOnlyInCaseNameOneFile) {
       {{entry(L"Script", L"a.lua"), entry(L"Script", L"b.lua")}, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(listsOneFileTwice(c.listed), c.twice) << std::string(c.listed[1].path.begin(),
-                                                                   c.listed[1].path.end());
+    EXPECT_EQ(listsOneFileTwice(c.listed), c.twice)
+        << std::string(c.listed[1].path.begin(), c.listed[1].path.end());
     const auto entries = mapOf(c.listed);
     EXPECT_EQ(planDownloads(entries, c.listed, kUpdaterFileName, L"b/", L"t\\").safe, !c.twice);
   }
@@ -182,8 +185,8 @@ TEST(DownloadPlan, FetchesMarkedMainEntriesInKeyOrderSkippingTheUpdater) {
 
 TEST(DownloadPlan, CountDropsWhenTheUpdaterComesLater) {
   // Keys: "\Aa.dll" < "\Z.dll" < "z\<updater>" < "zz\setup.exe".
-  const auto entries = mapOf({entry(L"", L"Aa.dll"), entry(L"", L"Z.dll"), entry(L"z", kUpdaterFileName),
-                   entry(L"zz", L"setup.exe")});
+  const auto entries = mapOf({entry(L"", L"Aa.dll"), entry(L"", L"Z.dll"),
+                              entry(L"z", kUpdaterFileName), entry(L"zz", L"setup.exe")});
   const auto plan = planDownloads(entries, {}, kUpdaterFileName, L"b/", L"t\\");
   ASSERT_EQ(plan.files.size(), 3u);
   EXPECT_EQ(plan.files[0].allCount, 4);
@@ -202,7 +205,8 @@ TEST(DownloadPlan, EntriesNotFromTheSignedManifestAreNeverFetchedNorRun) {
 
 TEST(DownloadPlan, AnUnsafeListedFileFailsThePass) {
   const auto entries = mapOf({entry(L"", L"setup.exe")});
-  EXPECT_TRUE(planDownloads(entries, {entry(L"", L"setup.exe")}, kUpdaterFileName, L"b/", L"t\\").safe);
+  EXPECT_TRUE(
+      planDownloads(entries, {entry(L"", L"setup.exe")}, kUpdaterFileName, L"b/", L"t\\").safe);
   EXPECT_FALSE(planDownloads(entries, {entry(L"", L"setup.exe"), entry(L"..", L"x.exe")},
                              kUpdaterFileName, L"b/", L"t\\")
                    .safe);
@@ -213,8 +217,16 @@ TEST(DownloadPlan, AnEmptyPathGivesDoubleSeparators) {
   const auto plan = planDownloads(mapOf({entry(L"", L"s.exe")}), {}, kUpdaterFileName,
                                   L"http://h/p/", L"C:\\T\\");
   ASSERT_EQ(plan.files.size(), 1u);
-  EXPECT_EQ(plan.files[0].url, L"http://h/p/" L"/" L"/" L"s.exe");
-  EXPECT_EQ(plan.files[0].localPath, L"C:\\T\\" L"\\" L"\\" L"s.exe");
+  EXPECT_EQ(plan.files[0].url,
+            L"http://h/p/"
+            L"/"
+            L"/"
+            L"s.exe");
+  EXPECT_EQ(plan.files[0].localPath,
+            L"C:\\T\\"
+            L"\\"
+            L"\\"
+            L"s.exe");
 }
 
 }  // namespace

@@ -20,9 +20,7 @@ std::filesystem::path programFile(const wchar_t* name) {
   return std::filesystem::path(moduleDirectory() + name);
 }
 
-void log(const std::wstring& line) {
-  appendFile(programFile(L"flow.log"), toUtf8(line) + "\n");
-}
+void log(const std::wstring& line) { appendFile(programFile(L"flow.log"), toUtf8(line) + "\n"); }
 
 class ProbeFlow final : public updater::UpdateFlow {
  public:
@@ -93,7 +91,8 @@ class ProbeFlow final : public updater::UpdateFlow {
 }  // namespace
 
 bool probeScriptPresent() {
-  return GetFileAttributesW((moduleDirectory() + L"flow_probe.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW((moduleDirectory() + L"flow_probe.txt").c_str()) !=
+         INVALID_FILE_ATTRIBUTES;
 }
 
 std::unique_ptr<updater::UpdateFlow> createProbeFlow() { return std::make_unique<ProbeFlow>(); }

@@ -41,8 +41,8 @@ class UpdaterProgramTest : public ::testing::Test {
 
   // The stand-in page with `answers` (a JScript object literal) and `extra` script in front.
   void writePage(const std::string& answers = "{}", const std::string& extra = "") {
-    writeFile(dir_ / "updater_page.html", "<html><head><script>\nvar answers = " + answers +
-                                              ";\n" + extra + "\n" +
+    writeFile(dir_ / "updater_page.html", "<html><head><script>\nvar answers = " + answers + ";\n" +
+                                              extra + "\n" +
                                               readFile(hostPath(ORV_UPDATER_PAGE_JS)) +
                                               "</script></head><body></body></html>\n");
   }
@@ -140,9 +140,10 @@ TEST_F(UpdaterProgramTest, PageCallAnswersTheFunctionsBooleanElseOne) {
       "call ShowTitle readyrun\ncall InitUpdate {\"downloadCount\":0}\n");
   Process& p = start();
   ASSERT_TRUE(waitFor("flow.log", "probe done")) << text("flow.log");
-  EXPECT_EQ(text("flow.log"),
-            "page ready\nresult No 0\nresult Yes 1\nresult Five 1\nresult Missing 1\n"
-            "result Throws 1\nresult a.b.No 1\nresult ShowTitle 1\nresult InitUpdate 1\nprobe done\n");
+  EXPECT_EQ(
+      text("flow.log"),
+      "page ready\nresult No 0\nresult Yes 1\nresult Five 1\nresult Missing 1\n"
+      "result Throws 1\nresult a.b.No 1\nresult ShowTitle 1\nresult InitUpdate 1\nprobe done\n");
   EXPECT_TRUE(has("page.log", "No|some text")) << text("page.log");
   EXPECT_TRUE(has("page.log", "ShowTitle|readyrun"));
   EXPECT_TRUE(has("page.log", "InitUpdate|{\"downloadCount\":0}"));
@@ -160,9 +161,9 @@ TEST_F(UpdaterProgramTest, OnlyTheListedAnswersReachTheUpdateFlow) {
   start();
   ASSERT_TRUE(waitFor("flow.log", "probe done")) << text("flow.log");
   std::string answers;
-  for (const char* line : {"answer ConfirmUpdate", "answer ConfirmRetryTooTimes false",
-                           "answer ConfirmCloseIe true", "answer ConfirmCloseIe false",
-                           "answer ConfirmRetry"})
+  for (const char* line :
+       {"answer ConfirmUpdate", "answer ConfirmRetryTooTimes false", "answer ConfirmCloseIe true",
+        "answer ConfirmCloseIe false", "answer ConfirmRetry"})
     EXPECT_TRUE(has("flow.log", line)) << line << "\n" << text("flow.log");
   // Five answers and the probe's own two lines, nothing else.
   const std::string log = text("flow.log");

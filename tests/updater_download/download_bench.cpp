@@ -25,8 +25,9 @@ int wmain(int argc, wchar_t** argv) {
   const bool wininet = argc == 4 && std::wstring(argv[1]) == L"--wininet";
   if (wininet) ++argv;
   if (argc != 3 && !wininet) {
-    std::fwprintf(stderr, L"usage: download_bench [--bounds DEADLINE_MS IDLE_MS MAX_BYTES] "
-                          L"[--wininet] URL LOCALPATH\n");
+    std::fwprintf(stderr,
+                  L"usage: download_bench [--bounds DEADLINE_MS IDLE_MS MAX_BYTES] "
+                  L"[--wininet] URL LOCALPATH\n");
     return 2;
   }
   LARGE_INTEGER frequency, start, end;
@@ -34,7 +35,8 @@ int wmain(int argc, wchar_t** argv) {
   QueryPerformanceCounter(&start);
   std::uint64_t bytes = 0;
   if (wininet) {
-    if (orv::updater::DownloadFile_Https(argv[1], argv[2], &bytes) != orv::updater::kHttpsOk) bytes = 0;
+    if (orv::updater::DownloadFile_Https(argv[1], argv[2], &bytes) != orv::updater::kHttpsOk)
+      bytes = 0;
   } else {
     bytes = orv::updater::DownloadOneFile(argv[1], argv[2], 0);
   }

@@ -201,10 +201,14 @@ TEST_F(DownloaderTest, NothingPlantedAtTheTargetIsWrittenThrough) {
     std::function<bool(const std::wstring&)> plant;
   } cases[] = {
       {"a file", [](const std::wstring& at) { return test::writeFile(at, "planted"), true; }},
-      {"a hard link", [&](const std::wstring& at) {
-         return CreateHardLinkW(at.c_str(), victim.wstring().c_str(), nullptr) != FALSE; }},
-      {"a symbolic link", [&](const std::wstring& at) {
-         return CreateSymbolicLinkW(at.c_str(), victim.wstring().c_str(), 0) != FALSE; }},
+      {"a hard link",
+       [&](const std::wstring& at) {
+         return CreateHardLinkW(at.c_str(), victim.wstring().c_str(), nullptr) != FALSE;
+       }},
+      {"a symbolic link",
+       [&](const std::wstring& at) {
+         return CreateSymbolicLinkW(at.c_str(), victim.wstring().c_str(), 0) != FALSE;
+       }},
   };
   int n = 0;
   for (const auto& c : cases) {

@@ -50,7 +50,11 @@ TEST(RemoveFolderTree, RemovesNestedFoldersAndFiles) {
   writeFile(root / "sub" / "deeper" / "c.bin", "c");
   writeFile(root / ".hidden" / "d.bin", "d");
   fs::create_directories(root / "empty");
-  writeFile(root / ".." "hidden" / "e.bin", "e");
+  writeFile(root /
+                ".."
+                "hidden" /
+                "e.bin",
+            "e");
   writeFile(root / "read-only.bin", "r");
   SetFileAttributesW((root / "read-only.bin").wstring().c_str(), FILE_ATTRIBUTE_READONLY);
   // Every name goes, those that begin with dots included.

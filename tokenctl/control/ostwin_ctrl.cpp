@@ -27,18 +27,18 @@ void setText(BSTR* out, const std::string& text) {
 }  // namespace
 
 COstwinCtrl::COstwinCtrl(IUnknown* outer) : AggregatableComObject(outer) {
-  orv::tokenctl::moduleObjectCreated();
+  moduleObjectCreated();
   // A failed load does not fail the creation; token methods try again.
   tokens_.loadAtConstruction();
 }
 
-COstwinCtrl::~COstwinCtrl() { orv::tokenctl::moduleObjectDestroyed(); }
+COstwinCtrl::~COstwinCtrl() { moduleObjectDestroyed(); }
 
 // ---- IDispatch, served from the type library ----
 
 STDMETHODIMP COstwinCtrl::GetTypeInfoCount(UINT* count) {
   if (!count) return E_POINTER;
-  *count = orv::tokenctl::controlTypeInfo() ? 1 : 0;
+  *count = controlTypeInfo() ? 1 : 0;
   return S_OK;
 }
 
@@ -46,7 +46,7 @@ STDMETHODIMP COstwinCtrl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
   if (!info) return E_POINTER;
   *info = nullptr;
   if (index != 0) return DISP_E_BADINDEX;
-  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
+  ITypeInfo* typeInfo = controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   typeInfo->AddRef();
   *info = typeInfo;
@@ -56,7 +56,7 @@ STDMETHODIMP COstwinCtrl::GetTypeInfo(UINT index, LCID, ITypeInfo** info) {
 STDMETHODIMP COstwinCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count, LCID,
                                         DISPID* ids) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
+  ITypeInfo* typeInfo = controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   return ::DispGetIDsOfNames(typeInfo, names, count, ids);
 }
@@ -64,7 +64,7 @@ STDMETHODIMP COstwinCtrl::GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT count,
 STDMETHODIMP COstwinCtrl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPARAMS* params,
                                  VARIANT* result, EXCEPINFO* exception, UINT* argError) {
   if (!IsEqualIID(iid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  ITypeInfo* typeInfo = orv::tokenctl::controlTypeInfo();
+  ITypeInfo* typeInfo = controlTypeInfo();
   if (!typeInfo) return E_FAIL;
   return ::DispInvoke(static_cast<IOstwinCtrl*>(this), typeInfo, id, flags, params, result,
                       exception, argError);
@@ -73,9 +73,9 @@ STDMETHODIMP COstwinCtrl::Invoke(DISPID id, REFIID iid, LCID, WORD flags, DISPPA
 // ---- token choice ----
 
 COstwinCtrl::Tokens COstwinCtrl::enumerate(CK_SLOT_ID* onlySlot) {
-  if (tokens_.load() != orv::tokenctl::TokenAccess::kLoadOk || !tokens_.enumerate())
+  if (tokens_.load() != TokenAccess::kLoadOk || !tokens_.enumerate())
     return Tokens::EnumerationFailed;
-  const orv::tokenctl::TokenMap& map = tokens_.tokens();
+  const TokenMap& map = tokens_.tokens();
   if (map.empty()) return Tokens::NoEntry;
   if (map.size() > 1) return Tokens::Several;
   *onlySlot = map.begin()->second.slot;
@@ -84,11 +84,11 @@ COstwinCtrl::Tokens COstwinCtrl::enumerate(CK_SLOT_ID* onlySlot) {
 
 std::optional<CK_SLOT_ID> COstwinCtrl::chooseToken(Tokens state, CK_SLOT_ID onlySlot) {
   if (state == Tokens::One) return onlySlot;
-  if (state == Tokens::Several) return orv::tokenctl::selectToken(orv::tokenctl::controlModule(), tokens_.tokens());
+  if (state == Tokens::Several) return selectToken(controlModule(), tokens_.tokens());
   return std::nullopt;
 }
 
-HRESULT COstwinCtrl::certificateFieldWithChoice(orv::tokenctl::CertField field, BSTR* out) {
+HRESULT COstwinCtrl::certificateFieldWithChoice(CertField field, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   CK_SLOT_ID slot = 0;
@@ -102,7 +102,7 @@ HRESULT COstwinCtrl::certificateFieldWithChoice(orv::tokenctl::CertField field, 
   return S_OK;
 }
 
-HRESULT COstwinCtrl::certificateFieldSingle(orv::tokenctl::CertField field, BSTR* out) {
+HRESULT COstwinCtrl::certificateFieldSingle(CertField field, BSTR* out) {
   if (!out) return E_POINTER;
   *out = nullptr;
   CK_SLOT_ID slot = 0;
@@ -115,8 +115,8 @@ HRESULT COstwinCtrl::certificateFieldSingle(orv::tokenctl::CertField field, BSTR
   return result(state == Tokens::Several);
 }
 
-HRESULT COstwinCtrl::pinOperation(
-    long* lRet, const std::function<orv::tokenctl::TokenResult(CK_SLOT_ID)>& operation) {
+HRESULT COstwinCtrl::pinOperation(long* lRet,
+                                  const std::function<TokenResult(CK_SLOT_ID)>& operation) {
   if (!lRet) return E_POINTER;
   CK_SLOT_ID slot = 0;
   switch (enumerate(&slot)) {
@@ -130,7 +130,7 @@ HRESULT COstwinCtrl::pinOperation(
     case Tokens::One:
       break;
   }
-  const orv::tokenctl::TokenResult r = operation(slot);
+  const TokenResult r = operation(slot);
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -171,7 +171,7 @@ STDMETHODIMP COstwinCtrl::GetTokenName(BSTR* TokenName) {
     setText(TokenName, std::string());
     return S_FALSE;
   }
-  const orv::tokenctl::TokenEntry* entry = tokens_.findBySlot(*chosen);
+  const TokenEntry* entry = tokens_.findBySlot(*chosen);
   // A chosen slot that matches no entry answers with the empty text.
   setText(TokenName, entry ? entry->label : std::string());
   return S_OK;
@@ -190,19 +190,19 @@ STDMETHODIMP COstwinCtrl::CheckToken(long* lRet) {
 }
 
 STDMETHODIMP COstwinCtrl::GetCertDN(BSTR* Subject) {
-  return certificateFieldSingle(orv::tokenctl::CertField::Subject, Subject);
+  return certificateFieldSingle(CertField::Subject, Subject);
 }
 STDMETHODIMP COstwinCtrl::GetCertCN(BSTR* Cn) {
-  return certificateFieldWithChoice(orv::tokenctl::CertField::CommonName, Cn);
+  return certificateFieldWithChoice(CertField::CommonName, Cn);
 }
 STDMETHODIMP COstwinCtrl::GetCertSN(BSTR* Sn) {
-  return certificateFieldSingle(orv::tokenctl::CertField::SerialNumber, Sn);
+  return certificateFieldSingle(CertField::SerialNumber, Sn);
 }
 STDMETHODIMP COstwinCtrl::GetCertStartDate(BSTR* StartDate) {
-  return certificateFieldWithChoice(orv::tokenctl::CertField::StartDate, StartDate);
+  return certificateFieldWithChoice(CertField::StartDate, StartDate);
 }
 STDMETHODIMP COstwinCtrl::GetCertNA(BSTR* EndDate) {
-  return certificateFieldWithChoice(orv::tokenctl::CertField::EndDate, EndDate);
+  return certificateFieldWithChoice(CertField::EndDate, EndDate);
 }
 
 STDMETHODIMP COstwinCtrl::ClearPinState(long* lRet) {
@@ -212,7 +212,7 @@ STDMETHODIMP COstwinCtrl::ClearPinState(long* lRet) {
     *lRet = 96;
     return S_FALSE;
   }
-  const orv::tokenctl::TokenResult r = tokens_.logoutAll();
+  const TokenResult r = tokens_.logoutAll();
   *lRet = r.lRet;
   return result(r.ok);
 }
@@ -245,14 +245,15 @@ STDMETHODIMP COstwinCtrl::Init_Key(long* lRet) {
     *lRet = -1;
     return S_FALSE;
   }
-  const orv::tokenctl::TokenResult r = tokens_.initialise(slot);
+  const TokenResult r = tokens_.initialise(slot);
   *lRet = r.lRet;
   return result(r.ok);
 }
 
 STDMETHODIMP COstwinCtrl::VerifyUserPin(BSTR oldPin, int /*showType: accepted, not used*/,
                                         long* lRet) {
-  return pinOperation(lRet, [&](CK_SLOT_ID slot) { return tokens_.verifyPin(slot, narrowOf(oldPin)); });
+  return pinOperation(lRet,
+                      [&](CK_SLOT_ID slot) { return tokens_.verifyPin(slot, narrowOf(oldPin)); });
 }
 
 STDMETHODIMP COstwinCtrl::GetCntlVersion(BSTR* Ver) {
@@ -263,7 +264,7 @@ STDMETHODIMP COstwinCtrl::GetCntlVersion(BSTR* Ver) {
 
 STDMETHODIMP COstwinCtrl::CheckStatus(long* lRet) {
   if (!lRet) return E_POINTER;
-  const orv::tokenctl::TokenResult r = orv::tokenctl::checkInstallation();
+  const TokenResult r = checkInstallation();
   *lRet = r.lRet;
   return result(r.ok);
 }

@@ -69,16 +69,15 @@ class COstwinCtrl final
   // several are present. Empty when there is none or the dialog ended without a choice.
   std::optional<CK_SLOT_ID> chooseToken(Tokens state, CK_SLOT_ID onlySlot);
   // The certificate methods that ask the user when several tokens are present.
-  HRESULT certificateFieldWithChoice(orv::tokenctl::CertField field, BSTR* out);
+  HRESULT certificateFieldWithChoice(CertField field, BSTR* out);
   // The PIN methods: `operation` on the only token; with none, or several, lRet -1 (S_FALSE and
   // S_OK respectively).
-  HRESULT pinOperation(long* lRet,
-                       const std::function<orv::tokenctl::TokenResult(CK_SLOT_ID)>& operation);
+  HRESULT pinOperation(long* lRet, const std::function<TokenResult(CK_SLOT_ID)>& operation);
   // The certificate methods that answer empty for several tokens.
-  HRESULT certificateFieldSingle(orv::tokenctl::CertField field, BSTR* out);
+  HRESULT certificateFieldSingle(CertField field, BSTR* out);
 
   DWORD safetyOptions_ = 0;
-  orv::tokenctl::TokenAccess tokens_;
+  TokenAccess tokens_;
 };
 
 }  // namespace orv::tokenctl

@@ -19,17 +19,19 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
   // for the rule of the offered version, its kept entries for everything else.
   std::vector<ManifestEntry> documentOrder;
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder) || manifest.entries().empty()) {
-    problems.push_back("Digest.xml is missing, lists no file or is not signed with the key the "
-                       "programs carry");
+    problems.push_back(
+        "Digest.xml is missing, lists no file or is not signed with the key the "
+        "programs carry");
     return problems;
   }
   for (const ManifestEntry& entry : documentOrder)
     if (!listedFileIsSafe(entry.path, entry.fileName))
-      problems.push_back("the updater refuses the listed file \"" + toNarrow(entry.path) +
-                         "\\" + toNarrow(entry.fileName) + "\"");
+      problems.push_back("the updater refuses the listed file \"" + toNarrow(entry.path) + "\\" +
+                         toNarrow(entry.fileName) + "\"");
   if (listsOneFileTwice(documentOrder))
-    problems.push_back("two listed files name one file (their paths differ only in case, or "
-                       "one is listed twice)");
+    problems.push_back(
+        "two listed files name one file (their paths differ only in case, or "
+        "one is listed twice)");
   if (!manifest.checkFiles()) {
     for (const auto& [key, entry] : manifest.entries())
       if (entry.status != EntryStatus::Unchanged)

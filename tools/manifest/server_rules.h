@@ -8,9 +8,9 @@
 namespace orv::manifest_tool {
 
 struct ServerFolderExpectation {
-  std::string releaseVersion;   // four numbers joined by dots
-  std::wstring setupFileName;   // the installer, which must be the last entry in key order
-  std::string publicKeyPem;     // the key the programs carry; empty for the built-in one
+  std::string releaseVersion;  // four numbers joined by dots
+  std::wstring setupFileName;  // the installer, which must be the last entry in key order
+  std::string publicKeyPem;    // the key the programs carry; empty for the built-in one
 };
 
 // Every broken rule of the folder `dir`, one readable line each; empty when it may be published.

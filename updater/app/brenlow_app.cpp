@@ -40,8 +40,8 @@ StartResult CBrenlowApp::InitInstance() {
 void CBrenlowApp::Run() {
   if (flow_) {
     const std::wstring page = parts_.pageAddress ? parts_.pageAddress() : resourcePageAddress();
-    CBrenlowDlg dialog(shell_.tokens(), shell_.instanceMessage(), parts_.browser, *controls_,
-                       page, *flow_);
+    CBrenlowDlg dialog(shell_.tokens(), shell_.instanceMessage(), parts_.browser, *controls_, page,
+                       *flow_);
     mainWindow_ = &dialog;
     dialog.DoModal();
     flow_->windowClosing();
@@ -65,9 +65,7 @@ void CBrenlowApp::CreateExternal() {
   controls_ = std::make_unique<CCoreCustomOccManager>(external_.get());
 }
 
-void CBrenlowApp::RemoveOldFile() {
-  removeRetiredUpdater(modulePath());
-}
+void CBrenlowApp::RemoveOldFile() { removeRetiredUpdater(modulePath()); }
 
 void CBrenlowApp::CallPage(const std::wstring& function, const std::wstring& argument) {
   if (mainWindow_) mainWindow_->callPage(function, argument);

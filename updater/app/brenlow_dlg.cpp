@@ -139,7 +139,8 @@ bool CBrenlowDlg::CreateBrowser() {
 }
 
 void CBrenlowDlg::SizeAndCentre() {
-  SetWindowPos(hwnd_, nullptr, 0, 0, kPageWidth, kPageHeight, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  SetWindowPos(hwnd_, nullptr, 0, 0, kPageWidth, kPageHeight,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   browser_->place(RECT{0, 0, kPageWidth, kPageHeight});
   // The page covers the template's OK and Cancel buttons.
   if (HWND browser = browser_->window())
@@ -148,7 +149,8 @@ void CBrenlowDlg::SizeAndCentre() {
   GetWindowRect(hwnd_, &window);
   const int w = window.right - window.left, h = window.bottom - window.top;
   SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+               (GetSystemMetrics(SM_CYSCREEN) - h) / 2, 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CBrenlowDlg::show(int showCode) {

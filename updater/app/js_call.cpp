@@ -13,14 +13,16 @@ std::vector<std::wstring> splitDotted(const std::wstring& name) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t dot = name.find(L'.', start);
-    parts.push_back(name.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start));
+    parts.push_back(
+        name.substr(start, dot == std::wstring::npos ? std::wstring::npos : dot - start));
     if (dot == std::wstring::npos) return parts;
     start = dot + 1;
   }
 }
 
 // The document of the frame called `name` in `document`, or the failure.
-HRESULT frameDocument(IHTMLDocument2* document, const std::wstring& name, ComPtr<IHTMLDocument2>& out) {
+HRESULT frameDocument(IHTMLDocument2* document, const std::wstring& name,
+                      ComPtr<IHTMLDocument2>& out) {
   ComPtr<IHTMLFramesCollection2> frames;
   HRESULT hr = document->get_frames(frames.put());
   if (FAILED(hr)) return hr;
@@ -49,7 +51,8 @@ std::wstring errorText(HRESULT hr) {
   ScopedLocalMemory owner(reinterpret_cast<HLOCAL>(text));
   if (n == 0 || !text) return L"FormatMessage Native Error";
   std::wstring message(text, n);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) message.pop_back();
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r'))
+    message.pop_back();
   return message;
 }
 

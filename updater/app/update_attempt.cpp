@@ -86,9 +86,8 @@ bool GetConfigFileServer::fill(UpdateInfo& info) {
   return true;
 }
 
-UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags,
-                             std::atomic<int>& askedOnce, AttemptHost& host, AnswerGate& gate,
-                             WorkFolderOwners workFolderOwners)
+UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
+                             AttemptHost& host, AnswerGate& gate, WorkFolderOwners workFolderOwners)
     : baseUrl_(std::move(baseUrl)),
       flags_(flags),
       askedOnce_(askedOnce),
@@ -303,8 +302,8 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
     if (control.localFailure) stageKey = L"initLocalFiles";
     // A file counts only with the digest its signed entry lists.
     if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) return false;
-    host_.tellPage(L"ShowDownloadProcess", downloadProcessText(file.allCount, file.fileName,
-                                                               sizeText(bytes), file.nowPos));
+    host_.tellPage(L"ShowDownloadProcess",
+                   downloadProcessText(file.allCount, file.fileName, sizeText(bytes), file.nowPos));
     setupProgram = file.localPath;
     setupDigest = file.digest;
   }

@@ -53,7 +53,7 @@ class AttemptHost {
 };
 
 // Results of an attempt (the worker's exit code).
-constexpr int kAttemptShown = 1;   // the page holds the outcome; the program stays
+constexpr int kAttemptShown = 1;  // the page holds the outcome; the program stays
 constexpr int kAttemptEndsProgram = 2;
 
 class AttemptFolders;

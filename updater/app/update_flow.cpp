@@ -38,8 +38,8 @@ struct FlowState final : AttemptHost {
   std::wstring baseUrl;
   FlowBounds bounds;
   UpdateFlags flags;
-  ScopedHandle pageReady;     // a duplicate of the dialog's event: valid after the dialog went
-  ScopedHandle watcherWake;   // auto-reset: a retry was asked for or the program is closing
+  ScopedHandle pageReady;    // a duplicate of the dialog's event: valid after the dialog went
+  ScopedHandle watcherWake;  // auto-reset: a retry was asked for or the program is closing
   std::atomic<int> askedOnce{0};
 
   // The window, used by the worker (page calls, show) and the watcher (WM_QUIT). Held for each

@@ -83,7 +83,8 @@ void CCoreImpIDispatch::runOperation(const std::wstring& name, const std::wstrin
       if (flow) flow->confirmCloseIe(request.yes);
       break;
     case PageOperation::kCopyFile:
-      if (DesktopCopy* copy = targets_.desktopCopy ? targets_.desktopCopy() : nullptr) copy->copy(parameter);
+      if (DesktopCopy* copy = targets_.desktopCopy ? targets_.desktopCopy() : nullptr)
+        copy->copy(parameter);
       break;
     case PageOperation::kGetLangId:
       sendLangId(parameter);

@@ -192,8 +192,8 @@ struct Exchange {
   ScopedInternet connection;
   DWORD status = 0;
 };
-int sendRequest(HINTERNET session, const std::wstring& url, RequestSlot& slot,
-                Exchange& exchange, const TransferWatch& watch) {
+int sendRequest(HINTERNET session, const std::wstring& url, RequestSlot& slot, Exchange& exchange,
+                const TransferWatch& watch) {
   UrlParts parts;
   if (!crackUrl(url, parts) ||
       (parts.scheme != INTERNET_SCHEME_HTTP && parts.scheme != INTERNET_SCHEME_HTTPS)) {

@@ -3,8 +3,8 @@
 // DownloadOneFile, over plain HTTP and HTTPS alike through one small WinINet client that writes
 // the body itself: into a file it creates new and checks by its handle, and deletes through that
 // handle unless the body was whole, so nothing planted at a path (a file, a link, a hard link) is
-// ever opened or written through, and nothing goes through the internet cache. Runs on the calling thread and blocks it for the whole
-// transfer, within its bounds, until the caller cancels it.
+// ever opened or written through, and nothing goes through the internet cache. Runs on the calling
+// thread and blocks it for the whole transfer, within its bounds, until the caller cancels it.
 #include <cstdint>
 #include <functional>
 #include <string>

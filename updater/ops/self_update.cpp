@@ -81,14 +81,14 @@ bool installNewLoader(const HandOverRequest& request) {
       loaderPaths(request.loaderFolder, request.updaterFileName, std::wstring());
   DownloadControl control;
   control.cancelled = request.cancelled;
-  if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, fetchedTo.fetchedLoader,
-                      3, &control) == 0)
+  if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, fetchedTo.fetchedLoader, 3,
+                      &control) == 0)
     return false;
 
   // Nothing fetched is trusted by its transport: the new loader must carry the digest that the
   // verified manifest lists, and it is held unchanged from the check until it was copied.
-  ScopedHandle fetched =
-      openHeldListedFile(fetchedTo.fetchedLoader, request.expectedDigest, kTag, L"the fetched loader");
+  ScopedHandle fetched = openHeldListedFile(fetchedTo.fetchedLoader, request.expectedDigest, kTag,
+                                            L"the fetched loader");
   if (!fetched) return false;
 
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";

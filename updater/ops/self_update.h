@@ -16,7 +16,7 @@ constexpr unsigned kHandOverExitCode = 2;
 extern const wchar_t kNewLoaderParameters[];  // " -newloader"
 
 struct HandOverRequest {
-  std::wstring baseUrl;          // the attempt's base URL (fetches baseUrl + "/" + file name)
+  std::wstring baseUrl;  // the attempt's base URL (fetches baseUrl + "/" + file name)
   // Where the new copy is fetched to: a folder of the attempt's own that only administrators
   // can write (work_folder.h); the file is created new there.
   std::wstring loaderFolder;

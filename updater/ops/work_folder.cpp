@@ -67,8 +67,8 @@ bool isOwnUser(PSID sid) {
 bool ownerAccepted(HANDLE folder, const std::wstring& path, WorkFolderOwners owners) {
   PSID owner = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                      nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+  if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                      nullptr, &descriptor) != ERROR_SUCCESS) {
     traceLine(kTag, L"the owner of " + path + L" cannot be read");
     return false;
   }
@@ -109,8 +109,8 @@ std::wstring uniqueName() {
   wchar_t text[40];
   swprintf(text, 40, L"%08lX%04X%04X%02X%02X%02X%02X%02X%02X%02X%02X",
            static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-           guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-           guid.Data4[6], guid.Data4[7]);
+           guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
+           guid.Data4[7]);
   return text;
 }
 
@@ -167,10 +167,9 @@ bool WorkFolder::remove() {
 }
 
 std::wstring folderSecuritySddl(const std::wstring& path) {
-  const ScopedHandle folder(CreateFileW(path.c_str(), READ_CONTROL, FILE_SHARE_READ |
-                                        FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS |
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const ScopedHandle folder(CreateFileW(
+      path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!folder) return std::wstring();
   PSECURITY_DESCRIPTOR descriptor = nullptr;
   const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;

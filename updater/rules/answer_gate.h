@@ -12,10 +12,10 @@ namespace orv::updater {
 
 enum class Question {
   None,
-  Unanswerable,  // "ConfirmRegError", "ConfirmNewVersion": only the program's end ends the wait
-  Update,        // "ConfirmUpdate"
+  Unanswerable,   // "ConfirmRegError", "ConfirmNewVersion": only the program's end ends the wait
+  Update,         // "ConfirmUpdate"
   RetryTooTimes,  // "ConfirmRetryTooTimes"
-  CloseIe,       // "ConfirmCloseIe"
+  CloseIe,        // "ConfirmCloseIe"
 };
 
 class AnswerGate {

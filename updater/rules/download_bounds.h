@@ -9,7 +9,7 @@ struct DownloadBounds {
   unsigned long long deadlineMs = 60ull * 60 * 1000;  // the file, all its attempts: one hour
   unsigned long idleMs = 60 * 1000;                   // without a byte arriving: one minute
   unsigned maxRedirects = 5;
-  std::uint64_t maxBytes = std::uint64_t(1) << 30;    // 1 GiB
+  std::uint64_t maxBytes = std::uint64_t(1) << 30;  // 1 GiB
 };
 
 // Whether a transfer is past its bounds at `now` (milliseconds of one clock): the deadline counts

@@ -6,13 +6,13 @@
 namespace orv::updater {
 
 enum class PageOperation {
-  kNone,                   // a name or parameter that is not listed: ignored
-  kConfirmUpdate,          // "ConfirmUpdate" "true": the user agreed to update
-  kConfirmRetry,           // "ConfirmRetry" "true": start a new attempt
-  kConfirmRetryTooTimes,   // "ConfirmRetryTooTimes" "true"/"false"
-  kConfirmCloseIe,         // "ConfirmCloseIe" "true"/"false"
-  kCopyFile,               // "Copyfile" "source,target": the desktop copy
-  kGetLangId,              // "GetLangID" identifier: the page gets "JSGetLangID" with LangID
+  kNone,                  // a name or parameter that is not listed: ignored
+  kConfirmUpdate,         // "ConfirmUpdate" "true": the user agreed to update
+  kConfirmRetry,          // "ConfirmRetry" "true": start a new attempt
+  kConfirmRetryTooTimes,  // "ConfirmRetryTooTimes" "true"/"false"
+  kConfirmCloseIe,        // "ConfirmCloseIe" "true"/"false"
+  kCopyFile,              // "Copyfile" "source,target": the desktop copy
+  kGetLangId,             // "GetLangID" identifier: the page gets "JSGetLangID" with LangID
 };
 
 struct PageRequest {

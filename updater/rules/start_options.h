@@ -30,7 +30,9 @@ std::wstring oldFilePath(const std::wstring& modulePath);
 
 // The show operation's place for a window of the given size on a screen of the given size:
 // centred across, at a third down.
-struct WindowPlace { int x, y; };
+struct WindowPlace {
+  int x, y;
+};
 WindowPlace shownWindowPlace(int screenWidth, int screenHeight, int windowWidth, int windowHeight);
 
 }  // namespace orv::updater

@@ -39,8 +39,7 @@ bool serverVersionIsRollback(const VersionNumber& server, const VersionNumber& i
 
 // The updater replaces itself when the run is not already the new loader and the server's minor
 // number is above its own, both read as unsigned numbers; the other numbers play no part.
-bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server,
-                          const VersionNumber& own);
+bool loaderNeedsReplacing(bool newLoaderRun, const VersionNumber& server, const VersionNumber& own);
 
 // RetryTimes passes from 0 to 3; 4 and more (unsigned), and -1 (missing or not a DWORD), fail.
 bool retryTimesPasses(std::int32_t retryTimes);

@@ -623,7 +623,7 @@ CK_RV auxReadPinRecord(CK_SLOT_ID slot, unsigned char* record) {
   // Byte 3 is the user PIN's attempts left; the other bytes hold the token's other counters and
   // flags, none of them equal to it, so a read at the wrong place gives a wrong number.
   const unsigned char others[orv::tokenctl::kPinRecordSize] = {0x0f, 0x0a, 0x09, 0x00,
-                                                     0x0e, 0x5a, 0xc3, 0x01};
+                                                               0x0e, 0x5a, 0xc3, 0x01};
   std::memcpy(record, others, sizeof others);
   record[3] = static_cast<unsigned char>(t->attempts);
   return logged("aux readPinRecord", slot, CKR_OK);
