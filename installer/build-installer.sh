@@ -37,8 +37,8 @@ trap 'rm -rf "$gen"' EXIT
 source "$root/tools/programs.sh"
 header=$orv_product_header
 id=$(orv_product_id)
-name=$(sed -n 's/^inline constexpr wchar_t kProductName\[\] = L"\(.*\)";$/\1/p' "$header")
-prefix=$(sed -n 's/^inline constexpr wchar_t kSettingsKeyPrefix\[\] = L"\(.*\)";$/\1/p' "$header" | sed 's/\\\\/\\/g')
+name=$(orv_product_text kProductName)
+prefix=$(orv_product_text kSettingsKeyPrefix)
 [ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] ||
   { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
 key=${prefix}${id}

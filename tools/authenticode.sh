@@ -16,8 +16,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 usage() { echo "usage: $0 sign FILE [COPY] | verify FILE" >&2; exit 2; }
 [ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = sign ]; } || usage
 file=$2
-name=$(sed -n 's/^inline constexpr wchar_t kProductName\[\] = L"\(.*\)";$/\1/p' "$root/common/rules/product.h")
-url=$(sed -n 's/^inline constexpr wchar_t kProductUrl\[\] = L"\(.*\)";$/\1/p' "$root/common/rules/product.h")
+source "$root/tools/programs.sh"
+name=$(orv_product_text kProductName)
+url=$(orv_product_text kProductUrl)
 
 case $1 in
   sign)

@@ -2,6 +2,8 @@
 # with the product identifier of common/rules/product.h put in for "@ID@".
 #   orv_product_header            the header every product name comes from
 #   orv_product_id                the product identifier
+#   orv_product_text NAME         the text of product.h's wide constant NAME (kProductName, ...),
+#                                 its doubled backslashes single
 #   orv_programs [COLUMN...]      the rows in their order, the named columns (all by default),
 #                                 separated by blanks
 #   orv_program ROLE COLUMN       one field of one program's row
@@ -11,6 +13,11 @@ orv_product_header=$orv_programs_root/common/rules/product.h
 
 orv_product_id() {
   sed -n 's/^#define ORV_PRODUCT_ID "\(.*\)"$/\1/p' "$orv_product_header"
+}
+
+orv_product_text() {
+  sed -n "s/^inline constexpr wchar_t $1\\[\\] = L\"\\(.*\\)\";\$/\\1/p" "$orv_product_header" |
+    sed 's/\\\\/\\/g'
 }
 
 orv_programs() {

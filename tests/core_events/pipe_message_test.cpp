@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "pipe_commands.h"
 #include "pipe_message.h"
@@ -145,10 +146,11 @@ TEST(NotifierPipeMessage, LongerThan127CharactersIsCut) {
   EXPECT_EQ(m.argument.size(), 127u - 12u - 12u - 2u);
 }
 
-// The shared command table: a row runs only for its whole text, in its letter case.
+// The shared command table: a row runs, with the message's argument, only for its whole text in
+// its letter case.
 struct Counter {
-  int runs = 0;
-  void run(const std::u16string&) { ++runs; }
+  std::vector<std::u16string> arguments;
+  void run(const std::u16string& argument) { arguments.push_back(argument); }
 };
 constexpr PipeCommand<Counter> kOneCommand[] = {{u"QuitCmd", &Counter::run}};
 
@@ -156,12 +158,13 @@ TEST(PipeCommandTable, OnlyTheWholeTextInItsCaseRunsARow) {
   for (const std::u16string text :
        {u"quitcmd", u"QUITCMD", u"QuitCmd ", u" QuitCmd", u"QuitCmd\n", u"Quit", u""}) {
     Counter counter;
-    EXPECT_FALSE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, text, u""}));
-    EXPECT_EQ(counter.runs, 0);
+    EXPECT_FALSE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, text, u"a"}));
+    EXPECT_TRUE(counter.arguments.empty());
   }
   Counter counter;
-  EXPECT_TRUE(runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, u"QuitCmd", u""}));
-  EXPECT_EQ(counter.runs, 1);
+  EXPECT_TRUE(
+      runPipeCommand(kOneCommand, counter, {PipeMessageStatus::kMessage, u"QuitCmd", u"a"}));
+  EXPECT_EQ(counter.arguments, std::vector<std::u16string>{u"a"});
 }
 
 }  // namespace
