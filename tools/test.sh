@@ -54,7 +54,7 @@ end_windows_tests() {
 orv_on_exit end_windows_tests
 echo "== Windows tests from build/$windows_build, each on a display of its own"
 if [ "$windows_build" = win64 ] && [ "$(orv_windows_test_build)" = win64 ]; then
-  echo "   (this machine runs no 32-bit code, so Wine runs the 64-bit build of the same sources)"
+  echo "   (Wine runs no 32-bit programs here, so it runs the 64-bit build of the same sources)"
 fi
 # One prepared prefix; each test copies it (tools/wine-run.sh). Programs run outside a test
 # (winepath, for instance) use a prefix of their own.
