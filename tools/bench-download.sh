@@ -5,6 +5,7 @@
 # server takes to end, within short bounds. Prints the figures; asserts nothing.
 # Goals: HTTP within 1.2 times curl; HTTPS peak working set under 64 MiB whatever the size; every
 # misbehaving answer ends with a failure within its bound.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

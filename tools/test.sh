@@ -11,6 +11,7 @@
 #                                       ctest's arguments choose among them (-R core_page_test)
 #
 # Ends with the run's wall and CPU time, its five slowest test programs and the most disk it took.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
