@@ -41,7 +41,7 @@ orv_on_exit rm -rf "$run"
 # folder and of the build, the highest above the start kept (other writers on the same file
 # systems count too, so on a shared machine it is an upper bound).
 mkdir -p "$root/build"
-disk_used() { df -P --output=used "$run" "$root/build" | tail -n +2 | sort -u | paste -sd+ | bc; }
+disk_used() { df --output=used "$run" "$root/build" | tail -n +2 | sort -u | paste -sd+ | bc; }
 disk_start=$(disk_used)
 ( peak=0
   while :; do
