@@ -20,7 +20,8 @@
 #                  changes, and every output says so
 #   --sign-cert, --sign-key    Authenticode certificate (chain) and key, PEM
 #   --sign-pkcs12  Authenticode PKCS#12 file; its password is in the environment variable VAR
-#   --timestamp-url  RFC 3161 time-stamping server for the signatures
+#   --timestamp-url  RFC 3161 time-stamping server for the signatures; required in a production
+#                  release, whose signatures must outlive the signing certificate
 #   --wine         (--dev only) the release for Wine: the core host and the updater are their
 #                  test builds (the stand-in page; Wine cannot render their real pages) under the
 #                  shipped names
@@ -127,6 +128,8 @@ if [ -n "$sign_cert$sign_key$sign_p12" ]; then
 elif [ $dev -eq 0 ]; then
   bad_usage "a production release is Authenticode-signed: give --sign-cert and --sign-key, or --sign-pkcs12"
 fi
+[ $dev -eq 1 ] || [ -n "$timestamp" ] ||
+  bad_usage "a production release's signatures carry a time stamp, so that they outlive the certificate: give --timestamp-url"
 command -v osslsigncode >/dev/null || [ $signing -eq 0 ] || failed "osslsigncode is missing"
 # The commit the release is built from; a production release is built from a commit alone.
 commit=$(git rev-parse HEAD 2>/dev/null) || commit=""

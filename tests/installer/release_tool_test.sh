@@ -26,7 +26,8 @@ openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
   -subj "/CN=refusal test" >/dev/null 2>&1
 openssl pkcs12 -export -in "$work/sign.pem" -inkey "$work/sign.key" -out "$work/sign.p12" -passout pass:secret
-prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key")
+prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key"
+      --timestamp-url http://127.0.0.1:9/)
 life_release=(--dev --wine --arch $arch --programs "$programs")
 # Content folders: the shipped content with one file added.
 content() {  # content NAME FILE [SOURCE]: $work/NAME, holding FILE (a copy of SOURCE, or a text)
@@ -66,6 +67,9 @@ refusal "production without an update host" 2 "a production release needs --upda
   rel $B --key "$work/other.key" --out "$work/r"
 refusal "production without Authenticode" 2 "is Authenticode-signed" -- \
   rel $B --key "$work/other.key" --update-host updates.bank.test --out "$work/r"
+refusal "production without a time stamp" 2 "give --timestamp-url" -- \
+  rel $B --key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" \
+  --sign-key "$work/sign.key" --out "$work/r"
 refusal "a PKCS#12 password only from the environment" 2 "needs --sign-pass-env naming a set" -- \
   rel $B --dev --sign-pkcs12 "$work/sign.p12" --sign-pass-env ORV_UNSET_PASSWORD --out "$work/r"
 refusal "a version of three numbers" 2 "is not four numbers" -- rel 1.2.0 --dev --out "$work/r"
