@@ -101,7 +101,7 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
   writeFile(dir / "Digest_n.xml", manifestBody(fileElement("n.dll", "sub", kEmptyDigest) +
                                                fileElement("..\\..\\y.exe", "", kEmptyDigest) +
                                                fileElement("s", "", "x:y")));
-  FileManifest m(L"", dir.wpath(), devPublicKey());
+  FileManifest m(dir.wpath(), devPublicKey());
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 3u);
   EXPECT_EQ(m.entries().count(L"\\a.dll"), 1u);
@@ -115,7 +115,7 @@ TEST(ManifestPaths, AManifestKeepingNoEntryDoesNotVerify) {
             signManifest(manifestBody(fileElement("evil.exe", "..", kEmptyDigest) +
                                       fileElement("NUL.txt", "", kEmptyDigest)),
                          devPrivateKey()));
-  FileManifest m(L"", dir.wpath(), devPublicKey());
+  FileManifest m(dir.wpath(), devPublicKey());
   EXPECT_FALSE(m.verifyAndLoad());
   EXPECT_TRUE(m.entries().empty());
 }
@@ -180,7 +180,7 @@ class ParallelCheck : public testing::Test {
     writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
   }
   FileManifest load() {
-    FileManifest m(L"", dir_.wpath(), devPublicKey());
+    FileManifest m(dir_.wpath(), devPublicKey());
     EXPECT_TRUE(m.verifyAndLoad());
     return m;
   }

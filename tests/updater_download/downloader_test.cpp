@@ -250,21 +250,23 @@ TEST_F(DownloaderTest, ACancelledDownloadEndsAndLeavesNothing) {
 TEST_F(DownloaderTest, ListedFilesKeepTheDoubleSlashesOfEmptySubfolders) {
   test::writeFile(test::servedFolder() / "listed" / "Digest.xml", "<manifest/>");
   test::writeFile(test::servedFolder() / "listed" / "pkg" / "setup.exe", "setup bytes");
-  FileManifest manifest(serverBase("http") + L"files/listed/", dir.wpath());
+  const std::wstring plain = serverBase("http") + L"files/listed/";
+  FileManifest manifest(dir.wpath());
 
-  EXPECT_TRUE(downloadListedFile(manifest, L"Digest.xml", L"", L""));
+  EXPECT_TRUE(downloadListedFile(plain, manifest, L"Digest.xml", L"", L""));
   EXPECT_EQ(requestCount("/files/listed///Digest.xml"), 1);
   EXPECT_EQ(readFile(dir.wpath() + L"\\\\Digest.xml"), "<manifest/>");
 
-  EXPECT_TRUE(downloadListedFile(manifest, L"setup.exe", L"bin\\x", L"pkg"));
+  EXPECT_TRUE(downloadListedFile(plain, manifest, L"setup.exe", L"bin\\x", L"pkg"));
   EXPECT_EQ(requestCount("/files/listed//pkg/setup.exe"), 1);
   EXPECT_EQ(readFile(dir / "bin" / "x" / "setup.exe"), "setup bytes");
 
-  FileManifest secure(serverBase("selfsigned") + L"files/listed/", dir.wpath() + L"\\s");
-  EXPECT_TRUE(downloadListedFile(secure, L"Digest.xml", L"", L""));
+  const std::wstring secure = serverBase("selfsigned") + L"files/listed/";
+  FileManifest other(dir.wpath() + L"\\s");
+  EXPECT_TRUE(downloadListedFile(secure, other, L"Digest.xml", L"", L""));
   EXPECT_EQ(requestCount("/files/listed///Digest.xml"), 2);
 
-  EXPECT_FALSE(downloadListedFile(secure, L"absent.xml", L"", L""));
+  EXPECT_FALSE(downloadListedFile(secure, other, L"absent.xml", L"", L""));
 }
 
 }  // namespace

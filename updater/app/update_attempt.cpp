@@ -72,17 +72,18 @@ GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring fold
 bool GetConfigFileServer::fill(UpdateInfo& info) {
   traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
 
-  FileManifest manifest(baseUrl_, folder_);
+  FileManifest manifest(folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
   // verified are the bytes read.
-  if (!downloadListedFile(manifest, kMainManifestName, L"", L"", &control_)) return false;
+  if (!downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control_)) return false;
   std::vector<ManifestEntry> documentOrder;
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   if (!offered) return false;
+  const ManifestEntry* updater = updaterEntry(manifest.entries());
   info.baseUrl = baseUrl_;
   info.serverVersion = offered->version;
-  info.updaterDigest = listedUpdaterDigest(manifest.entries(), kUpdaterFileName);
+  info.updaterDigest = updater ? updater->digest : std::wstring();
   return true;
 }
 
@@ -240,7 +241,7 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
                                   const std::wstring& installedFolder, std::wstring& stageKey) {
   // 7. The manifest to install, verified before anything is stopped: without it the attempt
   // has failed, whatever the installed files say.
-  FileManifest serverManifest(baseUrl_, folders.layout().manifestFolder);
+  FileManifest serverManifest(folders.layout().manifestFolder);
   std::vector<ManifestEntry> documentOrder;
   if (!fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
     stopIfEnded();
@@ -251,11 +252,9 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   // 8. Stop the product's programs (programs.txt names them and their order).
   for (const wchar_t* program : kStoppedBeforeUpdate) stopProgram(program);
 
-  // 9. Mark every entry for download: a verified manifest keeps at least one, so every update
-  // fetches and runs the setup program, whatever the installed files say.
-  for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
-
-  // 10. Fetch, close the browser, run the setup program.
+  // 9 and 10. Fetch every listed file (a verified manifest keeps at least one, so every update
+  // runs the setup program, whatever the installed files say), close the browser, run the setup
+  // program.
   std::wstring setupProgram, setupDigest;
   if (!downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest, stageKey))
     return false;
@@ -274,10 +273,10 @@ bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNu
   // (an older signed manifest swapped in now is no manifest to install).
   DownloadControl control = downloadControl();
   if (!folders.holdFolderOf(manifest.directory() + L"\\" + kMainManifestName) ||
-      !downloadListedFile(manifest, kMainManifestName, L"", L"", &control) ||
+      !downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control) ||
       !manifest.verifyAndLoadSignedOnly(&documentOrder))
     return false;
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   return offered && offered->version == queried;
 }
 
@@ -286,8 +285,8 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
                                  std::wstring& setupProgram, std::wstring& setupDigest,
                                  std::wstring& stageKey) {
   stageKey = L"downloadNewFiles";
-  const DownloadPlan plan = planDownloads(manifest.entries(), documentOrder, kUpdaterFileName,
-                                          baseUrl_, folders.layout().filesFolder);
+  const DownloadPlan plan =
+      planDownloads(manifest.entries(), documentOrder, baseUrl_, folders.layout().filesFolder);
   if (!plan.safe) return false;
   for (const PlannedDownload& file : plan.files) {
     // Written only into the work folder's own folders, held until the attempt ends: the setup

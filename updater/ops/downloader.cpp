@@ -403,11 +403,11 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
   return 0;
 }
 
-bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
-                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
-                        DownloadControl* control) {
-  const ListedFileLocation where = listedFileLocation(manifest.remoteBase(), manifest.directory(),
-                                                      fileName, localSubfolder, remoteSubfolder);
+bool downloadListedFile(const std::wstring& baseUrl, const FileManifest& manifest,
+                        const std::wstring& fileName, const std::wstring& localSubfolder,
+                        const std::wstring& remoteSubfolder, DownloadControl* control) {
+  const ListedFileLocation where = listedFileLocation(baseUrl, manifest.directory(), fileName,
+                                                      localSubfolder, remoteSubfolder);
   return DownloadOneFile(where.url, where.localPath, 3, control) != 0;
 }
 

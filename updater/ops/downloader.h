@@ -54,9 +54,11 @@ enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2 };
 int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
                        std::uint64_t* byteCount);
 
-// The manifest's download of one listed file: remote base + "/" + remote subfolder + "/" + name
-// into directory + "\" + local subfolder + "\" + name, with 3 retries. True when bytes came.
-bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
+// The manifest's download of one listed file: the update server's base URL + "/" + remote
+// subfolder + "/" + name into the manifest's directory + "\" + local subfolder + "\" + name, with
+// 3 retries. True when bytes came.
+bool downloadListedFile(const std::wstring& baseUrl, const FileManifest& manifest,
+                        const std::wstring& fileName,
                         const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
                         DownloadControl* control = nullptr);
 
