@@ -41,7 +41,6 @@ url_https="https://127.0.0.1:$https/files/big256.bin"
 start=$(best 3 wine "$bench")
 d_http=$(best 3 wine "$bench" "$url_http" "$out\\http.bin")
 d_https=$(best 3 wine "$bench" "$url_https" "$out\\https.bin")
-w_http=$(best 3 wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
 c_http=$(best 3 curl -sf -o "$work/out/curl-http.bin" "$url_http")
 c_https=$(best 3 curl -sfk -o "$work/out/curl-https.bin" "$url_https")
 cmp -s "$work/out/http.bin" "$work/files/big256.bin" || echo "warning: HTTP copy differs"
@@ -53,7 +52,6 @@ peak=$(wine "$bench" "https://127.0.0.1:$https/files/big512.bin" "$out\\big512.b
 echo "256 MiB over loopback, best of three (seconds):"
 echo "  wine start of the program alone:        $start"
 echo "  DownloadOneFile HTTP  (Wine):           $d_http   [inside: $inner_http]"
-echo "  WinINet client alone over HTTP (Wine):  $w_http"
 echo "  curl HTTP:                              $c_http"
 echo "  ratio HTTP  DownloadOneFile / curl:     $(echo "scale=2; $d_http / $c_http" | bc -l)"
 echo "  DownloadOneFile HTTPS (Wine):           $d_https   [inside: $inner_https]"
