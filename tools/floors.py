@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks the house's floors on the source tree: a file includes only files of its own floor or
 of floors listed before it below, no two source files include each other round a cycle (a header
-and its .cpp count as one), and each folder's code opens only its program's namespace (a
-forward declaration of a shared class in `orv` excepted). Prints what it finds; exit code 0 when
+and its .cpp count as one), and each folder's code lives in its program's namespace: it opens no
+other (a forward declaration of a shared class in `orv` excepted) and has no code outside one
+(the entry points and the engines' call surface excepted). Prints what it finds; exit code 0 when
 nothing. usage: tools/floors.py [ROOT]"""
 import os
 import re
@@ -35,6 +36,20 @@ FLOORS = [
     ("tools/manifest", "orv::manifest_tool"),
 ]
 FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
+# Code outside any namespace on purpose: the programs' entry points, and the script engines' call
+# surface, whose names the core host imports as they are.
+OUTSIDE_ALLOWED = {
+    "core/main.cpp", "updater/main.cpp", "notifier/main.cpp", "tokenctl/dll_main.cpp",
+    "tools/manifest/main.cpp", "engines/kavrel/Kavrel.h", "engines/kavrel/kavrel_engine.h",
+    "engines/kavrel/kavrel_engine.cpp", "engines/kavrel/kavrel_exports.cpp",
+    "engines/jornet/Jornet.h", "engines/jornet/jornet_bridge.cpp",
+}
+# What is no code of a floor: comments, literals (which may hold braces), preprocessor lines,
+# forward declarations (of the engines' classes, say) and the platform's uuid declarations.
+NOT_CODE = re.compile(r'//[^\n]*|/\*.*?\*/|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'|'
+                      r'^[ \t]*#(?:[^\n]*\\\n)*[^\n]*|^(?:class|struct) \w+;$|__CRT_UUID_DECL\([^)]*\)',
+                      re.S | re.M)
+TOKEN = re.compile(r"namespace(?:\s+[\w:]+)?\s*\{|[{}]|[^\s{}]+")
 INCLUDE = re.compile(r'^#include "([^"]+)"', re.M)
 NAMESPACE = re.compile(r"^namespace (orv[\w:]*) \{\n((?:class \w+;\n)*)(\})?", re.M)
 
@@ -116,6 +131,36 @@ def foreign_namespaces(root, files):
     return wrong
 
 
+def code_outside_namespaces(root, files):
+    """Files with a declaration or statement that no named namespace encloses. An `extern "C"`
+    function (a library's export) may stand outside one."""
+    found = []
+    for f in sorted(set(files) - OUTSIDE_ALLOWED):
+        with open(os.path.join(root, f), encoding="utf-8") as text:
+            code = NOT_CODE.sub(" ", text.read())
+        named = []  # for each open brace: whether it opens a named namespace
+        export = None  # the depth an extern "C" declaration started at, while it lasts
+        for token in TOKEN.findall(code):
+            if token.startswith("namespace"):
+                named.append(bool(re.match(r"namespace\s+\w", token)))
+            elif token == "{":
+                named.append(False)
+            elif token == "}":
+                if named:
+                    named.pop()
+                if export == len(named):
+                    export = None
+            elif export is not None or any(named):
+                if export == len(named) and token.endswith(";"):
+                    export = None
+            elif token == "extern":
+                export = len(named)
+            else:
+                found.append(f)
+                break
+    return found
+
+
 def main():
     root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
     files = sources(root)
@@ -123,6 +168,8 @@ def main():
     problems = [f"{a} includes {b}, a floor above it" for a, b in upward(graph)]
     problems += ["include cycle: " + " -> ".join(c) for c in cycles(graph)]
     problems += [f"{f} opens namespace {n}" for f, n in foreign_namespaces(root, files)]
+    problems += [f"{f} has code outside its program's namespace"
+                 for f in code_outside_namespaces(root, files)]
     for line in problems:
         print(line)
     print(f"floors: {len(files)} files, {sum(len(t) for t in graph.values())} includes between them, "

@@ -12,6 +12,7 @@
 #include "ansi_text.h"
 #include "manifest_signature.h"
 #include "narrow_file.h"
+#include "path_join.h"
 #include "product.h"
 
 namespace orv {
@@ -54,8 +55,8 @@ const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
 
 FileManifest::FileManifest(std::wstring directory, std::string publicKeyPem)
     : directory_(std::move(directory)), publicKeyPem_(std::move(publicKeyPem)) {
-  manifestFiles_[kMainManifestName] = directory_ + L"\\" + kMainManifestName;
-  manifestFiles_[kExtraManifestName] = directory_ + L"\\" + kExtraManifestName;
+  manifestFiles_[kMainManifestName] = joinPath(directory_, kMainManifestName);
+  manifestFiles_[kExtraManifestName] = joinPath(directory_, kExtraManifestName);
 }
 
 bool FileManifest::verifyManifestSignature(const std::string& narrowPath) const {

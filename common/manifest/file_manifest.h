@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "listed_file_rule.h"
+#include "path_join.h"
 #include "version_number.h"
 
 namespace orv {
@@ -28,7 +29,7 @@ struct ManifestEntry {
   EntryStatus status = EntryStatus::Unchanged;
 
   // The entry's key in the map: path + "\" + file name, exactly as written.
-  std::wstring key() const { return path + L"\\" + fileName; }
+  std::wstring key() const { return joinPath(path, fileName); }
 };
 
 extern const wchar_t kMainManifestName[];   // "Digest.xml"
@@ -73,7 +74,7 @@ class FileManifest {
     return manifestFiles_.at(name);
   }
   // Local path of a listed file: directory + "\" + key.
-  std::wstring localPath(const std::wstring& key) const { return directory_ + L"\\" + key; }
+  std::wstring localPath(const std::wstring& key) const { return joinPath(directory_, key); }
 
  private:
   // The key given at construction, else the one the program carries.

@@ -11,6 +11,7 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
+#include "path_join.h"
 #include "process_control.h"
 #include "product.h"
 #include "product_key.h"
@@ -182,7 +183,7 @@ int UpdateAttempt::run() {
 bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info,
                                 DownloadControl& control) {
   const std::wstring folder = folders.layout().queryFolder;
-  if (!folders.holdFolderOf(folder + L"\\" + kMainManifestName)) {
+  if (!folders.holdFolderOf(joinPath(folder, kMainManifestName))) {
     control.localFailure = true;
     return false;
   }
@@ -213,7 +214,7 @@ int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& inf
   request.cancelled = downloadControl().cancelled;
   // A successful hand-over ends the process at once, without unwinding.
   request.beforeExit = [&folders] { folders.remove(); };
-  if (folders.holdFolderOf(request.loaderFolder + L"\\" + kUpdaterFileName))
+  if (folders.holdFolderOf(joinPath(request.loaderFolder, kUpdaterFileName)))
     loaderHandOver(request);  // returns only when it failed
   stopIfEnded();
   host_.show();
@@ -263,7 +264,7 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   // 11. Start the core host.
   host_.tellPage(L"ShowTitle", L"runAssistant");
   pause(1000);
-  return startProgram(installedFolder + L"\\" + kCoreFileName);
+  return startProgram(joinPath(installedFolder, kCoreFileName));
 }
 
 bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
@@ -272,7 +273,7 @@ bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNu
   // Only the signed file gives entries, and only when it offers the version the query verified
   // (an older signed manifest swapped in now is no manifest to install).
   DownloadControl control = downloadControl();
-  if (!folders.holdFolderOf(manifest.directory() + L"\\" + kMainManifestName) ||
+  if (!folders.holdFolderOf(joinPath(manifest.directory(), kMainManifestName)) ||
       !downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control) ||
       !manifest.verifyAndLoadSignedOnly(&documentOrder))
     return false;

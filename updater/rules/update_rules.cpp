@@ -6,6 +6,7 @@
 
 #include "ansi_text.h"
 #include "file_rules.h"
+#include "path_join.h"
 #include "product.h"
 
 namespace orv::updater {
@@ -17,7 +18,7 @@ std::wstring updateBaseUrlFor(const std::wstring& host) {
 }
 
 std::wstring workParentOf(const std::wstring& installedFolder) {
-  return installedFolder + L"\\" + kWorkParentName;
+  return joinPath(installedFolder, kWorkParentName);
 }
 
 WorkLayout workLayoutOf(const std::wstring& workFolder) {
