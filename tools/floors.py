@@ -10,31 +10,50 @@ import re
 import subprocess
 import sys
 
-# The floors, lowest first, each with the namespace its code lives in.
-FLOORS = [
+# The floors, lowest first, each with the namespace its code lives in: the shared foundation,
+# then every program of programs.txt (floors_of), then the manifest tool.
+COMMON_FLOORS = [
     ("common/rules", "orv"),
     ("common/win", "orv"),
     ("common/manifest", "orv"),
     ("common/parts", "orv"),
     ("common/browser", "orv"),
-    ("engines/kavrel", "orv::kavrel"),
-    ("engines/jornet", "orv::jornet"),
-    ("core/rules", "orv::core"),
-    ("core/events", "orv::core"),
-    ("core/app", "orv::core"),
-    ("core", "orv::core"),
-    ("updater/rules", "orv::updater"),
-    ("updater/ops", "orv::updater"),
-    ("updater/app", "orv::updater"),
-    ("updater", "orv::updater"),
-    ("notifier/rules", "orv::notifier"),
-    ("notifier/app", "orv::notifier"),
-    ("notifier", "orv::notifier"),
-    ("tokenctl/rules", "orv::tokenctl"),
-    ("tokenctl/control", "orv::tokenctl"),
-    ("tokenctl", "orv::tokenctl"),
-    ("tools/manifest", "orv::manifest_tool"),
 ]
+TOOL_FLOORS = [("tools/manifest", "orv::manifest_tool")]
+SUBDIRECTORY = re.compile(r"^\s*add_subdirectory\((\w+)\)", re.M)
+
+
+def program_folders(root):
+    """The folders of programs.txt's rows: libraries' (.dll) first, then programs', each in their
+    rows' order (a program may use a library's interface, never the other way round)."""
+    libraries, programs = [], []
+    with open(os.path.join(root, "programs.txt"), encoding="utf-8") as text:
+        for line in text:
+            fields = line.split()
+            if not fields or fields[0].startswith("#"):
+                continue
+            (libraries if fields[2].lower().endswith(".dll") else programs).append(fields[5])
+    return libraries + programs
+
+
+def floors_of(root, folder):
+    """A program's floors: the folders its CMakeLists.txt adds, in their order, then itself, all
+    in the namespace its folder's last part names."""
+    namespace = "orv::" + folder.split("/")[-1]
+    with open(os.path.join(root, folder, "CMakeLists.txt"), encoding="utf-8") as text:
+        below = SUBDIRECTORY.findall(text.read())
+    return [(f"{folder}/{sub}", namespace) for sub in below] + [(folder, namespace)]
+
+
+def house_floors(root):
+    floors = list(COMMON_FLOORS)
+    for folder in program_folders(root):
+        floors += floors_of(root, folder)
+    return floors + TOOL_FLOORS
+
+
+ROOT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+FLOORS = house_floors(ROOT)
 FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
 # Code outside any namespace on purpose: the programs' entry points, and the script engines' call
 # surface, whose names the core host imports as they are.
@@ -162,7 +181,7 @@ def code_outside_namespaces(root, files):
 
 
 def main():
-    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+    root = ROOT
     files = sources(root)
     graph = include_graph(root, files)
     problems = [f"{a} includes {b}, a floor above it" for a, b in upward(graph)]

@@ -4,6 +4,7 @@
 #include "file_manifest.h"
 #include "manifest_signature.h"
 #include "manifest_xml.h"
+#include "path_join.h"
 #include "product.h"
 #include "test_files.h"
 
@@ -32,7 +33,7 @@ class FileManifestTest : public testing::Test {
   }
   FileManifest manifest() { return FileManifest(dir_.wpath(), devPublicKey()); }
   std::string digestOf(const std::string& rel) {
-    return toNarrow(fileDigest(dir_.wpath() + L"\\" + toWide(rel)));
+    return toNarrow(fileDigest(joinPath(dir_.wpath(), toWide(rel))));
   }
 
   TempDir dir_;

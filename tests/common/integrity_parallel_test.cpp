@@ -15,6 +15,7 @@
 #include "ansi_text.h"
 #include "file_manifest.h"
 #include "manifest_signature.h"
+#include "path_join.h"
 #include "sha1_stream.h"
 #include "manifest_xml.h"
 #include "test_files.h"
@@ -161,7 +162,7 @@ TEST(FileDigest, IsTheDigestOfTheFilesBytesAtEverySize) {
     writeFile(dir / name, bytes);
     Sha1Stream expected;
     expected.update(bytes.data(), bytes.size());
-    EXPECT_EQ(fileDigest(dir.wpath() + L"\\" + toWide(name)), expected.finishBase64()) << size;
+    EXPECT_EQ(fileDigest(joinPath(dir.wpath(), toWide(name))), expected.finishBase64()) << size;
   }
   EXPECT_EQ(fileDigest(dir.wpath() + L"\\size0"), toWide(kEmptyDigest));
 }
