@@ -1,6 +1,9 @@
 # The product's programs as data: programs.txt at the top of the tree, one program a line.
 #
 #   orv_program_field(<role> <column> <out-var>)  a column of a program's row, "@ID@" replaced
+#   ORV_PROGRAM_COMPONENTS                        the component folders: common, the programs'
+#                                                 (their folder's first part; libraries' first,
+#                                                 in their rows' order, then programs'), tools
 #   orv_add_program(<role> SOURCES ... LIBS ... [RESOURCES rc] [RESOURCE_DEPENDS files...])
 #                                                 the shipped program of a row: a GUI executable
 #                                                 named by the row, linked statically
@@ -23,7 +26,7 @@ if(NOT ORV_PRODUCT_ID)
 endif()
 
 # The rows, in their order: ORV_PROGRAM_ROLES, and ORV_PROGRAM_<role>_<column> for each column.
-set(_columns role target file stop install)
+set(_columns role target file stop install folder)
 file(STRINGS "${ORV_PROGRAMS_LIST}" _lines)
 set(ORV_PROGRAM_ROLES "")
 foreach(_line IN LISTS _lines)
@@ -34,17 +37,31 @@ foreach(_line IN LISTS _lines)
   string(REPLACE "@ID@" "${ORV_PRODUCT_ID}" _line "${_line}")
   string(REGEX REPLACE "[ \t]+" ";" _fields "${_line}")
   list(LENGTH _fields _count)
-  if(NOT _count EQUAL 5)
-    message(FATAL_ERROR "programs.txt: a row needs 5 columns: ${_line}")
+  if(NOT _count EQUAL 6)
+    message(FATAL_ERROR "programs.txt: a row needs 6 columns: ${_line}")
   endif()
   list(GET _fields 0 _role)
   list(APPEND ORV_PROGRAM_ROLES ${_role})
-  foreach(_i RANGE 4)
+  foreach(_i RANGE 5)
     list(GET _columns ${_i} _column)
     list(GET _fields ${_i} _value)
     set(ORV_PROGRAM_${_role}_${_column} "${_value}")
   endforeach()
 endforeach()
+
+# A library's folder comes before the programs' that may use its interface.
+set(_libraries "")
+set(_executables "")
+foreach(_role IN LISTS ORV_PROGRAM_ROLES)
+  string(REGEX REPLACE "/.*" "" _component "${ORV_PROGRAM_${_role}_folder}")
+  if(ORV_PROGRAM_${_role}_file MATCHES "\\.[dD][lL][lL]$")
+    list(APPEND _libraries ${_component})
+  else()
+    list(APPEND _executables ${_component})
+  endif()
+endforeach()
+set(ORV_PROGRAM_COMPONENTS common ${_libraries} ${_executables} tools)
+list(REMOVE_DUPLICATES ORV_PROGRAM_COMPONENTS)
 
 function(orv_program_field role column out)
   if(NOT role IN_LIST ORV_PROGRAM_ROLES)

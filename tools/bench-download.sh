@@ -51,10 +51,9 @@ big=$work/files/big256.bin
 start=$(best --any-exit 3 wine "$bench")  # its usage line: the program's start alone
 d_http=$(best 3 wine "$bench" "$url_http" "$out\\http{run}.bin")
 d_https=$(best 3 wine "$bench" "$url_https" "$out\\https{run}.bin")
-w_http=$(best 3 wine "$bench" --wininet "$url_http" "$out\\wininet{run}.bin")
 c_http=$(best 3 curl -sf -o "$work/out/curl-http{run}.bin" "$url_http")
 c_https=$(best 3 curl -sfk -o "$work/out/curl-https{run}.bin" "$url_https")
-same "$big" $(runs http) $(runs https) $(runs wininet) $(runs curl-http) $(runs curl-https)
+same "$big" $(runs http) $(runs https) $(runs curl-http) $(runs curl-https)
 rm -f "$work"/out/*.bin
 inner() {  # inner URL NAME: the program's own line for one more download, checked
   local line
@@ -72,7 +71,6 @@ rm -f "$work"/out/*.bin
 echo "256 MiB over loopback, best of three (seconds):"
 echo "  wine start of the program alone:        $start"
 echo "  DownloadOneFile HTTP  (Wine):           $d_http   [inside: $inner_http]"
-echo "  WinINet client alone over HTTP (Wine):  $w_http"
 echo "  curl HTTP:                              $c_http"
 echo "  ratio HTTP  DownloadOneFile / curl:     $(echo "scale=2; $d_http / $c_http" | bc -l)"
 echo "  DownloadOneFile HTTPS (Wine):           $d_https   [inside: $inner_https]"

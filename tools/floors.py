@@ -1,40 +1,74 @@
 #!/usr/bin/env python3
 """Checks the house's floors on the source tree: a file includes only files of its own floor or
 of floors listed before it below, no two source files include each other round a cycle (a header
-and its .cpp count as one), and each folder's code opens only its program's namespace (a
-forward declaration of a shared class in `orv` excepted). Prints what it finds; exit code 0 when
+and its .cpp count as one), and each folder's code lives in its program's namespace: it opens no
+other (a forward declaration of a shared class in `orv` excepted) and has no code outside one
+(the entry points and the engines' call surface excepted). Prints what it finds; exit code 0 when
 nothing. usage: tools/floors.py [ROOT]"""
 import os
 import re
 import subprocess
 import sys
 
-# The floors, lowest first, each with the namespace its code lives in.
-FLOORS = [
+# The floors, lowest first, each with the namespace its code lives in: the shared foundation,
+# then every program of programs.txt (floors_of), then the manifest tool.
+COMMON_FLOORS = [
     ("common/rules", "orv"),
     ("common/win", "orv"),
     ("common/manifest", "orv"),
     ("common/parts", "orv"),
     ("common/browser", "orv"),
-    ("engines/kavrel", "orv::kavrel"),
-    ("engines/jornet", "orv::jornet"),
-    ("core/rules", "orv::core"),
-    ("core/events", "orv::core"),
-    ("core/app", "orv::core"),
-    ("core", "orv::core"),
-    ("updater/rules", "orv::updater"),
-    ("updater/ops", "orv::updater"),
-    ("updater/app", "orv::updater"),
-    ("updater", "orv::updater"),
-    ("notifier/rules", "orv::notifier"),
-    ("notifier/app", "orv::notifier"),
-    ("notifier", "orv::notifier"),
-    ("tokenctl/rules", "orv::tokenctl"),
-    ("tokenctl/control", "orv::tokenctl"),
-    ("tokenctl", "orv::tokenctl"),
-    ("tools/manifest", "orv::manifest_tool"),
 ]
+TOOL_FLOORS = [("tools/manifest", "orv::manifest_tool")]
+SUBDIRECTORY = re.compile(r"^\s*add_subdirectory\((\w+)\)", re.M)
+
+
+def program_folders(root):
+    """The folders of programs.txt's rows: libraries' (.dll) first, then programs', each in their
+    rows' order (a program may use a library's interface, never the other way round)."""
+    libraries, programs = [], []
+    with open(os.path.join(root, "programs.txt"), encoding="utf-8") as text:
+        for line in text:
+            fields = line.split()
+            if not fields or fields[0].startswith("#"):
+                continue
+            (libraries if fields[2].lower().endswith(".dll") else programs).append(fields[5])
+    return libraries + programs
+
+
+def floors_of(root, folder):
+    """A program's floors: the folders its CMakeLists.txt adds, in their order, then itself, all
+    in the namespace its folder's last part names."""
+    namespace = "orv::" + folder.split("/")[-1]
+    with open(os.path.join(root, folder, "CMakeLists.txt"), encoding="utf-8") as text:
+        below = SUBDIRECTORY.findall(text.read())
+    return [(f"{folder}/{sub}", namespace) for sub in below] + [(folder, namespace)]
+
+
+def house_floors(root):
+    floors = list(COMMON_FLOORS)
+    for folder in program_folders(root):
+        floors += floors_of(root, folder)
+    return floors + TOOL_FLOORS
+
+
+ROOT = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+FLOORS = house_floors(ROOT)
 FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
+# Code outside any namespace on purpose: the programs' entry points, and the script engines' call
+# surface, whose names the core host imports as they are.
+OUTSIDE_ALLOWED = {
+    "core/main.cpp", "updater/main.cpp", "notifier/main.cpp", "tokenctl/dll_main.cpp",
+    "tools/manifest/main.cpp", "engines/kavrel/Kavrel.h", "engines/kavrel/kavrel_engine.h",
+    "engines/kavrel/kavrel_engine.cpp", "engines/kavrel/kavrel_exports.cpp",
+    "engines/jornet/Jornet.h", "engines/jornet/jornet_bridge.cpp",
+}
+# What is no code of a floor: comments, literals (which may hold braces), preprocessor lines,
+# forward declarations (of the engines' classes, say) and the platform's uuid declarations.
+NOT_CODE = re.compile(r'//[^\n]*|/\*.*?\*/|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'|'
+                      r'^[ \t]*#(?:[^\n]*\\\n)*[^\n]*|^(?:class|struct) \w+;$|__CRT_UUID_DECL\([^)]*\)',
+                      re.S | re.M)
+TOKEN = re.compile(r"namespace(?:\s+[\w:]+)?\s*\{|[{}]|[^\s{}]+")
 INCLUDE = re.compile(r'^#include "([^"]+)"', re.M)
 NAMESPACE = re.compile(r"^namespace (orv[\w:]*) \{\n((?:class \w+;\n)*)(\})?", re.M)
 
@@ -116,13 +150,45 @@ def foreign_namespaces(root, files):
     return wrong
 
 
+def code_outside_namespaces(root, files):
+    """Files with a declaration or statement that no named namespace encloses. An `extern "C"`
+    function (a library's export) may stand outside one."""
+    found = []
+    for f in sorted(set(files) - OUTSIDE_ALLOWED):
+        with open(os.path.join(root, f), encoding="utf-8") as text:
+            code = NOT_CODE.sub(" ", text.read())
+        named = []  # for each open brace: whether it opens a named namespace
+        export = None  # the depth an extern "C" declaration started at, while it lasts
+        for token in TOKEN.findall(code):
+            if token.startswith("namespace"):
+                named.append(bool(re.match(r"namespace\s+\w", token)))
+            elif token == "{":
+                named.append(False)
+            elif token == "}":
+                if named:
+                    named.pop()
+                if export == len(named):
+                    export = None
+            elif export is not None or any(named):
+                if export == len(named) and token.endswith(";"):
+                    export = None
+            elif token == "extern":
+                export = len(named)
+            else:
+                found.append(f)
+                break
+    return found
+
+
 def main():
-    root = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), "..")
+    root = ROOT
     files = sources(root)
     graph = include_graph(root, files)
     problems = [f"{a} includes {b}, a floor above it" for a, b in upward(graph)]
     problems += ["include cycle: " + " -> ".join(c) for c in cycles(graph)]
     problems += [f"{f} opens namespace {n}" for f, n in foreign_namespaces(root, files)]
+    problems += [f"{f} has code outside its program's namespace"
+                 for f in code_outside_namespaces(root, files)]
     for line in problems:
         print(line)
     print(f"floors: {len(files)} files, {sum(len(t) for t in graph.values())} includes between them, "

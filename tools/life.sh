@@ -29,6 +29,11 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . tools/wine-env.sh
+. tools/programs.sh
+# The product's programs (programs.txt's .exe rows, in their order): what the life looks for
+# among the running processes and ends.
+mapfile -t product_programs < <(orv_executables)
+product_pattern=$(printf '%s\n' "${product_programs[@]}" | sed 's/\./\\./g' | paste -sd'|')
 build_opt="" bld="" bootstrap=1
 while [ $# -gt 0 ]; do
   case $1 in
@@ -159,12 +164,11 @@ reg_value() {  # reg_value NAME [VIEW]: the data of the product key's value
 proc_lines() { { tr '\0' '\n' <"/proc/$1/$2"; } 2>/dev/null; }
 # Command lines of this prefix's processes whose program is one of the product's.
 processes() {
-  local pid line
-  for pid in $(pgrep -f 'Orvalinex(Core|Update|Tray)\.exe'); do
-    case $(proc_lines "$pid" cmdline | head -n1) in
-      *OrvalinexCore.exe | *OrvalinexUpdate.exe | *OrvalinexTray.exe) ;;
-      *) continue ;;
-    esac
+  local pid line program first
+  for pid in $(pgrep -f "$product_pattern"); do
+    first=$(proc_lines "$pid" cmdline | head -n1)
+    for program in "${product_programs[@]}" ""; do [[ -n $program && $first == *"$program" ]] && break; done
+    [ -n "$program" ] || continue
     proc_lines "$pid" environ | grep -qxF "WINEPREFIX=$WINEPREFIX" || continue
     line=$(proc_lines "$pid" cmdline | tr '\n' ' ' | sed 's/ *$//')
     [ -z "$line" ] || echo "$line"
@@ -179,8 +183,8 @@ none_running() { [ -z "$(processes)" ]; }
 end_programs() {  # ends the installation's programs with -t, as the notifier's menu does
   local p
   [ -n "$inst" ] || return 0
-  for p in OrvalinexUpdate OrvalinexTray OrvalinexCore; do
-    (cd "$inst" && timeout 60 wine "$p.exe" -t >/dev/null 2>&1 </dev/null)
+  for p in "${product_programs[@]}"; do
+    (cd "$inst" && timeout 60 wine "$p" -t >/dev/null 2>&1 </dev/null)
   done
   wait_for 30 none_running || true
 }

@@ -7,7 +7,8 @@
 #   orv_programs [COLUMN...]      the rows in their order, the named columns (all by default),
 #                                 separated by blanks
 #   orv_program ROLE COLUMN       one field of one program's row
-# Columns: role target file stop install.
+#   orv_executables               the file names of the rows that are programs (.exe), in order
+# Columns: role target file stop install folder.
 orv_programs_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 orv_product_header=$orv_programs_root/common/rules/product.h
 
@@ -21,12 +22,12 @@ orv_product_text() {
 }
 
 orv_programs() {
-  local id wanted=${*:-role target file stop install} columns=() name
+  local id wanted=${*:-role target file stop install folder} columns=() name
   id=$(orv_product_id)
   for name in $wanted; do
     case $name in
       role) columns+=(1) ;; target) columns+=(2) ;; file) columns+=(3) ;; stop) columns+=(4) ;;
-      install) columns+=(5) ;;
+      install) columns+=(5) ;; folder) columns+=(6) ;;
       *) echo "orv_programs: no column \"$name\"" >&2; return 2 ;;
     esac
   done
@@ -45,3 +46,5 @@ orv_program() {
   echo "orv_program: programs.txt has no program \"$role\"" >&2
   return 1
 }
+
+orv_executables() { orv_programs file | grep -i '\.exe$'; }

@@ -38,7 +38,6 @@ class CCoreControlSite final
   CCoreControlSite(HWND container, IDispatch* external, std::shared_ptr<const KeyStateSource> keys);
 
   void setControlRect(const RECT& rect) { rect_ = rect; }
-  void setActiveObject(IOleInPlaceActiveObject* active) { active_ = active; }
   IOleInPlaceActiveObject* activeObject() const { return active_.get(); }
 
   // Base interfaces beyond the listed ones.

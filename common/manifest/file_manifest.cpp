@@ -12,6 +12,8 @@
 #include "ansi_text.h"
 #include "manifest_signature.h"
 #include "narrow_file.h"
+#include "path_join.h"
+#include "product.h"
 
 namespace orv {
 
@@ -28,6 +30,17 @@ std::wstring attributeText(const tinyxml2::XMLElement* e, const char* name) {
   return v ? toWide(v) : std::wstring();
 }
 
+// The File element's attributes into the one record; a missing attribute reads as empty.
+ManifestEntry readEntry(const tinyxml2::XMLElement* file, bool fromMain) {
+  ManifestEntry entry;
+  entry.fileName = attributeText(file, "FileName");
+  entry.path = attributeText(file, "Path");
+  entry.digest = attributeText(file, "Digest");
+  entry.version = VersionNumber::parse(attributeText(file, "Version"));
+  entry.fromMain = fromMain;
+  return entry;
+}
+
 // FileInfo is a child of the document, or else the first one met going down the chain of
 // first child elements.
 const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
@@ -40,13 +53,10 @@ const tinyxml2::XMLElement* findFileInfo(const tinyxml2::XMLDocument& doc) {
 
 }  // namespace
 
-FileManifest::FileManifest(std::wstring remoteBase, std::wstring directory,
-                           std::string publicKeyPem)
-    : remoteBase_(std::move(remoteBase)),
-      directory_(std::move(directory)),
-      publicKeyPem_(std::move(publicKeyPem)) {
-  manifestFiles_[kMainManifestName] = directory_ + L"\\" + kMainManifestName;
-  manifestFiles_[kExtraManifestName] = directory_ + L"\\" + kExtraManifestName;
+FileManifest::FileManifest(std::wstring directory, std::string publicKeyPem)
+    : directory_(std::move(directory)), publicKeyPem_(std::move(publicKeyPem)) {
+  manifestFiles_[kMainManifestName] = joinPath(directory_, kMainManifestName);
+  manifestFiles_[kExtraManifestName] = joinPath(directory_, kExtraManifestName);
 }
 
 bool FileManifest::verifyManifestSignature(const std::string& narrowPath) const {
@@ -74,19 +84,13 @@ bool parseEntries(const std::string& bytes, bool fromMain, FileManifest::Entries
   std::set<std::wstring> kept;
   for (const auto& [key, e] : entries) kept.insert(listedFileIdentity(e.path, e.fileName));
   for (; file; file = file->NextSiblingElement("File")) {
-    ManifestEntry entry;
-    entry.fileName = attributeText(file, "FileName");
-    entry.path = attributeText(file, "Path");
-    entry.digest = attributeText(file, "Digest");
-    entry.version = VersionNumber::parse(attributeText(file, "Version"));
-    entry.fromMain = fromMain;
-    entry.status = EntryStatus::Unchanged;
+    ManifestEntry entry = readEntry(file, fromMain);
     if (documentOrder) documentOrder->push_back(entry);
     if (!listedFileIsSafe(entry.path, entry.fileName)) continue;  // never read nor fetched
     keptOne = true;
     if (!kept.insert(listedFileIdentity(entry.path, entry.fileName)).second) continue;
     // The first occurrence of a key wins, and the main manifest is always read first.
-    entries.emplace(entry.path + L"\\" + entry.fileName, std::move(entry));
+    entries.emplace(entry.key(), std::move(entry));
   }
   return keptOne;  // a manifest that lists nothing usable lists nothing
 }
@@ -118,11 +122,30 @@ bool FileManifest::verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentO
   return parseEntries(bytes, true, entries_, documentOrder);
 }
 
-const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder,
-                                         const std::wstring& updaterFileName) {
-  for (const ManifestEntry& e : documentOrder)
-    if (e.fileName != updaterFileName) return &e;
+bool isUpdaterEntry(const ManifestEntry& entry) {
+  return entry.path.empty() && entry.fileName == kUpdaterFileName;
+}
+
+const ManifestEntry* updaterEntry(const FileManifest::Entries& entries) {
+  for (const auto& [key, e] : entries)
+    if (isUpdaterEntry(e)) return &e;
   return nullptr;
+}
+
+const ManifestEntry* offeredVersionEntry(const std::vector<ManifestEntry>& documentOrder) {
+  for (const ManifestEntry& e : documentOrder)
+    if (!isUpdaterEntry(e)) return &e;
+  return nullptr;
+}
+
+ListingFaults listingFaults(const std::vector<ManifestEntry>& documentOrder) {
+  ListingFaults faults;
+  std::set<std::wstring> named;
+  for (const ManifestEntry& e : documentOrder) {
+    if (!listedFileIsSafe(e.path, e.fileName)) faults.unsafe.push_back(&e);
+    if (!named.insert(listedFileIdentity(e.path, e.fileName)).second) faults.oneFileTwice = true;
+  }
+  return faults;
 }
 
 bool FileManifest::checkFiles() {

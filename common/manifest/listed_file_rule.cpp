@@ -1,5 +1,7 @@
 #include "listed_file_rule.h"
 
+#include "path_join.h"
+
 namespace orv {
 namespace {
 
@@ -65,7 +67,7 @@ bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName) {
 }
 
 std::wstring listedFileIdentity(const std::wstring& path, const std::wstring& fileName) {
-  std::wstring identity = path + L"\\" + fileName;
+  std::wstring identity = joinPath(path, fileName);
   for (wchar_t& c : identity) c = foldCase(c);
   return identity;
 }

@@ -2,7 +2,6 @@
 // The one rule for a file a manifest lists, shared by the manifest load, the updater's download
 // pass and the manifest tool's server check. Windows-free: it names what Windows would treat
 // specially, so the rule holds the same wherever it runs.
-#include <set>
 #include <string>
 
 namespace orv {
@@ -21,15 +20,5 @@ bool listedFileIsSafe(const std::wstring& path, const std::wstring& fileName);
 // (ASCII, Latin-1, Greek, Cyrillic and full-width letters), so that two entries whose keys differ
 // only in case ("Script", "script") give one name.
 std::wstring listedFileIdentity(const std::wstring& path, const std::wstring& fileName);
-
-// Whether any two of the listed files (anything with `path` and `fileName`) name one file on
-// Windows (listedFileIdentity).
-template <typename Entries>
-bool listsOneFileTwice(const Entries& entries) {
-  std::set<std::wstring> seen;
-  for (const auto& entry : entries)
-    if (!seen.insert(listedFileIdentity(entry.path, entry.fileName)).second) return true;
-  return false;
-}
 
 }  // namespace orv

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "ansi_text.h"
-#include "file_manifest.h"
 #include "narrow_file.h"
 #include "pe_version.h"
 
@@ -26,37 +25,40 @@ bool startsAsProgram(const fs::path& file) {
 
 namespace {
 
-std::string versionOf(const fs::path& file) {
+VersionNumber versionOf(const fs::path& file) {
+  const VersionNumber none(0, 0, 0, 0);
   std::string bytes;
-  if (!startsAsProgram(file)) return "0.0.0.0";
-  if (!readWholeFile(manifestText(file), bytes, std::size_t(1) << 31)) return "0.0.0.0";
+  if (!startsAsProgram(file)) return none;
+  if (!readWholeFile(manifestText(file), bytes, std::size_t(1) << 31)) return none;
   const auto v = peFileVersion(bytes);
-  return v ? toNarrow(v->toString()) : "0.0.0.0";
+  return v ? *v : none;
 }
+
+// A path's text as an entry holds it: the wide text the manifest's code page gives.
+std::wstring entryText(const fs::path& p) { return toWide(manifestText(p)); }
 
 }  // namespace
 
-std::vector<ListedFile> listInstallation(const fs::path& dir) {
-  std::vector<ListedFile> files;
+std::vector<ManifestEntry> listInstallation(const fs::path& dir) {
+  std::vector<ManifestEntry> files;
   for (const auto& item : fs::recursive_directory_iterator(dir)) {
     if (!item.is_regular_file()) continue;
     const fs::path rel = fs::relative(item.path(), dir);
     const fs::path parent = rel.parent_path();
-    const std::string name = manifestText(rel.filename());
-    if (parent.empty() && (name == "Digest.xml" || name == "Digest_n.xml")) continue;
-    ListedFile f;
-    f.fileName = name;
+    ManifestEntry f;
+    f.fileName = entryText(rel.filename());
+    if (parent.empty() && (f.fileName == kMainManifestName || f.fileName == kExtraManifestName))
+      continue;
     for (const auto& part : parent) {
-      if (!f.path.empty()) f.path += '\\';
-      f.path += manifestText(part);
+      if (!f.path.empty()) f.path += L'\\';
+      f.path += entryText(part);
     }
-    f.digest = toNarrow(fileDigest(toWide(manifestText(item.path()))));
+    f.digest = fileDigest(entryText(item.path()));
     f.version = versionOf(item.path());
     files.push_back(std::move(f));
   }
-  std::sort(files.begin(), files.end(), [](const ListedFile& a, const ListedFile& b) {
-    return toWide(a.path + "\\" + a.fileName) < toWide(b.path + "\\" + b.fileName);
-  });
+  std::sort(files.begin(), files.end(),
+            [](const ManifestEntry& a, const ManifestEntry& b) { return a.key() < b.key(); });
   return files;
 }
 
@@ -83,10 +85,11 @@ std::string xmlAttributeEscape(const std::string& text) {
   return out;
 }
 
-std::string fileElementXml(const ListedFile& f) {
-  return "\r\n<File FileName=\"" + xmlAttributeEscape(f.fileName) + "\" Path=\"" +
-         xmlAttributeEscape(f.path) + "\" Digest=\"" + f.digest + "\" Version=\"" + f.version +
-         "\"/>";
+std::string fileElementXml(const ManifestEntry& f) {
+  return "\r\n<File FileName=\"" + xmlAttributeEscape(toNarrow(f.fileName)) + "\" Path=\"" +
+         xmlAttributeEscape(toNarrow(f.path)) + "\" Digest=\"" +
+         xmlAttributeEscape(toNarrow(f.digest)) + "\" Version=\"" +
+         xmlAttributeEscape(toNarrow(f.version.text())) + "\"/>";
 }
 
 std::string manifestDocument(const std::string& fileElements) {
@@ -94,9 +97,9 @@ std::string manifestDocument(const std::string& fileElements) {
   return "<?xml version=\"1.0\"?>\r\n<FileInfo>" + fileElements + "\r\n</FileInfo>\r\n";
 }
 
-std::string manifestXml(const std::vector<ListedFile>& files) {
+std::string manifestXml(const std::vector<ManifestEntry>& files) {
   std::string elements;
-  for (const ListedFile& f : files) elements += fileElementXml(f);
+  for (const ManifestEntry& f : files) elements += fileElementXml(f);
   return manifestDocument(elements);
 }
 

@@ -26,14 +26,4 @@ bool isRealFolder(unsigned long attributes) {
 
 bool isRealFolder(const std::wstring& path) { return isRealFolder(attributesOf(path)); }
 
-bool isReparsePoint(const std::wstring& path) {
-  return hasAttribute(attributesOf(path), FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-std::optional<std::uint64_t> fileSize(const std::wstring& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data = {};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 }  // namespace orv

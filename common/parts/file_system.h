@@ -2,8 +2,6 @@
 // Questions about a path, each answered from one look at its attributes (Windows only); the
 // removal of a folder tree is with the held folders (held_folder.h). A junction, symbolic link or
 // mount point answers for itself: what it names is never asked.
-#include <cstdint>
-#include <optional>
 #include <string>
 
 namespace orv {
@@ -19,11 +17,5 @@ bool isFolder(const std::wstring& path);
 bool isRealFolder(const std::wstring& path);
 // The same for attributes already read (a handle's or a listing's; INVALID_FILE_ATTRIBUTES: no).
 bool isRealFolder(unsigned long attributes);
-
-// Whether the path itself is a junction, symbolic link or mount point.
-bool isReparsePoint(const std::wstring& path);
-
-// The file's size; none when its attributes cannot be read.
-std::optional<std::uint64_t> fileSize(const std::wstring& path);
 
 }  // namespace orv

@@ -4,6 +4,7 @@
 
 #include "file_system.h"
 #include "folder_chain.h"
+#include "path_join.h"
 #include "trace.h"
 
 namespace orv {
@@ -15,7 +16,7 @@ constexpr wchar_t kRemoveTag[] = L"removeFolderTree";
 // One entry of a folder being removed: a file is deleted, a folder removed with its contents, a
 // junction or link removed itself. True when it is gone.
 bool removeEntry(const std::wstring& folder, const WIN32_FIND_DATAW& entry) {
-  const std::wstring path = folder + L"\\" + entry.cFileName;
+  const std::wstring path = joinPath(folder, entry.cFileName);
   if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
     // A read-only file is deleted too; one try only: a file in use stays, and so does its folder.
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_READONLY)

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "pipe_commands.h"
 #include "pipe_message.h"
 #include "scoped_handle.h"
 
@@ -107,5 +108,19 @@ class PipeServerThread {
 // returned owner stops it or the process ends. A pipe that cannot be created ends that thread;
 // the program goes on without it. Empty when no thread was started.
 PipeServerThread startPipeServerThread(std::unique_ptr<PipeServer> server);
+
+// A program's command pipe: the server of `options` on a thread of its own, which owns `handler`
+// and runs each message through the program's command `table`. Empty without a handler or when
+// no thread was started.
+template <class Handler, std::size_t N>
+PipeServerThread startCommandPipeServer(const PipeCommand<Handler> (&table)[N],
+                                        std::unique_ptr<Handler> handler,
+                                        PipeServerOptions options) {
+  if (!handler) return {};
+  std::shared_ptr<Handler> owned(std::move(handler));
+  return startPipeServerThread(std::make_unique<PipeServer>(
+      std::move(options),
+      [owned, &table](const PipeMessage& message) { runPipeCommand(table, *owned, message); }));
+}
 
 }  // namespace orv

@@ -1,7 +1,5 @@
 #include "ansi_text.h"
 
-#include <cstring>
-
 #ifdef _WIN32
 #include <windows.h>
 #endif
@@ -71,39 +69,8 @@ std::wstring toWide(const std::string& text) {
 
 #else  // UTF-8 stands in for the ANSI code page on Linux.
 
-std::string toNarrow(const std::wstring& text) {
-  std::string out;
-  for (wchar_t wc : text) {
-    unsigned long c = static_cast<unsigned long>(wc);
-    if (c > 0x10FFFF || isSurrogate(c)) c = '?';
-    appendUtf8(out, c);
-  }
-  return out;
-}
-
-std::wstring toWide(const std::string& text) {
-  std::wstring out;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const unsigned char b = static_cast<unsigned char>(text[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= text.size()) {
-      out += L'?';
-      ++i;
-      continue;
-    }
-    unsigned long c = extra == 0 ? b : (b & (0x3F >> extra));
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      const unsigned char t = static_cast<unsigned char>(text[i + k]);
-      ok = ok && (t >> 6) == 2;
-      c = (c << 6) | (t & 0x3F);
-    }
-    out += ok ? static_cast<wchar_t>(c) : L'?';
-    i += ok ? extra + 1 : 1;
-  }
-  return out;
-}
+std::string toNarrow(const std::wstring& text) { return toUtf8(text); }
+std::wstring toWide(const std::string& text) { return fromUtf8(text); }
 
 #endif
 
@@ -148,22 +115,6 @@ std::wstring fromUtf8(const std::string& text) {
     appendWide(out, ok ? c : kReplacement);
     i += ok ? extra + 1 : 1;
   }
-  return out;
-}
-
-char* toNarrowAlloc(const wchar_t* text) {
-  if (!text) return nullptr;
-  const std::string s = toNarrow(text);
-  char* out = new char[s.size() + 1];
-  std::memcpy(out, s.c_str(), s.size() + 1);
-  return out;
-}
-
-wchar_t* toWideAlloc(const char* text) {
-  if (!text) return nullptr;
-  const std::wstring s = toWide(text);
-  wchar_t* out = new wchar_t[s.size() + 1];
-  std::memcpy(out, s.c_str(), (s.size() + 1) * sizeof(wchar_t));
   return out;
 }
 

@@ -2,7 +2,8 @@
 // Conversions between the programs' UTF-16 text and the ANSI code page, used for everything that
 // crosses to Lua, the C runtime, the XML library and the cryptographic library.
 // A character the code page cannot hold becomes the code page's default character; a failed
-// conversion gives an empty text. (Built natively, the "code page" is UTF-8.)
+// conversion gives an empty text. (Built natively, the "code page" is UTF-8: toUtf8 and
+// fromUtf8 below.)
 #include <string>
 
 namespace orv {
@@ -15,10 +16,5 @@ std::wstring toWide(const std::string& text);
 // unpaired surrogate becomes U+FFFD, and so does each byte of an invalid UTF-8 sequence.
 std::string toUtf8(const std::wstring& text);
 std::wstring fromUtf8(const std::string& text);
-
-// Pointer forms for C interfaces: a null input gives a null result. The caller frees the result
-// with delete[].
-char* toNarrowAlloc(const wchar_t* text);
-wchar_t* toWideAlloc(const char* text);
 
 }  // namespace orv

@@ -127,7 +127,6 @@ INT_PTR CVelmontDlg::OnInitDialog() {
   // Every failure of the window's set-up ends the program quietly, before anything was shown:
   // the dialog ends from here, and the program returns with exit code 0.
   if (!SetUp()) {
-    setupFailed_ = true;
     EndDialog(hwnd_, kSetupFailed);
     return FALSE;
   }

@@ -40,8 +40,6 @@ class CVelmontDlg final : public orv::ModalDialog {
   // The browser window's control id.
   static constexpr int kBrowserControlId = 1000;
 
-  bool setupFailed() const { return setupFailed_; }
-
   HWND hwnd() const { return hwnd_; }
   LuaObject* engine() const { return engine_; }
   bool ownKeyOption() const;
@@ -74,7 +72,6 @@ class CVelmontDlg final : public orv::ModalDialog {
   LuaObject* engine_ = nullptr;
   std::unique_ptr<orv::core::ScriptEvents> events_;
   std::wstring entryUrl_;
-  bool setupFailed_ = false;
   // The command pipe's server: stopped before the engine it calls goes.
   orv::PipeServerThread pipe_;
 };

@@ -34,7 +34,6 @@ class DeviceEventForwarder {
   DeviceEventForwarder(LuaObject* engine, SecondsClock clock = systemSecondsClock());
 
   void setCallbackName(std::string name) { callbackName_ = std::move(name); }
-  const std::string& callbackName() const { return callbackName_; }
   // Where the settling rule's debug texts go (traceText unless replaced).
   void setDebugOutput(DebugOutput output) { debugOutput_ = std::move(output); }
 

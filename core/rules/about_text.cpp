@@ -2,6 +2,8 @@
 
 #include "core_texts.h"
 
-std::wstring aboutVersionText(const std::wstring& version) {
-  return orv::core::kAboutVersionPrefix + version;
-}
+namespace orv::core {
+
+std::wstring aboutVersionText(const std::wstring& version) { return kAboutVersionPrefix + version; }
+
+}  // namespace orv::core

@@ -3,9 +3,11 @@
 #include <dbt.h>
 
 #include <cstdlib>
+#include <memory>
 
 #include "dialog_menu.h"
-#include "notifier_pipe.h"
+#include "notifier_command_handler.h"
+#include "notifier_pipe_server.h"
 #include "notifier_rules.h"
 #include "process_util.h"
 #include "product.h"
@@ -106,7 +108,8 @@ INT_PTR CLumoraPopDlg::OnInitDialog() {
   toasts_[0].Create(hwnd_);
 
   if (IsWindow(hwnd_)) notifications_.registerInterfaces(hwnd_);
-  pipe_ = startNotifierPipe(hwnd_);  // without a pipe everything else keeps working
+  // Without a pipe everything else keeps working.
+  pipe_ = startNotifierPipeServer(std::make_unique<DefaultNotifierCommandHandler>(hwnd_));
   HideForGood();
   return TRUE;
 }

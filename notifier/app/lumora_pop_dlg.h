@@ -31,7 +31,6 @@ class CLumoraPopDlg final : public orv::ModalDialog {
   static constexpr LONG_PTR kHiddenExStyleMask = 0x00C40080;
 
   HWND hwnd() const { return hwnd_; }
-  const CTaskbarNotifier& toast() const { return toasts_[0]; }
 
  private:
   INT_PTR OnInitDialog() override;

@@ -25,14 +25,6 @@ class CTaskbarNotifier {
   // window could not be created.
   bool Create(HWND parent);
 
-  HWND hwnd() const { return hwnd_; }
-  HWND checkBox() const { return checkBox_; }
-  int skinWidth() const { return skinWidth_; }
-  int skinHeight() const { return skinHeight_; }
-  const TextRect& textRect() const { return textRect_; }
-  COLORREF textColor() const { return textColor_; }
-  HFONT font() const { return static_cast<HFONT>(font_.get()); }
-
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   void LoadSkin();

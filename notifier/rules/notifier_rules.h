@@ -1,33 +1,14 @@
 #pragma once
-// The tray notifier's decisions that need no window: the "-t" option, the pipe's command table,
-// where the tray menu opens, the toast's text rectangle, the About box's version line and the
-// core host's path. No Windows headers, so the rules are checked natively too.
+// The tray notifier's decisions that need no window: the "-t" option, where the tray menu opens,
+// the toast's text rectangle, the About box's version line and the core host's path. No Windows
+// headers, so the rules are checked natively too.
 #include <string>
 #include <vector>
-
-#include "pipe_commands.h"
 
 namespace orv::notifier {
 
 // "-t" in any place after the program (token 0), compared exactly: "-T" and "/t" do not count.
 bool hasQuitOption(const std::vector<std::wstring>& tokens);
-
-// What the notifier does with each command of its pipe, on the pipe's thread, one command at a
-// time; `argument` is the text after "||" (no command uses it).
-class NotifierCommandHandler {
- public:
-  virtual ~NotifierCommandHandler() = default;
-  virtual void quit(const std::u16string& argument) = 0;         // the process ends at once
-  virtual void userConfirm(const std::u16string& argument) = 0;  // yes/no, answered by an event
-  virtual void updatePop(const std::u16string& argument) = 0;    // the update balloon
-};
-
-// The notifier pipe's commands: a new command is one row here and one handler method.
-inline constexpr PipeCommand<NotifierCommandHandler> kNotifierCommands[] = {
-    {u"QuitCmd", &NotifierCommandHandler::quit},
-    {u"UserConfirmCmd", &NotifierCommandHandler::userConfirm},
-    {u"UpdatePopCmd", &NotifierCommandHandler::updatePop},
-};
 
 // The question "UserConfirmCmd" asks, and the event that carries an answer: yes for OK, no for
 // anything else (Cancel, the close box).

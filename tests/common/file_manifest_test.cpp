@@ -4,6 +4,7 @@
 #include "file_manifest.h"
 #include "manifest_signature.h"
 #include "manifest_xml.h"
+#include "path_join.h"
 #include "product.h"
 #include "test_files.h"
 
@@ -30,19 +31,18 @@ class FileManifestTest : public testing::Test {
   void writeExtra(const std::string& files) {
     writeFile(dir_ / "Digest_n.xml", manifestBody(files));
   }
-  FileManifest manifest() { return FileManifest(L"", dir_.wpath(), devPublicKey()); }
+  FileManifest manifest() { return FileManifest(dir_.wpath(), devPublicKey()); }
   std::string digestOf(const std::string& rel) {
-    return toNarrow(fileDigest(dir_.wpath() + L"\\" + toWide(rel)));
+    return toNarrow(fileDigest(joinPath(dir_.wpath(), toWide(rel))));
   }
 
   TempDir dir_;
 };
 
 TEST_F(FileManifestTest, ConstructionNamesBothManifestsAndReadsNothing) {
-  FileManifest m(L"http://127.0.0.1/base", L"C:\\Orvalinex\\");
+  FileManifest m(L"C:\\Orvalinex\\");
   EXPECT_EQ(m.manifestPath(L"Digest.xml"), L"C:\\Orvalinex\\\\Digest.xml");
   EXPECT_EQ(m.manifestPath(L"Digest_n.xml"), L"C:\\Orvalinex\\\\Digest_n.xml");
-  EXPECT_EQ(m.remoteBase(), L"http://127.0.0.1/base");
   EXPECT_TRUE(m.entries().empty());
   EXPECT_THROW(m.manifestPath(L"Other.xml"), std::out_of_range);
 }
@@ -100,8 +100,13 @@ TEST_F(FileManifestTest, LoadsSignedAndExtraEntriesInKeyOrder) {
 
 // Keys that differ only in case name one file on Windows: the first wins there too.
 TEST_F(FileManifestTest, FirstOfTwoEqualKeysWinsAndBadVersionsStay) {
-  writeMain(fileElement("x", "P", "d1", "1.2.3") + fileElement("x", "P", "d2", "1.2.3.4") +
-            fileElement("X", "p", "d4", "1.2.3.4") + fileElement("y", "P", "d3", "1.2.3.4.5"));
+  // Written by hand: no entry holds a version of three or five numbers.
+  const auto raw = [](const char* name, const char* digest, const char* version) {
+    return std::string("<File FileName=\"") + name + "\" Path=\"P\" Digest=\"" + digest +
+           "\" Version=\"" + version + "\"/>";
+  };
+  writeMain(raw("x", "d1", "1.2.3") + fileElement("x", "P", "d2", "1.2.3.4") +
+            fileElement("X", "p", "d4", "1.2.3.4") + raw("y", "d3", "1.2.3.4.5"));
   FileManifest m = manifest();
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 2u);
@@ -149,7 +154,7 @@ TEST_F(FileManifestTest, UnsignedForgedOrMissingMainManifestFails) {
   EXPECT_TRUE(forged.entries().empty());
   // A key that did not sign it.
   writeMain(fileElement("a", "", "d"));
-  FileManifest otherKey(L"", dir_.wpath(),
+  FileManifest otherKey(dir_.wpath(),
                         "-----BEGIN RSA PUBLIC KEY-----\n-----END RSA PUBLIC KEY-----\n");
   EXPECT_FALSE(otherKey.verifyAndLoad());
 }
@@ -213,24 +218,32 @@ TEST_F(FileManifestTest, HostileContentFailsCleanly) {
   EXPECT_FALSE(manifest().verifyAndLoad());
 }
 
-TEST(OfferedVersion, FirstFileThatIsNotTheUpdater) {
-  const auto entry = [](const wchar_t* name, const wchar_t* version) {
+// The updater's entry is its name, case-sensitive, at the base; anything else is an ordinary file.
+TEST(UpdaterEntry, TheUpdatersNameAtTheBaseOffersNoVersionAndGivesTheHandOversDigest) {
+  const auto entry = [](const wchar_t* path, const wchar_t* name, const wchar_t* version) {
     ManifestEntry e;
+    e.path = path;
     e.fileName = name;
     e.version = VersionNumber::parse(version);
+    e.digest = version;
     return e;
   };
-  std::vector<ManifestEntry> order = {entry(kUpdaterFileName, L"1.1.19.1300"),
-                                      entry(L"setup.exe", L"1.1.20.0")};
-  const ManifestEntry* e = offeredVersionEntry(order, kUpdaterFileName);
-  ASSERT_NE(e, nullptr);
-  EXPECT_EQ(e->version.text(), L"1.1.20.0");
-  order.pop_back();
-  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName), nullptr);
-  // Case-sensitive: another spelling of the updater's name is an ordinary file.
-  order.push_back(entry(L"orvalinexupdate.exe", L"7.0.0.0"));
-  ASSERT_NE(offeredVersionEntry(order, kUpdaterFileName), nullptr);
-  EXPECT_EQ(offeredVersionEntry(order, kUpdaterFileName)->version.text(), L"7.0.0.0");
+  const struct {
+    ManifestEntry first;
+    bool isUpdater;
+  } cases[] = {{entry(L"", kUpdaterFileName, L"1.1.19.1300"), true},
+               {entry(L"bin", kUpdaterFileName, L"1.0.0.1"), false},
+               {entry(L"", L"orvalinexupdate.exe", L"1.0.0.2"), false}};
+  for (const auto& c : cases) {
+    std::vector<ManifestEntry> order = {c.first, entry(L"", L"setup.exe", L"1.1.20.0")};
+    EXPECT_EQ(isUpdaterEntry(c.first), c.isUpdater);
+    EXPECT_EQ(offeredVersionEntry(order)->version.text(),
+              c.isUpdater ? L"1.1.20.0" : c.first.version.text());
+    FileManifest::Entries map;
+    for (const ManifestEntry& e : order) map.emplace(e.key(), e);
+    EXPECT_EQ(updaterEntry(map) != nullptr, c.isUpdater);
+  }
+  EXPECT_EQ(offeredVersionEntry({cases[0].first}), nullptr);
 }
 
 class CheckFilesTest : public FileManifestTest {};
@@ -297,7 +310,7 @@ TEST_F(CheckFilesTest, EmptyDigestMatchesOnlyAMissingFile) {
 }
 
 TEST_F(CheckFilesTest, EmptyEntryMapIsIntact) {
-  FileManifest m(L"", dir_.wpath());
+  FileManifest m(dir_.wpath());
   EXPECT_TRUE(m.checkFiles());
 }
 

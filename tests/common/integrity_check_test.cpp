@@ -63,7 +63,7 @@ class IntegrityCheck : public testing::Test {
     test::writeFile(dir_ / "Digest.xml", signManifest(xml, test::devPrivateKey()));
   }
   bool carriesDevKey() {
-    FileManifest m(L"", dir_.wpath());
+    FileManifest m(dir_.wpath());
     return m.verifyAndLoad();
   }
 
@@ -103,7 +103,8 @@ TEST_F(IntegrityCheck, MissingOrUnsignedManifestShowsTheMessage) {
 TEST_F(IntegrityCheck, MismatchInTheExtraManifestAlsoRefuses) {
   sign();
   if (!carriesDevKey()) GTEST_SKIP() << "this build carries another manifest public key";
-  std::vector<ListedFile> extra{{"new.dll", "", "qZk+NkcGgWq6PiVxeFDCbJzQ2J0=", "1.0.0.0"}};
+  std::vector<ManifestEntry> extra{
+      {L"new.dll", L"", L"qZk+NkcGgWq6PiVxeFDCbJzQ2J0=", VersionNumber(1, 0, 0, 0)}};
   test::writeFile(dir_ / "Digest_n.xml", manifestXml(extra));
   const ProbeRun run = runProbe(exe_);
   EXPECT_TRUE(run.sawMessage);

@@ -15,6 +15,7 @@
 #include "ansi_text.h"
 #include "file_manifest.h"
 #include "manifest_signature.h"
+#include "path_join.h"
 #include "sha1_stream.h"
 #include "manifest_xml.h"
 #include "test_files.h"
@@ -101,7 +102,7 @@ TEST(ManifestPaths, EscapingEntriesAreDroppedFromBothManifests) {
   writeFile(dir / "Digest_n.xml", manifestBody(fileElement("n.dll", "sub", kEmptyDigest) +
                                                fileElement("..\\..\\y.exe", "", kEmptyDigest) +
                                                fileElement("s", "", "x:y")));
-  FileManifest m(L"", dir.wpath(), devPublicKey());
+  FileManifest m(dir.wpath(), devPublicKey());
   ASSERT_TRUE(m.verifyAndLoad());
   ASSERT_EQ(m.entries().size(), 3u);
   EXPECT_EQ(m.entries().count(L"\\a.dll"), 1u);
@@ -115,7 +116,7 @@ TEST(ManifestPaths, AManifestKeepingNoEntryDoesNotVerify) {
             signManifest(manifestBody(fileElement("evil.exe", "..", kEmptyDigest) +
                                       fileElement("NUL.txt", "", kEmptyDigest)),
                          devPrivateKey()));
-  FileManifest m(L"", dir.wpath(), devPublicKey());
+  FileManifest m(dir.wpath(), devPublicKey());
   EXPECT_FALSE(m.verifyAndLoad());
   EXPECT_TRUE(m.entries().empty());
 }
@@ -161,7 +162,7 @@ TEST(FileDigest, IsTheDigestOfTheFilesBytesAtEverySize) {
     writeFile(dir / name, bytes);
     Sha1Stream expected;
     expected.update(bytes.data(), bytes.size());
-    EXPECT_EQ(fileDigest(dir.wpath() + L"\\" + toWide(name)), expected.finishBase64()) << size;
+    EXPECT_EQ(fileDigest(joinPath(dir.wpath(), toWide(name))), expected.finishBase64()) << size;
   }
   EXPECT_EQ(fileDigest(dir.wpath() + L"\\size0"), toWide(kEmptyDigest));
 }
@@ -180,7 +181,7 @@ class ParallelCheck : public testing::Test {
     writeFile(dir_ / "Digest.xml", signManifest(manifestBody(files), devPrivateKey()));
   }
   FileManifest load() {
-    FileManifest m(L"", dir_.wpath(), devPublicKey());
+    FileManifest m(dir_.wpath(), devPublicKey());
     EXPECT_TRUE(m.verifyAndLoad());
     return m;
   }

@@ -104,18 +104,5 @@ TEST(AnsiText, RoundTripsAndKeepsEmbeddedLength) {
   EXPECT_EQ(toWide(""), L"");
 }
 
-TEST(AnsiText, PointerFormsKeepNullAsNull) {
-  EXPECT_EQ(toNarrowAlloc(nullptr), nullptr);
-  EXPECT_EQ(toWideAlloc(nullptr), nullptr);
-  char* n = toNarrowAlloc(L"abc");
-  ASSERT_NE(n, nullptr);
-  EXPECT_STREQ(n, "abc");
-  delete[] n;
-  wchar_t* w = toWideAlloc("");
-  ASSERT_NE(w, nullptr);
-  EXPECT_EQ(w[0], L'\0');
-  delete[] w;
-}
-
 }  // namespace
 }  // namespace orv

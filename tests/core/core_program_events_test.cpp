@@ -14,9 +14,10 @@
 #include <vector>
 
 #include "core_installation.h"
-#include "core_pipe_server.h"
+#include "pipe_client.h"
 #include "device_record.h"
 #include "pipe_message.h"
+#include "product.h"
 #include "scoped_handle.h"
 
 namespace orv::test {

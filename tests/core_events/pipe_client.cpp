@@ -9,8 +9,9 @@
 #include <cwchar>
 #include <string>
 
-#include "core_pipe_server.h"
+#include "pipe_client.h"
 #include "pipe_message.h"
+#include "product.h"
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;

@@ -2,7 +2,7 @@
 // exit code 0 on a WM_QUIT message (as the main dialog's does), a Kavrel engine over the
 // configuration named on the command line, and the command pipe served by its own thread with the
 // program's default handler, its name and its security attributes. Every command handled is
-// appended as a line to the log file, after the default handling.
+// appended as a line to the log file, after the default handling ("QuitCmd" before it).
 //   pipe_host <configuration script> <log file>
 #include <windows.h>
 
@@ -13,42 +13,18 @@
 
 #include "Kavrel.h"
 #include "ansi_text.h"
+#include "core_command_handler.h"
 #include "core_pipe_server.h"
 
 namespace {
 
-class LoggingHandler : public orv::core::CoreCommandHandler {
- public:
-  LoggingHandler(HWND window, LuaObject* engine, std::wstring log)
-      : inner_(window, engine), log_(std::move(log)) {}
-  void popAss(const std::u16string& argument) override {
-    inner_.popAss(argument);
-    append("PopAss");
-  }
-  void quit(const std::u16string& argument) override {
-    append("QuitCmd");  // first: the default handling ends the process
-    inner_.quit(argument);
-  }
-  void downloadError(const std::u16string& argument) override {
-    inner_.downloadError(argument);
-    append("DownLoadErrorCmd");
-  }
-  void userConfirm(const std::u16string& argument) override {
-    inner_.userConfirm(argument);
-    append("UserConfirmCmd");
-  }
-
- private:
-  void append(const char* command) {
-    FILE* f = _wfopen(log_.c_str(), L"ab");
-    if (f) {
-      std::fprintf(f, "%s\n", command);
-      std::fclose(f);
-    }
-  }
-  orv::core::DefaultCoreCommandHandler inner_;
-  std::wstring log_;
-};
+// Appends `command` as a line to the log file `log`.
+void append(const std::wstring& log, const std::u16string& command) {
+  FILE* f = _wfopen(log.c_str(), L"ab");
+  if (!f) return;
+  std::fprintf(f, "%s\n", orv::toNarrow(std::wstring(command.begin(), command.end())).c_str());
+  std::fclose(f);
+}
 
 LRESULT CALLBACK windowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_QUIT) std::exit(0);  // what the main dialog does with a WM_QUIT message
@@ -75,8 +51,18 @@ int wmain(int argc, wchar_t** argv) {
   factory->Createlua(&engine);
   if (!engine || !engine->InitCoreLuaEnv(orv::toNarrow(argv[1]).c_str())) return 5;
 
-  const orv::PipeServerThread pipe =
-      orv::core::startCorePipeServer(std::make_unique<LoggingHandler>(window, engine, argv[2]));
+  // The program's handler through its table; each command it ran logged after it, and "QuitCmd"
+  // before it, since its handling ends the process.
+  auto handler = std::make_shared<orv::core::DefaultCoreCommandHandler>(window, engine);
+  const std::wstring log = argv[2];
+  const orv::PipeServerThread pipe = orv::startPipeServerThread(std::make_unique<orv::PipeServer>(
+      orv::core::corePipeOptions(), [handler, log](const orv::PipeMessage& message) {
+        const auto run = orv::pipeCommandMethod(orv::core::kCoreCommands, message.command);
+        if (!run) return;
+        if (message.command == u"QuitCmd") append(log, message.command);
+        (handler.get()->*run)(message.argument);
+        if (message.command != u"QuitCmd") append(log, message.command);
+      }));
   if (!pipe) return 6;
 
   MSG m;

@@ -15,10 +15,13 @@
 #include <thread>
 #include <vector>
 
+#include "core_command_handler.h"
 #include "core_pipe_server.h"
+#include "core_texts.h"
 #include "pipe_client.h"
 #include "pipe_message.h"
 #include "processes.h"
+#include "product.h"
 #include "ansi_text.h"
 #include "security_attributes.h"
 #include "script_calls.h"
@@ -47,26 +50,17 @@ std::wstring uniquePipeName() {
          std::to_wstring(++counter);
 }
 
-// Forwards to the program's handler and records what reached it: the command's text and argument.
-class RecordingHandler : public CoreCommandHandler {
+// Records what reached the program's handler: each command the table ran, with its argument.
+class RecordingHandler {
  public:
   using Handled = std::pair<std::u16string, std::u16string>;
-  explicit RecordingHandler(CoreCommandHandler& inner) : inner_(inner) {}
-  void popAss(const std::u16string& argument) override {
-    inner_.popAss(argument);
-    record(u"PopAss", argument);
-  }
-  void quit(const std::u16string& argument) override {
-    inner_.quit(argument);
-    record(u"QuitCmd", argument);
-  }
-  void downloadError(const std::u16string& argument) override {
-    inner_.downloadError(argument);
-    record(u"DownLoadErrorCmd", argument);
-  }
-  void userConfirm(const std::u16string& argument) override {
-    inner_.userConfirm(argument);
-    record(u"UserConfirmCmd", argument);
+  // The server's callback: the core host's table on `handler`, then the record.
+  PipeServer::MessageCallback around(CoreCommandHandler& handler) {
+    return [this, &handler](const PipeMessage& message) {
+      if (!runPipeCommand(kCoreCommands, handler, message)) return;
+      std::lock_guard<std::mutex> g(mutex_);
+      handled_.push_back({message.command, message.argument});
+    };
   }
   std::vector<Handled> handled() const {
     std::lock_guard<std::mutex> g(mutex_);
@@ -75,11 +69,6 @@ class RecordingHandler : public CoreCommandHandler {
   size_t count() const { return handled().size(); }
 
  private:
-  void record(const char16_t* command, const std::u16string& argument) {
-    std::lock_guard<std::mutex> g(mutex_);
-    handled_.push_back({command, argument});
-  }
-  CoreCommandHandler& inner_;
   mutable std::mutex mutex_;
   std::vector<Handled> handled_;
 };
@@ -90,9 +79,8 @@ class CorePipe : public ::testing::Test {
     ASSERT_TRUE(engine_.loaded());
     ASSERT_NE(window_.hwnd(), nullptr);
     options_.name = name_;
-    options_.security = corePipeSecurity();
     options_.pauseMs = 20;
-    server_ = std::make_unique<CorePipeServer>(recorder_, options_);
+    server_ = std::make_unique<PipeServer>(options_, recorder_.around(handler_));
     ASSERT_TRUE(server_->create());
     thread_ = std::thread([this] { server_->run(); });
   }
@@ -136,15 +124,15 @@ class CorePipe : public ::testing::Test {
   TestEngine engine_{kConfig};
   StandInWindow window_;
   DefaultCoreCommandHandler handler_{window_.hwnd(), engine_.get()};
-  RecordingHandler recorder_{handler_};
+  RecordingHandler recorder_;
   std::wstring name_ = uniquePipeName();
-  CorePipeOptions options_;
-  std::unique_ptr<CorePipeServer> server_;
+  PipeServerOptions options_ = corePipeOptions();
+  std::unique_ptr<PipeServer> server_;
   std::thread thread_;
 };
 
 TEST(CorePipeOptions, AreTheProgramsNameSecurityAndPause) {
-  const CorePipeOptions o = corePipeOptions();
+  const PipeServerOptions o = corePipeOptions();
   EXPECT_EQ(o.name, L"\\\\.\\pipe\\AssistantOrvalinex");
   EXPECT_EQ(o.pauseMs, 500u);
   EXPECT_TRUE(o.rejectRemoteClients);
@@ -441,11 +429,12 @@ TEST(CorePipeHost, QuitCmdWithoutSeparatorEndsTheProcessWithExitCode0) {
 TEST(CorePipeCreation, ASecondInstanceCannotBeCreatedAndTheServerGivesUp) {
   StandInWindow window;
   DefaultCoreCommandHandler handler(window.hwnd(), nullptr);
-  CorePipeOptions options;
+  RecordingHandler recorder;
+  PipeServerOptions options = corePipeOptions();
   options.name = uniquePipeName();
-  CorePipeServer first(handler, options);
+  PipeServer first(options, recorder.around(handler));
   ASSERT_TRUE(first.create());
-  CorePipeServer second(handler, options);
+  PipeServer second(options, recorder.around(handler));
   EXPECT_FALSE(second.create()) << "one instance only";
   second.run();  // returns at once without a pipe
 }
@@ -461,12 +450,12 @@ ScopedHandle openClient(const std::wstring& name) {
 TEST(CorePipeCreation, HangUpsAndSilentClientsAreLetGoAndTheNextClientIsServed) {
   StandInWindow window;
   DefaultCoreCommandHandler handler(window.hwnd(), nullptr);
-  RecordingHandler recorder(handler);
-  CorePipeOptions options;
+  RecordingHandler recorder;
+  PipeServerOptions options = corePipeOptions();
   options.name = uniquePipeName();
   options.pauseMs = 0;
   options.readTimeoutMs = 300;
-  CorePipeServer server(recorder, options);
+  PipeServer server(options, recorder.around(handler));
   ASSERT_TRUE(server.create());
   ASSERT_TRUE(openClient(options.name).valid());  // closed again at once
   std::thread thread([&] { server.run(); });
@@ -485,7 +474,7 @@ TEST(CorePipeCreation, HangUpsAndSilentClientsAreLetGoAndTheNextClientIsServed) 
 // thread is over and the pipe's name free again.
 TEST(CorePipeCreation, TheOwnerStopsTheServerWhileItWaits) {
   StandInWindow window;
-  CorePipeOptions options;
+  PipeServerOptions options = corePipeOptions();
   options.name = uniquePipeName();
   {
     const PipeServerThread pipe = startCorePipeServer(

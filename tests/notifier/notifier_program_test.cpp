@@ -208,9 +208,11 @@ TEST_F(NotifierTest, StartsHiddenWithItsIconAndToast) {
   // The waits on running programs read the process list: it names this one by its path.
   EXPECT_TRUE(runsFrom(program()));
   EXPECT_TRUE(runsBelow(dir_.wstring()));
-  // A pause the product must come through hidden: the modal loop's first show and, under Wine's
-  // X11 driver, its late settling, which no event tells of.
-  Sleep(1000);
+  // What the product must come through hidden: the modal loop's first show, when the program is
+  // first idle, and what that show left queued for the dialog's thread.
+  WaitForInputIdle(p.handle.get(), 10000);
+  DWORD_PTR answer = 0;
+  SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_BLOCK, 10000, &answer);
   EXPECT_FALSE(IsWindowVisible(dialog));
   EXPECT_EQ(GetWindowLongPtrW(dialog, GWL_EXSTYLE) & 0x00C40080, 0);  // WS_EX_APPWINDOW gone
   EXPECT_TRUE(trayIconExists(dialog));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "command_line.h"
+#include "notifier_command.h"
 #include "notifier_rules.h"
 #include "pipe_message.h"
 #include "product.h"
@@ -34,28 +35,24 @@ TEST(NotifierQuitOption, OnlyAnExactMinusTAfterTheProgramCounts) {
   EXPECT_FALSE(hasQuitOption({}));
 }
 
-// Records which handler methods ran.
-struct MethodRecorder : NotifierCommandHandler {
-  std::string ran;
-  void quit(const std::u16string&) override { ran += "quit"; }
-  void userConfirm(const std::u16string&) override { ran += "userConfirm"; }
-  void updatePop(const std::u16string&) override { ran += "updatePop"; }
-};
+using Method = void (NotifierCommandHandler::*)(const std::u16string&);
+const Method kQuit = &NotifierCommandHandler::quit;
 
-std::string methodRunBy(const PipeMessage& message) {
-  MethodRecorder handler;
-  runPipeCommand(kNotifierCommands, handler, message);
-  return handler.ran;
+// The method a message runs (null: none).
+Method methodRunBy(const PipeMessage& message) {
+  return pipeCommandMethod(kNotifierCommands, message.command);
 }
 
 TEST(NotifierCommands, EachCommandRunsItsMethodAndTheCoreHostsNone) {
-  const std::pair<std::u16string, std::string> cases[] = {{u"QuitCmd", "quit"},
-                                                          {u"UserConfirmCmd", "userConfirm"},
-                                                          {u"UpdatePopCmd", "updatePop"},
-                                                          {u"PopAss", ""},
-                                                          {u"DownLoadErrorCmd", ""}};
+  const std::pair<std::u16string, Method> cases[] = {
+      {u"QuitCmd", kQuit},
+      {u"UserConfirmCmd", &NotifierCommandHandler::userConfirm},
+      {u"UpdatePopCmd", &NotifierCommandHandler::updatePop},
+      {u"PopAss", nullptr},
+      {u"DownLoadErrorCmd", nullptr},
+  };
   for (const auto& [command, method] : cases)
-    EXPECT_EQ(methodRunBy({PipeMessageStatus::kMessage, command, u""}), method);
+    EXPECT_TRUE(methodRunBy({PipeMessageStatus::kMessage, command, u""}) == method);
 }
 
 // The notifier's framing and its command table together, on the bytes a client writes.
@@ -65,10 +62,12 @@ TEST(NotifierCommands, MessagesAsThePipeReadsThem) {
     const std::string read = bytes.substr(0, framing.readBytes);
     return parsePipeMessage(framing, read.data(), read.size());
   };
-  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd"))), "quit");
-  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg"))), "quit");
+  EXPECT_TRUE(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd"))) == kQuit);
+  EXPECT_TRUE(methodRunBy(commandOf(pipeMessageBytes(u"xxxxxxxxxxxx", u"QuitCmd", u"arg"))) ==
+              kQuit);
   // Without the separator the command is empty and runs nothing.
-  EXPECT_EQ(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", u"", false))), "");
+  EXPECT_TRUE(methodRunBy(commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", u"", false))) ==
+              nullptr);
   // Cut at 127 characters: the command survives, the tail is gone.
   const PipeMessage cut =
       commandOf(pipeMessageBytes(u"PopOrvalinex", u"QuitCmd", std::u16string(300, u'a')));

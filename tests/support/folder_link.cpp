@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "file_system.h"
 #include "processes.h"
 #include "scoped_handle.h"
 
@@ -69,7 +68,10 @@ ScopedFolderLink::~ScopedFolderLink() {
 
 bool ScopedFolderLink::failed() const { return kind_ == FolderLink::None && !underWine(); }
 
-bool ScopedFolderLink::shownAsLink() const { return isReparsePoint(link_.wstring()); }
+bool ScopedFolderLink::shownAsLink() const {
+  const DWORD attributes = GetFileAttributesW(link_.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
 
 const char* ScopedFolderLink::kindName() const {
   switch (kind_) {

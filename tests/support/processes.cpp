@@ -172,7 +172,6 @@ void endIfRunning(const Process& process) {
 }
 
 bool minimiseWindow(HWND window) {
-  Sleep(500);  // most late restores follow within this time of the first show
   for (int attempt = 0; attempt < 10; ++attempt) {
     if (!IsIconic(window)) ShowWindow(window, SW_MINIMIZE);
     if (!waitUntil([&] { return IsIconic(window) != FALSE; }, 3000)) continue;

@@ -270,6 +270,33 @@ TEST_F(ComTest, GetCspSelectKeySNSetsADefinedEmptyText) {
 
 // ---- the stand-in middleware holds its callers to the PKCS#11 rules ----
 
+// Initialisation arguments: reserved must be null; mutex functions all or none. Leaves the
+// library initialised.
+void initializeWithTheStandardsArguments(CK_FUNCTION_LIST_PTR f) {
+  int somewhere = 0;
+  CK_C_INITIALIZE_ARGS args = {};
+  args.pReserved = &somewhere;
+  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
+  args = {};
+  args.CreateMutex = [](void**) -> CK_RV { return CKR_OK; };
+  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
+  EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
+  args = {};
+  args.flags = CKF_OS_LOCKING_OK;
+  ASSERT_EQ(f->C_Initialize(&args), CKR_OK);
+  EXPECT_EQ(f->C_Initialize(nullptr), CKR_CRYPTOKI_ALREADY_INITIALIZED);
+}
+
+// An empty template finds every object the session sees.
+CK_ULONG objectsFound(CK_FUNCTION_LIST_PTR f, CK_SESSION_HANDLE session) {
+  CK_OBJECT_HANDLE found[8];
+  CK_ULONG n = 0;
+  EXPECT_EQ(f->C_FindObjectsInit(session, nullptr, 0), CKR_OK);
+  EXPECT_EQ(f->C_FindObjects(session, found, 8, &n), CKR_OK);
+  EXPECT_EQ(f->C_FindObjectsFinal(session), CKR_OK);
+  return n;
+}
+
 TEST_F(ComTest, StandInMiddlewareKeepsTheStandardsRules) {
   TokenSetup empty;
   empty.slot = 2;
@@ -283,20 +310,7 @@ TEST_F(ComTest, StandInMiddlewareKeepsTheStandardsRules) {
   ASSERT_TRUE(getList);
   CK_FUNCTION_LIST_PTR f = nullptr;
   ASSERT_EQ(getList(&f), CKR_OK);
-
-  // Initialisation arguments: reserved must be null; mutex functions all or none.
-  int somewhere = 0;
-  CK_C_INITIALIZE_ARGS args = {};
-  args.pReserved = &somewhere;
-  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
-  args = {};
-  args.CreateMutex = [](void**) -> CK_RV { return CKR_OK; };
-  EXPECT_EQ(f->C_Initialize(&args), CKR_ARGUMENTS_BAD);
-  EXPECT_EQ(f->C_GetSlotList(CK_TRUE, nullptr, nullptr), CKR_CRYPTOKI_NOT_INITIALIZED);
-  args = {};
-  args.flags = CKF_OS_LOCKING_OK;
-  ASSERT_EQ(f->C_Initialize(&args), CKR_OK);
-  EXPECT_EQ(f->C_Initialize(nullptr), CKR_CRYPTOKI_ALREADY_INITIALIZED);
+  initializeWithTheStandardsArguments(f);
 
   // tokenPresent: the empty slot is listed only when it is false.
   CK_ULONG count = 0;
@@ -317,19 +331,11 @@ TEST_F(ComTest, StandInMiddlewareKeepsTheStandardsRules) {
   EXPECT_EQ(f->C_SetPIN(readWrite, oldPin, 6, newPin, 6), CKR_OK);
   EXPECT_EQ(orv::test::tokenValue(config_, 1, "pin"), "654321");
 
-  // An empty template finds every visible object: the public data object and the certificate,
-  // and the private key as well once the user is logged in.
-  auto findAll = [&](CK_SESSION_HANDLE session) {
-    CK_OBJECT_HANDLE found[8];
-    CK_ULONG n = 0;
-    EXPECT_EQ(f->C_FindObjectsInit(session, nullptr, 0), CKR_OK);
-    EXPECT_EQ(f->C_FindObjects(session, found, 8, &n), CKR_OK);
-    EXPECT_EQ(f->C_FindObjectsFinal(session), CKR_OK);
-    return n;
-  };
-  EXPECT_EQ(findAll(readWrite), 2u);
+  // The public data object and the certificate, and the private key as well once the user is
+  // logged in.
+  EXPECT_EQ(objectsFound(f, readWrite), 2u);
   ASSERT_EQ(f->C_Login(readWrite, CKU_USER, newPin, 6), CKR_OK);
-  EXPECT_EQ(findAll(readWrite), 3u);
+  EXPECT_EQ(objectsFound(f, readWrite), 3u);
   EXPECT_EQ(f->C_Finalize(nullptr), CKR_OK);
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "ansi_text.h"
+#include "path_join.h"
 #include "processes.h"
 #include "test_support.h"
 
@@ -22,7 +23,7 @@ const wchar_t kTypeLibKey[] = L"TypeLib\\{1A5BAF08-6DFD-4D3E-8411-C231CFF77210}"
 std::wstring systemTool(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   ::GetSystemDirectoryW(folder, MAX_PATH);
-  return std::wstring(folder) + L"\\" + name;
+  return orv::joinPath(folder, name);
 }
 
 int regsvr32(bool unregister) {

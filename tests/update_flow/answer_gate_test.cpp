@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
+#include <future>
 #include <thread>
 
 #include "answer_gate.h"
@@ -12,6 +14,21 @@ namespace orv::updater {
 namespace {
 
 using namespace std::chrono_literals;
+
+// What `wait` (a wait on the gate) returns when another thread ends the gate with `code` once
+// the waiting thread has reached it, as the flow's answers end a waiting worker.
+std::optional<int> endedAtTheWait(AnswerGate& gate, int code,
+                                  const std::function<std::optional<int>()>& wait) {
+  std::promise<void> atTheWait;
+  std::thread ender([&] {
+    atTheWait.get_future().wait();
+    gate.end(code);
+  });
+  atTheWait.set_value();
+  const std::optional<int> result = wait();
+  ender.join();
+  return result;
+}
 
 TEST(AnswerGate, AnAnswerBeforeTheWaitIsKept) {
   AnswerGate gate;
@@ -42,12 +59,7 @@ TEST(AnswerGate, AnswersToOtherQuestionsAndEarlierOnesDoNotCount) {
   gate.goOn(Question::Update);
   gate.goOn(Question::Unanswerable);
   EXPECT_EQ(gate.pause(20ms), std::nullopt);
-  std::thread late([&] {
-    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
-    gate.end(2);
-  });
-  EXPECT_EQ(gate.wait(), 2) << "only the end released it";
-  late.join();
+  EXPECT_EQ(endedAtTheWait(gate, 2, [&] { return gate.wait(); }), 2) << "only the end released it";
 }
 
 TEST(AnswerGate, OneAnswerReleasesOneWait) {
@@ -56,12 +68,7 @@ TEST(AnswerGate, OneAnswerReleasesOneWait) {
   gate.goOn(Question::CloseIe);
   EXPECT_EQ(gate.wait(), std::nullopt);
   gate.ask(Question::CloseIe);  // asked again: the earlier answer is spent
-  std::thread later([&] {
-    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
-    gate.end(1);
-  });
-  EXPECT_EQ(gate.wait(), 1);
-  later.join();
+  EXPECT_EQ(endedAtTheWait(gate, 1, [&] { return gate.wait(); }), 1);
 }
 
 TEST(AnswerGate, TheFirstEndWinsAndEveryLaterWaitReturnsIt) {
@@ -77,14 +84,9 @@ TEST(AnswerGate, TheFirstEndWinsAndEveryLaterWaitReturnsIt) {
 
 TEST(AnswerGate, AnEndCutsAPauseShort) {
   AnswerGate gate;
-  std::thread ender([&] {
-    std::this_thread::sleep_for(50ms);  // the end comes while the wait is on, as in the flow
-    gate.end(2);
-  });
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(gate.pause(30s), 2);
+  EXPECT_EQ(endedAtTheWait(gate, 2, [&] { return gate.pause(30s); }), 2);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
-  ender.join();
 }
 
 TEST(AnswerGate, UnanswerableQuestionsWaitForTheEnd) {

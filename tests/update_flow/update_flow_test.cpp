@@ -110,7 +110,8 @@ class UpdateFlowTest : public ::testing::Test {
     const fs::path listed = root_ / "listed.bin";
     writeFile(listed, listedBytes ? *listedBytes : bytes);
     writeFile(file, bytes);
-    listed_.push_back({name, path, narrow(fileDigest(listed.wstring())), version});
+    listed_.push_back({wide(name), wide(path), fileDigest(listed.wstring()),
+                       VersionNumber::parse(wide(version))});
   }
   // The usual update: the updater first (with a version of its own, which is not the product's,
   // and the same minor number as the running one), a data file, then the setup program (the
@@ -195,7 +196,7 @@ class UpdateFlowTest : public ::testing::Test {
   fs::path root_, program_, installed_, tmp_, setup_, running_, served_;
   std::string standIn_;
   std::wstring baseUrl_, savedTmp_, savedTemp_;
-  std::vector<ListedFile> listed_;
+  std::vector<ManifestEntry> listed_;
   std::vector<std::unique_ptr<Process>> processes_;
 };
 
@@ -457,7 +458,7 @@ TEST_F(UpdateFlowTest, FailedServerQueryInARetriedAttemptEndsTheProgram) {
 
 TEST_F(UpdateFlowTest, UnsafeListedPathFailsThePass) {
   serveUpdate();
-  listed_.push_back({"evil.exe", "..", listed_.back().digest, "1.1.20.0"});
+  listed_.push_back({L"evil.exe", L"..", listed_.back().digest, VersionNumber(1, 1, 20, 0)});
   publish();
   writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
   EXPECT_EQ(run(), 0u) << pageLog();
@@ -480,7 +481,7 @@ TEST_F(UpdateFlowTest, ExtraManifestInTheTemporaryFolderIsIgnored) {
   serveUpdate();
   publish();
   serve("zzz", "evil.exe", standIn_, "1.1.20.0");  // served, but listed only in the extra file
-  const ListedFile evil = listed_.back();
+  const ManifestEntry evil = listed_.back();
   listed_.pop_back();
   const fs::path oldFolder = tmp_ / (narrow(kProductId) + "_Download");
   writeFile(oldFolder / "Digest_n.xml", manifestXml({evil}));

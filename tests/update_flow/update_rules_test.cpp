@@ -102,24 +102,13 @@ ManifestEntry entry(const wchar_t* path, const wchar_t* name, const wchar_t* ver
   e.fileName = name;
   e.version = VersionNumber::parse(version);
   e.digest = digest;
-  e.fromMain = true;
-  e.status = EntryStatus::Changed;
   return e;
 }
 
 FileManifest::Entries mapOf(const std::vector<ManifestEntry>& list) {
   FileManifest::Entries m;
-  for (const auto& e : list) m.emplace(e.path + L"\\" + e.fileName, e);
+  for (const auto& e : list) m.emplace(e.key(), e);
   return m;
-}
-
-TEST(UpdaterDigest, TheVerifiedEntryOfTheUpdaterInTheTopFolder) {
-  auto m = mapOf({entry(L"", L"setup.exe", L"1.0.0.0", L"S"),
-                  entry(L"bin", kUpdaterFileName, L"1.0.0.0", L"X"),
-                  entry(L"", kUpdaterFileName, L"1.0.0.0", L"U")});
-  EXPECT_EQ(listedUpdaterDigest(m, kUpdaterFileName), L"U");
-  m.erase(std::wstring(L"\\") + kUpdaterFileName);
-  EXPECT_EQ(listedUpdaterDigest(m, kUpdaterFileName), L"") << "no hand-over without a digest";
 }
 
 TEST(DigestCheck, EqualAndListed) {
@@ -158,17 +147,17 @@ TEST(PathSafety, KeysThatDifferOnlyInCaseNameOneFile) {
       {{entry(L"Script", L"a.lua"), entry(L"Script", L"b.lua")}, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(listsOneFileTwice(c.listed), c.twice)
+    EXPECT_EQ(listingFaults(c.listed).oneFileTwice, c.twice)
         << std::string(c.listed[1].path.begin(), c.listed[1].path.end());
     const auto entries = mapOf(c.listed);
-    EXPECT_EQ(planDownloads(entries, c.listed, kUpdaterFileName, L"b/", L"t\\").safe, !c.twice);
+    EXPECT_EQ(planDownloads(entries, c.listed, L"b/", L"t\\").safe, !c.twice);
   }
 }
 
-TEST(DownloadPlan, FetchesMarkedMainEntriesInKeyOrderSkippingTheUpdater) {
+TEST(DownloadPlan, FetchesEveryEntryInKeyOrderSkippingTheUpdater) {
   auto entries = mapOf({entry(L"", L"setup.exe", L"1.0.0.0", L"S"), entry(L"", kUpdaterFileName),
                         entry(L"bin", L"a.dll", L"1.0.0.0", L"A")});
-  const auto plan = planDownloads(entries, {}, kUpdaterFileName, L"http://h/base/", L"C:\\T\\");
+  const auto plan = planDownloads(entries, {}, L"http://h/base/", L"C:\\T\\");
   ASSERT_TRUE(plan.safe);
   ASSERT_EQ(plan.files.size(), 2u);
   // Key order: "\OrvalinexUpdate.exe" < "\setup.exe" < "bin\a.dll".
@@ -180,42 +169,33 @@ TEST(DownloadPlan, FetchesMarkedMainEntriesInKeyOrderSkippingTheUpdater) {
   EXPECT_EQ(plan.files[1].localPath, L"C:\\T\\\\bin\\a.dll");
   EXPECT_EQ(plan.files[1].nowPos, 2);
   EXPECT_EQ(plan.files[0].allCount, 2) << "the updater came first and was taken off";
-  EXPECT_EQ(plan.downloadCount, 2);
 }
 
 TEST(DownloadPlan, CountDropsWhenTheUpdaterComesLater) {
-  // Keys: "\Aa.dll" < "\Z.dll" < "z\<updater>" < "zz\setup.exe".
-  const auto entries = mapOf({entry(L"", L"Aa.dll"), entry(L"", L"Z.dll"),
+  // Keys: "A\a.dll" < "\<updater>" < "z\<updater>" < "zz\setup.exe"; the updater's name in a
+  // folder is an ordinary file.
+  const auto entries = mapOf({entry(L"A", L"a.dll"), entry(L"", kUpdaterFileName),
                               entry(L"z", kUpdaterFileName), entry(L"zz", L"setup.exe")});
-  const auto plan = planDownloads(entries, {}, kUpdaterFileName, L"b/", L"t\\");
+  const auto plan = planDownloads(entries, {}, L"b/", L"t\\");
   ASSERT_EQ(plan.files.size(), 3u);
   EXPECT_EQ(plan.files[0].allCount, 4);
-  EXPECT_EQ(plan.files[1].allCount, 4);
+  EXPECT_EQ(plan.files[1].allCount, 3);
+  EXPECT_EQ(plan.files[1].fileName, kUpdaterFileName);
   EXPECT_EQ(plan.files[2].allCount, 3);
-  EXPECT_EQ(plan.files.back().fileName, L"setup.exe");
-}
-
-TEST(DownloadPlan, EntriesNotFromTheSignedManifestAreNeverFetchedNorRun) {
-  auto list = std::vector<ManifestEntry>{entry(L"", L"setup.exe"), entry(L"zz", L"evil.exe")};
-  list[1].fromMain = false;
-  const auto plan = planDownloads(mapOf(list), {}, kUpdaterFileName, L"b/", L"t\\");
-  ASSERT_EQ(plan.files.size(), 1u);
   EXPECT_EQ(plan.files.back().fileName, L"setup.exe");
 }
 
 TEST(DownloadPlan, AnUnsafeListedFileFailsThePass) {
   const auto entries = mapOf({entry(L"", L"setup.exe")});
-  EXPECT_TRUE(
-      planDownloads(entries, {entry(L"", L"setup.exe")}, kUpdaterFileName, L"b/", L"t\\").safe);
-  EXPECT_FALSE(planDownloads(entries, {entry(L"", L"setup.exe"), entry(L"..", L"x.exe")},
-                             kUpdaterFileName, L"b/", L"t\\")
-                   .safe);
-  EXPECT_FALSE(planDownloads(entries, {entry(L"", L"")}, kUpdaterFileName, L"b/", L"t\\").safe);
+  EXPECT_TRUE(planDownloads(entries, {entry(L"", L"setup.exe")}, L"b/", L"t\\").safe);
+  EXPECT_FALSE(
+      planDownloads(entries, {entry(L"", L"setup.exe"), entry(L"..", L"x.exe")}, L"b/", L"t\\")
+          .safe);
+  EXPECT_FALSE(planDownloads(entries, {entry(L"", L"")}, L"b/", L"t\\").safe);
 }
 
 TEST(DownloadPlan, AnEmptyPathGivesDoubleSeparators) {
-  const auto plan = planDownloads(mapOf({entry(L"", L"s.exe")}), {}, kUpdaterFileName,
-                                  L"http://h/p/", L"C:\\T\\");
+  const auto plan = planDownloads(mapOf({entry(L"", L"s.exe")}), {}, L"http://h/p/", L"C:\\T\\");
   ASSERT_EQ(plan.files.size(), 1u);
   EXPECT_EQ(plan.files[0].url,
             L"http://h/p/"

@@ -1,6 +1,5 @@
-// Fetches one URL with DownloadOneFile (no retries), or with "--wininet" first through the
-// WinINet client alone (DownloadFile_Https, which takes plain HTTP too), and prints the byte count,
-// the time inside the program and the process's peak working set: the downloading half of
+// Fetches one URL with DownloadOneFile (no retries) and prints the byte count, the time inside the
+// program and the process's peak working set: the downloading half of
 // tools/bench-download.sh. With "--bounds DEADLINE_MS IDLE_MS MAX_BYTES" first, the download runs
 // within those bounds instead of the program's own (the misbehaving server's cases).
 #include <windows.h>
@@ -8,38 +7,32 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "downloader.h"
+#include "scoped_download_overrides.h"
 
 int wmain(int argc, wchar_t** argv) {
+  std::unique_ptr<orv::test::ScopedDownloadBoundsForTesting> within;
   if (argc == 7 && std::wstring(argv[1]) == L"--bounds") {
     orv::updater::DownloadBounds bounds;
     bounds.deadlineMs = std::wcstoull(argv[2], nullptr, 10);
     bounds.idleMs = std::wcstoul(argv[3], nullptr, 10);
     bounds.maxBytes = std::wcstoull(argv[4], nullptr, 10);
-    orv::updater::setDownloadBoundsForTesting(bounds);
+    within = std::make_unique<orv::test::ScopedDownloadBoundsForTesting>(bounds);
     argv += 4;
     argc -= 4;
   }
-  const bool wininet = argc == 4 && std::wstring(argv[1]) == L"--wininet";
-  if (wininet) ++argv;
-  if (argc != 3 && !wininet) {
-    std::fwprintf(stderr,
-                  L"usage: download_bench [--bounds DEADLINE_MS IDLE_MS MAX_BYTES] "
-                  L"[--wininet] URL LOCALPATH\n");
+  if (argc != 3) {
+    std::fwprintf(
+        stderr, L"usage: download_bench [--bounds DEADLINE_MS IDLE_MS MAX_BYTES] URL LOCALPATH\n");
     return 2;
   }
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  std::uint64_t bytes = 0;
-  if (wininet) {
-    if (orv::updater::DownloadFile_Https(argv[1], argv[2], &bytes) != orv::updater::kHttpsOk)
-      bytes = 0;
-  } else {
-    bytes = orv::updater::DownloadOneFile(argv[1], argv[2], 0);
-  }
+  const std::uint64_t bytes = orv::updater::DownloadOneFile(argv[1], argv[2], 0);
   QueryPerformanceCounter(&end);
   PROCESS_MEMORY_COUNTERS counters = {};
   counters.cb = sizeof(counters);

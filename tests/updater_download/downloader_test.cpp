@@ -1,6 +1,6 @@
-// DownloadOneFile, DownloadFile_Https and downloadListedFile against the loopback server, under
-// Wine. Each test names its requests after itself, so the server's request counts are its own.
-// Plain HTTP and HTTPS go through the same client and behave alike.
+// DownloadOneFile (each attempt one DownloadFile_Https) and downloadListedFile against the
+// loopback server, under Wine. Each test names its requests after itself, so the server's request
+// counts are its own. Plain HTTP and HTTPS go through the same client and behave alike.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "downloader.h"
 #include "file_manifest.h"
 #include "loopback.h"
+#include "scoped_download_overrides.h"
 #include "test_files.h"
 
 namespace orv::updater {
@@ -27,7 +28,6 @@ std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()
 
 class DownloaderTest : public ::testing::Test {
  protected:
-  void TearDown() override { setHttpsTimeoutsForTesting(0); }
   TempDir dir;
 };
 
@@ -58,9 +58,8 @@ TEST_F(DownloaderTest, HttpsNotFoundMakesFourAttemptsAndWritesNothing) {
             0u);
   EXPECT_EQ(requestCount("/status/404/https-404"), 4);
   EXPECT_FALSE(fileThere(local));
-  EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"status/500/https-500", local.wstring(),
-                               nullptr),
-            kHttpsFailed);
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"status/500/https-500", local.wstring(), 0),
+            0u);
 }
 
 // An error status is no file, with an error page as its body or without.
@@ -163,16 +162,15 @@ TEST_F(DownloaderTest, FailedFirstAttemptIsFollowedByASecond) {
 }
 
 // The platform's default time-outs are far longer than a test may wait, so the test shortens
-// them through the client's test seam.
+// them for its scope.
 TEST_F(DownloaderTest, TimeOutOnFirstAttemptThenSuccess) {
-  setHttpsTimeoutsForTesting(1500);
+  const test::ScopedHttpsTimeoutForTesting shortTimeout(1500);
   const auto local = dir / "stall.bin";
-  // The client's own result for a time-out is 2 (ERROR_INTERNET_TIMEOUT) on Windows; Wine 8
-  // reports a receive time-out as an aborted connection (12030), an ordinary failure. Either way
-  // the attempt fails and DownloadOneFile goes on with the next.
-  EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"stall/5000/https-stall-alone",
-                               local.wstring(), nullptr),
-            test::underWine() ? kHttpsFailed : kHttpsTimeout);
+  // A time-out (Wine 8 reports a receive time-out as an aborted connection) fails the attempt,
+  // and DownloadOneFile goes on with the next.
+  EXPECT_EQ(DownloadOneFile(serverBase("selfsigned") + L"stall/5000/https-stall-alone",
+                            local.wstring(), 0),
+            0u);
   EXPECT_FALSE(fileThere(local));
   EXPECT_EQ(
       DownloadOneFile(serverBase("selfsigned") + L"stall/5000/https-stall", local.wstring(), 3),
@@ -183,11 +181,9 @@ TEST_F(DownloaderTest, TimeOutOnFirstAttemptThenSuccess) {
 
 TEST_F(DownloaderTest, HttpsCountsTheBytesOfAWholeBody) {
   const auto local = dir / "whole.bin";
-  std::uint64_t count = 7;
-  EXPECT_EQ(DownloadFile_Https(serverBase("selfsigned") + L"data/1000000/https-whole",
-                               local.wstring(), &count),
-            kHttpsOk);
-  EXPECT_EQ(count, 1000000u);
+  EXPECT_EQ(
+      DownloadOneFile(serverBase("selfsigned") + L"data/1000000/https-whole", local.wstring(), 0),
+      1000000u);
   EXPECT_EQ(readFile(local), patternBytes(1000000));
 }
 
@@ -250,21 +246,23 @@ TEST_F(DownloaderTest, ACancelledDownloadEndsAndLeavesNothing) {
 TEST_F(DownloaderTest, ListedFilesKeepTheDoubleSlashesOfEmptySubfolders) {
   test::writeFile(test::servedFolder() / "listed" / "Digest.xml", "<manifest/>");
   test::writeFile(test::servedFolder() / "listed" / "pkg" / "setup.exe", "setup bytes");
-  FileManifest manifest(serverBase("http") + L"files/listed/", dir.wpath());
+  const std::wstring plain = serverBase("http") + L"files/listed/";
+  FileManifest manifest(dir.wpath());
 
-  EXPECT_TRUE(downloadListedFile(manifest, L"Digest.xml", L"", L""));
+  EXPECT_TRUE(downloadListedFile(plain, manifest, L"Digest.xml", L"", L""));
   EXPECT_EQ(requestCount("/files/listed///Digest.xml"), 1);
   EXPECT_EQ(readFile(dir.wpath() + L"\\\\Digest.xml"), "<manifest/>");
 
-  EXPECT_TRUE(downloadListedFile(manifest, L"setup.exe", L"bin\\x", L"pkg"));
+  EXPECT_TRUE(downloadListedFile(plain, manifest, L"setup.exe", L"bin\\x", L"pkg"));
   EXPECT_EQ(requestCount("/files/listed//pkg/setup.exe"), 1);
   EXPECT_EQ(readFile(dir / "bin" / "x" / "setup.exe"), "setup bytes");
 
-  FileManifest secure(serverBase("selfsigned") + L"files/listed/", dir.wpath() + L"\\s");
-  EXPECT_TRUE(downloadListedFile(secure, L"Digest.xml", L"", L""));
+  const std::wstring secure = serverBase("selfsigned") + L"files/listed/";
+  FileManifest other(dir.wpath() + L"\\s");
+  EXPECT_TRUE(downloadListedFile(secure, other, L"Digest.xml", L"", L""));
   EXPECT_EQ(requestCount("/files/listed///Digest.xml"), 2);
 
-  EXPECT_FALSE(downloadListedFile(secure, L"absent.xml", L"", L""));
+  EXPECT_FALSE(downloadListedFile(secure, other, L"absent.xml", L"", L""));
 }
 
 }  // namespace

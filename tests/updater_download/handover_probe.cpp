@@ -12,6 +12,7 @@
 #include <string>
 
 #include "file_ops.h"
+#include "path_join.h"
 #include "process_util.h"
 #include "product.h"
 #include "self_update.h"
@@ -54,7 +55,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring installed = argv[4];
     request.installedFolder = [installed] { return installed; };
     if (argc >= 7 && std::wstring(argv[6]) == L"occupy") {
-      const std::wstring target = installed + L"\\" + request.updaterFileName;
+      const std::wstring target = orv::joinPath(installed, request.updaterFileName);
       request.beforeInstall = [target] { appendText(target, L"another program's file"); };
     }
     orv::updater::loaderHandOver(request);

@@ -1,5 +1,5 @@
 // DownloadOneFile against a misbehaving server, over HTTP and HTTPS (one WinINet client),
-// with short bounds set through the test seam: every case ends with a failure, leaves neither
+// within short bounds for the test's scope: every case ends with a failure, leaves neither
 // the target nor its part file, and leaves nothing in the internet cache.
 #include <windows.h>
 #include <wininet.h>
@@ -11,6 +11,7 @@
 
 #include "downloader.h"
 #include "loopback.h"
+#include "scoped_download_overrides.h"
 #include "test_files.h"
 
 namespace orv::updater {
@@ -28,7 +29,7 @@ TEST(HostileServer, EveryDownloadEndsWithinItsBoundsAsAFailure) {
   bounds.idleMs = 2000;
   bounds.maxRedirects = 5;
   bounds.maxBytes = 1 << 20;
-  setDownloadBoundsForTesting(bounds);
+  const test::ScopedDownloadBoundsForTesting shortBounds(bounds);
   const struct Case {
     const char* path;
     const char* bound;  // what ends it
@@ -64,7 +65,6 @@ TEST(HostileServer, EveryDownloadEndsWithinItsBoundsAsAFailure) {
     EXPECT_EQ(test::requestCount(std::string("/redirect/5/") + scheme), 1);
     EXPECT_EQ(test::requestCount(std::string("/redirect/6/") + scheme), 0);
   }
-  setDownloadBoundsForTesting(DownloadBounds{});
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ bool writeFile(const fs::path& path, const std::string& bytes) {
 
 int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra,
          const std::wstring& version) {
-  std::vector<ListedFile> files;
+  std::vector<ManifestEntry> files;
   try {
     files = listInstallation(fs::path(dir));
   } catch (const fs::filesystem_error& e) {
@@ -100,7 +100,7 @@ int sign(const std::wstring& dir, const std::wstring& keyPath, bool extra,
   // A release stamps its own version on every entry, so that the updater reads it from whichever
   // file is listed first.
   if (!version.empty())
-    for (ListedFile& f : files) f.version = toNarrow(version);
+    for (ManifestEntry& f : files) f.version = VersionNumber::parse(version);
   std::string xml = manifestXml(files);
   if (!extra) {
     std::string key;
@@ -131,7 +131,7 @@ int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
     return 2;
   }
   const auto start = std::chrono::steady_clock::now();
-  FileManifest manifest(L"", dir, key);
+  FileManifest manifest(dir, key);
   if (!manifest.verifyAndLoad()) {
     std::printf("not verified\n");
     return 1;

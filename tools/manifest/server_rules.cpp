@@ -13,8 +13,7 @@ namespace fs = std::filesystem;
 std::vector<std::string> serverFolderProblems(const fs::path& dir,
                                               const ServerFolderExpectation& expected) {
   std::vector<std::string> problems;
-  const std::wstring updaterName = kUpdaterFileName;
-  FileManifest manifest(L"", dir.wstring(), expected.publicKeyPem);
+  FileManifest manifest(dir.wstring(), expected.publicKeyPem);
   // Only the signed manifest counts, as for the updater: its File elements in document order
   // for the rule of the offered version, its kept entries for everything else.
   std::vector<ManifestEntry> documentOrder;
@@ -24,11 +23,10 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
         "programs carry");
     return problems;
   }
-  for (const ManifestEntry& entry : documentOrder)
-    if (!listedFileIsSafe(entry.path, entry.fileName))
-      problems.push_back("the updater refuses the listed file \"" + toNarrow(entry.path) + "\\" +
-                         toNarrow(entry.fileName) + "\"");
-  if (listsOneFileTwice(documentOrder))
+  const ListingFaults faults = listingFaults(documentOrder);
+  for (const ManifestEntry* entry : faults.unsafe)
+    problems.push_back("the updater refuses the listed file \"" + toNarrow(entry->key()) + "\"");
+  if (faults.oneFileTwice)
     problems.push_back(
         "two listed files name one file (their paths differ only in case, or "
         "one is listed twice)");
@@ -37,11 +35,10 @@ std::vector<std::string> serverFolderProblems(const fs::path& dir,
       if (entry.status != EntryStatus::Unchanged)
         problems.push_back("not in place with its listed digest: " + toNarrow(key));
   }
-  const auto updaterEntry = manifest.entries().find(L"\\" + updaterName);
-  if (updaterEntry == manifest.entries().end())
-    problems.push_back("the updater " + toNarrow(updaterName) + " is not listed at the base");
+  if (!updaterEntry(manifest.entries()))
+    problems.push_back("the updater " + toNarrow(kUpdaterFileName) + " is not listed at the base");
 
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder, updaterName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   const std::string version = offered ? toNarrow(offered->version.text()) : std::string();
   const VersionNumber release = VersionNumber::parse(toWide(expected.releaseVersion));
   if (release.text().empty())

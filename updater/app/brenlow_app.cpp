@@ -10,7 +10,17 @@
 
 namespace orv::updater {
 
-std::wstring resourcePageAddress() { return L"res://" + modulePath() + L"/index.html"; }
+namespace {
+
+// Pages among a program's resources: this scheme, the program's full path, "/" and the name.
+constexpr wchar_t kResourceScheme[] =
+    L"res:"
+    L"//";
+constexpr wchar_t kPageResource[] = L"index.html";
+
+}  // namespace
+
+std::wstring resourcePageAddress() { return kResourceScheme + modulePath() + L"/" + kPageResource; }
 
 CBrenlowApp::CBrenlowApp(BrenlowParts parts)
     : parts_(parts), shell_({kUpdaterInstanceName, kUpdaterInstanceName}) {}

@@ -36,7 +36,6 @@ CBrenlowDlg::~CBrenlowDlg() {
 INT_PTR CBrenlowDlg::OnInitDialog() {
   if (!SetUp()) {
     // Nothing was shown: the dialog ends, and the program with it.
-    setupFailed_ = true;
     EndDialog(hwnd_, kSetupFailed);
   }
   return FALSE;  // focus is left where the set-up put it

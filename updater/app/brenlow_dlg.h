@@ -45,8 +45,6 @@ class CBrenlowDlg final : public ModalDialog, public UpdaterWindow {
   // The result of a dialog whose set-up failed (it was never shown).
   static constexpr INT_PTR kSetupFailed = -2;
 
-  bool setupFailed() const { return setupFailed_; }
-
   // UpdaterWindow
   HWND hwnd() const override { return hwnd_; }
   const std::vector<std::wstring>& arguments() const override { return tokens_; }
@@ -77,7 +75,6 @@ class CBrenlowDlg final : public ModalDialog, public UpdaterWindow {
   ScopedHandle pageReady_;
   HICON icon_ = nullptr;
   std::atomic<bool> visible_{false};
-  bool setupFailed_ = false;
 };
 
 }  // namespace orv::updater

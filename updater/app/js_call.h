@@ -20,7 +20,6 @@ class CJsCall {
   // Keeps the document's IHTMLDocument2; false when it offers none (the document is not kept).
   bool attach(IDispatch* document);
   void detach() { document_.reset(); }
-  bool attached() const { return static_cast<bool>(document_); }
 
   // Calls `function` with text arguments (in the script's order). True on success, with the
   // function's result in *result when given. A failure leaves its reason in lastError().

@@ -11,6 +11,7 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
+#include "path_join.h"
 #include "process_control.h"
 #include "product.h"
 #include "product_key.h"
@@ -72,17 +73,18 @@ GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring fold
 bool GetConfigFileServer::fill(UpdateInfo& info) {
   traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
 
-  FileManifest manifest(baseUrl_, folder_);
+  FileManifest manifest(folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
   // verified are the bytes read.
-  if (!downloadListedFile(manifest, kMainManifestName, L"", L"", &control_)) return false;
+  if (!downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control_)) return false;
   std::vector<ManifestEntry> documentOrder;
   if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   if (!offered) return false;
+  const ManifestEntry* updater = updaterEntry(manifest.entries());
   info.baseUrl = baseUrl_;
   info.serverVersion = offered->version;
-  info.updaterDigest = listedUpdaterDigest(manifest.entries(), kUpdaterFileName);
+  info.updaterDigest = updater ? updater->digest : std::wstring();
   return true;
 }
 
@@ -181,7 +183,7 @@ int UpdateAttempt::run() {
 bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info,
                                 DownloadControl& control) {
   const std::wstring folder = folders.layout().queryFolder;
-  if (!folders.holdFolderOf(folder + L"\\" + kMainManifestName)) {
+  if (!folders.holdFolderOf(joinPath(folder, kMainManifestName))) {
     control.localFailure = true;
     return false;
   }
@@ -212,7 +214,7 @@ int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& inf
   request.cancelled = downloadControl().cancelled;
   // A successful hand-over ends the process at once, without unwinding.
   request.beforeExit = [&folders] { folders.remove(); };
-  if (folders.holdFolderOf(request.loaderFolder + L"\\" + kUpdaterFileName))
+  if (folders.holdFolderOf(joinPath(request.loaderFolder, kUpdaterFileName)))
     loaderHandOver(request);  // returns only when it failed
   stopIfEnded();
   host_.show();
@@ -240,7 +242,7 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
                                   const std::wstring& installedFolder, std::wstring& stageKey) {
   // 7. The manifest to install, verified before anything is stopped: without it the attempt
   // has failed, whatever the installed files say.
-  FileManifest serverManifest(baseUrl_, folders.layout().manifestFolder);
+  FileManifest serverManifest(folders.layout().manifestFolder);
   std::vector<ManifestEntry> documentOrder;
   if (!fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
     stopIfEnded();
@@ -251,11 +253,9 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   // 8. Stop the product's programs (programs.txt names them and their order).
   for (const wchar_t* program : kStoppedBeforeUpdate) stopProgram(program);
 
-  // 9. Mark every entry for download: a verified manifest keeps at least one, so every update
-  // fetches and runs the setup program, whatever the installed files say.
-  for (auto& [name, entry] : serverManifest.entries()) entry.status = EntryStatus::Changed;
-
-  // 10. Fetch, close the browser, run the setup program.
+  // 9 and 10. Fetch every listed file (a verified manifest keeps at least one, so every update
+  // runs the setup program, whatever the installed files say), close the browser, run the setup
+  // program.
   std::wstring setupProgram, setupDigest;
   if (!downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest, stageKey))
     return false;
@@ -264,7 +264,7 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   // 11. Start the core host.
   host_.tellPage(L"ShowTitle", L"runAssistant");
   pause(1000);
-  return startProgram(installedFolder + L"\\" + kCoreFileName);
+  return startProgram(joinPath(installedFolder, kCoreFileName));
 }
 
 bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
@@ -273,11 +273,11 @@ bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNu
   // Only the signed file gives entries, and only when it offers the version the query verified
   // (an older signed manifest swapped in now is no manifest to install).
   DownloadControl control = downloadControl();
-  if (!folders.holdFolderOf(manifest.directory() + L"\\" + kMainManifestName) ||
-      !downloadListedFile(manifest, kMainManifestName, L"", L"", &control) ||
+  if (!folders.holdFolderOf(joinPath(manifest.directory(), kMainManifestName)) ||
+      !downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control) ||
       !manifest.verifyAndLoadSignedOnly(&documentOrder))
     return false;
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder, kUpdaterFileName);
+  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   return offered && offered->version == queried;
 }
 
@@ -286,8 +286,8 @@ bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& ma
                                  std::wstring& setupProgram, std::wstring& setupDigest,
                                  std::wstring& stageKey) {
   stageKey = L"downloadNewFiles";
-  const DownloadPlan plan = planDownloads(manifest.entries(), documentOrder, kUpdaterFileName,
-                                          baseUrl_, folders.layout().filesFolder);
+  const DownloadPlan plan =
+      planDownloads(manifest.entries(), documentOrder, baseUrl_, folders.layout().filesFolder);
   if (!plan.safe) return false;
   for (const PlannedDownload& file : plan.files) {
     // Written only into the work folder's own folders, held until the attempt ends: the setup

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "download_seams.h"
 #include "file_manifest.h"
 #include "file_rules.h"
 #include "file_system.h"
@@ -26,13 +27,19 @@ namespace {
 constexpr wchar_t kHttpsTag[] = L"DownloadFile_Https";
 constexpr wchar_t kDownloadTag[] = L"DownloadOneFile";
 
-// Internal to the client: the file could not be written here (a local failure). The client's
-// callers see it as kHttpsFailed.
-constexpr int kWriteFailed = 3;
+// Results of DownloadFile_Https; kWriteFailed: the file could not be written here (a local
+// failure, which no further attempt mends).
+enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2, kWriteFailed = 3 };
 
+// The test seams (download_seams.h): null and 0 unless a test's scoped override set them.
 std::atomic<unsigned long> g_httpsTimeout{0};
 std::mutex g_boundsLock;
-DownloadBounds g_bounds;
+const DownloadBounds* g_bounds = nullptr;
+
+DownloadBounds downloadBounds() {
+  std::lock_guard<std::mutex> guard(g_boundsLock);
+  return g_bounds ? *g_bounds : DownloadBounds{};
+}
 
 struct UrlParts {
   INTERNET_SCHEME scheme = INTERNET_SCHEME_UNKNOWN;
@@ -323,8 +330,11 @@ int receiveBody(HINTERNET request, NewFile& file, std::uint64_t length, Transfer
   return body;
 }
 
-int fetchWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
-                TransferWatch& watch) {
+// One attempt: a GET of `url` through WinINet, within the watch's bounds, its body into
+// `localPath`, created new and kept only when whole. The name says HTTPS; plain HTTP takes the
+// same client.
+int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
+                       std::uint64_t* byteCount, TransferWatch& watch) {
   // Created before the request: a target that cannot be written fails at once, before a byte
   // crosses the network.
   NewFile file(localPath);
@@ -360,24 +370,20 @@ bool makeTargetFolder(const std::wstring& localPath) {
 
 }  // namespace
 
-DownloadBounds downloadBounds() {
-  std::lock_guard<std::mutex> guard(g_boundsLock);
-  return g_bounds;
-}
+namespace seams {
 
-void setDownloadBoundsForTesting(const DownloadBounds& bounds) {
+const DownloadBounds* exchangeBounds(const DownloadBounds* bounds) {
   std::lock_guard<std::mutex> guard(g_boundsLock);
+  const DownloadBounds* replaced = g_bounds;
   g_bounds = bounds;
+  return replaced;
 }
 
-void setHttpsTimeoutsForTesting(unsigned long milliseconds) { g_httpsTimeout = milliseconds; }
-
-int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
-                       std::uint64_t* byteCount) {
-  TransferWatch watch(downloadBounds(), GetTickCount64());
-  const int result = fetchWithin(url, localPath, byteCount, watch);
-  return result == kWriteFailed ? kHttpsFailed : result;
+unsigned long exchangeHttpsTimeout(unsigned long milliseconds) {
+  return g_httpsTimeout.exchange(milliseconds);
 }
+
+}  // namespace seams
 
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries, DownloadControl* control) {
@@ -394,7 +400,7 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
     TransferWatch watch(bounds, started, cancelled);
     if (watch.expired()) break;  // the file's deadline covers all its attempts, or cancelled
     std::uint64_t byteCount = 0;
-    const int result = fetchWithin(url, localPath, &byteCount, watch);
+    const int result = DownloadFile_Https(url, localPath, &byteCount, watch);
     if (result == kHttpsOk) return byteCount;
     if (result == kWriteFailed) {
       if (control) control->localFailure = true;
@@ -405,11 +411,11 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
   return 0;
 }
 
-bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
-                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
-                        DownloadControl* control) {
-  const ListedFileLocation where = listedFileLocation(manifest.remoteBase(), manifest.directory(),
-                                                      fileName, localSubfolder, remoteSubfolder);
+bool downloadListedFile(const std::wstring& baseUrl, const FileManifest& manifest,
+                        const std::wstring& fileName, const std::wstring& localSubfolder,
+                        const std::wstring& remoteSubfolder, DownloadControl* control) {
+  const ListedFileLocation where =
+      listedFileLocation(baseUrl, manifest.directory(), fileName, localSubfolder, remoteSubfolder);
   return DownloadOneFile(where.url, where.localPath, 3, control) != 0;
 }
 

@@ -17,10 +17,6 @@ class FileManifest;
 
 namespace orv::updater {
 
-DownloadBounds downloadBounds();
-// Tests shorten the bounds; DownloadBounds{} restores the program's own.
-void setDownloadBoundsForTesting(const DownloadBounds& bounds);
-
 // What a caller adds to a download: a way to end it early, and what it learns of a failure.
 struct DownloadControl {
   // Asked while the transfer runs, also from its watch thread: true ends it as a failure, at
@@ -36,32 +32,18 @@ struct DownloadControl {
 // URL from the internet cache before each attempt (the client itself writes nothing there). The
 // body goes into `localPath`, created new (an existing file there fails the call as a local
 // failure and is left as it is), and stays only when whole: the announced length, within the
-// bounds. Returns the byte count of the fetched file; 0 is failure, and so is a fetched file of
-// zero bytes.
+// bounds. Each attempt is one DownloadFile_Https, the WinINet client: a GET bypassing the cache,
+// accepting any server certificate, following at most the bounds' redirects, counting only status
+// 200 with a Content-Length within the size cap and a body exactly that long. Returns the byte
+// count of the fetched file; 0 is failure, and so is a fetched file of zero bytes.
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries, DownloadControl* control = nullptr);
 
-// Results of DownloadFile_Https.
-enum HttpsResult : int { kHttpsOk = 0, kHttpsFailed = 1, kHttpsTimeout = 2 };
-
-// One HTTP or HTTPS GET through WinINet (the name says HTTPS only for the callers that know it),
-// bypassing the cache, accepting any server certificate, following at most the bounds'
-// redirects. Succeeds only for status 200 with a Content-Length within the size cap and a body
-// exactly that long, read within the time bounds. The body goes into the target, created new,
-// while it is read, and the file is deleted unless the length check passes, so memory stays
-// bounded and a short body leaves nothing.
-// `byteCount` (may be null) receives the length on success.
-int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
-                       std::uint64_t* byteCount);
-
-// The manifest's download of one listed file: remote base + "/" + remote subfolder + "/" + name
-// into directory + "\" + local subfolder + "\" + name, with 3 retries. True when bytes came.
-bool downloadListedFile(const FileManifest& manifest, const std::wstring& fileName,
-                        const std::wstring& localSubfolder, const std::wstring& remoteSubfolder,
-                        DownloadControl* control = nullptr);
-
-// Time-outs of the WinINet client's handles in milliseconds; 0 (the default) takes the bounds'
-// time without progress. Tests shorten them to show the time-out path.
-void setHttpsTimeoutsForTesting(unsigned long milliseconds);
+// The manifest's download of one listed file: the update server's base URL + "/" + remote
+// subfolder + "/" + name into the manifest's directory + "\" + local subfolder + "\" + name, with
+// 3 retries. True when bytes came.
+bool downloadListedFile(const std::wstring& baseUrl, const FileManifest& manifest,
+                        const std::wstring& fileName, const std::wstring& localSubfolder,
+                        const std::wstring& remoteSubfolder, DownloadControl* control = nullptr);
 
 }  // namespace orv::updater

@@ -9,6 +9,7 @@
 #include "file_rules.h"
 #include "file_system.h"
 #include "held_file_digest.h"
+#include "path_join.h"
 #include "process_util.h"
 #include "trace.h"
 #include "update_rules.h"
@@ -71,7 +72,7 @@ bool runsUnderWow64() {
 void desktopCopyBetween(const std::wstring& parameter, const std::wstring& programFolder,
                         const std::wstring& desktopFolder, bool underWow64) {
   const DesktopCopyNames names = splitDesktopCopyParameter(parameter);
-  const std::wstring target = desktopFolder + L"\\" + names.target;
+  const std::wstring target = joinPath(desktopFolder, names.target);
   if (pathExists(target)) return;
   const std::wstring source = programFolder + desktopSourceName(names.source, underWow64);
   if (!CopyFileW(source.c_str(), target.c_str(), TRUE))

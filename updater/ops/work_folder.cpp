@@ -6,6 +6,7 @@
 
 #include "file_system.h"
 #include "held_folder.h"
+#include "path_join.h"
 #include "trace.h"
 
 namespace orv::updater {
@@ -135,7 +136,7 @@ std::unique_ptr<WorkFolder> WorkFolder::create(const std::wstring& parentPath,
     traceLine(kTag, L"no unique name");
     return nullptr;
   }
-  const std::wstring path = parentPath + L"\\" + name;
+  const std::wstring path = joinPath(parentPath, name);
   // Made here and now, or not at all: an existing folder of that name is no work folder.
   if (!CreateDirectoryW(path.c_str(), descriptor.attributes())) {
     traceFailure(kTag, L"CreateDirectory " + path);

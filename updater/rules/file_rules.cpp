@@ -2,6 +2,7 @@
 
 #include <cwctype>
 
+#include "path_join.h"
 #include "start_options.h"
 
 namespace orv::updater {
@@ -17,14 +18,14 @@ ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std:
                                       const std::wstring& localSubfolder,
                                       const std::wstring& remoteSubfolder) {
   return {remoteBase + L"/" + remoteSubfolder + L"/" + fileName,
-          directory + L"\\" + localSubfolder + L"\\" + fileName};
+          joinPath(directory, localSubfolder, fileName)};
 }
 
 LoaderPaths loaderPaths(const std::wstring& loaderFolder, const std::wstring& updaterFileName,
                         const std::wstring& installedFolder) {
   LoaderPaths p;
-  p.fetchedLoader = loaderFolder + L"\\" + updaterFileName;
-  p.installedUpdater = installedFolder + L"\\" + updaterFileName;
+  p.fetchedLoader = joinPath(loaderFolder, updaterFileName);
+  p.installedUpdater = joinPath(installedFolder, updaterFileName);
   p.retiredUpdater = updater::oldFilePath(p.installedUpdater);
   return p;
 }

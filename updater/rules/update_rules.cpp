@@ -6,6 +6,7 @@
 
 #include "ansi_text.h"
 #include "file_rules.h"
+#include "path_join.h"
 #include "product.h"
 
 namespace orv::updater {
@@ -17,7 +18,7 @@ std::wstring updateBaseUrlFor(const std::wstring& host) {
 }
 
 std::wstring workParentOf(const std::wstring& installedFolder) {
-  return installedFolder + L"\\" + kWorkParentName;
+  return joinPath(installedFolder, kWorkParentName);
 }
 
 WorkLayout workLayoutOf(const std::wstring& workFolder) {
@@ -84,39 +85,24 @@ std::string sizeText(std::uint64_t bytes) {
   return text;
 }
 
-std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,
-                                 const std::wstring& updaterFileName) {
-  for (const auto& [key, e] : entries)
-    if (e.fromMain && e.path.empty() && e.fileName == updaterFileName) return e.digest;
-  return std::wstring();
-}
-
 bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring& listedDigest) {
   return !listedDigest.empty() && fetchedDigest == listedDigest;
 }
 
 DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
-                           const std::wstring& updaterFileName, const std::wstring& baseUrl,
-                           const std::wstring& filesFolder) {
+                           const std::wstring& baseUrl, const std::wstring& filesFolder) {
   DownloadPlan plan;
-  for (const ManifestEntry& e : documentOrder)
-    if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
-  for (const auto& [key, e] : entries)
-    if (!listedFileIsSafe(e.path, e.fileName)) plan.safe = false;
-  if (listsOneFileTwice(documentOrder)) plan.safe = false;
+  plan.safe = listingFaults(documentOrder).none();
   if (!plan.safe) return plan;
 
   int downloadCount = static_cast<int>(entries.size());
   int nowPos = 0;
   for (const auto& [key, e] : entries) {
-    if (e.fileName == updaterFileName) {
+    if (isUpdaterEntry(e)) {
       --downloadCount;  // the loader hand-over fetches the updater, never the pass
       continue;
     }
-    // Only files of the verified manifest are fetched, and only they may become the setup
-    // program.
-    if (!e.fromMain || e.status != EntryStatus::Changed) continue;
     PlannedDownload d;
     d.fileName = e.fileName;
     ListedFileLocation where = listedFileLocation(baseUrl, filesFolder, e.fileName, e.path, e.path);
@@ -127,7 +113,6 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
     d.nowPos = ++nowPos;
     plan.files.push_back(std::move(d));
   }
-  plan.downloadCount = downloadCount;
   return plan;
 }
 

@@ -56,11 +56,6 @@ std::wstring downloadProcessText(int allCount, const std::wstring& fileName,
 // The size text of a byte count: empty up to 1024, "%0.2lfKb" up to 1 MiB, "%0.2lfM" above.
 std::string sizeText(std::uint64_t bytes);
 
-// The digest a verified manifest lists for the updater's own file (empty path); empty when it
-// lists none.
-std::wstring listedUpdaterDigest(const FileManifest::Entries& entries,
-                                 const std::wstring& updaterFileName);
-
 // A fetched file counts only when its digest is the listed one (and the listing has one).
 bool fetchedDigestMatches(const std::wstring& fetchedDigest, const std::wstring& listedDigest);
 
@@ -74,18 +69,17 @@ struct PlannedDownload {
   int nowPos = 0;          // its position among the fetched files, from 1
 };
 
-// The download pass over the entries of a verified manifest, in key order: every marked entry
-// of the main manifest but the updater's own is fetched; the last fetched file is the setup
-// program. `safe` is false when any listed file (`documentOrder`, every File element as read)
-// breaks listedFileIsSafe, or two of them name one file (listsOneFileTwice): the pass then fails.
+// The download pass over the entries of the verified manifest (loaded from the signed file
+// alone), in key order: every entry but the updater's own (isUpdaterEntry) is fetched, whatever
+// the installed files say; the last fetched file is the setup program. `safe` is false when the
+// listing (`documentOrder`, every File element as read) has faults (listingFaults): the pass then
+// fails.
 struct DownloadPlan {
   bool safe = true;
   std::vector<PlannedDownload> files;
-  int downloadCount = 0;  // entries marked, less the updater's own
 };
 DownloadPlan planDownloads(const FileManifest::Entries& entries,
                            const std::vector<ManifestEntry>& documentOrder,
-                           const std::wstring& updaterFileName, const std::wstring& baseUrl,
-                           const std::wstring& filesFolder);
+                           const std::wstring& baseUrl, const std::wstring& filesFolder);
 
 }  // namespace orv::updater
