@@ -14,6 +14,7 @@ FLOORS = [
     ("common/rules", "orv"),
     ("common/win", "orv"),
     ("common/manifest", "orv"),
+    ("common/tuf", "orv::tuf"),
     ("common/parts", "orv"),
     ("common/browser", "orv"),
     ("engines/kavrel", "orv::kavrel"),
@@ -33,6 +34,7 @@ FLOORS = [
     ("tokenctl/control", "orv::tokenctl"),
     ("tokenctl", "orv::tokenctl"),
     ("tools/manifest", "orv::manifest_tool"),
+    ("tools/tuf", "orv::tuf_client"),
 ]
 FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
 INCLUDE = re.compile(r'^#include "([^"]+)"', re.M)
