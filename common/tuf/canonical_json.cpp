@@ -64,6 +64,20 @@ bool append(const Json::Value& value, std::string& out) {
   return false;
 }
 
+// JsonCpp's reader takes comments whatever its settings; a "/" outside strings is one.
+bool slashOutsideStrings(const std::string& bytes) {
+  bool inString = false;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (inString && bytes[i] == '\\')
+      ++i;
+    else if (bytes[i] == '"')
+      inString = !inString;
+    else if (!inString && bytes[i] == '/')
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool readJson(const std::string& bytes, Json::Value& out) {
@@ -72,6 +86,7 @@ bool readJson(const std::string& bytes, Json::Value& out) {
   builder["allowSpecialFloats"] = false;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
+  if (slashOutsideStrings(bytes)) return false;
   return reader->parse(bytes.data(), bytes.data() + bytes.size(), &out, &errors);
 }
 
