@@ -16,17 +16,9 @@ client=$native/tools/tuf/tuf_client
 work=$(mktemp -d /tmp/orv-bench-tuf.XXXXXX)
 orv_on_exit rm -rf "$work"
 bench_installation "$work/inst"
-node tests/tuf/tuf_js.mjs write "$work/repo" "$work/inst"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/repo" >"$work/http.log" 2>&1 &
-orv_on_exit kill $!
-port=""
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$work/http.log")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the HTTP server did not start" >&2; exit 1; }
-murl=http://127.0.0.1:$port/metadata/ turl=http://127.0.0.1:$port/targets/
+. tests/tuf/serve_repository.sh
+orv_on_exit end_repository_server
+serve_repository "$work" "$work/inst"
 md=$work/md td=$work/td
 targets=()
 while read -r name; do targets+=(--target-name "$name"); done < <(cd "$work/inst" && find . -type f | sed 's|^\./||' | sort)

@@ -1,21 +1,18 @@
 #pragma once
 // The hashes metadata lists for a file ({"sha256": hex, ...}), checked as the file's bytes
-// arrive, and the hex texts of digests and signatures.
+// arrive.
 #include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "hex_text.h"
 #include "openssl_owners.h"
 
 namespace orv::tuf {
 
 using Hashes = std::map<std::string, std::string>;  // algorithm name -> hex digest
 
-// Lower-case hex of the bytes.
-std::string hexText(const unsigned char* bytes, std::size_t size);
-// The bytes of a hex text (either case); false for an odd length or a non-hex character.
-bool hexBytes(const std::string& hex, std::string& out);
 // SHA-256 of the bytes, lower-case hex.
 std::string sha256Hex(const std::string& bytes);
 

@@ -7,12 +7,8 @@
 set -euo pipefail
 client=$1 src=$2
 work=$(mktemp -d /tmp/orv-tuf-js.XXXXXX)
-server=""
-cleanup() {
-  if [ -n "$server" ]; then kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+. "$src/tests/tuf/serve_repository.sh"
+trap 'end_repository_server; rm -rf "$work"' EXIT
 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failed=$((failed + 1)); fi
@@ -21,18 +17,7 @@ check() {  # check NAME COMMAND...
 mkdir -p "$work/in/docs"
 printf 'the first target\n' >"$work/in/readme.txt"
 head -c 300000 /dev/urandom >"$work/in/docs/payload.bin"
-node "$src/tests/tuf/tuf_js.mjs" write "$work/repo" "$work/in"
-
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/repo" >"$work/http.log" 2>&1 &
-server=$!
-port=""
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$work/http.log")
-  [ -n "$port" ] && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the HTTP server did not start"; cat "$work/http.log"; exit 1; }
-murl=http://127.0.0.1:$port/metadata/ turl=http://127.0.0.1:$port/targets/
+serve_repository "$work" "$work/in"
 root1=$work/repo/metadata/1.root.json
 
 node "$src/tests/tuf/tuf_js.mjs" fetch "$murl" "$turl" "$root1" "$work/tuf-js" \
