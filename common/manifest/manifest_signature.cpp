@@ -1,5 +1,6 @@
 #include "manifest_signature.h"
 
+#include "hex_text.h"
 #include "openssl_owners.h"
 
 #include <openssl/bio.h>
@@ -34,13 +35,6 @@ Pkey readPublicKey(const std::string& pem) {
   return Pkey(key);
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 bool verifySignedManifest(const std::string& bytes, const std::string& publicKeyPem) {
@@ -55,14 +49,8 @@ bool verifySignedManifest(const std::string& bytes, const std::string& publicKey
   const std::size_t block = lastTag - kSignatureBlockSize;
   if (std::memcmp(bytes.data() + block, kMarker, kMarkerSize) != 0) return false;
 
-  unsigned char signature[kSignatureSize];
-  const char* hex = bytes.data() + block + kMarkerSize;
-  for (std::size_t i = 0; i < kSignatureSize; ++i) {
-    const int hi = hexValue(hex[2 * i]);
-    const int lo = hexValue(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) return false;
-    signature[i] = static_cast<unsigned char>((hi << 4) | lo);
-  }
+  std::string signature;
+  if (!hexBytes(bytes.substr(block + kMarkerSize, 2 * kSignatureSize), signature)) return false;
 
   // The signed message: everything in front of the block, then the last tag to the end.
   unsigned char digest[SHA_DIGEST_LENGTH];
@@ -82,7 +70,9 @@ bool verifySignedManifest(const std::string& bytes, const std::string& publicKey
     return false;
   unsigned char recovered[kSignatureSize];
   std::size_t recoveredLen = sizeof(recovered);
-  if (EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLen, signature, kSignatureSize) <= 0)
+  if (EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLen,
+                              reinterpret_cast<const unsigned char*>(signature.data()),
+                              kSignatureSize) <= 0)
     return false;
   return recoveredLen == SHA_DIGEST_LENGTH &&
          std::memcmp(recovered, digest, SHA_DIGEST_LENGTH) == 0;
@@ -110,13 +100,8 @@ std::string signManifest(const std::string& unsignedBytes, const std::string& pr
       signatureLen != kSignatureSize)
     return std::string();
 
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string block(kMarker, kMarkerSize);
-  for (unsigned char b : signature) {
-    block += kHex[b >> 4];
-    block += kHex[b & 15];
-  }
-  block += "</Sign>\r\n";
+  const std::string block =
+      std::string(kMarker, kMarkerSize) + hexText(signature, kSignatureSize, true) + "</Sign>\r\n";
   return unsignedBytes.substr(0, lastTag) + block + unsignedBytes.substr(lastTag);
 }
 
