@@ -389,6 +389,10 @@ after_failure() {  # what a failed installer left: B's files, intact, and B's co
   echo "files put back, intact; a script client: $(tr -d '\r' <"$work/out")"
 }
 undamaged="files put back, intact; a script client: created object"
+# The installer's first log line with CODE (time, version and attempt left out), or nothing.
+setup_log() {
+  grep -a -m1 " $1 " "$inst/Logs/OrvalinexSetup.log" 2>/dev/null | cut -d' ' -f4- | tr -d '\r'
+}
 broken_installer() {  # 1.2.0.1 with a control that cannot be registered
   [ -f "$work/broken-setup.exe" ] && return 0
   cp -r "$work/$B/stage" "$work/broken"
@@ -407,16 +411,16 @@ file_held_open() {
   rc=$(setup "$work/broken-setup.exe" /S)
   : >"$work/let-go"; wait $holder
   left=$(after_failure)
-  check "$1" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left" \
-    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+  check "$1" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left; its log: $(setup_log I-2)" \
+    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged" -a -n "$(setup_log I-2)"
 }
 failed_registration() {
   local rc left
   broken_installer || { bad "$1" "the broken installer did not build"; return 1; }
   rc=$(setup "$work/broken-setup.exe" /S)
   left=$(after_failure)
-  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again)" \
-    test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again); its log: $(setup_log I-3)" \
+    test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged" -a -n "$(setup_log I-3)"
 }
 equal_version_repairs() {
   local rc
@@ -441,7 +445,9 @@ uninstall_programs() {
 uninstall_files() {
   local left
   left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html' | tr '\n' ' ')
-  check "$1" "every installed file and OrvalinexUpdate.exe.old gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
+  # The user's own programs' logs, in the local application data of the user who uninstalled.
+  left+=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Orvalinex 2>/dev/null | grep -v /Public/ | tr '\n' ' ')
+  check "$1" "every installed file, OrvalinexUpdate.exe.old and the logs gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
 }
 uninstall_registry() {
   local settings_rc control_rc entry_rc
