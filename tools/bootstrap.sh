@@ -29,6 +29,7 @@ packages=(
   g++ googletest libgtest-dev libssl-dev libtinyxml2-dev libjsoncpp-dev liblua5.4-dev openssl
   libp11-kit-dev libwine-dev
   python3 curl nsis osslsigncode faketime
+  libcurl4-openssl-dev python3-pytest python3-cryptography python3-requests python3-urllib3
   chromium fonts-wqy-microhei
 )
 # Node.js with npm: Debian's, unless the machine already has a node with npm of its own.
@@ -57,28 +58,25 @@ PY
 with_wine32=0
 if runs_i386_programs; then
   with_wine32=1
-  packages+=(wine32:i386)
 else
   log "this machine does not run 32-bit Linux programs: Wine runs only the 64-bit build here"
 fi
 
 need_sudo() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 
+. "$here/apt-packages.sh"
 install_packages() {
-  local missing=()
-  for p in "${packages[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-  done
   local src=/etc/apt/sources.list.d/orvalinex-src.sources
-  local want_src=0
-  [ -f "$src" ] || want_src=1
-  if [ "${#missing[@]}" -eq 0 ] && [ "$want_src" -eq 0 ]; then return; fi
   local s; s=$(need_sudo)
-  if [ "$with_wine32" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-    log "enabling the i386 architecture"
-    $s dpkg --add-architecture i386
+  local optional=()
+  if [ "$with_wine32" -eq 1 ]; then
+    optional=(wine32:i386)
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+      log "enabling the i386 architecture"
+      $s dpkg --add-architecture i386
+    fi
   fi
-  if [ "$want_src" -eq 1 ]; then
+  if [ ! -f "$src" ]; then
     log "adding deb-src entries"
     $s tee "$src" >/dev/null <<'EOF'
 Types: deb-src
@@ -93,11 +91,12 @@ Suites: bookworm-security
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
+    export ORV_APT_UPDATE=1
   fi
-  log "installing: ${missing[*]:-(source lists only)}"
-  $s apt-get update -q >/dev/null
-  if [ "${#missing[@]}" -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive $s apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null
+  ORV_APT_LOG=log orv_apt_install "${packages[@]}" -- "${optional[@]}" || exit 1
+  if [ "${#orv_apt_missing[@]}" -gt 0 ]; then
+    log "Wine's 32-bit half (${orv_apt_missing[*]}) cannot be installed now ($orv_apt_answer):" \
+        "the life and the tests run the 64-bit build, as on machines without 32-bit support"
   fi
 }
 
