@@ -24,11 +24,10 @@ LogTime utcNow() {
 // byte; empty unless it is a plain file with one name (a hard link planted under the log's name
 // would make every line land in another file).
 ScopedHandle openLogFile(const std::wstring& path) {
-  ScopedHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA |
-                                                  FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                nullptr));
+  ScopedHandle file(CreateFileW(
+      path.c_str(), FILE_APPEND_DATA | FILE_READ_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   BY_HANDLE_FILE_INFORMATION info = {};
   if (!file || !GetFileInformationByHandle(file.get(), &info) ||
       (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
@@ -84,9 +83,8 @@ LogFile::LogFile(LogPlace place, const std::wstring& base, const std::wstring& p
                  std::wstring version, FolderOwners owners)
     : place_(place),
       base_(base),
-      folder_(place == LogPlace::kUser
-                  ? base + L"\\" + kProductId + L"\\" + kLogFolderName
-                  : base + L"\\" + kLogFolderName),
+      folder_(place == LogPlace::kUser ? base + L"\\" + kProductId + L"\\" + kLogFolderName
+                                       : base + L"\\" + kLogFolderName),
       path_(folder_ + L"\\" + logFileName(programFile)),
       olderPath_(folder_ + L"\\" + olderLogFileName(programFile)),
       version_(std::move(version)),
@@ -115,16 +113,14 @@ bool LogFile::writeLine(const std::string& line) {
   }
   const std::string bytes = logAppendBytes(line, size, lastByteOf(file.get(), size));
   DWORD written = 0;
-  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-                   nullptr) &&
+  return WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
          written == bytes.size();
 }
 
 std::wstring installedFolder() {
   RegKey key;
   std::wstring path;
-  if (key.open(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_READ | KEY_WOW64_32KEY) ==
-          ERROR_SUCCESS &&
+  if (key.open(HKEY_LOCAL_MACHINE, kSettingsKeyPath, KEY_READ | KEY_WOW64_32KEY) == ERROR_SUCCESS &&
       key.readText(L"Path", &path, MAX_PATH) && !path.empty())
     return path;
   const std::wstring folder = moduleDirectory();

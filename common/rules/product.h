@@ -42,7 +42,8 @@ inline constexpr wchar_t kLogFolderName[] = L"Logs";
 // The installed folder's log folder is made with this descriptor (SDDL; also by the installer):
 // owner Administrators, full access for Administrators and SYSTEM, read access for the users
 // (so that a customer can send a log to the helpdesk), inherited by the files inside.
-// clang-format off: one line, as the scripts read it
+// One line, as the scripts read it:
+// clang-format off
 inline constexpr wchar_t kLogFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FR;;;BU)";
 // clang-format on
 

@@ -19,7 +19,8 @@ TEST(LogLine, HoldsTimeVersionAttemptCodeAndTextAsOneLine) {
       {L"", L"", L"", L"start", "2024-05-01T07:04:09Z - - - start\r\n"},
       // Fields stay one word each; no text breaks the line.
       {L"1 2", L"-", L"T 2", L"a\r\nb\tc", "2024-05-01T07:04:09Z 1_2 - T_2 a  b c\r\n"},
-      {L"1.0.0.0", L"-", L"-", L"文件", "2024-05-01T07:04:09Z 1.0.0.0 - - \xe6\x96\x87\xe4\xbb\xb6\r\n"},
+      {L"1.0.0.0", L"-", L"-", L"文件",
+       "2024-05-01T07:04:09Z 1.0.0.0 - - \xe6\x96\x87\xe4\xbb\xb6\r\n"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(logLine(kTime, c.version, c.attempt, c.code, c.text), c.line);
@@ -51,13 +52,14 @@ TEST(LogBound, AFullFileGivesWayToAFreshOne) {
     std::size_t line;
     bool full;
   } cases[] = {
-      {0, 100, false},                       // an empty file takes any line
-      {0, kLogBound + 1, false},             // even one past the bound: it is the file's only
-      {kLogBound - 100, 100, false},         // exactly at the bound
-      {kLogBound - 100, 101, true},          // one byte past it
-      {kLogBound + 5000, 1, true},           // already past (written by an older program)
+      {0, 100, false},                // an empty file takes any line
+      {0, kLogBound + 1, false},      // even one past the bound: it is the file's only
+      {kLogBound - 100, 100, false},  // exactly at the bound
+      {kLogBound - 100, 101, true},   // one byte past it
+      {kLogBound + 5000, 1, true},    // already past (written by an older program)
   };
-  for (const Case& c : cases) EXPECT_EQ(logIsFull(c.size, c.line), c.full) << c.size << " " << c.line;
+  for (const Case& c : cases)
+    EXPECT_EQ(logIsFull(c.size, c.line), c.full) << c.size << " " << c.line;
 }
 
 TEST(LogAppend, ALineCutShortIsEndedFirst) {

@@ -20,7 +20,6 @@ std::wstring mutexHolder();                  // tokenctl_mutex_holder.exe
 std::string controlLog();
 std::string lastControlLogLine();
 
-
 // One token of the stand-in middleware.
 struct TokenSetup {
   unsigned long slot = 1;

@@ -231,9 +231,9 @@ TEST_F(ComTest, PinMethodsLogTheirOutcomeButNeverAPin) {
   EXPECT_NUMBER(changePin(c, L"40817263", L"62840517"), S_OK, 0);
   const std::string log = orv::test::controlLog().substr(before);
   // The log was open: each outcome has its line, with the slot found.
-  for (const char* line : {"tokens: 1; slot 1 serial SN0042", "slot 1: PIN refused, C_Login",
-                           "slot 1: PIN verified", "slot 1: PIN not changed, C_SetPIN",
-                           "slot 1: PIN changed"})
+  for (const char* line :
+       {"tokens: 1; slot 1 serial SN0042", "slot 1: PIN refused, C_Login", "slot 1: PIN verified",
+        "slot 1: PIN not changed, C_SetPIN", "slot 1: PIN changed"})
     EXPECT_NE(log.find(line), std::string::npos) << line << " not in " << log;
   for (const char* pin : {"95173846", "40817263", "62840517"}) {
     EXPECT_EQ(log.find(pin), std::string::npos) << pin << " in " << log;

@@ -79,10 +79,12 @@ TokenResult checkInstallation() {
   const std::string missing = " is missing";
   if (!pathExists(toWide(names.registrationProgram)))
     return fail(2, "err:certd_Ravik_NORDEL.exe not exist", names.registrationProgram + missing);
-  if (!pathExists(toWide(library))) return fail(2, "err:VELTCorlith.dll not exist", library + missing);
+  if (!pathExists(toWide(library)))
+    return fail(2, "err:VELTCorlith.dll not exist", library + missing);
   if (!pathExists(toWide(signature)))
     return fail(2, "err:VELTCorlith.sig not exist", signature + missing);
-  if (!pathExists(toWide(names.cspImagePath))) return fail(2, nullptr, names.cspImagePath + missing);
+  if (!pathExists(toWide(names.cspImagePath)))
+    return fail(2, nullptr, names.cspImagePath + missing);
   if (!keyExists(kCspKey))
     return fail(3,
                 "err64: not exist:SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\"
@@ -92,13 +94,13 @@ TokenResult checkInstallation() {
     return fail(7, "err64: not exist:SOFTWARE\\Halvenor\\Marrowin_NORDEL",
                 std::string("HKLM\\") + kAudioTokenKey + " cannot be opened");
   if (!valueEquals(kCspKey, kImagePathValue, names.cspImagePath))
-    return fail(4, "err64: 3000 not exist: Image Path",
-                std::string(kImagePathValue) + " of HKLM\\" + kCspKey + " is not " +
-                    names.cspImagePath);
+    return fail(
+        4, "err64: 3000 not exist: Image Path",
+        std::string(kImagePathValue) + " of HKLM\\" + kCspKey + " is not " + names.cspImagePath);
   if (!valueEquals(kRunKey, kRunValue, names.registrationProgram))
-    return fail(6, "err:3000 run",
-                std::string(kRunValue) + " of HKLM\\" + kRunKey + " is not " +
-                    names.registrationProgram);
+    return fail(
+        6, "err:3000 run",
+        std::string(kRunValue) + " of HKLM\\" + kRunKey + " is not " + names.registrationProgram);
 
   ScopedHandle mutex(::CreateMutexA(nullptr, FALSE, kRegistrationMutex));
   const bool running = ::GetLastError() == ERROR_ALREADY_EXISTS;
