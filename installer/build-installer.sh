@@ -71,6 +71,11 @@ registered=$(orv_programs file install | awk '$2 == "register" { print $1 }')
     [ "$stop" = - ] || echo "  !insertmacro StopProgram \"$file\""
   done < <(orv_programs file stop)
   echo "!macroend"
+  # Every program's log in the local application data of the user who uninstalls (the user's own
+  # programs write there; a name that is not there is passed over).
+  echo "!macro RemoveUserLogs"
+  while read -r file; do echo "  !insertmacro RemoveUserLog \"$file\""; done < <(orv_programs file)
+  echo "!macroend"
   # The updater's page language: Chinese (PRC).
   echo "!define LANG_ID 2052"
 } > "$gen/product.nsh"

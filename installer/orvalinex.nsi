@@ -497,8 +497,7 @@ Section "Uninstall"
   ; name (that folder is the user's: nothing there is followed or removed by pattern).
   RMDir /r "$INSTDIR\${LOG_FOLDER}"
   SetShellVarContext current
-  !insertmacro RemoveUserLog "${NOTIFIER_FILE}"
-  !insertmacro RemoveUserLog "${CONTROL_FILE}"
+  !insertmacro RemoveUserLogs
   RMDir "$LOCALAPPDATA\${PRODUCT_ID}\${LOG_FOLDER}"
   RMDir "$LOCALAPPDATA\${PRODUCT_ID}"
   SetShellVarContext all
