@@ -10,8 +10,8 @@
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
 # network attacker would (the updater refuses it and runs nothing); runs an installer while a
 # program holds an installed file open and one whose control cannot be registered (each fails,
-# puts back what it replaced and keeps Version) and B's again (an equal version repairs); and
-# uninstalls while the programs run. One line per step with its evidence; a step that needs what
+# puts back what it replaced, keeps Version and names its code in its log) and B's again (an
+# equal version repairs); and uninstalls while the programs run (the logs go too). One line per step with its evidence; a step that needs what
 # an earlier one could not give says so on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
