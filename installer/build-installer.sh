@@ -10,6 +10,7 @@
 # are listed once, in byte order whatever the locale, for installing, for putting back what a
 # failed installation replaced, and for the uninstaller. Exit code 0 built (or every name can be
 # carried), 1 a staged name the installer cannot carry or makensis failed, 2 usage.
+. "$(dirname "${BASH_SOURCE[0]}")/../tools/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)

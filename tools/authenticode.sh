@@ -11,6 +11,7 @@
 # usage: authenticode.sh sign FILE [COPY]   signs FILE in place (and copies the signed file to
 #                                           COPY: the installer's build hands out its uninstaller)
 #        authenticode.sh verify FILE
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 usage() { echo "usage: $0 sign FILE [COPY] | verify FILE" >&2; exit 2; }

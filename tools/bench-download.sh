@@ -5,6 +5,7 @@
 # server takes to end, within short bounds. Prints the figures; asserts nothing.
 # Goals: HTTP within 1.2 times curl; HTTPS peak working set under 64 MiB whatever the size; every
 # misbehaving answer ends with a failure within its bound.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -38,17 +39,35 @@ out=$(winepath -w "$work/out" 2>/dev/null)
 cat "$work/files/big256.bin" > /dev/null
 url_http="http://127.0.0.1:$http/files/big256.bin"
 url_https="https://127.0.0.1:$https/files/big256.bin"
-start=$(best 3 wine "$bench")
-d_http=$(best 3 wine "$bench" "$url_http" "$out\\http.bin")
-d_https=$(best 3 wine "$bench" "$url_https" "$out\\https.bin")
-w_http=$(best 3 wine "$bench" --wininet "$url_http" "$out\\wininet.bin")
-c_http=$(best 3 curl -sf -o "$work/out/curl-http.bin" "$url_http")
-c_https=$(best 3 curl -sfk -o "$work/out/curl-https.bin" "$url_https")
-cmp -s "$work/out/http.bin" "$work/files/big256.bin" || echo "warning: HTTP copy differs"
-cmp -s "$work/out/https.bin" "$work/files/big256.bin" || echo "warning: HTTPS copy differs"
-inner_http=$(wine "$bench" "$url_http" "$out\\http.bin" | tr -d '\r')
-inner_https=$(wine "$bench" "$url_https" "$out\\https.bin" | tr -d '\r')
-peak=$(wine "$bench" "https://127.0.0.1:$https/files/big512.bin" "$out\\big512.bin" | tr -d '\r')
+# Every run writes a file of its own (downloads create their target new) and its bytes are
+# checked; a step that fails says which and ends the benchmark.
+step() { echo "bench-download: $*" >&2; }
+same() {  # same SOURCE FILE...: every file holds the source's bytes
+  local f
+  for f in "${@:2}"; do cmp -s "$1" "$f" || { step "$f differs from $1"; return 1; }; done
+}
+runs() { local i; for i in 1 2 3; do echo "$work/out/$1$i.bin"; done; }
+big=$work/files/big256.bin
+start=$(best --any-exit 3 wine "$bench")  # its usage line: the program's start alone
+d_http=$(best 3 wine "$bench" "$url_http" "$out\\http{run}.bin")
+d_https=$(best 3 wine "$bench" "$url_https" "$out\\https{run}.bin")
+w_http=$(best 3 wine "$bench" --wininet "$url_http" "$out\\wininet{run}.bin")
+c_http=$(best 3 curl -sf -o "$work/out/curl-http{run}.bin" "$url_http")
+c_https=$(best 3 curl -sfk -o "$work/out/curl-https{run}.bin" "$url_https")
+same "$big" $(runs http) $(runs https) $(runs wininet) $(runs curl-http) $(runs curl-https)
+rm -f "$work"/out/*.bin
+inner() {  # inner URL NAME: the program's own line for one more download, checked
+  local line
+  line=$(wine "$bench" "$1" "$out\\$2.bin" | tr -d '\r') || { step "download of $1 failed: $line"; return 1; }
+  echo "$line"
+}
+inner_http=$(inner "$url_http" inner-http)
+inner_https=$(inner "$url_https" inner-https)
+same "$big" "$work/out/inner-http.bin" "$work/out/inner-https.bin"
+rm -f "$work"/out/*.bin
+peak=$(inner "https://127.0.0.1:$https/files/big512.bin" big512)
+same "$work/files/big512.bin" "$work/out/big512.bin"
+rm -f "$work"/out/*.bin
 
 echo "256 MiB over loopback, best of three (seconds):"
 echo "  wine start of the program alone:        $start"
@@ -69,7 +88,7 @@ for case in drip hang endless redirect/0 reset badchunk headers; do
   for scheme in http https; do
     port=$http; [ $scheme = https ] && port=$https
     line=$(timeout 300 wine "$bench" --bounds "${bounds[@]}" "$scheme://127.0.0.1:$port/$case/bench-$scheme" \
-      "$out\\hostile.bin" | tr -d '\r') || true
+      "$out\\hostile-${case//\//-}-$scheme.bin" | tr -d '\r') || true
     printf '  %-12s %-6s %s\n' "$case" "$scheme" "${line:-did not end within 300 s}"
   done
 done

@@ -2,6 +2,7 @@
 # Benchmark: the installed-file check over about 200 files and 256 MiB, run as the Windows
 # program under Wine (all processors), against sha1sum over the same files and against one
 # core's SHA-1 speed as `openssl speed` measures it. Prints the times and their ratios.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -3,7 +3,11 @@
 #                              (nothing is built then), else bootstraps and builds NEEDS
 #   bench_installation DIR     the benchmark installation's files below DIR: 8 files of 24 MiB
 #                              in big/ and 192 of about 341 KiB in small/, 256 MiB in 200 files
-#   best RUNS COMMAND...       the best wall-clock time of RUNS runs of COMMAND, in seconds
+#   best [--any-exit] RUNS COMMAND...
+#                              the best wall-clock time of RUNS runs of COMMAND, in seconds;
+#                              "{run}" in an argument becomes the run's number (a file of its
+#                              own per run). A run that fails ends it with a line that says
+#                              which (--any-exit: any exit code counts as a run)
 bench_builds() {
   native=${ORV_NATIVE_BUILD:-build/native} win64=${ORV_WIN64_BUILD:-build/win64}
   if [ -z "${ORV_NATIVE_BUILD:-}${ORV_WIN64_BUILD:-}" ]; then
@@ -20,10 +24,17 @@ bench_installation() {
 }
 
 best() {
-  local runs=$1 b="" s e t
+  local any_exit=0
+  if [ "$1" = --any-exit ]; then any_exit=1; shift; fi
+  local runs=$1 b="" s e t run status
   shift
-  for _ in $(seq 1 "$runs"); do
-    s=$(date +%s.%N); "$@" >/dev/null 2>&1 || true; e=$(date +%s.%N)
+  for run in $(seq 1 "$runs"); do
+    local command=("${@//\{run\}/$run}")
+    s=$(date +%s.%N); status=0; "${command[@]}" >/dev/null 2>&1 || status=$?; e=$(date +%s.%N)
+    if [ "$status" -ne 0 ] && [ "$any_exit" -eq 0 ]; then
+      echo "bench: run $run of ${command[*]} failed with exit code $status" >&2
+      return 1
+    fi
     t=$(echo "$e - $s" | bc -l)
     if [ -z "$b" ] || [ "$(echo "$t < $b" | bc -l)" = 1 ]; then b=$t; fi
   done

@@ -7,6 +7,7 @@
 # the page calls CoreQuit; then from CoreQuit to the process's end. Then the tray notifier: from
 # the write of "QuitCmd" on its pipe to its end. A window manager runs on the display.
 # Prints every run, then the best and the median of each share.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

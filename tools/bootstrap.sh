@@ -6,6 +6,7 @@
 #
 # Idempotent: with the packages installed and the cache filled it only checks and returns.
 # Cache location: $ORVALINEX_DEPS (default ~/.cache/orvalinex-deps).
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds the named configurations (native, win32, win64); all three by default.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job: builds everything, signs a sample installation folder, then checks it and a
 # tampered copy the way the core host does at start-up, printing each entry's status.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -24,6 +24,7 @@
 #   --no-build   use the programs already built
 #   --build-dir  the build to use (build/win32 or build/win64; default: the build Wine runs
 #                here, build/win32 where it runs 32-bit programs); no bootstrap then
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

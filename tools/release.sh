@@ -12,36 +12,40 @@
 #            [--timestamp-url URL]
 #   VERSION        four numbers joined by dots: every program's and library's version, the
 #                  installer's, the installation's Version value and every manifest entry's
-#   --key          the manifest signing key of a production release (not the development key);
-#                  the programs carry its public half
+#   --key          the manifest signing key of a production release (not the development key): a
+#                  1024-bit RSA private key (PEM); the programs carry its public half
 #   --update-host  the update server the programs are built for
 #   --dev          a development release: the development key and the placeholder host are
 #                  allowed (and the defaults), signing is optional, the tree may hold uncommitted
 #                  changes, and every output says so
 #   --sign-cert, --sign-key    Authenticode certificate (chain) and key, PEM
 #   --sign-pkcs12  Authenticode PKCS#12 file; its password is in the environment variable VAR
-#   --timestamp-url  RFC 3161 time-stamping server for the signatures
-#   --wine         the release for Wine: the core host and the updater are their test builds (the
-#                  stand-in page; Wine cannot render their real pages) under the shipped names
+#   --timestamp-url  RFC 3161 time-stamping server for the signatures; required in a production
+#                  release, whose signatures must outlive the signing certificate
+#   --wine         (--dev only) the release for Wine: the core host and the updater are their
+#                  test builds (the stand-in page; Wine cannot render their real pages) under the
+#                  shipped names
 #   --content      the core host's scripts and entry page (default: installer/content); it may not
-#                  carry a file of the release's own names, and a Windows program in it must
-#                  carry a valid Authenticode signature
-#   --out          where to write (default: build/release/VERSION, -DEVELOPMENT and -wine added)
+#                  carry a file of the release's own names, anything but regular files, or an
+#                  empty file, and a Windows program in it must carry a valid Authenticode signature
+#   --out          where to write (default: build/release/VERSION, -DEVELOPMENT and -wine added);
+#                  a folder that holds a release already is refused, never replaced
 #   --build-dir    the 32-bit build (default build/win32); the release's programs are built in
 #                  DIR/release/<key>-<host>, with the release's version, host and key
-#   --no-build     use the programs already built there
-#   --programs     use the programs already built in DIR as they are
+#   --no-build     (--dev only) use the programs already built there
+#   --programs     (--dev only) use the programs already built in DIR as they are
 #   --arch         x86 (default: the shipped 32-bit build, build/win32) or amd64 (build/win64)
 # Writes OUT/stage (the installation folder), OUT/<id>Setup.exe (the installer), OUT/server (the
 # update server's folder; OUT/server-DEVELOPMENT for --dev) and OUT/release.json (the release
 # record), and the checks' reports OUT/*-check.txt. A refused or failed run leaves only reports.
 # Exit code 0 published, 1 refused (the release breaks a rule), 2 usage, 3 failed (a step could
-# not be done: the build, a tool).
+# not be done: the build, a tool). --help shows this text.
 set -Eeuo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-usage() { sed -n '8,39p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+help_text() { sed -n '/^# usage:/,/^set -Eeuo/p' "${BASH_SOURCE[0]}" | sed '$d; s/^# \{0,1\}//'; }
+usage() { help_text >&2; exit 2; }
 bad_usage() { echo "release: $*" >&2; exit 2; }
 refuse() { echo "release: refused: $*" >&2; exit 1; }
 failed() { echo "release: failed: $*" >&2; exit 3; }
@@ -49,6 +53,7 @@ failed() { echo "release: failed: $*" >&2; exit 3; }
 trap '[ $BASHPID != $$ ] || echo "release: failed: $BASH_COMMAND (line $LINENO)" >&2; exit 3' ERR
 abspath() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 [ $# -ge 1 ] || usage
+case $1 in -h|--help) help_text; exit 0;; esac
 version=$1; shift
 key="" host="" dev=0 wine=0 out="" build=1 content=$root/installer/content built="" base="" arch=x86
 sign_cert="" sign_key="" sign_p12="" sign_pass_env="" timestamp=""
@@ -97,7 +102,15 @@ fi
 [ -r "$key" ] || bad_usage "cannot read the signing key $key"
 [[ $host =~ ^[A-Za-z0-9.-]+(:[0-9]+)?$ ]] || bad_usage "$host is not host[:port]"
 key_fp=$(fingerprint "$key") || bad_usage "$key is not an RSA private key"
+# The programs verify the manifest with a 1024-bit key (the signature block has room for no
+# other), so any other size is refused here, before anything is built or signed.
+key_bits=$(openssl rsa -in "$key" -noout -text 2>/dev/null | sed -n '1s/.*(\([0-9]*\) bit.*/\1/p')
+[ "$key_bits" = 1024 ] ||
+  refuse "$key is a ${key_bits:-?}-bit RSA key; the manifest key is a 1024-bit RSA key"
 if [ $dev -eq 0 ]; then
+  # What a production release publishes is built here, from its commit, for customers.
+  [ $wine -eq 0 ] || refuse "--wine makes a release for Wine's tests (the stand-in page, a test server); it is for --dev only"
+  [ $build -eq 1 ] || refuse "a production release builds its programs from its commit; --no-build and --programs are for --dev only"
   [ "$key_fp" != "$dev_fp" ] ||
     refuse "$key is the development key (its fingerprint $key_fp); use the bank's key, or --dev"
   [ "$host" != $placeholder ] || refuse "$host is the placeholder host; name the bank's, or --dev"
@@ -115,6 +128,8 @@ if [ -n "$sign_cert$sign_key$sign_p12" ]; then
 elif [ $dev -eq 0 ]; then
   bad_usage "a production release is Authenticode-signed: give --sign-cert and --sign-key, or --sign-pkcs12"
 fi
+[ $dev -eq 1 ] || [ -n "$timestamp" ] ||
+  bad_usage "a production release's signatures carry a time stamp, so that they outlive the certificate: give --timestamp-url"
 command -v osslsigncode >/dev/null || [ $signing -eq 0 ] || failed "osslsigncode is missing"
 # The commit the release is built from; a production release is built from a commit alone.
 commit=$(git rev-parse HEAD 2>/dev/null) || commit=""
@@ -127,14 +142,18 @@ source "$root/tools/programs.sh"
 id=$(orv_product_id)
 kind=$([ $dev -eq 1 ] && echo DEVELOPMENT || echo production)
 out=${out:-build/release/$version$([ $dev -eq 1 ] && echo -DEVELOPMENT || true)$([ $wine -eq 1 ] && echo -wine || true)}
+# A published release is never replaced: only the reports of a refused or failed run may be.
+if [ -d "$out" ] && [ -n "$(cd "$out" && find . -mindepth 1 -maxdepth 1 ! -name '*-check.txt' -print -quit)" ]; then
+  refuse "$out holds a release or other files already; name a new --out"
+fi
 mkdir -p "$out"; out=$(cd "$out" && pwd)
 server_name=server$([ $dev -eq 1 ] && echo -DEVELOPMENT || true)
 setup_name=${id}Setup.exe
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 # Everything this run makes goes to OUT/.release.new and into place only when it is published;
-# what an earlier run published goes first, and a refused or failed run leaves nothing signed.
+# a refused or failed run leaves nothing signed.
 work=$out/.release.new
-rm -rf "$work" "$out/stage" "$out/$setup_name" "$out"/server* "$out/release.json" "$out"/*-check.txt
+rm -rf "$work" "$out"/*-check.txt
 mkdir -p "$work"
 trap 'rm -rf "$work"' EXIT
 release_public=$work/manifest-key.pub  # the release's key, which every program must carry
@@ -212,7 +231,13 @@ fi
 is_program() { cmp -s -n 2 "$1" <(printf MZ); }
 verified() { bash tools/authenticode.sh verify "$1"; }
 
-# The content: never one of the release's own files, and a Windows program in it only signed.
+# The content: regular files only (a link or a device would be copied as what it points at, or
+# not at all, and not as what was checked), none empty (the updater refuses an empty download),
+# never one of the release's own files, and a Windows program in it only signed.
+odd=$(cd "$content" && find . -mindepth 1 ! -type f ! -type d -print -quit)
+[ -z "$odd" ] || refuse "the content's ${odd#./} is not a regular file"
+empty=$(cd "$content" && find . -type f -empty -print -quit)
+[ -z "$empty" ] || refuse "the content's ${empty#./} is empty; the updater refuses an empty file"
 reserved=("${programs[@]}" Digest.xml Digest_n.xml uninstall.exe "setup/$setup_name")
 content_files=0 content_programs=0
 while IFS= read -r -d '' rel; do

@@ -4,6 +4,7 @@
 # release's version stamped, and compares the programs of programs.txt and the x86 installer
 # over each byte for byte. Prints one line per file; exit code 0 when all are identical.
 # usage: tools/reproducible.sh [VERSION]
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

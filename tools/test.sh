@@ -10,7 +10,8 @@
 #                                       only the Windows tests, from BUILD (win32 or win64);
 #                                       ctest's arguments choose among them (-R core_page_test)
 #
-# Ends with the run's wall and CPU time and its five slowest test programs.
+# Ends with the run's wall and CPU time, its five slowest test programs and the most disk it took.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/.." && pwd)
@@ -33,11 +34,26 @@ windows_jobs=${ORV_WINDOWS_TEST_JOBS:-4}
 bash tools/bootstrap.sh >/dev/null
 # Asked after the bootstrap, which installs Wine's 32-bit half where the machine runs 32-bit code.
 [ -n "$windows_build" ] || windows_build=$(orv_windows_test_build)
-if [ "$only_windows" -eq 1 ]; then bash tools/build.sh "$windows_build"
-else bash tools/build.sh native "$windows_build"; fi
-
 run=$(mktemp -d /tmp/orvalinex-test.XXXXXX)
 orv_on_exit rm -rf "$run"
+
+# The disk the run takes: every few seconds the space used on the file systems of the run's
+# folder and of the build, the highest above the start kept (other writers on the same file
+# systems count too, so on a shared machine it is an upper bound).
+mkdir -p "$root/build"
+disk_used() { df --output=used "$run" "$root/build" | tail -n +2 | sort -u | paste -sd+ | bc; }
+disk_start=$(disk_used)
+( peak=0
+  while :; do
+    now=$(( $(disk_used) - disk_start )); [ "$now" -le "$peak" ] || peak=$now
+    echo "$peak" >"$run/disk-peak.new" && mv "$run/disk-peak.new" "$run/disk-peak"
+    sleep 3
+  done ) 2>/dev/null &
+disk_watch=$!
+stop_disk_watch() { kill "$disk_watch" 2>/dev/null || true; }
+orv_on_exit stop_disk_watch
+if [ "$only_windows" -eq 1 ]; then bash tools/build.sh "$windows_build"
+else bash tools/build.sh native "$windows_build"; fi
 started=$SECONDS
 
 orv_wine_defaults
@@ -54,7 +70,7 @@ end_windows_tests() {
 orv_on_exit end_windows_tests
 echo "== Windows tests from build/$windows_build, each on a display of its own"
 if [ "$windows_build" = win64 ] && [ "$(orv_windows_test_build)" = win64 ]; then
-  echo "   (this machine runs no 32-bit code, so Wine runs the 64-bit build of the same sources)"
+  echo "   (Wine runs no 32-bit programs here, so it runs the 64-bit build of the same sources)"
 fi
 # One prepared prefix; each test copies it (tools/wine-run.sh). Programs run outside a test
 # (winepath, for instance) use a prefix of their own.
@@ -99,4 +115,7 @@ times >"$run/times"  # (in this shell: a pipe would run it in a child without ch
 cpu=$(tail -n 1 "$run/times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i, t, /[ms]/);
                                    n += t[1] * 60 + t[2] } printf "%.0f", n }')
 echo "wall time: ${SECONDS} s (tests: $((SECONDS - started)) s); CPU time: ${cpu} s (user + sys)"
+stop_disk_watch
+echo "disk: at most $(awk '{ printf "%.1f", $1 / 1048576 }' "$run/disk-peak" 2>/dev/null || echo "?") GB" \
+     "above the start (the run's prefixes, temporary files and build output)"
 exit $status

@@ -1,7 +1,8 @@
 # Shared by the scripts that run Windows programs under Wine; source it from the project root.
 #   orv_wine_defaults            Wine's debug output off, no Mono or Gecko installer prompts
 #   orv_windows_test_build       the build whose programs Wine runs here: win32 where Wine's
-#                                32-bit half works, else win64 (the machine runs no 32-bit code);
+#                                32-bit half works, else win64 (no 32-bit half installed, or a
+#                                machine that runs no 32-bit code);
 #                                ask after the bootstrap, which installs that half where it can
 #   orv_life_build DIR           the build folder whose life runs for DIR: DIR, or its win64
 #                                sibling where DIR is win32 and Wine runs no 32-bit programs

@@ -5,6 +5,7 @@
 # pipe, mutex, window message, registry key, temp folder, process, pointer or focus: both are
 # named after ORV_TEST_NAME, or else after the program. Run alone, the prefix is $WINEPREFIX or
 # one under build/, on the caller's display.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -eu
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/wine-env.sh"

@@ -17,8 +17,9 @@ std::wstring moduleDirectory();
 // Same rule on a given path: everything behind the last backslash is removed.
 std::wstring directoryOfPath(const std::wstring& path);
 
-// Creates a process from the command line as given (no application name, inheritable handles,
-// no creation flags, the caller's environment and folder). Does not wait. The new process's
+// Creates a process from the command line as given (no application name, no inherited handles,
+// no creation flags, the caller's environment), in the folder of the program it names (its first
+// token, quoted or not). Does not wait. The new process's
 // handle, which tests false when it could not be created.
 ScopedHandle launchCommandLine(const std::wstring& commandLine);
 

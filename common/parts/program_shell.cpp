@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "command_line.h"
+#include "dll_search.h"
 #include "single_instance.h"
 
 namespace orv {
@@ -12,6 +13,8 @@ constexpr DWORD kAllControlClasses = 0xFF;
 }  // namespace
 
 int runProgram(DialogProgram& program) {
+  // Before anything is loaded by name: the program may run elevated.
+  restrictDllSearch();
   if (program.InitInstance() == StartResult::kRun) program.Run();
   return 0;
 }

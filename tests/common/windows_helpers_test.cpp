@@ -8,6 +8,7 @@
 
 #include "ansi_text.h"
 #include "dialog_menu.h"
+#include "dll_search.h"
 #include "file_system.h"
 #include "held_folder.h"
 #include "process_util.h"
@@ -85,15 +86,21 @@ TEST(ModuleDirectory, IsTheProgramFolderWithItsSeparator) {
   EXPECT_EQ(directoryOfPath(L"prog.exe"), L"");
 }
 
-// Started as a child: writes its own command line to the file it is given, then exits. The file
-// appears under its name only once written and closed, so its appearance is the event to wait for.
-int childMain(const std::wstring& out) {
+// Started as a child: writes its own command line, its current folder and whether the handle
+// value it is given is open in it to the file it is given, then exits. The file appears under its
+// name only once written and closed, so its appearance is the event to wait for.
+int childMain(const std::wstring& out, const std::wstring& handle) {
   const std::wstring part = out + L".part";
   {
     ScopedHandle file(
         CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     if (!file) return 3;
-    const std::wstring line = GetCommandLineW();
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    DWORD flags = 0;
+    const HANDLE parentHandle = reinterpret_cast<HANDLE>(std::wcstoull(handle.c_str(), nullptr, 10));
+    const std::wstring line = std::wstring(GetCommandLineW()) + L"\n" + folder + L"\n" +
+                              (GetHandleInformation(parentHandle, &flags) ? L"inherited" : L"none");
     DWORD written = 0;
     WriteFile(file.get(), line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
   }
@@ -106,7 +113,9 @@ std::wstring readWide(const fs::path& p) {
                       bytes.size() / sizeof(wchar_t));
 }
 
-TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanks) {
+// The child starts in its own folder, not the caller's, and inherits none of the caller's handles,
+// even one marked inheritable.
+TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanksInItsFolderWithoutHandles) {
   test::TempDir dir;
   const fs::path folder = dir / "Program Files" / "Orvalinex";
   fs::create_directories(folder);
@@ -115,17 +124,38 @@ TEST(LaunchCommandLine, StartsAQuotedProgramPathWithBlanks) {
   const fs::path child = folder / "child.exe";
   fs::copy_file(self, child);
   const fs::path out = dir / "out.txt";
-  const std::wstring command = quoteProgramPath(child.wstring()) +
-                               L" --gtest_filter=None --child-out \"" + out.wstring() + L"\"";
+  SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+  ScopedHandle event(CreateEventW(&inheritable, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  const std::wstring command =
+      quoteProgramPath(child.wstring()) + L" --gtest_filter=None --child-out \"" + out.wstring() +
+      L"\" " + std::to_wstring(reinterpret_cast<std::uintptr_t>(event.get()));
   ASSERT_TRUE(launchCommandLine(command));
   ASSERT_TRUE(test::waitUntil([&] { return fs::exists(out); }, 15000));
-  EXPECT_EQ(readWide(out), command);
+  EXPECT_EQ(readWide(out), command + L"\n" + folder.wstring() + L"\nnone");
 }
 
 TEST(LaunchCommandLine, ReportsAProgramThatCannotBeStarted) {
   EXPECT_FALSE(launchCommandLine(L"\"C:\\no such folder\\nothing.exe\" -lostfile"));
   EXPECT_EQ(quoteProgramPath(L"C:\\Program Files\\x.exe"), L"\"C:\\Program Files\\x.exe\"");
   EXPECT_EQ(quoteProgramPath(L"\"C:\\a.exe\""), L"\"C:\\a.exe\"");
+}
+
+// Once restricted, a library loaded by its bare name is looked for in the system folder and the
+// program's own folder only: one in the current folder is found before, and no longer after.
+TEST(DllSearch, TheCurrentFolderIsNoLongerSearched) {
+  test::TempDir dir;
+  const wchar_t name[] = L"orv_probe_library.dll";
+  fs::copy_file(test::hostPath(ORV_PROBE_LIBRARY), dir.path() / name);
+  const fs::path was = fs::current_path();
+  fs::current_path(dir.path());
+  {
+    ScopedLibrary before(LoadLibraryW(name));
+    ASSERT_TRUE(before) << "the copy loads from the current folder";
+  }
+  EXPECT_NE(restrictDllSearch(), DllSearch::kUnchanged);
+  EXPECT_FALSE(ScopedLibrary(LoadLibraryW(name)));
+  fs::current_path(was);
 }
 
 // A box is centred over an owner that is shown, and in the monitor's work area over a hidden owner
@@ -175,8 +205,8 @@ TEST(CentreWindow, OverAShownOwnerElseInTheWorkArea) {
 int main(int argc, char** argv) {
   int wargc = 0;
   LPWSTR* wargv = CommandLineToArgvW(GetCommandLineW(), &wargc);
-  for (int i = 1; wargv && i + 1 < wargc; ++i) {
-    if (std::wstring(wargv[i]) == L"--child-out") return orv::childMain(wargv[i + 1]);
+  for (int i = 1; wargv && i + 2 < wargc; ++i) {
+    if (std::wstring(wargv[i]) == L"--child-out") return orv::childMain(wargv[i + 1], wargv[i + 2]);
   }
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -26,7 +26,8 @@ openssl genrsa -traditional -out "$work/other.key" 1024 2>/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/sign.pem" -days 2 \
   -subj "/CN=refusal test" >/dev/null 2>&1
 openssl pkcs12 -export -in "$work/sign.pem" -inkey "$work/sign.key" -out "$work/sign.p12" -passout pass:secret
-prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key")
+prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key"
+      --timestamp-url http://127.0.0.1:9/)
 life_release=(--dev --wine --arch $arch --programs "$programs")
 # Content folders: the shipped content with one file added.
 content() {  # content NAME FILE [SOURCE]: $work/NAME, holding FILE (a copy of SOURCE, or a text)
@@ -38,6 +39,10 @@ content late web/logo.txt
 content deliverable kavrel.dll
 content unsigned web/helper.dll "$programs/engines/jornet/Jornet.dll"
 content unholdable 'web/a|b.txt'
+content empty web/empty.txt /dev/null
+content linked web/README.txt && rm "$work/linked/web/README.txt" &&
+  ln -s "$src/README.md" "$work/linked/web/README.txt"
+openssl genrsa -traditional -out "$work/big.key" 2048 2>/dev/null
 # A tree of the release tool alone, committed, without the development key's files.
 tree=$work/tree
 mkdir -p "$tree/tools" "$tree/common/rules"
@@ -62,9 +67,17 @@ refusal "production without an update host" 2 "a production release needs --upda
   rel $B --key "$work/other.key" --out "$work/r"
 refusal "production without Authenticode" 2 "is Authenticode-signed" -- \
   rel $B --key "$work/other.key" --update-host updates.bank.test --out "$work/r"
+refusal "production without a time stamp" 2 "give --timestamp-url" -- \
+  rel $B --key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" \
+  --sign-key "$work/sign.key" --out "$work/r"
 refusal "a PKCS#12 password only from the environment" 2 "needs --sign-pass-env naming a set" -- \
   rel $B --dev --sign-pkcs12 "$work/sign.p12" --sign-pass-env ORV_UNSET_PASSWORD --out "$work/r"
 refusal "a version of three numbers" 2 "is not four numbers" -- rel 1.2.0 --dev --out "$work/r"
+refusal "a manifest key of 2048 bits, before any build" 1 "is a 2048-bit RSA key; the manifest key is a 1024-bit" -- \
+  rel $B --dev --key "$work/big.key" --out "$work/r"
+refusal "production in Wine mode" 1 "it is for --dev only" -- rel $B "${prod[@]}" --wine --out "$work/r"
+refusal "production from programs built elsewhere" 1 "--no-build and --programs are for --dev only" -- \
+  rel $B "${prod[@]}" --programs "$programs" --out "$work/r"
 refusal "production with the development key" 1 "is the development key" -- \
   rel $B "${prod[@]}" --key "$src/keys/manifest-dev.key" --out "$work/r"
 refusal "the development key, its files not in the tree" 1 "is the development key" -- \
@@ -86,6 +99,15 @@ refusal "an unsigned Windows program in the content" 1 "the content's web/helper
   rel $B "${life_release[@]}" --content "$work/unsigned" --out "$work/r"
 refusal "a content name the installer cannot carry" 1 'the staged name "a|b.txt" holds a character Windows does not allow' -- \
   rel $B "${life_release[@]}" --content "$work/unholdable" --out "$work/r"
+refusal "a link in the content" 1 "the content's web/README.txt is not a regular file" -- \
+  rel $B "${life_release[@]}" --content "$work/linked" --out "$work/r"
+refusal "an empty file in the content" 1 "the content's web/empty.txt is empty" -- \
+  rel $B "${life_release[@]}" --content "$work/empty" --out "$work/r"
+before=$(cd "$life/$B" && find . -type f -exec sha256sum {} + | LC_ALL=C sort)
+refusal "an output folder that holds a release" 1 "holds a release or other files already" -- \
+  rel $B "${life_release[@]}" --out "$life/$B"
+[ "$before" = "$(cd "$life/$B" && find . -type f -exec sha256sum {} + | LC_ALL=C sort)" ] &&
+  ok "the release already there is kept as it was" || fail "the release already there changed"
 refusal "a signed release refused at the server check" 1 'refused: the last entry in key order is web\logo.txt, not the installer OrvalinexSetup.exe' -- \
   rel $B "${life_release[@]}" --content "$work/late" --sign-cert "$work/sign.pem" --sign-key "$work/sign.key" --out "$work/late-out"
 left=$(cd "$work/late-out" && find . -type f ! -name '*-check.txt')

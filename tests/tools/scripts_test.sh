@@ -4,6 +4,7 @@
 #    the benchmarks do) leaves no Xvfb behind, whichever way it ends, one table row each;
 #  - no script under tools/ or tests/ starts a Windows system program by its bare name, which
 #    would be the program of whichever bitness the `wine` loader has;
+#  - every runnable script answers --help;
 #  - the bootstrap's package step (tools/apt-packages.sh) goes on past a mirror caught mid-sync
 #    and an optional package it cannot have, and ends at once on a required one, one row each.
 # usage: scripts_test.sh SOURCE_DIR
@@ -85,6 +86,12 @@ bare=$(cd "$src" && grep -rnEI --include='*.sh' --include='*.py' --include='*.cm
          tools tests | grep -vE '^[^:]+:[0-9]+:[[:space:]]*(#|echo |printf )')
 if [ -z "$bare" ]; then ok "no Windows system program started by its bare name"
 else fail "Windows system programs started by their bare names:"; echo "$bare"; fi
+
+# Every runnable script answers --help with its header and exit code 0, doing nothing else.
+for script in $(cd "$src" && grep -l '^#!' tools/*.sh installer/*.sh); do
+  out=$(cd "$work" && timeout 20 bash "$src/$script" --help 2>&1) &&
+    [ -n "$out" ] && ok "--help: $script" || fail "--help: $script: $out"
+done
 
 # The bootstrap's package step against a stand-in apt that answers as each row says: the update
 # ("ok", or "sync": a mirror caught mid-sync), then each package ("ok"; "fetch": its download

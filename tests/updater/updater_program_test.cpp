@@ -286,6 +286,22 @@ TEST_F(UpdaterProgramTest, SecondCopyEndsSilentlyWhileTheFirstAsks) {
   EXPECT_TRUE(IsWindowVisible(dialog));
 }
 
+// The hand-over's old copy still holds the instance mutex for a moment after it started the new
+// one (it removes its work folder first): the new copy waits for it instead of ending.
+TEST_F(UpdaterProgramTest, NewLoaderWaitsForTheCopyThatStartedItToEnd) {
+  writePage(R"({ ConfirmUpdate: ["none"] })");
+  writeProbe("show 5\ncall ConfirmUpdate update\n");
+  Process& first = start();
+  ASSERT_TRUE(waitFor("flow.log", "probe done"));
+  fs::remove(dir_ / "flow.log");
+  Process& second = start(L"-newloader");
+  // The pause is the behaviour under test: a copy that found the mutex taken would have ended.
+  EXPECT_EQ(waitForExit(second, 3000), static_cast<DWORD>(STILL_ACTIVE)) << "the new copy waits while the first runs";
+  endIfRunning(first);
+  EXPECT_TRUE(waitFor("flow.log", "probe done", 60000)) << "the new copy runs once the first ended";
+  EXPECT_TRUE(isRunning(second));
+}
+
 TEST_F(UpdaterProgramTest, NewLoaderRemovesTheOldFileWhereverItStands) {
   writePage();
   writeProbe("sleep 10\n");

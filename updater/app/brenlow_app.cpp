@@ -30,6 +30,7 @@ StartResult CBrenlowApp::InitInstance() {
 
   const StartOptions options = startOptions(shell_.tokens());
   if (options.quitRunningCopies) return shell_.closeRunningCopies();
+  if (options.removeOldFile > 0) waitForRetiringLoader(modulePath());
   for (int i = 0; i < options.removeOldFile; ++i) RemoveOldFile();
 
   // Another copy runs: this one ends without a word to it.

@@ -315,11 +315,9 @@ int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
   return kHttpsOk;
 }
 
-// The body into the target, created new, and kept only when whole.
-int receiveBody(HINTERNET request, const std::wstring& localPath, std::uint64_t length,
-                TransferWatch& watch, const std::wstring& url) {
-  NewFile file(localPath);
-  if (!file.isOpen()) return kWriteFailed;
+// The body into the target, kept only when whole.
+int receiveBody(HINTERNET request, NewFile& file, std::uint64_t length, TransferWatch& watch,
+                const std::wstring& url) {
   const int body = readBody(request, file, length, watch, url);
   if (body == kHttpsOk) file.keep();
   return body;
@@ -327,6 +325,10 @@ int receiveBody(HINTERNET request, const std::wstring& localPath, std::uint64_t 
 
 int fetchWithin(const std::wstring& url, const std::wstring& localPath, std::uint64_t* byteCount,
                 TransferWatch& watch) {
+  // Created before the request: a target that cannot be written fails at once, before a byte
+  // crosses the network.
+  NewFile file(localPath);
+  if (!file.isOpen()) return kWriteFailed;
   const ScopedInternet session = openSession(watch.bounds());
   if (!session) return internetFailure(L"InternetOpen");
 
@@ -340,7 +342,7 @@ int fetchWithin(const std::wstring& url, const std::wstring& localPath, std::uin
   int result = exchangeFollowingRedirects(session.get(), url, slot, exchange, watch);
   std::uint64_t length = 0;
   if (result == kHttpsOk) result = acceptedLength(slot.get(), exchange.status, watch, url, length);
-  if (result == kHttpsOk) result = receiveBody(slot.get(), localPath, length, watch, url);
+  if (result == kHttpsOk) result = receiveBody(slot.get(), file, length, watch, url);
   if (result == kHttpsOk && byteCount) *byteCount = length;
   return result;
 }

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <vector>
+
 #include "file_ops.h"
 #include "file_rules.h"
 #include "process_util.h"
@@ -11,19 +13,46 @@
 
 namespace orv::updater {
 
-unsigned long findProgram(const std::wstring& exeName) {
+namespace {
+
+// Ids of the running processes whose executable name equals `exeName`, in the snapshot's order.
+std::vector<unsigned long> programIds(const std::wstring& exeName) {
+  std::vector<unsigned long> ids;
   ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   if (!snapshot) {
     traceFailure(L"findProgram", L"CreateToolhelp32Snapshot");
-    return 0;
+    return ids;
   }
   PROCESSENTRY32W entry = {};
   entry.dwSize = sizeof(entry);
   for (BOOL more = Process32FirstW(snapshot.get(), &entry); more;
        more = Process32NextW(snapshot.get(), &entry)) {
-    if (sameProgramName(entry.szExeFile, exeName)) return entry.th32ProcessID;
+    if (sameProgramName(entry.szExeFile, exeName)) ids.push_back(entry.th32ProcessID);
   }
-  return 0;
+  return ids;
+}
+
+}  // namespace
+
+unsigned long findProgram(const std::wstring& exeName) {
+  const std::vector<unsigned long> ids = programIds(exeName);
+  return ids.empty() ? 0 : ids.front();
+}
+
+bool waitForOtherCopies(const std::wstring& exeName, unsigned long timeoutMs) {
+  std::vector<ScopedHandle> others;
+  std::vector<HANDLE> waits;
+  for (unsigned long id : programIds(exeName)) {
+    if (id == GetCurrentProcessId()) continue;
+    ScopedHandle process(OpenProcess(SYNCHRONIZE, FALSE, id));
+    if (!process) continue;  // gone since the snapshot
+    waits.push_back(process.get());
+    others.push_back(std::move(process));
+    if (waits.size() == MAXIMUM_WAIT_OBJECTS) break;
+  }
+  if (waits.empty()) return true;
+  return WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), TRUE, timeoutMs) !=
+         WAIT_TIMEOUT;
 }
 
 void stopProgram(const std::wstring& exeName) {

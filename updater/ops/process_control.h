@@ -12,6 +12,10 @@ constexpr unsigned kStoppedExitCode = 0xFFFFFFF7;  // -9
 // to case; 0 when none runs.
 unsigned long findProgram(const std::wstring& exeName);
 
+// Waits until every other process whose executable name equals `exeName` (without regard to case)
+// has ended, at most `timeoutMs`. True when none runs any more.
+bool waitForOtherCopies(const std::wstring& exeName, unsigned long timeoutMs);
+
 // Terminates the first process found with that name (exit code -9). Does not wait; stops one
 // process per call; a failure (no right, already gone) is silent.
 void stopProgram(const std::wstring& exeName);

@@ -7,6 +7,7 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
+#include "process_control.h"
 #include "process_util.h"
 #include "product_key.h"
 #include "start_options.h"
@@ -74,6 +75,14 @@ void removeRetiredUpdater(const std::wstring& updaterPath) {
     if (!pathExists(old) || GetTickCount64() >= deadline) return;
     Sleep(kOldFileRetryMs);
   }
+}
+
+void waitForRetiringLoader(const std::wstring& updaterPath) {
+  const size_t slash = updaterPath.find_last_of(L'\\');
+  const std::wstring fileName =
+      slash == std::wstring::npos ? updaterPath : updaterPath.substr(slash + 1);
+  if (!waitForOtherCopies(fileName, kHandOverWaitMs))
+    traceLine(kTag, L"the copy that started this one still runs");
 }
 
 bool installNewLoader(const HandOverRequest& request) {

@@ -54,6 +54,16 @@ constexpr unsigned long kOldFileRetryMs = 100;
 // holds it, for up to kOldFileWaitMs, then left for a later run. No path: nothing happens.
 void removeRetiredUpdater(const std::wstring& updaterPath);
 
+// How long a new copy started by the hand-over waits for the copy that started it to end.
+constexpr unsigned long kHandOverWaitMs = 60000;
+
+// The copy that started this one (" -newloader") ends only after it has started it and removed
+// its work folder, and until then it holds the instance mutex: the new copy waits for every
+// other process of its own file name (`updaterPath`, the running program's file) to end, up to
+// kHandOverWaitMs, before it asks for the mutex. Without the wait, a hand-over on a loaded
+// machine would find its own predecessor running and end silently.
+void waitForRetiringLoader(const std::wstring& updaterPath);
+
 // "Path" as read again through the attempt's settings key.
 std::function<std::wstring()> installedFolderFrom(const ProductKey& key);
 
