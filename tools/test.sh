@@ -37,17 +37,19 @@ bash tools/bootstrap.sh >/dev/null
 run=$(mktemp -d /tmp/orvalinex-test.XXXXXX)
 orv_on_exit rm -rf "$run"
 
-# The disk the run takes: every few seconds the space used on the file systems of the run's
-# folder and of the build, the highest above the start kept (other writers on the same file
-# systems count too, so on a shared machine it is an upper bound).
+# The disk the run takes: every few seconds the size of the run's own folder (its prefixes and
+# the tests' temporary files), and the space used on the file systems of that folder and of the
+# build above the start (other writers on them count there too, so on a shared machine that one
+# is an upper bound); the highest of each is kept.
 mkdir -p "$root/build"
 disk_used() { df --output=used "$run" "$root/build" | tail -n +2 | sort -u | paste -sd+ | bc; }
 disk_start=$(disk_used)
-( peak=0
+( peak=0 own=0
   while :; do
     now=$(( $(disk_used) - disk_start )); [ "$now" -le "$peak" ] || peak=$now
-    echo "$peak" >"$run/disk-peak.new" && mv "$run/disk-peak.new" "$run/disk-peak"
-    sleep 3
+    size=$(du -sxk "$run" 2>/dev/null | cut -f1); [ "${size:-0}" -le "$own" ] || own=$size
+    echo "$own $peak" >"$run/disk-peak.new" && mv "$run/disk-peak.new" "$run/disk-peak"
+    sleep 5
   done ) 2>/dev/null &
 disk_watch=$!
 stop_disk_watch() { kill "$disk_watch" 2>/dev/null || true; }
@@ -116,6 +118,6 @@ cpu=$(tail -n 1 "$run/times" | awk '{ n = 0; for (i = 1; i <= 2; i++) { split($i
                                    n += t[1] * 60 + t[2] } printf "%.0f", n }')
 echo "wall time: ${SECONDS} s (tests: $((SECONDS - started)) s); CPU time: ${cpu} s (user + sys)"
 stop_disk_watch
-echo "disk: at most $(awk '{ printf "%.1f", $1 / 1048576 }' "$run/disk-peak" 2>/dev/null || echo "?") GB" \
-     "above the start (the run's prefixes, temporary files and build output)"
+awk '{ printf "disk: the run'"'"'s folder at most %.1f GB; its file systems at most %.1f GB above the start (with the build output)\n", $1 / 1048576, $2 / 1048576 }' \
+  "$run/disk-peak" 2>/dev/null || echo "disk: not measured"
 exit $status
