@@ -16,10 +16,11 @@ COMMON_FLOORS = [
     ("common/rules", "orv"),
     ("common/win", "orv"),
     ("common/manifest", "orv"),
+    ("common/tuf", "orv::tuf"),
     ("common/parts", "orv"),
     ("common/browser", "orv"),
 ]
-TOOL_FLOORS = [("tools/manifest", "orv::manifest_tool")]
+TOOL_FLOORS = [("tools/manifest", "orv::manifest_tool"), ("tools/tuf", "orv::tuf_client")]
 SUBDIRECTORY = re.compile(r"^\s*add_subdirectory\((\w+)\)", re.M)
 
 
@@ -59,7 +60,7 @@ FLOOR_INDEX = {folder: i for i, (folder, _) in enumerate(FLOORS)}
 # surface, whose names the core host imports as they are.
 OUTSIDE_ALLOWED = {
     "core/main.cpp", "updater/main.cpp", "notifier/main.cpp", "tokenctl/dll_main.cpp",
-    "tools/manifest/main.cpp", "engines/kavrel/Kavrel.h", "engines/kavrel/kavrel_engine.h",
+    "tools/manifest/main.cpp", "tools/tuf/main.cpp", "engines/kavrel/Kavrel.h", "engines/kavrel/kavrel_engine.h",
     "engines/kavrel/kavrel_engine.cpp", "engines/kavrel/kavrel_exports.cpp",
     "engines/jornet/Jornet.h", "engines/jornet/jornet_bridge.cpp",
 }

@@ -29,6 +29,21 @@ bool isDeviceName(const std::wstring& name) {
   return isDigit && (sameAsciiNoCase(prefix, L"COM") || sameAsciiNoCase(prefix, L"LPT"));
 }
 
+// "ABCDEF~1.TXT": the form of the short names Windows makes for long ones. A listed name of that
+// form may be another file's short name, so creating it can reach that file.
+bool isShortNameForm(const std::wstring& name) {
+  const std::size_t dot = name.find(L'.');
+  const std::wstring stem = name.substr(0, dot);
+  const std::size_t extension = dot == std::wstring::npos ? 0 : name.size() - dot - 1;
+  const bool secondDot = dot != std::wstring::npos && name.find(L'.', dot + 1) != std::wstring::npos;
+  if (stem.size() > 8 || extension > 3 || secondDot) return false;
+  const std::size_t tilde = stem.rfind(L'~');
+  if (tilde == std::wstring::npos || tilde == 0 || tilde + 1 == stem.size()) return false;
+  for (std::size_t i = tilde + 1; i < stem.size(); ++i)
+    if (stem[i] < L'0' || stem[i] > L'9') return false;
+  return true;
+}
+
 bool isPlainName(const std::wstring& name) {
   if (name.empty()) return false;
   for (wchar_t c : name) {
@@ -37,16 +52,26 @@ bool isPlainName(const std::wstring& name) {
   }
   const wchar_t last = name.back();
   if (last == L'.' || last == L' ') return false;  // also "." and ".."
-  return !isDeviceName(name);
+  return !isDeviceName(name) && !isShortNameForm(name);
 }
 
-// Windows compares names without regard to case; the letters a manifest can reasonably use.
+// Windows' file systems compare names through an upper-case table of their own; this one folds
+// every UTF-16 code unit that has a one-character upper case, which folds at least as much.
+struct CaseRun {
+  unsigned first, last, step;
+  int delta;
+};
+constexpr CaseRun kCaseRuns[] = {
+#include "case_table.inc"
+};
+
 wchar_t foldCase(wchar_t c) {
-  if ((c >= L'a' && c <= L'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) ||
-      (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) || (c >= 0x430 && c <= 0x44F) ||
-      (c >= 0xFF41 && c <= 0xFF5A))
-    return static_cast<wchar_t>(c - 0x20);
-  if (c >= 0x450 && c <= 0x45F) return static_cast<wchar_t>(c - 0x50);
+  const unsigned u = static_cast<unsigned>(c);
+  for (const CaseRun& run : kCaseRuns) {
+    if (u < run.first) break;  // the runs are in order
+    if (u <= run.last && (u - run.first) % run.step == 0)
+      return static_cast<wchar_t>(static_cast<int>(u) + run.delta);
+  }
   return c;
 }
 

@@ -1,5 +1,6 @@
 #include "manifest_signature.h"
 
+#include "hex_text.h"
 #include "openssl_owners.h"
 
 #include <openssl/bio.h>
@@ -34,13 +35,6 @@ Pkey readPublicKey(const std::string& pem) {
   return Pkey(key);
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 }  // namespace
 
 SignatureCheck checkSignedManifest(const std::string& bytes, const std::string& publicKeyPem) {
@@ -56,14 +50,9 @@ SignatureCheck checkSignedManifest(const std::string& bytes, const std::string& 
   const std::size_t block = lastTag - kSignatureBlockSize;
   if (std::memcmp(bytes.data() + block, kMarker, kMarkerSize) != 0) return SignatureCheck::Unsigned;
 
-  unsigned char signature[kSignatureSize];
-  const char* hex = bytes.data() + block + kMarkerSize;
-  for (std::size_t i = 0; i < kSignatureSize; ++i) {
-    const int hi = hexValue(hex[2 * i]);
-    const int lo = hexValue(hex[2 * i + 1]);
-    if (hi < 0 || lo < 0) return SignatureCheck::Unsigned;
-    signature[i] = static_cast<unsigned char>((hi << 4) | lo);
-  }
+  std::string signature;
+  if (!hexBytes(bytes.substr(block + kMarkerSize, 2 * kSignatureSize), signature))
+    return SignatureCheck::Unsigned;
 
   // The signed message: everything in front of the block, then the last tag to the end.
   unsigned char digest[SHA_DIGEST_LENGTH];
@@ -83,10 +72,12 @@ SignatureCheck checkSignedManifest(const std::string& bytes, const std::string& 
     return SignatureCheck::OtherKey;
   unsigned char recovered[kSignatureSize];
   std::size_t recoveredLen = sizeof(recovered);
-  // A block that does not unpad was made with another key (or is no signature at all); one that
-  // unpads to another digest was made with this key over other bytes.
-  if (EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLen, signature, kSignatureSize) <= 0)
+  if (EVP_PKEY_verify_recover(ctx.get(), recovered, &recoveredLen,
+                              reinterpret_cast<const unsigned char*>(signature.data()),
+                              kSignatureSize) <= 0)
     return SignatureCheck::OtherKey;
+  // A block that does not unpad was made with another key; one that unpads to another digest
+  // was made with this key over other bytes.
   const bool same =
       recoveredLen == SHA_DIGEST_LENGTH && std::memcmp(recovered, digest, SHA_DIGEST_LENGTH) == 0;
   return same ? SignatureCheck::Verified : SignatureCheck::Altered;
@@ -118,13 +109,8 @@ std::string signManifest(const std::string& unsignedBytes, const std::string& pr
       signatureLen != kSignatureSize)
     return std::string();
 
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string block(kMarker, kMarkerSize);
-  for (unsigned char b : signature) {
-    block += kHex[b >> 4];
-    block += kHex[b & 15];
-  }
-  block += "</Sign>\r\n";
+  const std::string block =
+      std::string(kMarker, kMarkerSize) + hexText(signature, kSignatureSize, true) + "</Sign>\r\n";
   return unsignedBytes.substr(0, lastTag) + block + unsignedBytes.substr(lastTag);
 }
 

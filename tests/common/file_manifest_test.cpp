@@ -327,5 +327,17 @@ TEST(FileDigest, IsBase64OfSha1OrEmptyForAMissingFile) {
   EXPECT_EQ(fileDigest(dir.wpath() + L"\\nothing"), L"");
 }
 
+#ifdef _WIN32
+// The file is opened by its own name: a full-width backslash, which the ANSI code page's best-fit
+// conversion would turn into a separator, names the file that holds it, not "a\b".
+TEST(FileDigest, OpensTheFileByItsWideName) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "a");
+  writeFile(dir / "a" / "b", "another file");
+  writeFile(std::filesystem::path(dir.wpath() + L"\\a\uFF3Cb"), kAbc);
+  EXPECT_EQ(fileDigest(dir.wpath() + L"\\a\uFF3Cb"), toWide(kAbcDigest));
+}
+#endif
+
 }  // namespace
 }  // namespace orv

@@ -86,6 +86,15 @@ TEST(ManifestPaths, EntriesThatWouldLeaveTheFolderAreRecognised) {
       {L"a\\", L"c", false},
       {L"", L"", false},
       {L"", L"\u66F4\u65B0\u4E57.exe", true},
+      // The form of a short name, which may be another file's.
+      {L"", L"ABCDEF~1.TXT", false},
+      {L"PROGRA~1", L"a", false},
+      {L"", L"x~12", false},
+      {L"", L"a~b.txt", true},
+      {L"", L"~1.txt", true},
+      {L"", L"longname~1.txt", true},
+      {L"", L"abc~1.html", true},
+      {L"", L"a~1.b.c", true},
   };
   for (const Case& c : cases)
     EXPECT_EQ(listedFileIsSafe(c.path, c.name), c.stays)

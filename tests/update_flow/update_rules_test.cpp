@@ -143,6 +143,9 @@ TEST(PathSafety, KeysThatDifferOnlyInCaseNameOneFile) {
       {{entry(L"Script", L"a.lua"), entry(L"script", L"a.lua")}, true},
       {{entry(L"", L"Setup.EXE"), entry(L"", L"setup.exe")}, true},
       {{entry(L"\u00C9t\u00E9", L"a"), entry(L"\u00E9T\u00C9", L"a")}, true},
+      {{entry(L"", L"\u0100.txt"), entry(L"", L"\u0101.TXT")}, true},         // Latin Extended-A
+      {{entry(L"", L"\u03C3\u03C2"), entry(L"", L"\u03A3\u03A3")}, true},  // both sigmas
+      {{entry(L"", L"\u0561"), entry(L"", L"\u0531")}, true},                // Armenian
       {{entry(L"", L"a.lua"), entry(L"", L"a.lua")}, true},
       {{entry(L"Script", L"a.lua"), entry(L"Script", L"b.lua")}, false},
   };

@@ -2,9 +2,8 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
-
 #include "ansi_text.h"
+#include "hex_text.h"
 #include "pe_version.h"
 #include "product.h"
 
@@ -49,13 +48,7 @@ std::string sha256HexOf(const void* data, std::size_t size) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int digestSize = 0;
   if (!EVP_Digest(data, size, digest, &digestSize, EVP_sha256(), nullptr)) return {};
-  std::string out;
-  char two[3];
-  for (unsigned i = 0; i < digestSize; ++i) {
-    std::snprintf(two, sizeof two, "%02x", digest[i]);
-    out += two;
-  }
-  return out;
+  return hexText(digest, digestSize);
 }
 
 }  // namespace
