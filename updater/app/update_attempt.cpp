@@ -271,7 +271,7 @@ AttemptFailure UpdateAttempt::handOverLoader(AttemptFolders& folders, const Upda
   if (folders.holdFolderOf(joinPath(request.loaderFolder, kUpdaterFileName)))
     loaderHandOver(request);  // returns only when it failed
   stopIfEnded();
-  return {FailureReason::HandOverFailed, 0, joinPath(request.installedFolder, kUpdaterFileName)};
+  return {FailureReason::HandOverFailed, 0, baseUrl_ + kUpdaterFileName};
 }
 
 void UpdateAttempt::confirm(const ProductKey& key) {
