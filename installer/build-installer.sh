@@ -40,7 +40,11 @@ header=$orv_product_header
 id=$(orv_product_id)
 name=$(orv_product_text kProductName)
 prefix=$(orv_product_text kSettingsKeyPrefix)
-[ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] ||
+log_folder=$(orv_product_text kLogFolderName)
+log_sddl=$(orv_product_text kLogFolderSddl)
+work_parent=$(orv_product_text kWorkParentName)
+[ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] && [ -n "$log_folder" ] && [ -n "$log_sddl" ] &&
+  [ -n "$work_parent" ] ||
   { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
 key=${prefix}${id}
 parent=${key%\\*}
@@ -54,6 +58,11 @@ registered=$(orv_programs file install | awk '$2 == "register" { print $1 }')
   echo "!define SETTINGS_KEY \"$key\""
   echo "!define SETTINGS_PARENT \"$parent\""
   echo "!define SETTINGS_GRANDPARENT \"${parent%\\*}\""
+  # The logs' folder below the installation (and below the user's local application data), its
+  # descriptor, and the updater's work folders' parent.
+  echo "!define LOG_FOLDER \"$log_folder\""
+  echo "!define LOG_FOLDER_SDDL \"$log_sddl\""
+  echo "!define WORK_PARENT \"$work_parent\""
   # <ROLE>_FILE for every program, and the one registered as a COM server.
   while read -r role file; do echo "!define ${role^^}_FILE \"$file\""; done < <(orv_programs role file)
   echo "!define REGISTERED_FILE \"$registered\""
@@ -62,6 +71,11 @@ registered=$(orv_programs file install | awk '$2 == "register" { print $1 }')
   while read -r file stop; do
     [ "$stop" = - ] || echo "  !insertmacro StopProgram \"$file\""
   done < <(orv_programs file stop)
+  echo "!macroend"
+  # Every program's log in the local application data of the user who uninstalls (the user's own
+  # programs write there; a name that is not there is passed over).
+  echo "!macro RemoveUserLogs"
+  while read -r file; do echo "  !insertmacro RemoveUserLog \"$file\""; done < <(orv_programs file)
   echo "!macroend"
   # The updater's page language: Chinese (PRC).
   echo "!define LANG_ID 2052"

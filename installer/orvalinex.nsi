@@ -13,7 +13,9 @@
 ; version (exit code 4). A file it cannot write (exit code 2) or a control it cannot register (3)
 ; ends it without damage: nothing more is written or registered after the first error, whose
 ; code is the exit code; the files it replaced are put back and the old control registered again,
-; and the installation's settings, its Version among them, stay as they were.
+; and the installation's settings, its Version among them, stay as they were. Each step goes to its
+; log below the installation ("Logs\<id>Setup.log"); a run started by hand (neither "/S" nor by the
+; updater) also shows its failure with its code (I-2, I-3, I-4) in a message box.
 
 Unicode true
 !if "${ARCH}" == "amd64"
@@ -45,6 +47,153 @@ Var OldControlUnregistered
 ; What MoveAside kept of the uninstaller that was there.
 Var PreviousUninstaller
 
+;; ---- the installer's log ----
+; "<installation folder>\Logs\<id>Setup.log", beside the elevated programs' logs, in their format:
+; the time (UTC), the version, the attempt ("-"), the code ("-", or I-<exit code>) and the text,
+; one line a step, bounded to 1 MiB with one older generation ("<id>Setup.old.log"). The folder
+; is made with the logs' descriptor, so that only administrators write there; an existing one is
+; used only when it is a real folder (no junction or link), and the programs check its owner and
+; set its DACL again at their next line. A line that cannot be written is lost without a word.
+!define LOG_BOUND 1048576
+!define SETUP_LOG "$INSTDIR\${LOG_FOLDER}\${PRODUCT_ID}Setup.log"
+!define SETUP_OLD_LOG "$INSTDIR\${LOG_FOLDER}\${PRODUCT_ID}Setup.old.log"
+; 1 when this run was started by hand: without "/S" and not from the updater's work folder. Only
+; then does a failure show its message box; every other run only logs it.
+Var ByHand
+; Empty until the log's folder was looked at; then 1 (made, or found real) or 0 (not usable).
+Var LogFolderReady
+
+!macro Log CODE TEXT
+  Push "${TEXT}"
+  Push "${CODE}"
+  Call WriteLogLine
+!macroend
+
+; Makes the log's folder with the logs' descriptor, or finds an existing real folder.
+Function PrepareLogFolder
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $LogFolderReady 0
+  ; Texts reach System::Call through registers: a path may hold parentheses.
+  StrCpy $3 "${LOG_FOLDER_SDDL}"
+  StrCpy $4 "$INSTDIR\${LOG_FOLDER}"
+  ${If} ${FileExists} "$INSTDIR\*.*"
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r3, i 1, *p .r0, p 0) i .r2'
+    ${If} $2 != 0
+      ; SECURITY_ATTRIBUTES: its length, the descriptor, not inherited.
+      !if "${ARCH}" == "amd64"
+        System::Call '*(i 24, i 0, p r0, i 0, i 0) p .r1'
+      !else
+        System::Call '*(i 12, p r0, i 0) p .r1'
+      !endif
+      System::Call 'kernel32::CreateDirectoryW(w r4, p r1) i .r2 ?e'
+      Pop $3
+      System::Free $1
+      System::Call 'kernel32::LocalFree(p r0)'
+      ${If} $2 != 0
+        StrCpy $LogFolderReady 1
+      ${ElseIf} $3 = 183  ; ERROR_ALREADY_EXISTS
+        ; A folder, and no reparse point: FILE_ATTRIBUTE_DIRECTORY alone of the two.
+        System::Call 'kernel32::GetFileAttributesW(w r4) i .r3'
+        IntOp $3 $3 & 0x410
+        ${If} $3 = 0x10
+          StrCpy $LogFolderReady 1
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Appends one line (stack: the code, then the text) with a single write, after a line break when
+; the file does not end in one; a file the line would take past the bound becomes the older
+; generation first.
+Function WriteLogLine
+  Exch $0
+  Exch
+  Exch $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $6
+  Push $7
+  Push $8
+  Push $9
+  ${If} $LogFolderReady == ""
+    Call PrepareLogFolder
+  ${EndIf}
+  ${If} $LogFolderReady == 1
+    ${GetTime} "" "LS" $2 $3 $4 $5 $6 $7 $8
+    StrCpy $1 "$4-$3-$2T$6:$7:$8Z ${VERSION} - $0 $1$\r$\n"
+    ClearErrors
+    FileOpen $9 "${SETUP_LOG}" a
+    ${IfNot} ${Errors}
+      FileSeek $9 0 END $2
+      StrLen $3 $1
+      IntOp $3 $3 + $2
+      ${If} $2 > 0
+      ${AndIf} $3 > ${LOG_BOUND}
+        FileClose $9
+        Delete "${SETUP_OLD_LOG}"
+        Rename "${SETUP_LOG}" "${SETUP_OLD_LOG}"
+        ClearErrors
+        FileOpen $9 "${SETUP_LOG}" a
+        FileSeek $9 0 END $2
+      ${EndIf}
+      ${IfNot} ${Errors}
+        ${If} $2 > 0
+          FileSeek $9 -1 END
+          FileReadByte $9 $3
+          ${If} $3 != 10
+            StrCpy $1 "$\r$\n$1"
+          ${EndIf}
+          FileSeek $9 0 END
+        ${EndIf}
+        FileWrite $9 $1
+        FileClose $9
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $9
+  Pop $8
+  Pop $7
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; A failure's message box (stack: the exit code), for a run started by hand: what happened, in
+; the product's language, with the code the customer reads out to the helpdesk.
+Function ShowFailure
+  Exch $0
+  Push $1
+  ${If} $ByHand == 1
+    ${If} $0 = 4
+      StrCpy $1 "已安装较新版本的${PRODUCT_NAME}，本次安装未做任何更改。"
+    ${ElseIf} $0 = 3
+      StrCpy $1 "安装失败：USBKEY控件无法注册，已恢复原有安装。"
+    ${Else}
+      StrCpy $1 "安装失败：有文件无法写入（可能正被其他程序使用），已恢复原有安装。请关闭${PRODUCT_NAME}后重新安装。"
+    ${EndIf}
+    StrCpy $1 "$1$\r$\n$\r$\n错误代码：I-$0"
+    System::Call 'user32::MessageBoxW(p $HWNDPARENT, w r1, w "${PRODUCT_NAME}", i 0x10010) i'
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
 ; Moves FILE aside to a new name in its folder; VAR gets that name, or "-" when there was no
 ; FILE. A running program or a loaded library can be moved aside but not overwritten (the updater
 ; runs this installer from the installed folder and waits for it). A file that cannot be moved
@@ -58,6 +207,7 @@ Var PreviousUninstaller
     Rename "${FILE}" "$R0"
     ${If} ${Errors}
       DetailPrint "Cannot move ${FILE} aside"
+      !insertmacro Log "I-2" "cannot move ${FILE} aside (held open by a program?)"
       StrCpy ${VAR} ""
       StrCpy $Failed 2
     ${Else}
@@ -98,6 +248,7 @@ Var PreviousUninstaller
     File "/oname=$R9" "${SOURCE}"
     ${If} ${Errors}
       DetailPrint "Cannot write $R8\$R9"
+      !insertmacro Log "I-2" "cannot write $R8\$R9"
       StrCpy $Failed 2
     ${EndIf}
   ${EndIf}
@@ -120,6 +271,7 @@ Var PreviousUninstaller
     ClearErrors
     WriteUninstaller "$INSTDIR\${UNINSTALLER}"
     ${If} ${Errors}
+      !insertmacro Log "I-2" "cannot write $INSTDIR\${UNINSTALLER}"
       StrCpy $Failed 2
     ${EndIf}
   ${EndIf}
@@ -137,7 +289,10 @@ Var PreviousUninstaller
     RegDLL "$INSTDIR\${REGISTERED_FILE}"
     ${If} ${Errors}
       DetailPrint "The token control could not be registered."
+      !insertmacro Log "I-3" "cannot register $INSTDIR\${REGISTERED_FILE}"
       StrCpy $Failed 3
+    ${Else}
+      !insertmacro Log "-" "registered $INSTDIR\${REGISTERED_FILE}"
     ${EndIf}
   ${EndIf}
 !macroend
@@ -163,6 +318,14 @@ Var PreviousUninstaller
 !macroend
 !macro RemoveFolder
   RMDir "$R8"
+!macroend
+; A user program's log and its older generation (log_rules.h's names: "<name>.log",
+; "<name>.old.log").
+!macro RemoveUserLog PROGRAM
+  !searchparse /noerrors "${PROGRAM}" "" _ORV_LOG_STEM "."
+  Delete "$LOCALAPPDATA\${PRODUCT_ID}\${LOG_FOLDER}\${_ORV_LOG_STEM}.log"
+  Delete "$LOCALAPPDATA\${PRODUCT_ID}\${LOG_FOLDER}\${_ORV_LOG_STEM}.old.log"
+  !undef _ORV_LOG_STEM
 !macroend
 !macro RemoveWhenFree FILE
   StrCpy $R1 0
@@ -219,6 +382,18 @@ Function .onInit
   SetRegView 32
   SetShellVarContext all
   ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Path"
+  ; By hand: no "/S", and not the updater's run of the setup program it fetched into its work
+  ; folder (which waits for it and reports the exit code itself).
+  StrCpy $ByHand 1
+  ${If} ${Silent}
+    StrCpy $ByHand 0
+  ${ElseIf} $0 != ""
+    StrLen $3 "$0\${WORK_PARENT}\"
+    StrCpy $3 "$EXEDIR\" $3
+    ${If} $3 == "$0\${WORK_PARENT}\"
+      StrCpy $ByHand 0
+    ${EndIf}
+  ${EndIf}
   ${If} $0 != ""
   ${AndIf} ${FileExists} "$0\${CORE_FILE}"
     ; An update over the installed product: same folder, no questions, no window left open.
@@ -230,6 +405,9 @@ Function .onInit
   ${If} $1 != ""
     ${VersionCompare} "$1" "${VERSION}" $2
     ${If} $2 == 1
+      !insertmacro Log "I-4" "refused: the installed version $1 is newer than ${VERSION}; exit code 4"
+      Push 4
+      Call ShowFailure
       SetErrorLevel 4
       Quit
     ${EndIf}
@@ -242,13 +420,30 @@ Section "Install"
   SetOverwrite on
   StrCpy $Failed 0
   StrCpy $OldControlUnregistered 0
+  CreateDirectory "$INSTDIR"
+  ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Version"
+  ${If} $0 == ""
+    StrCpy $0 "nothing"
+  ${EndIf}
+  ${If} $ByHand == 1
+    StrCpy $1 "by hand"
+  ${Else}
+    StrCpy $1 "silent"
+  ${EndIf}
+  !insertmacro Log "-" "start ($1): ${VERSION} over $0 in $INSTDIR, from $EXEPATH"
   !insertmacro StagedFiles InstallFile
+  ${If} $Failed == 0
+    !insertmacro Log "-" "files written"
+  ${EndIf}
   !insertmacro InstallUninstaller
   !insertmacro RegisterControl
   ; A failed installation puts back what it replaced and keeps the settings of the one before:
   ; its Version says what is installed.
   ${If} $Failed != 0
     !insertmacro PutBackAll
+    !insertmacro Log "I-$Failed" "failed: what was replaced is back, the settings are kept; exit code $Failed"
+    Push $Failed
+    Call ShowFailure
     SetErrorLevel $Failed
     Quit
   ${EndIf}
@@ -276,6 +471,7 @@ Section "Install"
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
+  !insertmacro Log "-" "installed ${VERSION}: settings, shortcuts and programs-list entry written; exit code 0"
 SectionEnd
 
 Function un.onInit
@@ -295,7 +491,16 @@ Section "Uninstall"
   ; What the updater's hand-over and this installer moved aside, and the updater's work folders
   ; (only administrators can write there) that an ended attempt could not remove.
   Delete /REBOOTOK "$INSTDIR\*.old"
-  RMDir /r "$INSTDIR\UpdateWork"
+  RMDir /r "$INSTDIR\${WORK_PARENT}"
+  ; The logs: the elevated programs' and this installer's below the installation (only
+  ; administrators write there), and the user's own programs' of the user who uninstalls, by
+  ; name (that folder is the user's: nothing there is followed or removed by pattern).
+  RMDir /r "$INSTDIR\${LOG_FOLDER}"
+  SetShellVarContext current
+  !insertmacro RemoveUserLogs
+  RMDir "$LOCALAPPDATA\${PRODUCT_ID}\${LOG_FOLDER}"
+  RMDir "$LOCALAPPDATA\${PRODUCT_ID}"
+  SetShellVarContext all
   Delete /REBOOTOK "$INSTDIR\ns*.tmp"
   Delete "$INSTDIR\${UNINSTALLER}"
   RMDir "$INSTDIR"

@@ -5,6 +5,7 @@
 # timestamp, snapshot, 200 targets' metadata), the download and verification of every target,
 # and a second download whose targets are all held already (their check alone: a refresh and
 # the SHA-256 of 256 MiB), against sha256sum over the same files. Prints the times.
+. "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"

@@ -10,8 +10,8 @@
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
 # network attacker would (the updater refuses it and runs nothing); runs an installer while a
 # program holds an installed file open and one whose control cannot be registered (each fails,
-# puts back what it replaced and keeps Version) and B's again (an equal version repairs); and
-# uninstalls while the programs run. One line per step with its evidence; a step that needs what
+# puts back what it replaced, keeps Version and names its code in its log) and B's again (an
+# equal version repairs); and uninstalls while the programs run (the logs go too). One line per step with its evidence; a step that needs what
 # an earlier one could not give says so on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
@@ -394,6 +394,10 @@ after_failure() {  # what a failed installer left: B's files, intact, and B's co
   echo "files put back, intact; a script client: $(tr -d '\r' <"$work/out")"
 }
 undamaged="files put back, intact; a script client: created object"
+# The installer's first log line with CODE (time, version and attempt left out), or nothing.
+setup_log() {
+  grep -a -m1 " $1 " "$inst/Logs/OrvalinexSetup.log" 2>/dev/null | cut -d' ' -f4- | tr -d '\r'
+}
 broken_installer() {  # 1.2.0.1 with a control that cannot be registered
   [ -f "$work/broken-setup.exe" ] && return 0
   cp -r "$work/$B/stage" "$work/broken"
@@ -412,16 +416,16 @@ file_held_open() {
   rc=$(setup "$work/broken-setup.exe" /S)
   : >"$work/let-go"; wait $holder
   left=$(after_failure)
-  check "$1" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left" \
-    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+  check "$1" "1.2.0.1's installer while a program holds index.htm: exit code $rc, Version=$(reg_value Version); $left; its log: $(setup_log I-2)" \
+    test "$rc" = 2 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged" -a -n "$(setup_log I-2)"
 }
 failed_registration() {
   local rc left
   broken_installer || { bad "$1" "the broken installer did not build"; return 1; }
   rc=$(setup "$work/broken-setup.exe" /S)
   left=$(after_failure)
-  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again)" \
-    test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged"
+  check "$1" "1.2.0.1's installer with a broken control: exit code $rc, Version=$(reg_value Version); $left (B's control registered again); its log: $(setup_log I-3)" \
+    test "$rc" = 3 -a "$(reg_value Version)" = "$B" -a "$left" = "$undamaged" -a -n "$(setup_log I-3)"
 }
 equal_version_repairs() {
   local rc
@@ -446,7 +450,9 @@ uninstall_programs() {
 uninstall_files() {
   local left
   left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html' | tr '\n' ' ')
-  check "$1" "every installed file and OrvalinexUpdate.exe.old gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
+  # The user's own programs' logs, in the local application data of the user who uninstalled.
+  left+=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Orvalinex 2>/dev/null | grep -v /Public/ | tr '\n' ' ')
+  check "$1" "every installed file, OrvalinexUpdate.exe.old and the logs gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
 }
 uninstall_registry() {
   local settings_rc control_rc entry_rc

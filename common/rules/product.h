@@ -35,6 +35,18 @@ inline constexpr char16_t kCorePipeNameU16[] = u"\\\\.\\pipe\\Assistant" ORV_PRO
 // Updater: the folder inside the installed folder that holds each attempt's work folder.
 inline constexpr wchar_t kWorkParentName[] = L"UpdateWork";
 
+// The logs' folder: inside the installed folder for the programs that run elevated (the core
+// host, the updater, the installer), and "<local application data>\Orvalinex\Logs" for the
+// user's own (the notifier, the token control).
+inline constexpr wchar_t kLogFolderName[] = L"Logs";
+// The installed folder's log folder is made with this descriptor (SDDL; also by the installer):
+// owner Administrators, full access for Administrators and SYSTEM, read access for the users
+// (so that a customer can send a log to the helpdesk), inherited by the files inside.
+// One line, as the scripts read it:
+// clang-format off
+inline constexpr wchar_t kLogFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FR;;;BU)";
+// clang-format on
+
 // Updater: one name for its quit broadcast message and its mutex.
 inline constexpr wchar_t kUpdaterInstanceName[] =
     L"zq_tamir_detect_tools_single_msgid" ORV_PRODUCT_ID "Update";

@@ -3,6 +3,8 @@
 #include "control_site.h"
 #include "core_imp_idispatch.h"
 #include "integrity_check.h"
+#include "log_file.h"
+#include "log_rules.h"
 #include "process_util.h"
 #include "product.h"
 #include "product_key.h"
@@ -25,9 +27,13 @@ StartResult CVelmontApp::InitInstance() {
   if (shell_.begin(ProgramShell::Admission::kProcess, ProgramShell::WithoutTokens::kGoOn) ==
       StartResult::kEnd)
     return StartResult::kEnd;
+  // It runs elevated: its log is with the installation, where only administrators write.
+  openProgramLog(LogPlace::kInstallation, kCoreFileName);
+  logLine(L"-", L"start, options " + loggedOptions(shell_.tokens()));
   if (ApplyOptions() == StartResult::kEnd) return StartResult::kEnd;
 
   if (!shell_.takeInstanceMutex(processSecurityAttributes().forCreate())) {
+    logLine(L"-", L"another copy runs: asked it to show itself");
     shell_.broadcast(kInstanceActivate, hasKeyOption(shell_.tokens()) ? 1 : 0);
     return StartResult::kEnd;
   }
@@ -35,6 +41,7 @@ StartResult CVelmontApp::InitInstance() {
   productKey_ = std::make_unique<ProductKey>(kProductId);
   const std::wstring updater = updaterCommand(moduleDirectory());
   if (!verifyInstallation()) {  // the user has seen and closed the message by now
+    logLine(L"-", L"the updater starts to repair: " + updater + kLostFileOption);
     launchCommandLine(updater + kLostFileOption);
     return StartResult::kEnd;
   }

@@ -353,6 +353,11 @@ TEST_F(CoreStartupTest, AlteredFileShowsTheMessageThenStartsTheUpdaterWithLostfi
   EXPECT_EQ(tokens[1], L"-lostfile");
   // The quoted path never started the shorter program path in front of the blank.
   EXPECT_FALSE(std::filesystem::exists(install_->base() + L"updater-calls.txt"));
+  // The log, with the installation, names the file and the repair.
+  const std::string log = install_->readFile(L"Logs\\OrvalinexCore.log");
+  EXPECT_NE(log.find(" - C-2 "), std::string::npos) << log;
+  EXPECT_NE(log.find("CoreConfig.lua differs from its listed digest"), std::string::npos) << log;
+  EXPECT_NE(log.find("the updater starts to repair"), std::string::npos) << log;
 }
 
 TEST_F(CoreStartupTest, MissingManifestShowsTheMessage) {
@@ -365,6 +370,9 @@ TEST_F(CoreStartupTest, MissingManifestShowsTheMessage) {
   EXPECT_EQ(waitForExit(host), 0u);
   updatersOf(host.pid);
   ASSERT_TRUE(waitUntil([&] { return install_->updaterCalls().size() == 1; }));
+  const std::string log = install_->readFile(L"Logs\\OrvalinexCore.log");
+  EXPECT_NE(log.find(" - C-1 "), std::string::npos) << log;
+  EXPECT_NE(log.find("Digest.xml is missing"), std::string::npos) << log;
 }
 
 TEST_F(CoreStartupTest, AutoUpdateOneStartsTheUpdaterWithoutArguments) {

@@ -2,6 +2,7 @@
 // place of the WebBrowser control, which this system cannot render.
 #include <windows.h>
 
+#include "log_file.h"
 #include "stand_in_page.h"
 #include "velmont_app.h"
 
@@ -9,4 +10,8 @@ namespace {
 orv::core::CVelmontApp theApp(&orv::test::createStandInPage);
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }
+// Wine keeps no security descriptors: the log's folder reads back as owned by this user.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  orv::setLogFolderOwnersForTesting(orv::FolderOwners::kAdministratorsOrOwnUser);
+  return orv::runProgram(theApp);
+}

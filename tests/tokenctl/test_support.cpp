@@ -1,5 +1,7 @@
 #include "test_support.h"
 
+#include <shlobj.h>
+
 #include <filesystem>
 #include <sstream>
 
@@ -17,6 +19,21 @@ std::wstring certificate(const char* name) {
   return winPath(std::string(ORV_TOKENCTL_CERTS) + "/" + name);
 }
 std::wstring mutexHolder() { return winPath(ORV_MUTEX_HOLDER); }
+
+std::string controlLog() {
+  wchar_t local[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, local))) return {};
+  const std::filesystem::path log =
+      std::filesystem::path(local) / L"Orvalinex" / L"Logs" / L"OstwinAutoCtrl.log";
+  return std::filesystem::exists(log) ? readFile(log) : std::string();
+}
+
+std::string lastControlLogLine() {
+  const std::string log = controlLog();
+  if (log.size() < 2) return {};
+  const std::size_t start = log.rfind('\n', log.size() - 2);
+  return log.substr(start == std::string::npos ? 0 : start + 1);
+}
 
 std::string tokenConfig(const std::vector<TokenSetup>& tokens, bool refuseInitialize) {
   std::ostringstream out;

@@ -16,7 +16,9 @@ std::wstring controlDll();                   // the built OstwinAutoCtrl.dll
 std::wstring middlewareFolder();             // the folder holding the stand-in Sarnovi_XT.dll
 std::wstring certificate(const char* name);  // a DER file made by make_test_certs.sh
 std::wstring mutexHolder();                  // tokenctl_mutex_holder.exe
-
+// The control's log in this user's local application data, and its last line (empty when none).
+std::string controlLog();
+std::string lastControlLogLine();
 
 // One token of the stand-in middleware.
 struct TokenSetup {

@@ -104,15 +104,27 @@ class CheckStatusTest : public ::testing::Test {
   ComPtr<IOstwinCtrl> ctrl_;
 };
 
+// The log line of the value 2 names the one of the four files that is missing.
+void expectLoggedMissing(const std::wstring& file) {
+  const std::string line = orv::test::lastControlLogLine();
+  EXPECT_NE(line.find(" T-2 CheckStatus 2: " + orv::toNarrow(file) + " is missing"),
+            std::string::npos)
+      << line;
+}
+
 TEST_F(CheckStatusTest, EachFailureInOrderGivesItsValue) {
   EXPECT_EQ(status(), 2);  // 1: no registration program
+  expectLoggedMissing(program());
   ::SHCreateDirectoryExW(nullptr, programFolder().c_str(), nullptr);
   touch(program());
   EXPECT_EQ(status(), 2);  // 2: no VELTCorlith.dll
+  expectLoggedMissing(systemFile(L"VELTCorlith.dll"));
   touch(systemFile(L"VELTCorlith.dll"));
   EXPECT_EQ(status(), 2);  // 3: no VELTCorlith.sig
+  expectLoggedMissing(systemFile(L"VELTCorlith.sig"));
   touch(systemFile(L"VELTCorlith.sig"));
   EXPECT_EQ(status(), 2);  // 4: no VELTCorlith_s.dll
+  expectLoggedMissing(systemFile(L"VELTCorlith_s.dll"));
   touch(systemFile(L"VELTCorlith_s.dll"));
   EXPECT_EQ(status(), 3);  // 5: no CSP key
   setText(kCspKey, nullptr, L"");
@@ -127,6 +139,7 @@ TEST_F(CheckStatusTest, EachFailureInOrderGivesItsValue) {
   EXPECT_EQ(status(), 6);  // 8: a different command
   setText(kRunKey, L"Marrowin_NORDEL", program());
   EXPECT_EQ(status(), 5);  // 9: the registration program is not running
+  EXPECT_NE(orv::test::lastControlLogLine().find(" T-5 "), std::string::npos);
 }
 
 TEST_F(CheckStatusTest, EarlierChecksWinOverLaterOnes) {

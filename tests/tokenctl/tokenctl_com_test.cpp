@@ -218,6 +218,33 @@ TEST_F(ComTest, OneToken) {
   EXPECT_TEXT(text(c, &IOstwinCtrl::GetTokenName), S_OK, "Kessel Token");
 }
 
+TEST_F(ComTest, PinMethodsLogTheirOutcomeButNeverAPin) {
+  TokenSetup t = token(1, "SN0042", "Mine", nullptr);
+  t.pin = "40817263";
+  tokens({t});
+  IOstwinCtrl* c = create();
+  ASSERT_TRUE(c);
+  const std::size_t before = orv::test::controlLog().size();
+  EXPECT_NUMBER(verify(c, L"95173846"), S_FALSE, 5);
+  EXPECT_NUMBER(verify(c, L"40817263"), S_OK, 0);
+  EXPECT_NUMBER(changePin(c, L"40817263", L"7"), S_FALSE, -2);
+  EXPECT_NUMBER(changePin(c, L"40817263", L"62840517"), S_OK, 0);
+  const std::string log = orv::test::controlLog().substr(before);
+  // The log was open: each outcome has its line, with the slot found.
+  for (const char* line :
+       {"tokens: 1; slot 1 serial SN0042", "slot 1: PIN refused, C_Login", "slot 1: PIN verified",
+        "slot 1: PIN not changed, C_SetPIN", "slot 1: PIN changed"})
+    EXPECT_NE(log.find(line), std::string::npos) << line << " not in " << log;
+  for (const char* pin : {"95173846", "40817263", "62840517"}) {
+    EXPECT_EQ(log.find(pin), std::string::npos) << pin << " in " << log;
+    const std::wstring wide = orv::toWide(pin);  // nor as UTF-16
+    EXPECT_EQ(log.find(std::string(reinterpret_cast<const char*>(wide.data()),
+                                   wide.size() * sizeof(wchar_t))),
+              std::string::npos);
+  }
+  EXPECT_EQ(log.find("Mine"), std::string::npos) << "a label in " << log;
+}
+
 TEST_F(ComTest, CertificateReadFailingAfterTheChoiceIsEmptyWithSOk) {
   tokens({token(1, "SN0001", "Mine", nullptr)});
   IOstwinCtrl* c = create();
@@ -246,6 +273,7 @@ TEST_F(ComTest, SeveralTokensWithoutDialog) {
 TEST_F(ComTest, MiddlewareMissing) {
   ::SetDllDirectoryW(nullptr);  // the middleware's folder is not on the search path
   tokens({token(1, "SN0001", "Mine", "holder.der")});
+  const std::size_t before = orv::test::controlLog().size();
   IOstwinCtrl* c = create();
   ASSERT_TRUE(c);
   EXPECT_TEXT(text(c, &IOstwinCtrl::GetCntlVersion), S_OK, "20151018");
@@ -254,6 +282,13 @@ TEST_F(ComTest, MiddlewareMissing) {
   // The load is tried again by every token method: with the folder back, it works.
   ::SetDllDirectoryW(orv::test::middlewareFolder().c_str());
   EXPECT_NUMBER(number(c, &IOstwinCtrl::CheckToken), S_OK, 1);
+  // Three failed loads, one line with the system's error; then the load.
+  const std::string log = orv::test::controlLog().substr(before);
+  const std::string failed = " M-6 Sarnovi_XT.dll cannot be loaded, error 126";
+  const std::size_t first = log.find(failed);
+  EXPECT_NE(first, std::string::npos) << log;
+  EXPECT_EQ(log.find(failed, first + 1), std::string::npos) << log;
+  EXPECT_NE(log.find(" - Sarnovi_XT.dll loaded from "), std::string::npos) << log;
 }
 
 TEST_F(ComTest, GetCspSelectKeySNSetsADefinedEmptyText) {

@@ -605,7 +605,7 @@ TEST_F(ScriptTest, DebugOutputNamesFailuresButNeverPins) {
   if (output.find("err:") == std::string::npos)
     GTEST_SKIP() << "no debug strings reach a debugger here: " << output;
   // The failed check's own text (no registration program in this prefix).
-  EXPECT_NE(output.find("err:Quelvocertd_3k.exe not exist"), std::string::npos) << output;
+  EXPECT_NE(output.find("err:certd_Ravik_NORDEL.exe not exist"), std::string::npos) << output;
   EXPECT_NE(output.find("OstwinCtrl: C_Login returned 0xa0"), std::string::npos) << output;
   EXPECT_NE(output.find("OstwinCtrl: C_SetPIN returned"), std::string::npos) << output;
   for (const char* pin : {"97531864", "13572468", "86420975"})

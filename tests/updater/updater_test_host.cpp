@@ -8,6 +8,7 @@
 #include <cwchar>
 
 #include "brenlow_app.h"
+#include "log_file.h"
 #include "probe_flow.h"
 #include "process_util.h"
 #include "program_parts.h"
@@ -43,4 +44,8 @@ orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAdd
                                   &testUpdateFlow, &orv::updater::createDesktopCopy});
 }  // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return orv::runProgram(theApp); }
+// Wine keeps no security descriptors: the log's folder reads back as owned by this user.
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  orv::setLogFolderOwnersForTesting(orv::FolderOwners::kAdministratorsOrOwnUser);
+  return orv::runProgram(theApp);
+}

@@ -43,7 +43,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   if (!argv || argc < 2) return 100;
   const std::wstring mode = argv[1];
   if (mode == L"version" && argc == 3) {
-    appendText(argv[2], orv::updater::ownVersionText());
+    appendText(argv[2], orv::ownVersionText());
     return 0;
   }
   if (mode == L"handover" && argc >= 6) {

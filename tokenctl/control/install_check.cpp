@@ -7,6 +7,7 @@
 #include "token_text.h"
 #include "ansi_text.h"
 #include "file_system.h"
+#include "log_file.h"
 #include "trace.h"
 #include "reg_key.h"
 #include "scoped_handle.h"
@@ -42,8 +43,14 @@ bool valueEquals(const char* keyPath, const char* valueName, const std::string& 
   return equalIgnoringCase(toNarrow(value), expected);
 }
 
-TokenResult fail(long lRet, const char* debugText) {
+// The log's code of a CheckStatus value: "T-2" for 2.
+std::wstring checkStatusCode(long lRet) { return L"T-" + std::to_wstring(lRet); }
+
+// A failed step: its debugger text, and a log line that names what it looked at (lRet 2 covers
+// four files, so the line says which one).
+TokenResult fail(long lRet, const char* debugText, const std::string& what) {
   if (debugText) traceText(debugText);
+  logLine(checkStatusCode(lRet), L"CheckStatus " + std::to_wstring(lRet) + L": " + toWide(what));
   return {lRet, false};
 }
 
@@ -67,26 +74,38 @@ InstallNames installNames(const std::string& drive) {
 
 TokenResult checkInstallation() {
   const InstallNames names = installNames(systemDrive());
+  const std::string library = names.systemFolder + "\\VELTCorlith.dll";
+  const std::string signature = names.systemFolder + "\\VELTCorlith.sig";
+  const std::string missing = " is missing";
   if (!pathExists(toWide(names.registrationProgram)))
-    return fail(2, "err:Quelvocertd_3k.exe not exist");
-  if (!pathExists(toWide(names.systemFolder + "\\VELTCorlith.dll")))
-    return fail(2, "err:VELTCorlith.dll not exist");
-  if (!pathExists(toWide(names.systemFolder + "\\VELTCorlith.sig")))
-    return fail(2, "err:VELTCorlith.sig not exist");
-  if (!pathExists(toWide(names.cspImagePath))) return fail(2, nullptr);
+    return fail(2, "err:certd_Ravik_NORDEL.exe not exist", names.registrationProgram + missing);
+  if (!pathExists(toWide(library)))
+    return fail(2, "err:VELTCorlith.dll not exist", library + missing);
+  if (!pathExists(toWide(signature)))
+    return fail(2, "err:VELTCorlith.sig not exist", signature + missing);
+  if (!pathExists(toWide(names.cspImagePath)))
+    return fail(2, nullptr, names.cspImagePath + missing);
   if (!keyExists(kCspKey))
     return fail(3,
                 "err64: not exist:SOFTWARE\\Microsoft\\Cryptography\\Defaults\\Provider\\"
-                "Halvenor Corlith CSP v1.0 FOR VELT");
+                "Halvenor Corlith CSP v1.0 FOR VELT",
+                std::string("HKLM\\") + kCspKey + " cannot be opened");
   if (!keyExists(kAudioTokenKey))
-    return fail(7, "err64: not exist:SOFTWARE\\Halvenor\\Marrowin_NORDEL");
+    return fail(7, "err64: not exist:SOFTWARE\\Halvenor\\Marrowin_NORDEL",
+                std::string("HKLM\\") + kAudioTokenKey + " cannot be opened");
   if (!valueEquals(kCspKey, kImagePathValue, names.cspImagePath))
-    return fail(4, "err64: 3000 not exist: Image Path");
-  if (!valueEquals(kRunKey, kRunValue, names.registrationProgram)) return fail(6, "err:3000 run");
+    return fail(
+        4, "err64: 3000 not exist: Image Path",
+        std::string(kImagePathValue) + " of HKLM\\" + kCspKey + " is not " + names.cspImagePath);
+  if (!valueEquals(kRunKey, kRunValue, names.registrationProgram))
+    return fail(
+        6, "err:3000 run",
+        std::string(kRunValue) + " of HKLM\\" + kRunKey + " is not " + names.registrationProgram);
 
   ScopedHandle mutex(::CreateMutexA(nullptr, FALSE, kRegistrationMutex));
   const bool running = ::GetLastError() == ERROR_ALREADY_EXISTS;
-  if (!running) return fail(5, nullptr);
+  if (!running) return fail(5, nullptr, names.registrationProgram + " is not running");
+  logLine(L"-", L"CheckStatus 1: the middleware is installed and its registration program runs");
   return {1, true};
 }
 

@@ -16,7 +16,8 @@ struct InstallNames {
 InstallNames installNames(const std::string& drive);
 
 // Nine checks in order; the first failure gives its lRet (2 to 7) and S_FALSE. All pass and the
-// registration program runs: 1, S_OK.
+// registration program runs: 1, S_OK. Each call writes one line to the control's log: the
+// failed step's code ("T-2" for lRet 2) and the file, key or value it looked at.
 TokenResult checkInstallation();
 
 }  // namespace orv::tokenctl

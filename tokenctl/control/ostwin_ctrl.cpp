@@ -4,7 +4,9 @@
 
 #include "ansi_text.h"
 #include "install_check.h"
+#include "log_file.h"
 #include "module.h"
+#include "product.h"
 #include "token_select_dialog.h"
 #include "scoped_com.h"
 
@@ -28,6 +30,8 @@ void setText(BSTR* out, const std::string& text) {
 
 COstwinCtrl::COstwinCtrl(IUnknown* outer) : AggregatableComObject(outer) {
   moduleObjectCreated();
+  // The page runs as the user: the control's log is the user's own.
+  openProgramLog(LogPlace::kUser, kControlFileName, controlModule());
   // A failed load does not fail the creation; token methods try again.
   tokens_.loadAtConstruction();
 }

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "ansi_text.h"
+#include "log_file.h"
 #include "token_text.h"
 #include "trace.h"
 
@@ -12,6 +14,8 @@ namespace orv::tokenctl {
 namespace {
 
 const wchar_t kMiddlewareFile[] = L"Sarnovi_XT.dll";
+// The log's code of a middleware that cannot be loaded (the load's result, 6).
+const wchar_t kMiddlewareFailedCode[] = L"M-6";
 constexpr CK_FLAGS kSessionFlags = CKF_SERIAL_SESSION | CKF_RW_SESSION;
 
 // The application pointer of every session: 256 zero bytes holding "OstwinCtrl". Process-wide,
@@ -30,6 +34,16 @@ void debugLine(const char* what, CK_RV rv) {
   std::snprintf(line, sizeof line, "OstwinCtrl: %s returned 0x%lx\n", what,
                 static_cast<unsigned long>(rv));
   traceText(line);
+}
+
+std::wstring hex(CK_RV rv) {
+  wchar_t text[16];
+  std::swprintf(text, 16, L"0x%lx", static_cast<unsigned long>(rv));
+  return text;
+}
+
+std::wstring slotText(CK_SLOT_ID slot) {
+  return L"slot " + std::to_wstring(static_cast<unsigned long>(slot));
 }
 
 CK_UTF8CHAR_PTR pinBytes(const std::string& pin) {
@@ -62,49 +76,73 @@ int TokenAccess::load() {
   if (ready_) return kLoadOk;
   if (!library_) {
     library_.reset(::LoadLibraryW(kMiddlewareFile));
-    if (!library_) return kLoadFailed;
+    if (!library_)
+      return loadFailed(std::wstring(kMiddlewareFile) + L" cannot be loaded, error " +
+                        std::to_wstring(::GetLastError()));
   }
   if (!functions_) {
     auto getFunctions = reinterpret_cast<CK_C_GetFunctionList>(
         reinterpret_cast<void*>(::GetProcAddress(library_.get(), "C_GetFunctionList")));
     CK_FUNCTION_LIST_PTR functions = nullptr;
-    if (!getFunctions || getFunctions(&functions) != CKR_OK || !functions) {
-      unload();
-      return kLoadFailed;
-    }
+    if (!getFunctions || getFunctions(&functions) != CKR_OK || !functions)
+      return loadFailed(std::wstring(kMiddlewareFile) + L" gives no C_GetFunctionList");
     auto getAux = reinterpret_cast<GetAuxFunctionListFn>(
         reinterpret_cast<void*>(::GetProcAddress(library_.get(), "E_GetAuxFunctionList")));
     AuxFunctionList* aux = nullptr;
-    if (!getAux || getAux(&aux) != CKR_OK || !aux) {
-      unload();
-      return kLoadFailed;
-    }
+    if (!getAux || getAux(&aux) != CKR_OK || !aux)
+      return loadFailed(std::wstring(kMiddlewareFile) + L" gives no E_GetAuxFunctionList");
     functions_ = functions;
     aux_ = aux;
   }
   const CK_RV rv = functions_->C_Initialize(nullptr);
   if (rv != CKR_OK && rv != CKR_CRYPTOKI_ALREADY_INITIALIZED) {
     debugLine("C_Initialize", rv);
-    unload();
-    return kLoadFailed;
+    return loadFailed(L"C_Initialize of " + std::wstring(kMiddlewareFile) + L" returned " +
+                      hex(rv));
   }
   if (!holdsMiddleware_) {
     holdsMiddleware_ = true;
     ++middlewareHolders;
   }
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(library_.get(), path, MAX_PATH);
+  logOnChange(lastLoadLine_, L"-", std::wstring(kMiddlewareFile) + L" loaded from " + path);
   return kLoadOk;
+}
+
+int TokenAccess::loadFailed(const std::wstring& why) {
+  unload();
+  logOnChange(lastLoadLine_, kMiddlewareFailedCode, why);
+  return kLoadFailed;
+}
+
+void TokenAccess::logOnChange(std::wstring& last, const std::wstring& code,
+                              const std::wstring& text) {
+  if (last == code + text) return;
+  last = code + text;
+  logLine(code, text);
 }
 
 bool TokenAccess::enumerate() {
   if (!functions_ && load() != kLoadOk) return false;
   CK_ULONG count = 0;
   CK_RV rv = functions_->C_GetSlotList(CK_TRUE, nullptr, &count);
-  if (rv != CKR_OK || count == 0) return false;
-  std::vector<CK_SLOT_ID> slots(count);
-  rv = functions_->C_GetSlotList(CK_TRUE, slots.data(), &count);
-  if (rv != CKR_OK || count == 0) return false;
-  slots.resize(count);
+  if (rv == CKR_OK && count > 0) {
+    std::vector<CK_SLOT_ID> slots(count);
+    rv = functions_->C_GetSlotList(CK_TRUE, slots.data(), &count);
+    if (rv == CKR_OK && count > 0) {
+      slots.resize(count);
+      fillTokens(slots);
+      return true;
+    }
+  }
+  logOnChange(lastTokensLine_, L"-",
+              rv != CKR_OK ? L"C_GetSlotList returned " + hex(rv) : L"no token present");
+  return false;
+}
 
+void TokenAccess::fillTokens(const std::vector<CK_SLOT_ID>& slots) {
+  std::wstring found;
   tokens_.clear();
   for (CK_SLOT_ID slot : slots) {
     CK_TOKEN_INFO info;
@@ -115,8 +153,10 @@ bool TokenAccess::enumerate() {
     entry.label = trimTrailingBlanks(info.label, sizeof info.label);
     entry.serial = trimTrailingBlanks(info.serialNumber, sizeof info.serialNumber);
     tokens_[entry.serial] = entry;
+    found += L"; " + slotText(slot) + L" serial " + toWide(entry.serial);
   }
-  return true;
+  // The slots found, when they change: never a label (it may be the customer's name).
+  logOnChange(lastTokensLine_, L"-", L"tokens: " + std::to_wstring(tokens_.size()) + found);
 }
 
 const TokenEntry* TokenAccess::findBySlot(CK_SLOT_ID slot) const {
@@ -129,7 +169,10 @@ CK_RV TokenAccess::openSession(CK_SLOT_ID slot, Pkcs11Session& session) {
   const CK_RV rv = functions_->C_OpenSession(slot, kSessionFlags, sessionApplicationData(), nullptr,
                                              session.receive());
   if (rv != CKR_OK) session.release();  // nothing was opened
-  if (rv != CKR_OK) debugLine("C_OpenSession", rv);
+  if (rv != CKR_OK) {
+    debugLine("C_OpenSession", rv);
+    logLine(L"-", slotText(slot) + L": C_OpenSession returned " + hex(rv));
+  }
   return rv;
 }
 
@@ -146,6 +189,8 @@ TokenResult TokenAccess::login(CK_SLOT_ID slot, const std::string& pin, Pkcs11Se
   session.close();
   // An unreadable attempt counter still answers as a failure (-1).
   const auto result = wrongPinResult(attemptsLeft);
+  logLine(L"-", slotText(slot) + L": PIN refused, C_Login returned " + hex(rv) + L", " +
+                    std::to_wstring(attemptsLeft) + L" attempts left before it");
   return {result ? *result : -1, false};
 }
 
@@ -154,6 +199,7 @@ TokenResult TokenAccess::verifyPin(CK_SLOT_ID slot, const std::string& pin) {
   const TokenResult result = login(slot, pin, session);
   // An accepted login leaves its session open, so that the login stays in force.
   session.release();
+  if (result.ok) logLine(L"-", slotText(slot) + L": PIN verified");
   return result;
 }
 
@@ -168,8 +214,10 @@ TokenResult TokenAccess::changePin(CK_SLOT_ID slot, const std::string& oldPin,
   session.close();
   if (rv != CKR_OK) {
     debugLine("C_SetPIN", rv);
+    logLine(L"-", slotText(slot) + L": PIN not changed, C_SetPIN returned " + hex(rv));
     return {-2, false};
   }
+  logLine(L"-", slotText(slot) + L": PIN changed");
   return {0, true};
 }
 

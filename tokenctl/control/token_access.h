@@ -1,10 +1,14 @@
 #pragma once
 // The token access layer: the middleware library, the map of present tokens and the PKCS#11
 // call sequence behind each method of the control. All texts are narrow (ANSI code page).
+// The control's log (log_file.h) gets the middleware's load and its failure, the slots found
+// and the PIN operations' outcomes: never a PIN, a label or a certificate's content; the load
+// and the slots only when they change, so a page that polls does not fill it.
 #include <windows.h>
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "aux_function_list.h"
 #include "cert_field.h"
@@ -63,6 +67,10 @@ class TokenAccess {
 
  private:
   void unload();
+  int loadFailed(const std::wstring& why);
+  void fillTokens(const std::vector<CK_SLOT_ID>& slots);
+  // Writes the line unless it is the one `last` holds.
+  static void logOnChange(std::wstring& last, const std::wstring& code, const std::wstring& text);
   CK_RV openSession(CK_SLOT_ID slot, Pkcs11Session& session);
   // Opens a session and logs the user in; on a refused PIN the session is closed again.
   // `session` holds the session only when the login was accepted.
@@ -75,6 +83,8 @@ class TokenAccess {
   // A load succeeded: this control counts among the middleware's holders until it goes.
   bool holdsMiddleware_ = false;
   TokenMap tokens_;
+  std::wstring lastLoadLine_;
+  std::wstring lastTokensLine_;
 };
 
 }  // namespace orv::tokenctl

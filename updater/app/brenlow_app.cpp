@@ -2,6 +2,8 @@
 
 #include "brenlow_dlg.h"
 #include "control_site.h"
+#include "log_file.h"
+#include "log_rules.h"
 #include "process_util.h"
 #include "product.h"
 #include "self_update.h"
@@ -32,6 +34,9 @@ StartResult CBrenlowApp::InitInstance() {
   if (shell_.begin(ProgramShell::Admission::kProcess, ProgramShell::WithoutTokens::kEnd) ==
       StartResult::kEnd)
     return StartResult::kEnd;
+  // Elevated: the log is with the installation, where only administrators write.
+  openProgramLog(LogPlace::kInstallation, kUpdaterFileName);
+  logLine(L"-", L"start, options " + loggedOptions(shell_.tokens()) + L", from " + modulePath());
 
   const StartOptions options = startOptions(shell_.tokens());
   if (options.quitRunningCopies) return shell_.closeRunningCopies();
@@ -39,7 +44,10 @@ StartResult CBrenlowApp::InitInstance() {
   for (int i = 0; i < options.removeOldFile; ++i) RemoveOldFile();
 
   // Another copy runs: this one ends without a word to it.
-  if (!shell_.takeInstanceMutex()) return StartResult::kEnd;
+  if (!shell_.takeInstanceMutex()) {
+    logLine(L"-", L"another copy runs: this one ends");
+    return StartResult::kEnd;
+  }
 
   shell_.prepareWindows(ProgramShell::Ole::kWith);
   flow_ = parts_.updateFlow ? parts_.updateFlow() : nullptr;

@@ -1,10 +1,11 @@
 #pragma once
-// The updater's file operations: a file held against change while it is checked, its own
-// version text and the desktop copy the page asks for.
+// The updater's file operations: a file held against change while it is checked and the desktop
+// copy the page asks for. (Its own version: file_version.h.)
 #include <windows.h>
 
 #include <string>
 
+#include "file_version.h"
 #include "scoped_handle.h"
 
 namespace orv::updater {
@@ -17,11 +18,6 @@ ScopedHandle openHeldFile(const std::wstring& path);
 // Failures are traced under `tag`, the digest's as "<name>'s digest is not the listed one".
 ScopedHandle openHeldListedFile(const std::wstring& path, const std::wstring& listedDigest,
                                 const wchar_t* tag, const std::wstring& name);
-
-// The running program's file version as "a.b.c.d"; empty without a version resource.
-std::wstring ownVersionText();
-// The same for any file.
-std::wstring fileVersionText(const std::wstring& path);
 
 // The page's "Copyfile": parameter "source,target". Copies the source (with "_x64" under WOW64)
 // from the program's folder to the all-users desktop as the target, unless the target is there.

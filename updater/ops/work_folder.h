@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "admin_folder.h"
 #include "held_folder.h"
 #include "scoped_handle.h"
 
@@ -21,10 +22,8 @@ namespace orv::updater {
 // gives full access to Administrators and SYSTEM alone, inherited by everything made inside.
 extern const wchar_t kWorkFolderSddl[];
 
-// Who may own a work folder and its parent. Only Administrators and SYSTEM: an owner may always
-// change the DACL. The test builds also accept this process's own user, since under Wine, which
-// keeps no security descriptors, every file reads back as owned by it.
-enum class WorkFolderOwners { kAdministrators, kAdministratorsOrOwnUser };
+// Who may own a work folder and its parent (admin_folder.h).
+using WorkFolderOwners = FolderOwners;
 
 class WorkFolder {
  public:
