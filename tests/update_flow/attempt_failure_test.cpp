@@ -12,66 +12,66 @@ TEST(AttemptFailure, EachReasonHasItsStageKeyCodeAndLogLine) {
     AttemptFailure failure;
     const wchar_t* stageKey;
     const wchar_t* code;
-    const wchar_t* logLine;
+    const wchar_t* logText;
     bool endsProgram;
   };
   const Case cases[] = {
       {{FailureReason::ServerUnreachable, 12029, L"http://s/Digest.xml"},
        L"getWebRespond",
        L"U-101",
-       L"update attempt A.1 failed U-101 server unreachable error 12029: http://s/Digest.xml",
+       L"failed: server unreachable error 12029: http://s/Digest.xml",
        true},
       {{FailureReason::ServerRefused, 404, L"u"},
        L"getWebRespond",
        L"U-102",
-       L"update attempt A.1 failed U-102 server refused HTTP status 404: u",
+       L"failed: server refused HTTP status 404: u",
        true},
       {{FailureReason::ManifestOtherKey, 0, L"u"},
        L"getWebRespond",
        L"U-202",
-       L"update attempt A.1 failed U-202 manifest signed with another key: u",
+       L"failed: manifest signed with another key: u",
        true},
       {{FailureReason::RollbackRefused, 0, L"1.1.18.0"},
        L"getWebRespond",
        L"U-205",
-       L"update attempt A.1 failed U-205 rollback refused: 1.1.18.0",
+       L"failed: rollback refused: 1.1.18.0",
        true},
       {{FailureReason::ManifestChanged, 0, L""},
        L"initLocalFiles",
        L"U-206",
-       L"update attempt A.1 failed U-206 manifest to install not verified",
+       L"failed: manifest to install not verified",
        false},
       {{FailureReason::DigestMismatch, 0, L"u"},
        L"downloadNewFiles",
        L"U-302",
-       L"update attempt A.1 failed U-302 digest mismatch: u",
+       L"failed: digest mismatch: u",
        false},
       {{FailureReason::LocalWriteFailed, 5, L"C:\\w"},
        L"initLocalFiles",
        L"U-401",
-       L"update attempt A.1 failed U-401 local write failed error 5: C:\\w",
+       L"failed: local write failed error 5: C:\\w",
        false},
       {{FailureReason::SetupNotRun, 2, L"s.exe"},
        L"",
        L"U-501",
-       L"update attempt A.1 failed U-501 setup program not run error 2: s.exe",
+       L"failed: setup program not run error 2: s.exe",
        false},
       {{FailureReason::SetupExitCode, 3, L"s.exe"},
        L"runsetupexe",
        L"U-502",
-       L"update attempt A.1 failed U-502 setup program failed exit code 3: s.exe",
+       L"failed: setup program failed exit code 3: s.exe",
        false},
       {{FailureReason::HandOverFailed, 0, L"u.exe"},
        L"copyUpdateLoader",
        L"U-601",
-       L"update attempt A.1 failed U-601 updater hand-over failed: u.exe",
+       L"failed: updater hand-over failed: u.exe",
        false},
   };
   for (const Case& c : cases) {
-    const FailureReport r = reportFailure(c.failure, L"A.1");
+    const FailureReport r = reportFailure(c.failure);
     EXPECT_EQ(r.stageKey, c.stageKey) << c.code;
     EXPECT_EQ(r.customerCode, c.code);
-    EXPECT_EQ(r.logLine, c.logLine);
+    EXPECT_EQ(r.logText, c.logText);
     EXPECT_EQ(r.endsProgram, c.endsProgram) << c.code;
   }
 }

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <atomic>
-#include <cwchar>
 #include <optional>
 #include <vector>
 
@@ -13,6 +11,7 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
+#include "log_file.h"
 #include "path_join.h"
 #include "process_control.h"
 #include "product.h"
@@ -35,17 +34,6 @@ struct Installation {
   std::wstring folder;
   VersionNumber version;
 };
-
-constexpr wchar_t kLogTag[] = L"UpdateAttempt";
-
-// "<process id>.<attempt number>": unique among the attempts running on this computer, and
-// short enough to read out.
-std::wstring newAttemptId() {
-  static std::atomic<unsigned> attempts{0};
-  wchar_t id[32];
-  std::swprintf(id, 32, L"%lX.%u", GetCurrentProcessId(), ++attempts);
-  return id;
-}
 
 // A download that failed: written nowhere here, or no file from the server (`network` names
 // which server fetch; an HTTP status is a refusal).
@@ -141,7 +129,7 @@ StepResult GetConfigFileServer::fill(UpdateInfo& info) {
 UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
                              AttemptHost& host, AnswerGate& gate, WorkFolderOwners workFolderOwners)
     : baseUrl_(std::move(baseUrl)),
-      attemptId_(newAttemptId()),
+      attemptId_(orv::newAttemptId()),
       flags_(flags),
       askedOnce_(askedOnce),
       host_(host),
@@ -161,8 +149,8 @@ void UpdateAttempt::pause(unsigned milliseconds) {
 }
 
 int UpdateAttempt::reportFailure(const AttemptFailure& failure) {
-  const FailureReport report = orv::updater::reportFailure(failure, attemptId_);
-  log(report.logLine);
+  const FailureReport report = orv::updater::reportFailure(failure);
+  log(report.logText, report.customerCode);
   if (!report.endsProgram) host_.show();
   // A page without the code's function skips it and still asks the retry question.
   host_.tellPage(L"ShowFailureCode", report.customerCode);
@@ -170,7 +158,9 @@ int UpdateAttempt::reportFailure(const AttemptFailure& failure) {
   return report.endsProgram ? kAttemptEndsProgram : kAttemptShown;
 }
 
-void UpdateAttempt::log(const std::wstring& text) { traceLine(kLogTag, text); }
+void UpdateAttempt::log(const std::wstring& text, const std::wstring& code) {
+  logAttemptLine(attemptId_, code, text);
+}
 
 DownloadControl UpdateAttempt::downloadControl() {
   DownloadControl control;
@@ -192,8 +182,7 @@ int UpdateAttempt::run() {
   // 1. Installation check.
   const ProductKey key(kProductId);
   const std::optional<Installation> installed = installedProduct(key);
-  log(attemptLogLine(attemptId_, L"started: updater " + ownVersionText() + L", installed " +
-                                     (installed ? installed->version.text() : L"none")));
+  log(L"started, installed " + (installed ? installed->version.text() : L"none"));
   if (!installed) return askUnanswerable(L"ConfirmRegError");
 
   // 2. Server query, into a work folder of this attempt's own, removed at every end. What fails
@@ -204,7 +193,7 @@ int UpdateAttempt::run() {
     stopIfEnded();
     return reportFailure(*failed);
   }
-  log(attemptLogLine(attemptId_, L"server offers " + info.serverVersion.text()));
+  log(L"server offers " + info.serverVersion.text());
 
   // 3. Version decision. A verified version below the installed one is never installed, not
   // even as a repair: an old signed manifest replayed by the network would bring back old code.
@@ -231,7 +220,7 @@ int UpdateAttempt::run() {
 
   // 13. Report.
   if (failed) return reportFailure(*failed);
-  log(attemptLogLine(attemptId_, L"complete: " + info.serverVersion.text()));
+  log(L"complete: " + info.serverVersion.text());
   host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
   return kAttemptShown;
 }
@@ -365,9 +354,8 @@ StepResult UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManife
     // A file counts only with the digest its signed entry lists.
     if (!fetchedDigestMatches(fileDigest(file.localPath), file.digest))
       return AttemptFailure{FailureReason::DigestMismatch, 0, file.url};
-    log(attemptLogLine(attemptId_, L"downloaded " + file.url + L": " + std::to_wstring(bytes) +
-                                       L" bytes in " + std::to_wstring(GetTickCount64() - started) +
-                                       L" ms"));
+    log(L"downloaded " + file.url + L": " + std::to_wstring(bytes) + L" bytes in " +
+        std::to_wstring(GetTickCount64() - started) + L" ms");
     host_.tellPage(L"ShowDownloadProcess",
                    downloadProcessText(file.allCount, file.fileName, sizeText(bytes), file.nowPos));
     setupProgram = file.localPath;
@@ -387,7 +375,7 @@ StepResult UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
   unsigned long exitCode = 0;
   if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode))
     return AttemptFailure{FailureReason::SetupNotRun, GetLastError(), setupProgram};
-  log(attemptLogLine(attemptId_, L"setup program exit code " + std::to_wstring(exitCode)));
+  log(L"setup program exit code " + std::to_wstring(exitCode));
   if (exitCode == 0) return std::nullopt;
   return AttemptFailure{FailureReason::SetupExitCode, exitCode, setupProgram};
 }

@@ -75,7 +75,8 @@ class UpdateAttempt {
   // The one end of a failed attempt: the failure's stage key, customer code and log line (the
   // mapping of attempt_failure.h), the window shown when it says so, the page told.
   int reportFailure(const AttemptFailure& failure);
-  void log(const std::wstring& text);
+  // One line of this attempt in the updater's log; `code` "-" for a step that went well.
+  void log(const std::wstring& text, const std::wstring& code = L"-");
   // A download that the program's end cancels; after it, stopIfEnded unwinds the attempt.
   DownloadControl downloadControl();
   void stopIfEnded();

@@ -51,20 +51,16 @@ FailureStage stageOf(FailureReason reason) {
   return static_cast<FailureStage>(static_cast<int>(reason) / 100);
 }
 
-std::wstring attemptLogLine(const std::wstring& attemptId, const std::wstring& text) {
-  return L"update attempt " + attemptId + L" " + text;
-}
-
-FailureReport reportFailure(const AttemptFailure& failure, const std::wstring& attemptId) {
+FailureReport reportFailure(const AttemptFailure& failure) {
   const ReasonText& t = textOf(failure.reason);
   FailureReport report;
   report.stageKey = t.stageKey;
   report.endsProgram = t.endsProgram;
   report.customerCode = L"U-" + std::to_wstring(static_cast<int>(failure.reason));
-  std::wstring text = L"failed " + report.customerCode + L" " + t.words;
+  std::wstring text = std::wstring(L"failed: ") + t.words;
   if (t.codeName) text += std::wstring(L" ") + t.codeName + L" " + std::to_wstring(failure.code);
   if (!failure.subject.empty()) text += L": " + failure.subject;
-  report.logLine = attemptLogLine(attemptId, text);
+  report.logText = text;
   return report;
 }
 

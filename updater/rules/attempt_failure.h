@@ -50,18 +50,14 @@ FailureStage stageOf(FailureReason reason);
 // What one failure gives.
 struct FailureReport {
   std::wstring stageKey;      // for "ConfirmRetry": the keys the page knows, empty for none
-  std::wstring customerCode;  // "U-302"
-  std::wstring logLine;       // "update attempt 1A2B.1 failed U-302 digest mismatch: <url>"
+  std::wstring customerCode;  // "U-302": the page shows it, the log line carries it
+  std::wstring logText;       // the log line's text: "failed: digest mismatch: <url>"
   // True for the failures of the server query, before anything was shown: the program ends
   // unseen. Every other failure shows the window and waits for the retry answer.
   bool endsProgram = false;
 };
 
 // The one mapping from a failure to the page's stage key, the customer's code and the log line.
-// `attemptId` names the attempt in every log line it writes.
-FailureReport reportFailure(const AttemptFailure& failure, const std::wstring& attemptId);
-
-// The log line of an attempt's step that went well: "update attempt <id> <step> <detail>".
-std::wstring attemptLogLine(const std::wstring& attemptId, const std::wstring& text);
+FailureReport reportFailure(const AttemptFailure& failure);
 
 }  // namespace orv::updater
