@@ -113,13 +113,27 @@ bool FileManifest::verifyAndLoad() {
 }
 
 bool FileManifest::verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder) {
+  return loadSignedOnly(documentOrder) == SignedLoad::Loaded;
+}
+
+FileManifest::SignedLoad FileManifest::loadSignedOnly(std::vector<ManifestEntry>* documentOrder) {
   // The bytes that were verified are the bytes that are parsed: reading the file a second time
   // would let it be swapped between the check and the use.
   std::string bytes;
   const std::string mainPath = toNarrow(manifestPath(kMainManifestName));
-  if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return false;
-  if (!verifySignedManifest(bytes, publicKey())) return false;
-  return parseEntries(bytes, true, entries_, documentOrder);
+  if (!readWholeFile(mainPath, bytes, kManifestSizeLimit)) return SignedLoad::NoFile;
+  switch (checkSignedManifest(bytes, publicKey())) {
+    case SignatureCheck::Verified:
+      break;
+    case SignatureCheck::Unsigned:
+      return SignedLoad::Unsigned;
+    case SignatureCheck::OtherKey:
+      return SignedLoad::OtherKey;
+    case SignatureCheck::Altered:
+      return SignedLoad::Altered;
+  }
+  return parseEntries(bytes, true, entries_, documentOrder) ? SignedLoad::Loaded
+                                                            : SignedLoad::NoEntries;
 }
 
 bool isUpdaterEntry(const ManifestEntry& entry) {

@@ -53,6 +53,9 @@ class FileManifest {
   // Digest_n.xml. `documentOrder`, when given, receives every File element of the verified file
   // as read, in document order, those that would leave the folder included (the map drops them).
   bool verifyAndLoadSignedOnly(std::vector<ManifestEntry>* documentOrder = nullptr);
+  // The same, telling why it failed: no file to read, its signature's check, or no entries.
+  enum class SignedLoad { Loaded, NoFile, Unsigned, OtherKey, Altered, NoEntries };
+  SignedLoad loadSignedOnly(std::vector<ManifestEntry>* documentOrder = nullptr);
 
   // Parses one manifest into the entry map; existing keys win, also over a key that differs only
   // in case (one file on Windows). For the extra file always true.

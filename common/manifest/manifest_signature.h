@@ -10,6 +10,11 @@ namespace orv {
 
 constexpr std::size_t kSignatureBlockSize = 273;
 
+// What the signature check of a whole file found: no block (or a zero byte in the file), a block
+// made with another key, a block made with this key over other bytes, or a verified file.
+enum class SignatureCheck { Verified, Unsigned, OtherKey, Altered };
+SignatureCheck checkSignedManifest(const std::string& bytes, const std::string& publicKeyPem);
+
 // True when `bytes` (a whole file) carries a block that verifies with `publicKeyPem`.
 // Files with a zero byte are refused: the block is located by text but the message by length.
 bool verifySignedManifest(const std::string& bytes, const std::string& publicKeyPem);

@@ -263,6 +263,21 @@ describe('updater page as embedded', () => {
     }
   });
 
+  test('ShowFailureCode puts the code beside the next retry question only', async () => {
+    const page = await openPage();
+    try {
+      await call(page, 'ShowFailureCode', 'U-302');
+      await call(page, 'ConfirmRetry', 'downloadNewFiles');
+      const b = await box(page, 'retry_confirm');
+      assertLooksLikeBox(b, { text: '更新失败(下载更新文件失败)，是否重试？（错误代码：U-302）', icon: 'error', ok: true });
+      await screenshot(page, '03-confirm-retry-code');
+      await call(page, 'ConfirmRetry', 'getWebRespond');
+      assert.equal((await box(page, 'retry_confirm')).text, '更新失败，是否重试？', 'the code was for one question');
+    } finally {
+      await page.close();
+    }
+  });
+
   test('ConfirmRetryTooTimes and ConfirmCloseIe answer "true" on OK and "false" on close, and remove the box', async () => {
     const cases = [
       ['ConfirmRetryTooTimes', '4', 'retrytootimes_confirm', '您已经更新多次，请下载最新的安装包并退出更新'],

@@ -7,9 +7,13 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +46,19 @@ std::string kbText(std::size_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%0.2lfKb", static_cast<double>(bytes) / 1024.0);
   return text;
+}
+
+// A manifest key of the same size as the product's, which the product does not know.
+std::string otherPrivateKey() {
+  EVP_PKEY* key = EVP_RSA_gen(1024);
+  BIO* bio = BIO_new(BIO_s_mem());
+  PEM_write_bio_PrivateKey(bio, key, nullptr, nullptr, 0, nullptr, nullptr);
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(bio, &data);
+  std::string pem(data, static_cast<std::size_t>(size));
+  BIO_free(bio);
+  EVP_PKEY_free(key);
+  return pem;
 }
 
 class UpdateFlowTest : public ::testing::Test {
@@ -275,7 +292,7 @@ TEST_F(UpdateFlowTest, UnsignedManifestAnnouncingAHigherVersionChangesNothing) {
   writePage("{ConfirmUpdate: ['true']}");
   Process& core = runStandIn(kCoreFileName, 1);
   EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_EQ(pageLog(), "onload|\nShowFailureCode|U-201\nConfirmRetry|getWebRespond\n");
   EXPECT_TRUE(isRunning(core)) << "nothing was stopped";
   EXPECT_FALSE(setupRan());
 }
@@ -285,7 +302,7 @@ TEST_F(UpdateFlowTest, OlderSignedManifestIsNotInstalledInLostFileMode) {
   publish();
   writePage("{ConfirmUpdate: ['true']}");
   EXPECT_EQ(run(L"-lostfile"), 0u) << pageLog();
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_EQ(pageLog(), "onload|\nShowFailureCode|U-205\nConfirmRetry|getWebRespond\n");
   EXPECT_FALSE(setupRan());
   EXPECT_FALSE(coreStarted());
 }
@@ -518,6 +535,74 @@ TEST_F(UpdateFlowTest, ManifestNotVerifiedAtTheFetchIsAFailedStageWithNothingSto
   EXPECT_TRUE(nothingLeft());
 }
 
+// Every way an attempt fails: the retry question's stage key, the customer's code sent just
+// before it, and the attempt's failure line, with that code, in the updater's log.
+TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
+  struct Row {
+    const char* name;
+    std::function<void()> breakIt;  // after the usual update was served and published
+    std::string stageKey, code, logText;
+  };
+  const std::string manifestUrl = narrow(baseUrl_) + "//Digest.xml";
+  const fs::path log = installed_ / "Logs" / "OrvalinexUpdate.log";
+  const Row rows[] = {
+      {"unreachable",
+       [] { SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", L"http://127.0.0.1:1/"); },
+       "getWebRespond", "U-101", "failed: server unreachable error "},
+      {"bad signature", [&] { publish(/*sign=*/false); }, "getWebRespond", "U-201",
+       "failed: manifest unsigned: " + manifestUrl},
+      {"wrong key",
+       [&] {
+         writeFile(served_ / "Digest.xml", signManifest(manifestXml(listed_), otherPrivateKey()));
+       },
+       "getWebRespond", "U-202", "failed: manifest signed with another key: " + manifestUrl},
+      {"altered",
+       [&] {
+         std::string signedXml = readFile(served_ / "Digest.xml");
+         signedXml.replace(signedXml.find("1.1.20.0"), 8, "1.1.20.1");
+         writeFile(served_ / "Digest.xml", signedXml);
+       },
+       "getWebRespond", "U-203", "failed: manifest altered after signing: " + manifestUrl},
+      {"rollback refused",
+       [&] {
+         listed_.clear();
+         serveUpdate("1.1.18.0");
+         publish();
+       },
+       "getWebRespond", "U-205", "failed: rollback refused: 1.1.18.0"},
+      {"digest mismatch",
+       [&] {
+         listed_.clear();
+         serveUpdate("1.1.20.0", /*alterSetup=*/true);
+         publish();
+       },
+       "downloadNewFiles", "U-302",
+       "failed: digest mismatch: " + narrow(baseUrl_) + "/setup/OrvalinexSetup.exe"},
+      {"local failure", [&] { writeFile(workParent(), "a file where the folder belongs"); },
+       "initLocalFiles", "U-401", "failed: local write failed error "},
+      {"setup exit code", [&] { writeFile(setup_ / "exit.txt", "3"); }, "runsetupexe", "U-502",
+       "failed: setup program failed exit code 3: "},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", baseUrl_.c_str());
+    fs::remove_all(workParent());
+    fs::remove(setup_ / "exit.txt");
+    fs::remove(program_ / "page.log");
+    listed_.clear();
+    serveUpdate();
+    publish();
+    row.breakIt();
+    writePage("{ConfirmUpdate: ['true'], ConfirmRetry: ['quit']}");
+    fs::remove(log);
+    EXPECT_EQ(run(), 0u) << pageLog();
+    EXPECT_TRUE(logged("ShowFailureCode|" + row.code + "\nConfirmRetry|" + row.stageKey))
+        << pageLog();
+    const std::string lines = fs::exists(log) ? readFile(log) : std::string();
+    EXPECT_NE(lines.find(" " + row.code + " " + row.logText), std::string::npos) << lines;
+  }
+}
+
 TEST_F(UpdateFlowTest, SetupProgramEndingWithAnErrorIsAFailedStage) {
   serveUpdate();
   publish();
@@ -547,7 +632,7 @@ TEST_F(UpdateFlowTest, OnlyWhatTheRunFetchedCountsAndEveryEndRemovesTheWorkFolde
   fs::remove(program_ / "page.log");
   writePage("{ConfirmUpdate: ['true']}");
   EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|getWebRespond\n");
+  EXPECT_EQ(pageLog(), "onload|\nShowFailureCode|U-101\nConfirmRetry|getWebRespond\n");
   EXPECT_TRUE(isRunning(core));
   EXPECT_TRUE(nothingLeft()) << "the earlier attempt's folder went too";
 }
@@ -622,7 +707,8 @@ TEST_F(UpdateFlowTest, AWorkFolderThatCannotBeMadeIsALocalFailure) {
   while (WaitForSingleObject(p.handle.get(), 20) == WAIT_TIMEOUT && GetTickCount64() < end)
     everVisible = everVisible || findMainWindow(p.pid) != nullptr;
   EXPECT_EQ(waitForExit(p, 0), 0u);
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|initLocalFiles\nquit|ConfirmRetry\n");
+  EXPECT_EQ(pageLog(),
+            "onload|\nShowFailureCode|U-401\nConfirmRetry|initLocalFiles\nquit|ConfirmRetry\n");
   EXPECT_TRUE(everVisible);
   EXPECT_EQ(serverLog().find(narrow(baseUrl_.substr(baseUrl_.find(L"/files/")))), std::string::npos)
       << "nothing was asked of the server";
@@ -657,7 +743,8 @@ TEST_F(UpdateFlowTest, AlteredUpdaterIsNeverInstalled) {
   writeFile(installed_ / kUpdaterFileName, "installed updater");
   writePage("{ConfirmRetry: ['quit']}");
   EXPECT_EQ(run(), 0u) << pageLog();
-  EXPECT_EQ(pageLog(), "onload|\nConfirmRetry|copyUpdateLoader\nquit|ConfirmRetry\n");
+  EXPECT_EQ(pageLog(),
+            "onload|\nShowFailureCode|U-601\nConfirmRetry|copyUpdateLoader\nquit|ConfirmRetry\n");
   EXPECT_EQ(readFile(installed_ / kUpdaterFileName), "installed updater");
   EXPECT_FALSE(fs::exists(installed_ / (narrow(kUpdaterFileName) + ".old")));
 }

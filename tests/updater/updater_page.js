@@ -45,6 +45,7 @@ function ConfirmNewVersion(text) { question("ConfirmNewVersion", text); }
 function ConfirmRegError(text) { question("ConfirmRegError", text); }
 function ConfirmCloseIe(text) { question("ConfirmCloseIe", text); }
 function ShowTitle(key) { record("ShowTitle", key); }
+function ShowFailureCode(code) { record("ShowFailureCode", code); }
 function InitUpdate(json) { record("InitUpdate", json); }
 function ShowDownloadProcess(json) { record("ShowDownloadProcess", json); }
 function ConfirmUpdateComplete(version) {

@@ -11,6 +11,7 @@
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
+#include "log_file.h"
 #include "path_join.h"
 #include "process_control.h"
 #include "product.h"
@@ -33,6 +34,43 @@ struct Installation {
   std::wstring folder;
   VersionNumber version;
 };
+
+// A download that failed: written nowhere here, or no file from the server (`network` names
+// which server fetch; an HTTP status is a refusal).
+AttemptFailure downloadFailure(const DownloadControl& control, const ListedFileLocation& where,
+                               FailureReason network) {
+  if (control.localFailure)
+    return {FailureReason::LocalWriteFailed, control.failureCode, where.localPath};
+  if (control.httpStatus && network == FailureReason::ServerUnreachable)
+    return {FailureReason::ServerRefused, control.failureCode, where.url};
+  return {network, control.failureCode, where.url};
+}
+
+// Fetches "Digest.xml" into the manifest's folder and loads what its verified signature covers;
+// a failure carries the reasons of the server query.
+StepResult fetchSignedManifest(const std::wstring& baseUrl, FileManifest& manifest,
+                               DownloadControl& control,
+                               std::vector<ManifestEntry>& documentOrder) {
+  const ListedFileLocation where =
+      listedFileLocation(baseUrl, manifest.directory(), kMainManifestName, L"", L"");
+  if (!downloadListedFile(baseUrl, manifest, kMainManifestName, L"", L"", &control))
+    return downloadFailure(control, where, FailureReason::ServerUnreachable);
+  switch (manifest.loadSignedOnly(&documentOrder)) {
+    case FileManifest::SignedLoad::Loaded:
+      return std::nullopt;
+    case FileManifest::SignedLoad::NoFile:
+      return AttemptFailure{FailureReason::LocalWriteFailed, 0, where.localPath};
+    case FileManifest::SignedLoad::Unsigned:
+      return AttemptFailure{FailureReason::ManifestUnsigned, 0, where.url};
+    case FileManifest::SignedLoad::OtherKey:
+      return AttemptFailure{FailureReason::ManifestOtherKey, 0, where.url};
+    case FileManifest::SignedLoad::Altered:
+      return AttemptFailure{FailureReason::ManifestAltered, 0, where.url};
+    case FileManifest::SignedLoad::NoEntries:
+      break;
+  }
+  return AttemptFailure{FailureReason::ManifestEmpty, 0, where.url};
+}
 
 // The product counts as installed when both values are set and "Path" names a folder.
 std::optional<Installation> installedProduct(const ProductKey& key) {
@@ -70,27 +108,28 @@ GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring fold
                                          DownloadControl& control)
     : baseUrl_(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
 
-bool GetConfigFileServer::fill(UpdateInfo& info) {
+StepResult GetConfigFileServer::fill(UpdateInfo& info) {
   traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
 
   FileManifest manifest(folder_);
   // Only what this query fetched counts, and only when its signature verifies; the bytes
   // verified are the bytes read.
-  if (!downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control_)) return false;
   std::vector<ManifestEntry> documentOrder;
-  if (!manifest.verifyAndLoadSignedOnly(&documentOrder)) return false;
+  if (StepResult failed = fetchSignedManifest(baseUrl_, manifest, control_, documentOrder))
+    return failed;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder);
-  if (!offered) return false;
+  if (!offered) return AttemptFailure{FailureReason::ManifestEmpty, 0, baseUrl_};
   const ManifestEntry* updater = updaterEntry(manifest.entries());
   info.baseUrl = baseUrl_;
   info.serverVersion = offered->version;
   info.updaterDigest = updater ? updater->digest : std::wstring();
-  return true;
+  return std::nullopt;
 }
 
 UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomic<int>& askedOnce,
                              AttemptHost& host, AnswerGate& gate, WorkFolderOwners workFolderOwners)
     : baseUrl_(std::move(baseUrl)),
+      attemptId_(orv::newAttemptId()),
       flags_(flags),
       askedOnce_(askedOnce),
       host_(host),
@@ -109,14 +148,18 @@ void UpdateAttempt::pause(unsigned milliseconds) {
     throw WorkerEnded{*ended};
 }
 
-int UpdateAttempt::reportRetry(const std::wstring& stageKey, int result) {
-  host_.tellPage(L"ConfirmRetry", stageKey);
-  return result;
+int UpdateAttempt::reportFailure(const AttemptFailure& failure) {
+  const FailureReport report = orv::updater::reportFailure(failure);
+  log(report.logText, report.customerCode);
+  if (!report.endsProgram) host_.show();
+  // A page without the code's function skips it and still asks the retry question.
+  host_.tellPage(L"ShowFailureCode", report.customerCode);
+  host_.tellPage(L"ConfirmRetry", report.stageKey);
+  return report.endsProgram ? kAttemptEndsProgram : kAttemptShown;
 }
 
-int UpdateAttempt::reportLocalFailure() {
-  host_.show();
-  return reportRetry(L"initLocalFiles", kAttemptShown);
+void UpdateAttempt::log(const std::wstring& text, const std::wstring& code) {
+  logAttemptLine(attemptId_, code, text);
 }
 
 DownloadControl UpdateAttempt::downloadControl() {
@@ -139,27 +182,29 @@ int UpdateAttempt::run() {
   // 1. Installation check.
   const ProductKey key(kProductId);
   const std::optional<Installation> installed = installedProduct(key);
+  log(L"started, installed " + (installed ? installed->version.text() : L"none"));
   if (!installed) return askUnanswerable(L"ConfirmRegError");
 
   // 2. Server query, into a work folder of this attempt's own, removed at every end. What fails
   // here (the folder, the disk) is reported as such, never as an unreachable server.
   AttemptFolders folders;
-  if (!folders.open(installed->folder, workFolderOwners_)) return reportLocalFailure();
   UpdateInfo info;
-  DownloadControl query = downloadControl();
-  if (!queryServer(folders, info, query)) {
+  if (const StepResult failed = queryServer(installed->folder, folders, info)) {
     stopIfEnded();
-    if (query.localFailure) return reportLocalFailure();
-    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
+    return reportFailure(*failed);
   }
+  log(L"server offers " + info.serverVersion.text());
 
-  // 3. Version decision.
+  // 3. Version decision. A verified version below the installed one is never installed, not
+  // even as a repair: an old signed manifest replayed by the network would bring back old code.
+  if (serverVersionIsRollback(info.serverVersion, installed->version))
+    return reportFailure({FailureReason::RollbackRefused, 0, info.serverVersion.text()});
   if (const std::optional<int> end = decideVersion(info, installed->version)) return *end;
 
   // 4. Loader check.
   if (loaderNeedsReplacing(flags_.newLoader, info.serverVersion,
                            VersionNumber::parse(ownVersionText())))
-    return handOverLoader(folders, info, key);
+    return reportFailure(handOverLoader(folders, info, key));
 
   // 5. Confirmation.
   confirm(key);
@@ -168,43 +213,41 @@ int UpdateAttempt::run() {
   host_.tellPage(L"InitUpdate", initUpdateText(0, kProgressWidth, 0));
 
   // 7 to 11.
-  std::wstring stageKey;
-  const bool ok = installUpdate(folders, info, installed->folder, stageKey);
+  const StepResult failed = installUpdate(folders, info, installed->folder);
 
   // 12. Remove the work folder with everything in it.
   folders.remove();
 
   // 13. Report.
-  if (!ok) return reportRetry(stageKey, kAttemptShown);
+  if (failed) return reportFailure(*failed);
+  log(L"complete: " + info.serverVersion.text());
   host_.tellPage(L"ConfirmUpdateComplete", info.serverVersion.text());
   return kAttemptShown;
 }
 
-bool UpdateAttempt::queryServer(AttemptFolders& folders, UpdateInfo& info,
-                                DownloadControl& control) {
+StepResult UpdateAttempt::queryServer(const std::wstring& installedFolder, AttemptFolders& folders,
+                                      UpdateInfo& info) {
+  if (!folders.open(installedFolder, workFolderOwners_))
+    return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(),
+                          workParentOf(installedFolder)};
   const std::wstring folder = folders.layout().queryFolder;
-  if (!folders.holdFolderOf(joinPath(folder, kMainManifestName))) {
-    control.localFailure = true;
-    return false;
-  }
+  if (!folders.holdFolderOf(joinPath(folder, kMainManifestName)))
+    return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), folder};
+  DownloadControl control = downloadControl();
   GetConfigFileServer server(baseUrl_, folder, control);
   return server.fill(info);
 }
 
 std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
                                                 const VersionNumber& installedVersion) {
-  // A verified version below the installed one is never installed, not even as a repair: an old
-  // signed manifest replayed by the network would bring back old code.
-  if (serverVersionIsRollback(info.serverVersion, installedVersion))
-    return reportRetry(L"getWebRespond", kAttemptEndsProgram);
   if (flags_.lostFile || serverVersionIsNewer(info.serverVersion, installedVersion))
     return std::nullopt;
   if (!flags_.manual) return kAttemptEndsProgram;
   return askUnanswerable(L"ConfirmNewVersion");
 }
 
-int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
-                                  const ProductKey& key) {
+AttemptFailure UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
+                                             const ProductKey& key) {
   HandOverRequest request;
   request.baseUrl = baseUrl_;
   request.loaderFolder = folders.layout().loaderFolder;
@@ -217,8 +260,7 @@ int UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& inf
   if (folders.holdFolderOf(joinPath(request.loaderFolder, kUpdaterFileName)))
     loaderHandOver(request);  // returns only when it failed
   stopIfEnded();
-  host_.show();
-  return reportRetry(L"copyUpdateLoader", kAttemptShown);
+  return {FailureReason::HandOverFailed, 0, baseUrl_ + kUpdaterFileName};
 }
 
 void UpdateAttempt::confirm(const ProductKey& key) {
@@ -238,16 +280,16 @@ void UpdateAttempt::confirm(const ProductKey& key) {
   if (askedOnce_.fetch_add(1) == 0) ask(Question::Update, L"ConfirmUpdate", L"update");
 }
 
-bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& info,
-                                  const std::wstring& installedFolder, std::wstring& stageKey) {
+StepResult UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& info,
+                                        const std::wstring& installedFolder) {
   // 7. The manifest to install, verified before anything is stopped: without it the attempt
   // has failed, whatever the installed files say.
   FileManifest serverManifest(folders.layout().manifestFolder);
   std::vector<ManifestEntry> documentOrder;
-  if (!fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
+  if (StepResult failed =
+          fetchServerManifest(folders, info.serverVersion, serverManifest, documentOrder)) {
     stopIfEnded();
-    stageKey = L"initLocalFiles";
-    return false;
+    return failed;
   }
 
   // 8. Stop the product's programs (programs.txt names them and their order).
@@ -257,62 +299,73 @@ bool UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInfo& inf
   // runs the setup program, whatever the installed files say), close the browser, run the setup
   // program.
   std::wstring setupProgram, setupDigest;
-  if (!downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest, stageKey))
-    return false;
-  if (!runSetupProgram(setupProgram, setupDigest, stageKey)) return false;
+  if (StepResult failed =
+          downloadPass(folders, serverManifest, documentOrder, setupProgram, setupDigest))
+    return failed;
+  if (StepResult failed = runSetupProgram(setupProgram, setupDigest)) return failed;
 
   // 11. Start the core host.
   host_.tellPage(L"ShowTitle", L"runAssistant");
   pause(1000);
-  return startProgram(joinPath(installedFolder, kCoreFileName));
+  const std::wstring core = joinPath(installedFolder, kCoreFileName);
+  if (!startProgram(core))
+    return AttemptFailure{FailureReason::CoreHostNotStarted, GetLastError(), core};
+  return std::nullopt;
 }
 
-bool UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
-                                        FileManifest& manifest,
-                                        std::vector<ManifestEntry>& documentOrder) {
+StepResult UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
+                                              FileManifest& manifest,
+                                              std::vector<ManifestEntry>& documentOrder) {
   // Only the signed file gives entries, and only when it offers the version the query verified
   // (an older signed manifest swapped in now is no manifest to install).
+  const std::wstring path = joinPath(manifest.directory(), kMainManifestName);
+  if (!folders.holdFolderOf(path))
+    return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), path};
   DownloadControl control = downloadControl();
-  if (!folders.holdFolderOf(joinPath(manifest.directory(), kMainManifestName)) ||
-      !downloadListedFile(baseUrl_, manifest, kMainManifestName, L"", L"", &control) ||
-      !manifest.verifyAndLoadSignedOnly(&documentOrder))
-    return false;
-  const ManifestEntry* offered = offeredVersionEntry(documentOrder);
-  return offered && offered->version == queried;
+  StepResult failed = fetchSignedManifest(baseUrl_, manifest, control, documentOrder);
+  if (failed && failed->reason == FailureReason::LocalWriteFailed) return failed;
+  if (failed && stageOf(failed->reason) == FailureStage::Query)
+    return AttemptFailure{FailureReason::ManifestNotFetched, failed->code, failed->subject};
+  const ManifestEntry* offered = failed ? nullptr : offeredVersionEntry(documentOrder);
+  if (!offered || offered->version != queried)
+    return AttemptFailure{
+        FailureReason::ManifestChanged, 0,
+        listedFileLocation(baseUrl_, manifest.directory(), kMainManifestName, L"", L"").url};
+  return std::nullopt;
 }
 
-bool UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& manifest,
-                                 const std::vector<ManifestEntry>& documentOrder,
-                                 std::wstring& setupProgram, std::wstring& setupDigest,
-                                 std::wstring& stageKey) {
-  stageKey = L"downloadNewFiles";
+StepResult UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManifest& manifest,
+                                       const std::vector<ManifestEntry>& documentOrder,
+                                       std::wstring& setupProgram, std::wstring& setupDigest) {
   const DownloadPlan plan =
       planDownloads(manifest.entries(), documentOrder, baseUrl_, folders.layout().filesFolder);
-  if (!plan.safe) return false;
+  if (!plan.safe) return AttemptFailure{FailureReason::ListingUnsafe, 0, baseUrl_};
   for (const PlannedDownload& file : plan.files) {
     // Written only into the work folder's own folders, held until the attempt ends: the setup
     // program runs from the folder it was checked in.
+    if (!folders.holdFolderOf(file.localPath))
+      return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), file.localPath};
     DownloadControl control = downloadControl();
-    std::uint64_t bytes = 0;
-    if (folders.holdFolderOf(file.localPath))
-      bytes = DownloadOneFile(file.url, file.localPath, 3, &control);
-    else
-      control.localFailure = true;
+    const ULONGLONG started = GetTickCount64();
+    const std::uint64_t bytes = DownloadOneFile(file.url, file.localPath, 3, &control);
     stopIfEnded();
-    if (control.localFailure) stageKey = L"initLocalFiles";
+    if (bytes == 0)
+      return downloadFailure(control, {file.url, file.localPath}, FailureReason::FileUnreachable);
     // A file counts only with the digest its signed entry lists.
-    if (bytes == 0 || !fetchedDigestMatches(fileDigest(file.localPath), file.digest)) return false;
+    if (!fetchedDigestMatches(fileDigest(file.localPath), file.digest))
+      return AttemptFailure{FailureReason::DigestMismatch, 0, file.url};
+    log(L"downloaded " + file.url + L": " + std::to_wstring(bytes) + L" bytes in " +
+        std::to_wstring(GetTickCount64() - started) + L" ms");
     host_.tellPage(L"ShowDownloadProcess",
                    downloadProcessText(file.allCount, file.fileName, sizeText(bytes), file.nowPos));
     setupProgram = file.localPath;
     setupDigest = file.digest;
   }
-  stageKey.clear();
-  return true;
+  return std::nullopt;
 }
 
-bool UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
-                                    const std::wstring& setupDigest, std::wstring& stageKey) {
+StepResult UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
+                                          const std::wstring& setupDigest) {
   pause(1000);
   host_.tellPage(L"ShowTitle", L"readyrun");
   closeBrowsers();
@@ -320,10 +373,11 @@ bool UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
   // Runs only the file whose digest the signed manifest lists, held unchanged until started,
   // from its held folder; a setup program that reports a failure has not installed anything.
   unsigned long exitCode = 0;
-  if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode)) return false;
-  if (exitCode == 0) return true;
-  stageKey = L"runsetupexe";
-  return false;
+  if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode))
+    return AttemptFailure{FailureReason::SetupNotRun, GetLastError(), setupProgram};
+  log(L"setup program exit code " + std::to_wstring(exitCode));
+  if (exitCode == 0) return std::nullopt;
+  return AttemptFailure{FailureReason::SetupExitCode, exitCode, setupProgram};
 }
 
 void UpdateAttempt::closeBrowsers() {

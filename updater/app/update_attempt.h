@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "answer_gate.h"
+#include "attempt_failure.h"
 #include "downloader.h"
 #include "file_manifest.h"
 #include "start_options.h"
@@ -29,14 +30,16 @@ struct UpdateInfo {
   std::wstring updaterDigest;
 };
 
+// A step's one result: nothing when it went well, else how it failed.
+using StepResult = std::optional<AttemptFailure>;
+
 // The update server: fetches "Digest.xml" into `folder` (the attempt's own), verifies its
 // signature and reads the offered version from it. A file that does not verify is no answer, and
-// neither is a file this query did not fetch. `control` cancels the fetch and tells a local
-// failure.
+// neither is a file this query did not fetch. `control` cancels the fetch.
 class GetConfigFileServer {
  public:
   GetConfigFileServer(std::wstring baseUrl, std::wstring folder, DownloadControl& control);
-  bool fill(UpdateInfo& info);
+  StepResult fill(UpdateInfo& info);
 
  private:
   std::wstring baseUrl_;
@@ -69,9 +72,11 @@ class UpdateAttempt {
  private:
   void ask(Question question, const wchar_t* function, const std::wstring& argument);
   void pause(unsigned milliseconds);
-  int reportRetry(const std::wstring& stageKey, int result);
-  // Shows the window and asks the retry question for a local failure ("initLocalFiles").
-  int reportLocalFailure();
+  // The one end of a failed attempt: the failure's stage key, customer code and log line (the
+  // mapping of attempt_failure.h), the window shown when it says so, the page told.
+  int reportFailure(const AttemptFailure& failure);
+  // One line of this attempt in the updater's log; `code` "-" for a step that went well.
+  void log(const std::wstring& text, const std::wstring& code = L"-");
   // A download that the program's end cancels; after it, stopIfEnded unwinds the attempt.
   DownloadControl downloadControl();
   void stopIfEnded();
@@ -79,34 +84,34 @@ class UpdateAttempt {
   int askUnanswerable(const wchar_t* function);
 
   // The numbered steps of run(); a step that may end the attempt returns its result.
-  // 2. The signed server query into the work folder.
-  bool queryServer(AttemptFolders& folders, UpdateInfo& info, DownloadControl& control);
-  // 3. The attempt's result when it ends here (nothing newer, or a rollback).
+  // 2. The signed server query into a new work folder.
+  StepResult queryServer(const std::wstring& installedFolder, AttemptFolders& folders,
+                         UpdateInfo& info);
+  // 3. The attempt's result when it ends here without a failure (nothing newer).
   std::optional<int> decideVersion(const UpdateInfo& info, const VersionNumber& installedVersion);
   // 4. Returns only when the hand-over failed (a successful one ends the process).
-  int handOverLoader(AttemptFolders& folders, const UpdateInfo& info, const ProductKey& key);
+  AttemptFailure handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
+                                const ProductKey& key);
   // 5. Shows the window and asks what this run asks before updating.
   void confirm(const ProductKey& key);
   // Stopping the programs, fetching, running the setup program and starting the core host again,
-  // once the user agreed. False with the failed stage's key (empty when no stage failed by name).
-  bool installUpdate(AttemptFolders& folders, const UpdateInfo& info,
-                     const std::wstring& installedFolder, std::wstring& stageKey);
-  // The signed manifest fetched again, into a folder of its own; true only when it verifies and
-  // offers the version the server query verified.
-  bool fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
-                           FileManifest& manifest, std::vector<ManifestEntry>& documentOrder);
-  // Fetches every planned file into held folders; the last one is the setup program. False with
-  // the stage key: "initLocalFiles" when a file could not be written here, else
-  // "downloadNewFiles".
-  bool downloadPass(AttemptFolders& folders, const FileManifest& manifest,
-                    const std::vector<ManifestEntry>& documentOrder, std::wstring& setupProgram,
-                    std::wstring& setupDigest, std::wstring& stageKey);
+  // once the user agreed.
+  StepResult installUpdate(AttemptFolders& folders, const UpdateInfo& info,
+                           const std::wstring& installedFolder);
+  // The signed manifest fetched again, into a folder of its own; it must verify and offer the
+  // version the server query verified.
+  StepResult fetchServerManifest(AttemptFolders& folders, const VersionNumber& queried,
+                                 FileManifest& manifest, std::vector<ManifestEntry>& documentOrder);
+  // Fetches every planned file into held folders; the last one is the setup program.
+  StepResult downloadPass(AttemptFolders& folders, const FileManifest& manifest,
+                          const std::vector<ManifestEntry>& documentOrder,
+                          std::wstring& setupProgram, std::wstring& setupDigest);
   // Step 10's end: closing the browser, then running the setup program and waiting for it.
-  bool runSetupProgram(const std::wstring& setupProgram, const std::wstring& setupDigest,
-                       std::wstring& stageKey);
+  StepResult runSetupProgram(const std::wstring& setupProgram, const std::wstring& setupDigest);
   void closeBrowsers();
 
   std::wstring baseUrl_;
+  std::wstring attemptId_;  // names the attempt in its log lines
   UpdateFlags flags_;
   std::atomic<int>& askedOnce_;
   AttemptHost& host_;

@@ -78,9 +78,18 @@ void applyTimeouts(HINTERNET handle, const DownloadBounds& bounds) {
   }
 }
 
+// The last failure's code on this thread, for the caller's DownloadControl: one download runs
+// on one thread from start to end.
+struct FailureCode {
+  unsigned long code = 0;
+  bool httpStatus = false;
+};
+thread_local FailureCode t_lastFailure;
+
 // Records a failed WinINet call and turns its error into the client's result.
 int internetFailure(const wchar_t* call) {
   const unsigned long error = traceFailure(kHttpsTag, call);
+  t_lastFailure = {error, false};
   if (error == ERROR_INTERNET_TIMEOUT) {
     traceLine(kHttpsTag, L"超时");
     return kHttpsTimeout;
@@ -276,7 +285,7 @@ int readBody(HINTERNET request, NewFile& file, std::uint64_t length, TransferWat
     total += read;
     if (total > length) break;  // longer than announced: refused below
     if (!file.write(chunk.data(), read)) {
-      traceFailure(kHttpsTag, L"WriteFile " + url);
+      t_lastFailure = {traceFailure(kHttpsTag, L"WriteFile " + url), false};
       return kWriteFailed;
     }
     watch.progressed(total);
@@ -311,6 +320,7 @@ ScopedInternet openSession(const DownloadBounds& bounds) {
 int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
                    const std::wstring& url, std::uint64_t& length) {
   if (status != HTTP_STATUS_OK) {
+    t_lastFailure = {status, true};
     traceLine(kHttpsTag, L"status " + std::to_wstring(status) + L" for " + url);
     return kHttpsFailed;
   }
@@ -338,7 +348,10 @@ int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
   // Created before the request: a target that cannot be written fails at once, before a byte
   // crosses the network.
   NewFile file(localPath);
-  if (!file.isOpen()) return kWriteFailed;
+  if (!file.isOpen()) {
+    t_lastFailure = {GetLastError(), false};
+    return kWriteFailed;
+  }
   const ScopedInternet session = openSession(watch.bounds());
   if (!session) return internetFailure(L"InternetOpen");
 
@@ -368,6 +381,13 @@ bool makeTargetFolder(const std::wstring& localPath) {
   return false;
 }
 
+DownloadControl failedControl(DownloadControl control, FailureCode failure, bool local) {
+  control.localFailure = local;
+  control.failureCode = failure.code;
+  control.httpStatus = failure.httpStatus;
+  return control;
+}
+
 }  // namespace
 
 namespace seams {
@@ -387,14 +407,16 @@ unsigned long exchangeHttpsTimeout(unsigned long milliseconds) {
 
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries, DownloadControl* control) {
+  t_lastFailure = {};
   if (!makeTargetFolder(localPath)) {
-    if (control) control->localFailure = true;
+    if (control) *control = failedControl(*control, {GetLastError(), false}, true);
     return 0;
   }
   const DownloadBounds bounds = downloadBounds();
   const unsigned long long started = GetTickCount64();
   std::function<bool()> cancelled;
   if (control) cancelled = control->cancelled;
+  bool local = false;
   for (unsigned long long attempt = 0; attempt <= retries; ++attempt) {
     DeleteUrlCacheEntryW(url.c_str());  // a missing entry is no error
     TransferWatch watch(bounds, started, cancelled);
@@ -403,10 +425,11 @@ std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& local
     const int result = DownloadFile_Https(url, localPath, &byteCount, watch);
     if (result == kHttpsOk) return byteCount;
     if (result == kWriteFailed) {
-      if (control) control->localFailure = true;
+      local = true;
       break;  // another attempt would meet the same folder
     }
   }
+  if (control) *control = failedControl(*control, t_lastFailure, local);
   traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
   return 0;
 }

@@ -25,6 +25,10 @@ struct DownloadControl {
   // Set when the file could not be written here (its folder cannot be made, its name is taken,
   // the disk is full): a local failure, which no further attempt mends.
   bool localFailure = false;
+  // The last failure's code, when the download failed: the Win32 or WinINet error, or the HTTP
+  // status of an answer other than 200 (then `httpStatus` is true).
+  unsigned long failureCode = 0;
+  bool httpStatus = false;
 };
 
 // Fetches `url` into `localPath` in up to retries + 1 attempts without a pause. Creates the

@@ -30,6 +30,10 @@ var UPDATE_QUESTIONS = {
 var DEFAULT_TITLE = "正在更新您的网银助手，请稍等";
 var DEFAULT_RETRY_QUESTION = "更新失败，是否重试？";
 
+// The code the customer reads out to the helpdesk, set by ShowFailureCode just before the retry
+// question and shown beside its text; a program that sends none leaves the question as it was.
+var failureCode = "";
+
 // Width of the progress bar when it is full; InitUpdate may change it.
 var progressWidth = 650;
 var downloadCount = 0;
@@ -42,9 +46,15 @@ function ConfirmUpdate(key) {
     }, CoreQuit, "ask", "true", "");
 }
 
+function ShowFailureCode(code) {
+    failureCode = typeof code === "string" ? code : "";
+}
+
 function ConfirmRetry(stage) {
     var failure = lookupText(STAGE_FAILURES, stage, null);
     var question = failure === null ? DEFAULT_RETRY_QUESTION : "更新失败(" + failure + ")，是否重试？";
+    if (failureCode !== "") question += "（错误代码：" + failureCode + "）";
+    failureCode = "";
     msgbox("retry_confirm", question, function (param) {
         setUpdateComplete("0");
         CallCoreFunc("ConfirmRetry", param);
