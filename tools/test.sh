@@ -42,7 +42,10 @@ orv_on_exit rm -rf "$run"
 # build above the start (other writers on them count there too, so on a shared machine that one
 # is an upper bound); the highest of each is kept.
 mkdir -p "$root/build"
-disk_used() { df --output=used "$run" "$root/build" | tail -n +2 | sort -u | paste -sd+ | bc; }
+# (Once per file system: one df call reads each path's separately, and the two may differ.)
+disk_used() {
+  df --output=target,used "$run" "$root/build" | tail -n +2 | sort -u -k1,1 | awk '{ s += $2 } END { print s }'
+}
 disk_start=$(disk_used)
 ( peak=0 own=0
   while :; do
