@@ -138,7 +138,7 @@ std::map<std::string, fs::path> targetFiles(const fs::path& folder) {
   if (!fs::is_directory(folder, error)) throw Refused(folder.string() + " is no folder");
   std::map<std::string, fs::path> files;
   for (auto it = fs::recursive_directory_iterator(folder); it != fs::recursive_directory_iterator(); ++it) {
-    const std::string name = fs::relative(it->path(), folder).generic_string();
+    const std::string name = it->path().lexically_relative(folder).generic_string();
     if (it->is_symlink()) throw Refused(name + " in " + folder.string() + " is a link; targets are regular files");
     if (it->is_directory()) continue;
     if (!it->is_regular_file()) throw Refused(name + " in " + folder.string() + " is not a regular file");
