@@ -2,14 +2,19 @@
 # Publishes a release: builds the deliverables with the release's version, update host and
 # manifest key, lays the whole release out (programs, content, the installer's input), checks it,
 # then signs it (Authenticode, the manifests), builds the installer, lays out the update server's
-# folder, verifies every signature it publishes, writes the release record and checks the folder
-# against what the updater relies on; it publishes only what passed every check.
+# folder, verifies every signature it publishes, publishes the folder's files as targets of the
+# repository of The Update Framework (SERVER/tuf, verified with the update client), writes the
+# release record and checks the folder against what the updater relies on; it publishes only
+# what passed every check.
 #
-# usage: tools/release.sh VERSION (--key KEY --update-host HOST[:PORT] SIGNING | --dev [SIGNING])
+# usage: tools/release.sh VERSION (--key KEY --update-host HOST[:PORT] SIGNING TUF CHAIN
+#                                  | --dev [SIGNING] [TUF] [CHAIN])
 #                          [--wine] [--content DIR] [--out DIR] [--build-dir DIR] [--no-build]
 #                          [--programs DIR] [--arch x86|amd64]
 #   SIGNING: (--sign-cert CERT.pem --sign-key KEY.pem | --sign-pkcs12 FILE --sign-pass-env VAR)
 #            [--timestamp-url URL]
+#   TUF:     --tuf-repo REPO --tuf-targets-key K --tuf-snapshot-key K --tuf-timestamp-key K
+#   CHAIN:   (--previous OLD/release.json [--rotate manifest-key] [--new-host HOST] | --first-release)
 #   VERSION        four numbers joined by dots: every program's and library's version, the
 #                  installer's, the installation's Version value and every manifest entry's
 #   --key          the manifest signing key of a production release (not the development key): a
@@ -22,6 +27,20 @@
 #   --sign-pkcs12  Authenticode PKCS#12 file; its password is in the environment variable VAR
 #   --timestamp-url  RFC 3161 time-stamping server for the signatures; required in a production
 #                  release, whose signatures must outlive the signing certificate
+#   --tuf-repo     the repository of The Update Framework (made with tuf_repo init; not one whose
+#                  root names a development key): the programs carry its newest root, and the
+#                  release publishes the server folder's files as its targets. A failed release
+#                  leaves it as it was. --dev: default build/tuf-dev-repo, made from keys/tuf-dev
+#   --tuf-targets-key, --tuf-snapshot-key, --tuf-timestamp-key
+#                  the repository's role keys (ed25519 or ECDSA P-256 PEM), checked against its
+#                  root before anything is built (--dev: default keys/tuf-dev)
+#   --previous     the record of the release this one follows: refused when the manifest key or
+#                  the update host differ from it, the version is not above it, or the
+#                  repository's root does not chain from the root it recorded
+#   --rotate manifest-key   (with --previous) the manifest key changes on purpose
+#   --new-host HOST         (with --previous) the update host changes on purpose, to HOST
+#   --first-release  the product's first release: nothing to follow. A production release needs
+#                  --previous or --first-release; both overrides are written into the record
 #   --wine         (--dev only) the release for Wine: the core host and the updater are their
 #                  test builds (the stand-in page; Wine cannot render their real pages) under the
 #                  shipped names
@@ -36,8 +55,8 @@
 #   --programs     (--dev only) use the programs already built in DIR as they are
 #   --arch         x86 (default: the shipped 32-bit build, build/win32) or amd64 (build/win64)
 # Writes OUT/stage (the installation folder), OUT/<id>Setup.exe (the installer), OUT/server (the
-# update server's folder; OUT/server-DEVELOPMENT for --dev) and OUT/release.json (the release
-# record), and the checks' reports OUT/*-check.txt. A refused or failed run leaves only reports.
+# update server's folder, SERVER/tuf its repository of The Update Framework; OUT/server-DEVELOPMENT
+# for --dev) and OUT/release.json (the release record), and the checks' reports OUT/*-check.txt. A refused or failed run leaves only reports.
 # Exit code 0 published, 1 refused (the release breaks a rule), 2 usage, 3 failed (a step could
 # not be done: the build, a tool). --help shows this text.
 set -Eeuo pipefail
@@ -57,9 +76,12 @@ case $1 in -h|--help) help_text; exit 0;; esac
 version=$1; shift
 key="" host="" dev=0 wine=0 out="" build=1 content=$root/installer/content built="" base="" arch=x86
 sign_cert="" sign_key="" sign_p12="" sign_pass_env="" timestamp=""
+tuf_repo_dir="" tuf_targets_key="" tuf_snapshot_key="" tuf_timestamp_key=""
+previous="" first_release=0 rotate="" new_host=""
 while [ $# -gt 0 ]; do
   case $1 in
     --dev) dev=1; shift; continue;;
+    --first-release) first_release=1; shift; continue;;
     --wine) wine=1; shift; continue;;
     --no-build) build=0; shift; continue;;
   esac
@@ -77,6 +99,13 @@ while [ $# -gt 0 ]; do
     --sign-pkcs12) sign_p12=$(abspath "$2");;
     --sign-pass-env) sign_pass_env=$2;;
     --timestamp-url) timestamp=$2;;
+    --tuf-repo) tuf_repo_dir=$(abspath "$2");;
+    --tuf-targets-key) tuf_targets_key=$(abspath "$2");;
+    --tuf-snapshot-key) tuf_snapshot_key=$(abspath "$2");;
+    --tuf-timestamp-key) tuf_timestamp_key=$(abspath "$2");;
+    --previous) previous=$(abspath "$2");;
+    --rotate) rotate=$2;;
+    --new-host) new_host=$2;;
     *) usage;;
   esac
   shift 2
@@ -138,6 +167,49 @@ if [ -n "$commit" ] && [ -z "$(git status --porcelain 2>/dev/null)" ]; then tree
 [ $dev -eq 1 ] || [ $tree = clean ] ||
   refuse "the tree holds uncommitted changes or is no git checkout (git status): a production release is built from a commit"
 
+# --- the repository of The Update Framework, its keys and the chain of releases -----------------
+# The development repository's key ids (keys/tuf-dev), written here like the manifest key's.
+dev_tuf_ids=(0cc9dcae3f372a9b65c271fa7fb29768f65baf4683acb2f76bdf3b7c3ace30fd
+             b6a573b91b39ec3b5e8b1acab68b14268b32439a77ef4771b9671e5bf94dab27
+             02972d6ef91cb39e61b19612e511793fb73b4aaf636e5ac5fd234192d7e655df
+             777380b20faf2866f054bb8a30b63f6e233b7d8492cdd30c51f2a8c8faa2f818
+             89d5acb76f7e1eb75d1c794edaa2a775be91262a0be12979145117a87e5570b0
+             523db0095f3440e77047f44f0222b06484d9b9071784e00bcc5d61dd244d8d3a)
+if [ $dev -eq 1 ]; then
+  tuf_repo_dir=${tuf_repo_dir:-$root/build/tuf-dev-repo}
+  tuf_targets_key=${tuf_targets_key:-$root/keys/tuf-dev/targets.key}
+  tuf_snapshot_key=${tuf_snapshot_key:-$root/keys/tuf-dev/snapshot.key}
+  tuf_timestamp_key=${tuf_timestamp_key:-$root/keys/tuf-dev/timestamp.key}
+else
+  [ -n "$tuf_repo_dir" ] ||
+    bad_usage "a production release needs --tuf-repo (the bank's repository of The Update Framework, made with tuf_repo init)"
+  [ -n "$tuf_targets_key" ] && [ -n "$tuf_snapshot_key" ] && [ -n "$tuf_timestamp_key" ] ||
+    bad_usage "a production release needs --tuf-targets-key, --tuf-snapshot-key and --tuf-timestamp-key"
+  [ -n "$previous" ] || [ $first_release -eq 1 ] ||
+    bad_usage "a production release needs --previous OLD/release.json (the record of the release it follows) or --first-release"
+fi
+[ -z "$previous" ] || [ $first_release -eq 0 ] || bad_usage "--previous and --first-release exclude each other"
+case $rotate in ""|manifest-key) ;; *) bad_usage "--rotate takes manifest-key";; esac
+[ -n "$previous" ] || [ -z "$rotate$new_host" ] ||
+  bad_usage "--rotate and --new-host override the check against --previous; give --previous"
+[ -z "$previous" ] || [ -r "$previous" ] || bad_usage "cannot read the previous release's record $previous"
+tuf_key_kind() {  # ed25519, p256 or what else the PEM file holds
+  local text
+  text=$(openssl pkey -in "$1" -noout -text 2>/dev/null) || { echo "no private key"; return 0; }
+  case $text in
+    "ED25519 Private-Key:"*) echo ed25519;;
+    *"ASN1 OID: prime256v1"*) echo p256;;
+    *) echo "${text%%$'\n'*}";;
+  esac
+}
+for role in targets snapshot timestamp; do
+  tuf_key=tuf_${role}_key
+  [ -r "${!tuf_key}" ] || bad_usage "cannot read the TUF $role key ${!tuf_key}"
+  kind_of_key=$(tuf_key_kind "${!tuf_key}")
+  [ "$kind_of_key" = ed25519 ] || [ "$kind_of_key" = p256 ] ||
+    refuse "${!tuf_key} holds $kind_of_key; the TUF $role key is an ed25519 or ECDSA P-256 private key"
+done
+
 source "$root/tools/programs.sh"
 id=$(orv_product_id)
 kind=$([ $dev -eq 1 ] && echo DEVELOPMENT || echo production)
@@ -155,9 +227,77 @@ export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/n
 work=$out/.release.new
 rm -rf "$work" "$out"/*-check.txt
 mkdir -p "$work"
-trap 'rm -rf "$work"' EXIT
+# The repository is worked on in a copy beside it, which replaces it once the release is
+# published. Releases from one repository take their turns (the lock file beside it), so that
+# each starts from the one before it.
+[ -d "$(dirname "$tuf_repo_dir")" ] || [ $dev -eq 0 ] || mkdir -p "$(dirname "$tuf_repo_dir")"
+[ -d "$(dirname "$tuf_repo_dir")" ] || refuse "$tuf_repo_dir's folder does not exist"
+exec {tuf_lock}>"$tuf_repo_dir.lock"
+flock "$tuf_lock"
+[ $dev -eq 0 ] || [ -e "$tuf_repo_dir" ] || {
+  mkdir -p "$tuf_repo_dir/metadata" "$tuf_repo_dir/targets"
+  cp "$root/keys/tuf-dev/root.json" "$tuf_repo_dir/metadata/1.root.json"
+  cp "$root/keys/tuf-dev/root.json" "$tuf_repo_dir/metadata/root.json"
+}
+[ -f "$tuf_repo_dir/metadata/root.json" ] ||
+  refuse "$tuf_repo_dir is no repository of The Update Framework (no metadata/root.json; make it with tuf_repo init)"
+if [ $dev -eq 0 ]; then
+  for id in "${dev_tuf_ids[@]}"; do
+    ! grep -q "$id" "$tuf_repo_dir/metadata/root.json" ||
+      refuse "the root of $tuf_repo_dir names the development key $id (keys/tuf-dev); use the bank's repository, or --dev"
+  done
+fi
+tuf_work=$(dirname "$tuf_repo_dir")/.$(basename "$tuf_repo_dir").release-new
+tuf_server=""
+end_tuf_server() { [ -z "$tuf_server" ] || kill "$tuf_server" 2>/dev/null || true; }
+trap 'end_tuf_server; rm -rf "$work" "$tuf_work"' EXIT
 release_public=$work/manifest-key.pub  # the release's key, which every program must carry
 openssl rsa -in "$key" -RSAPublicKey_out -out "$release_public" 2>/dev/null
+
+# The native tools: the manifest tool, the repository's keeper and the update client.
+if [ $build -eq 1 ]; then
+  [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
+  cmake --build build/native --target manifest tuf_repo tuf_client >/dev/null ||
+    failed "the native tools (manifest, tuf_repo, tuf_client) did not build"
+fi
+tool=$root/build/native/tools/manifest/manifest
+tuf_repo=$root/build/native/tools/tuf_repo/tuf_repo
+tuf_client=$root/build/native/tools/tuf/tuf_client
+for t in "$tool" "$tuf_repo" "$tuf_client"; do [ -x "$t" ] || failed "$t is not built"; done
+tuf_refused() {  # tuf_refused FILE: a tuf_repo refusal in FILE as the release's
+  local why
+  why=$(sed -n 's/^tuf_repo [a-z-]*: refused: //p' "$1" | head -n1)
+  refuse "${why:-$(cat "$1")}"
+}
+"$tuf_repo" check "$tuf_repo_dir" --targets-key "$tuf_targets_key" --snapshot-key "$tuf_snapshot_key" \
+  --timestamp-key "$tuf_timestamp_key" >"$work/tuf-keys.txt" 2>&1 || tuf_refused "$work/tuf-keys.txt"
+"$tuf_repo" status "$tuf_repo_dir" >"$work/tuf-status.txt" 2>&1 || true  # an old timestamp is renewed below
+tuf_root_version=$(awk '$1 == "root" { print $3 }' "$work/tuf-status.txt")
+[ -n "$tuf_root_version" ] || { cat "$work/tuf-status.txt" >&2; refuse "$tuf_repo_dir does not read as a repository"; }
+tuf_root_expires=$(awk '$1 == "root" { print $5 }' "$work/tuf-status.txt")
+[ "$(date -u -d "$tuf_root_expires" +%s)" -gt $(($(date +%s) + 30 * 86400)) ] ||
+  refuse "the root of $tuf_repo_dir expires $tuf_root_expires, within 30 days: renew it with tuf_repo rotate first"
+tuf_root_sha256=$(sha256sum <"$tuf_repo_dir/metadata/root.json" | cut -d' ' -f1)
+overrides=()
+[ -z "$rotate" ] || overrides+=(--rotate-manifest-key)
+[ -z "$new_host" ] || overrides+=(--new-host "$new_host")
+if [ -n "$previous" ]; then
+  if ! "$tool" continuity "$previous" --version "$version" --key "$release_public" --update-host "$host" \
+       "${overrides[@]}" >"$out/continuity-check.txt"; then
+    grep '^refused: ' "$out/continuity-check.txt" >&2
+    refuse "the release does not follow the previous one ($previous)"
+  fi
+  read -r prev_root_version prev_root_sha256 < <(sed -n 's/^previous TUF root: version \([0-9]*\) sha256 \([0-9a-f]*\)$/\1 \2/p' "$out/continuity-check.txt") || true
+  if [ -n "${prev_root_version:-}" ]; then
+    prev_root=$tuf_repo_dir/metadata/$prev_root_version.root.json
+    [ -f "$prev_root" ] && [ "$(sha256sum <"$prev_root" | cut -d' ' -f1)" = "$prev_root_sha256" ] ||
+      refuse "$tuf_repo_dir holds no root version $prev_root_version as the previous release recorded it (sha256 $prev_root_sha256): another repository"
+    "$tuf_repo" chain "$tuf_repo_dir" "$prev_root" >>"$out/continuity-check.txt" 2>&1 ||
+      refuse "the root of $tuf_repo_dir does not chain from the previous release's root version $prev_root_version: $(sed -n 's/^tuf_repo chain: refused: //p' "$out/continuity-check.txt")"
+  fi
+fi
+rm -rf "$tuf_work"
+cp -a "$tuf_repo_dir" "$tuf_work"
 
 echo "== $kind release $version ($arch$([ $wine -eq 1 ] && echo ', Wine mode' || true)) into $out"
 if [ $dev -eq 1 ]; then
@@ -180,16 +320,13 @@ if [ $build -eq 1 ]; then
   public=$bld/manifest-key.pub
   mkdir -p "$bld"
   cmp -s "$release_public" "$public" || cp "$release_public" "$public"
-  [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
-  cmake --build build/native --target manifest >/dev/null
   cmake --preset "$preset" -B "$bld" -DORV_MANIFEST_PUBLIC_KEY="$public" \
-    -DORV_UPDATE_HOST="$host" -DORV_RELEASE_VERSION="$version" >"$bld.configure.log" ||
+    -DORV_UPDATE_HOST="$host" -DORV_RELEASE_VERSION="$version" \
+    -DORV_TUF_ROOT="$tuf_repo_dir/metadata/root.json" >"$bld.configure.log" ||
     { cat "$bld.configure.log"; failed "the build could not be configured"; }
   cmake --build "$bld" --target "${targets[@]}" >"$bld.build.log" ||
     { tail -n 30 "$bld.build.log"; failed "the programs did not build"; }
 fi
-tool=$root/build/native/tools/manifest/manifest
-[ -x "$tool" ] || failed "the manifest tool is not built ($tool)"
 
 # --- the release laid out, unsigned: the programs, the content, the installer's input -----------
 stage=$work/stage
@@ -318,9 +455,53 @@ else
   echo "   Authenticode: not signed ($kind release without signing material)"
 fi
 
+# --- the server folder's files as targets of the repository, and the update client's view of it ---
+: >"$out/tuf-check.txt"
+tuf_step() {  # tuf_step COMMAND...: a tuf_repo step on the copy; its refusal is the release's
+  local rc=0
+  "$tuf_repo" "$@" >>"$out/tuf-check.txt" 2>&1 || rc=$?
+  [ $rc -eq 0 ] || { [ $rc -eq 1 ] && tuf_refused "$out/tuf-check.txt"; failed "tuf_repo $1 (see $out/tuf-check.txt)"; }
+}
+tuf_step publish "$tuf_work" "$server" --targets-key "$tuf_targets_key"
+tuf_step refresh "$tuf_work" --snapshot-key "$tuf_snapshot_key" --timestamp-key "$tuf_timestamp_key"
+tuf_targets_version=$(sed -n 's/^targets version \([0-9]*\) .*/\1/p' "$out/tuf-check.txt")
+mapfile -d '' -t served_files < <(cd "$server" && find . -type f -printf '%P\0' | LC_ALL=C sort -z)
+tuf_step serve-copy "$tuf_work" "$server/tuf"
+# The update client, from the root the programs carry, refreshes from the folder served on the
+# loopback address and downloads every target; each must be the server folder's file.
+verify=$work/tuf-verify
+mkdir -p "$verify/metadata" "$verify/targets"
+python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$server" >"$verify/http.log" 2>&1 &
+tuf_server=$!
+port=""
+for _ in $(seq 200); do
+  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$verify/http.log")
+  [ -n "$port" ] && break
+  kill -0 $tuf_server 2>/dev/null || break
+  sleep 0.05
+done
+[ -n "$port" ] || failed "the loopback HTTP server for the update client's check did not start"
+client_args=(--metadata-url "http://127.0.0.1:$port/tuf/metadata/" --metadata-dir "$verify/metadata")
+names=()
+for f in "${served_files[@]}"; do names+=(--target-name "$f"); done
+"$tuf_client" --metadata-dir "$verify/metadata" init "$tuf_repo_dir/metadata/root.json" >>"$out/tuf-check.txt" 2>&1
+"$tuf_client" "${client_args[@]}" "${names[@]}" --target-dir "$verify/targets" \
+  --target-base-url "http://127.0.0.1:$port/tuf/targets/" download >>"$out/tuf-check.txt" 2>&1 ||
+  { tail -n 3 "$out/tuf-check.txt" >&2; refuse "the update client does not accept $server_name/tuf (above)"; }
+end_tuf_server; tuf_server=""
+# The client stores each target under its own safe name: the downloads, as a set of sizes and
+# digests, are exactly the server folder's files.
+digests() { (cd "$1" && find . -path ./tuf -prune -o -type f -exec sha256sum {} + | cut -d' ' -f1 | LC_ALL=C sort); }
+[ "$(digests "$verify/targets")" = "$(digests "$server")" ] &&
+  [ "$(find "$verify/targets" -type f | wc -l)" -eq ${#served_files[@]} ] ||
+  refuse "what the update client downloaded from $server_name/tuf is not the server folder's files"
+echo "   TUF: root version $tuf_root_version, targets version $tuf_targets_version: ${#served_files[@]} files of $server_name as targets in $server_name/tuf, each downloaded and verified by the update client"
+
 # --- the release record, and the server folder checked with it --------------------------------
 record_args=(--server "$server" --installer "$installer" --version "$version" --key "$release_public"
-             --update-host "$host" --commit "$commit" --tree $tree)
+             --update-host "$host" --commit "$commit" --tree $tree
+             --tuf-root-version "$tuf_root_version" --tuf-root-sha256 "$tuf_root_sha256"
+             --tuf-targets-version "$tuf_targets_version" "${overrides[@]}")
 [ -z "$signer" ] || record_args+=(--signer "$signer")
 [ $dev -eq 0 ] || record_args+=(--dev)
 "$tool" record "$work/release.json" "${record_args[@]}" >/dev/null
@@ -337,6 +518,10 @@ mv "$stage" "$out/stage"
 mv "$installer" "$out/$setup_name"
 mv "$server" "$out/$server_name"
 mv "$work/release.json" "$out/release.json"
+# The repository as published replaces the one the release started from.
+mv "$tuf_repo_dir" "$tuf_work.old"
+mv "$tuf_work" "$tuf_repo_dir"
+rm -rf "$tuf_work.old"
 first=$(grep -o '<File FileName="[^"]*" Path="[^"]*"' "$out/$server_name/Digest.xml" | grep -v "\"${id}Update.exe\"" | head -n1)
 echo "   server: $out/$server_name: $(grep -c '<File ' "$out/$server_name/Digest.xml") files; ${first#<File } carries $version; setup/$setup_name sorts last"
 echo "   $(grep '^served updater' "$out/server-check.txt")"

@@ -52,6 +52,17 @@ cp "$src/common/rules/product.h" "$tree/common/rules/"
 git -C "$tree" init -q && git -C "$tree" add . &&
   git -C "$tree" -c user.name=test -c user.email=test@example.invalid commit -qm tree
 cp "$src/keys/manifest-dev.key" "$work/dev.key"
+# Repositories of The Update Framework: the development one (its committed root) and another.
+tk=$src/keys/tuf-dev
+mkdir -p "$work/dev-repo/metadata" "$work/other-keys"
+cp "$tk/root.json" "$work/dev-repo/metadata/1.root.json" && cp "$tk/root.json" "$work/dev-repo/metadata/root.json"
+for n in root targets snapshot timestamp; do openssl genpkey -algorithm ed25519 -out "$work/other-keys/$n.key" 2>/dev/null; done
+"$src/build/native/tools/tuf_repo/tuf_repo" init "$work/other-repo" --root-key "$work/other-keys/root.key" \
+  $(for n in targets snapshot timestamp; do echo "--$n-key $work/other-keys/$n.key"; done) >/dev/null
+dev_tuf=(--tuf-repo "$work/dev-repo" --tuf-targets-key "$tk/targets.key" --tuf-snapshot-key "$tk/snapshot.key"
+         --tuf-timestamp-key "$tk/timestamp.key")
+other_tuf=(--tuf-repo "$work/other-repo" --tuf-targets-key "$work/other-keys/targets.key"
+           --tuf-snapshot-key "$work/other-keys/snapshot.key" --tuf-timestamp-key "$work/other-keys/timestamp.key")
 
 # name | expected exit code | expected text | command (after "--")
 refusal() {
@@ -84,6 +95,12 @@ refusal "the development key, its files not in the tree" 1 "is the development k
   bash "$tree/tools/release.sh" $B "${prod[@]}" --key "$work/dev.key" --out "$work/r"
 refusal "production with the placeholder host" 1 "is the placeholder host" -- \
   rel $B "${prod[@]}" --update-host update.example.invalid --out "$work/r"
+refusal "production without a TUF repository" 2 "a production release needs --tuf-repo" -- \
+  bash "$tree/tools/release.sh" $B "${prod[@]}" --first-release --out "$work/r"
+refusal "production with neither --previous nor --first-release" 2 "needs --previous OLD/release.json" -- \
+  bash "$tree/tools/release.sh" $B "${prod[@]}" "${dev_tuf[@]}" --out "$work/r"
+refusal "production with the development TUF repository" 1 "names the development key" -- \
+  bash "$tree/tools/release.sh" $B "${prod[@]}" "${dev_tuf[@]}" --first-release --out "$work/r"
 printf 'change' >"$tree/uncommitted.txt"
 refusal "production from a tree with uncommitted changes" 1 "the tree holds uncommitted changes" -- \
   bash "$tree/tools/release.sh" $B "${prod[@]}" --out "$work/r"
@@ -103,6 +120,25 @@ refusal "a link in the content" 1 "the content's web/README.txt is not a regular
   rel $B "${life_release[@]}" --content "$work/linked" --out "$work/r"
 refusal "an empty file in the content" 1 "the content's web/empty.txt is empty" -- \
   rel $B "${life_release[@]}" --content "$work/empty" --out "$work/r"
+refusal "a TUF key of another type, before any build" 1 "the TUF snapshot key is an ed25519 or ECDSA P-256 private key" -- \
+  rel $B --dev --tuf-snapshot-key "$work/big.key" --out "$work/r"
+refusal "a TUF key of another role" 1 "is not a targets key of root version 1" -- \
+  rel $B "${life_release[@]}" "${dev_tuf[@]}" --tuf-targets-key "$tk/timestamp.key" --out "$work/r"
+# The chain of releases, after the life's release B: each refusal, and its override letting the
+# release on to the next check (the programs' facts).
+prev=(--previous "$life/$B/release.json")
+refusal "a version not above the previous release's" 1 "is not above the previous release's $B" -- \
+  rel $B "${life_release[@]}" "${prev[@]}" --out "$work/r"
+refusal "another manifest key than the previous release's" 1 "is not the previous release's $dev_fp" -- \
+  rel 1.2.0.1 "${life_release[@]}" "${prev[@]}" --key "$work/other.key" --out "$work/r"
+refusal "another manifest key with --rotate manifest-key" 1 "OrvalinexUpdate.exe carries the key $dev_fp, not the release's" -- \
+  rel 1.2.0.1 "${life_release[@]}" "${prev[@]}" --key "$work/other.key" --rotate manifest-key --out "$work/r"
+refusal "another update host than the previous release's" 1 "is not the previous release's update.example.invalid" -- \
+  rel 1.2.0.1 "${life_release[@]}" "${prev[@]}" --update-host updates.bank.test --out "$work/r"
+refusal "another update host with --new-host" 1 "OrvalinexUpdate.exe points at the update host update.example.invalid, not the release's updates.bank.test" -- \
+  rel 1.2.0.1 "${life_release[@]}" "${prev[@]}" --update-host updates.bank.test --new-host updates.bank.test --out "$work/r"
+refusal "a repository whose root is not the previous release's" 1 "as the previous release recorded it" -- \
+  rel 1.2.0.1 "${life_release[@]}" "${prev[@]}" "${other_tuf[@]}" --out "$work/r"
 before=$(cd "$life/$B" && find . -type f -exec sha256sum {} + | LC_ALL=C sort)
 refusal "an output folder that holds a release" 1 "holds a release or other files already" -- \
   rel $B "${life_release[@]}" --out "$life/$B"

@@ -13,7 +13,13 @@
 //                                           program carries
 //   manifest record FILE --server DIR --installer SETUP --version V --key PUBLIC
 //            --update-host HOST --commit C --tree clean|dirty [--signer SHA256] [--dev]
+//            [--tuf-root-version N --tuf-root-sha256 H --tuf-targets-version N]
+//            [--rotate-manifest-key] [--new-host HOST]
 //                                           writes the release record FILE
+//   manifest continuity PREVIOUS_RECORD --version V --key PUBLIC --update-host HOST
+//            [--rotate-manifest-key] [--new-host HOST]
+//                                           does the release follow the recorded one (the same
+//                                           key and host unless overridden, a higher version)?
 // `sign ... --version V` writes V as every entry's version instead of the files' own.
 // Exit codes: 0 done / intact, 1 not intact, not verified or refused (or writing failed),
 // 2 usage.
@@ -72,7 +78,10 @@ int usage() {
                "       manifest updater-facts FILE\n"
                "       manifest record FILE --server DIR --installer SETUP --version V"
                " --key PUBLIC_KEY.pem --update-host HOST --commit C --tree clean|dirty"
-               " [--signer SHA256] [--dev]\n");
+               " [--signer SHA256] [--dev] [--tuf-root-version N --tuf-root-sha256 H"
+               " --tuf-targets-version N] [--rotate-manifest-key] [--new-host HOST]\n"
+               "       manifest continuity PREVIOUS_RECORD --version V --key PUBLIC_KEY.pem"
+               " --update-host HOST [--rotate-manifest-key] [--new-host HOST]\n");
   return 2;
 }
 
@@ -155,7 +164,8 @@ int check(const std::wstring& dir, const std::wstring& keyPath, bool timed) {
 // The options the commands take; which ones a command needs, run() says.
 struct Options {
   std::wstring key, version, setup, updateHost, record, server, installer, commit, tree, signer;
-  bool extra = false, timed = false, development = false;
+  std::wstring tufRootVersion, tufRootSha256, tufTargetsVersion, newHost;
+  bool extra = false, timed = false, development = false, rotateKey = false;
 };
 
 // The public key PEM text of --key, if given; false (after saying so) when it cannot be read.
@@ -274,6 +284,13 @@ int writeRecord(const std::wstring& file, const Options& options) {
   record.keyFingerprint = keyFingerprint(publicKeyPem);
   record.updateHost = toNarrow(options.updateHost);
   record.signer = toNarrow(options.signer);
+  if (!options.tufRootVersion.empty()) {
+    record.tuf.rootVersion = readDecimal(options.tufRootVersion);
+    record.tuf.rootSha256 = toNarrow(options.tufRootSha256);
+    record.tuf.targetsVersion = readDecimal(options.tufTargetsVersion);
+  }
+  if (options.rotateKey) record.overrides.push_back("rotate manifest-key");
+  if (!options.newHost.empty()) record.overrides.push_back("new host " + toNarrow(options.newHost));
   if (record.keyFingerprint.empty()) {
     std::fprintf(stderr, "manifest: %s holds no RSA PUBLIC KEY\n", utf8(options.key).c_str());
     return 2;
@@ -299,6 +316,32 @@ int writeRecord(const std::wstring& file, const Options& options) {
   return 0;
 }
 
+Continuation continuationOf(const Options& options, const std::string& publicKeyPem) {
+  Continuation next;
+  next.version = toNarrow(options.version);
+  next.keyFingerprint = keyFingerprint(publicKeyPem);
+  next.updateHost = toNarrow(options.updateHost);
+  next.rotateKey = options.rotateKey;
+  next.newHost = toNarrow(options.newHost);
+  return next;
+}
+
+int continuity(const std::wstring& previousFile, const Options& options) {
+  std::string publicKeyPem, json;
+  if (!readPublicKey(options, publicKeyPem)) return 2;
+  if (!readWholeFile(toNarrow(previousFile), json, 1 << 26))
+    return verdict({"the previous release record " + utf8(previousFile) + " cannot be read"}, "", "breaks the chain");
+  const auto previous = parseRecord(json);
+  if (!previous) return verdict({utf8(previousFile) + " is no release record"}, "", "breaks the chain");
+  std::printf("previous release %s: manifest key %s, update host %s\n", previous->version.c_str(),
+              previous->keyFingerprint.c_str(), previous->updateHost.c_str());
+  if (previous->tuf.rootVersion > 0)
+    std::printf("previous TUF root: version %lld sha256 %s\n",
+                static_cast<long long>(previous->tuf.rootVersion), previous->tuf.rootSha256.c_str());
+  return verdict(continuityProblems(*previous, continuationOf(options, publicKeyPem)),
+                 "follows the previous release", "breaks the chain");
+}
+
 int run(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return usage();
   const std::wstring& command = args[0];
@@ -314,10 +357,15 @@ int run(const std::vector<std::wstring>& args) {
       {L"--installer", &Options::installer},
       {L"--commit", &Options::commit},
       {L"--tree", &Options::tree},
-      {L"--signer", &Options::signer}};
+      {L"--signer", &Options::signer},
+      {L"--tuf-root-version", &Options::tufRootVersion},
+      {L"--tuf-root-sha256", &Options::tufRootSha256},
+      {L"--tuf-targets-version", &Options::tufTargetsVersion},
+      {L"--new-host", &Options::newHost}};
   const std::map<std::wstring, bool Options::*> flags = {{L"--extra", &Options::extra},
                                                          {L"--time", &Options::timed},
-                                                         {L"--dev", &Options::development}};
+                                                         {L"--dev", &Options::development},
+                                                         {L"--rotate-manifest-key", &Options::rotateKey}};
   for (std::size_t i = 2; i < args.size(); ++i) {
     const auto value = valued.find(args[i]);
     const auto flag = flags.find(args[i]);
@@ -346,6 +394,8 @@ int run(const std::vector<std::wstring>& args) {
   if (command == L"record" && !o.server.empty() && !o.installer.empty() && !o.version.empty() &&
       !o.key.empty() && !o.updateHost.empty() && (o.tree == L"clean" || o.tree == L"dirty"))
     return writeRecord(target, o);
+  if (command == L"continuity" && !o.version.empty() && !o.key.empty() && !o.updateHost.empty())
+    return continuity(target, o);
   if (command == L"check" && !o.extra) return check(target, o.key, o.timed);
   if (command == L"updater-facts" && args.size() == 2) return updaterFacts(target);
   return usage();

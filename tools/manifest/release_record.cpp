@@ -6,8 +6,10 @@
 #include <map>
 #include <memory>
 
+#include "ansi_text.h"
 #include "manifest_writer.h"
 #include "narrow_file.h"
+#include "version_number.h"
 
 namespace orv::manifest_tool {
 namespace fs = std::filesystem;
@@ -59,6 +61,14 @@ std::string recordJson(const ReleaseRecord& record) {
     file["sha256"] = f.sha256;
     files.append(file);
   }
+  if (record.tuf.rootVersion > 0) {
+    Json::Value& tuf = v["tuf"];
+    tuf["rootVersion"] = Json::Int64(record.tuf.rootVersion);
+    tuf["rootSha256"] = record.tuf.rootSha256;
+    tuf["targetsVersion"] = Json::Int64(record.tuf.targetsVersion);
+  }
+  Json::Value& overrides = v["overrides"] = Json::Value(Json::arrayValue);
+  for (const std::string& o : record.overrides) overrides.append(o);
   Json::StreamWriterBuilder builder;
   builder["indentation"] = "  ";
   builder["emitUTF8"] = true;
@@ -81,6 +91,13 @@ std::optional<ReleaseRecord> parseRecord(const std::string& json) {
   record.updateHost = v["updateHost"].asString();
   record.signer = v["signer"].asString();
   record.server = v["server"].asString();
+  const Json::Value& tuf = v["tuf"];
+  if (tuf.isObject()) {
+    if (!tuf["rootVersion"].isIntegral() || !tuf["targetsVersion"].isIntegral()) return std::nullopt;
+    record.tuf = {tuf["rootVersion"].asInt64(), tuf["rootSha256"].asString(),
+                  tuf["targetsVersion"].asInt64()};
+  }
+  for (const Json::Value& o : v["overrides"]) record.overrides.push_back(o.asString());
   for (const Json::Value& file : v["files"]) {
     if (!file.isObject() || !file["path"].isString() || !file["size"].isIntegral())
       return std::nullopt;
@@ -121,6 +138,28 @@ std::vector<std::string> recordProblems(const ReleaseRecord& record, const fs::p
     recorded.erase(it);
   }
   for (const auto& [path, file] : recorded) problems.push_back("recorded but missing: " + path);
+  return problems;
+}
+
+std::vector<std::string> continuityProblems(const ReleaseRecord& previous, const Continuation& next) {
+  std::vector<std::string> problems;
+  if (next.keyFingerprint != previous.keyFingerprint && !next.rotateKey)
+    problems.push_back("the manifest key " + next.keyFingerprint + " is not the previous release's " +
+                       previous.keyFingerprint + " (the installed programs refuse its manifests; "
+                       "--rotate manifest-key if that is meant)");
+  if (next.keyFingerprint == previous.keyFingerprint && next.rotateKey)
+    problems.push_back("--rotate manifest-key, but the manifest key is the previous release's");
+  if (next.updateHost != previous.updateHost && next.newHost != next.updateHost)
+    problems.push_back("the update host " + next.updateHost + " is not the previous release's " +
+                       previous.updateHost + " (--new-host " + next.updateHost + " if that is meant)");
+  if (!next.newHost.empty() && (next.newHost != next.updateHost || next.updateHost == previous.updateHost))
+    problems.push_back("--new-host " + next.newHost + ", but the release's host is " + next.updateHost +
+                       " and the previous release's " + previous.updateHost);
+  const VersionNumber before = VersionNumber::parse(toWide(previous.version));
+  const VersionNumber after = VersionNumber::parse(toWide(next.version));
+  if (before.text().empty() || after.text().empty() || after <= before)
+    problems.push_back("the version " + next.version + " is not above the previous release's " +
+                       previous.version);
   return problems;
 }
 

@@ -2,7 +2,8 @@
 // The release record: a small JSON file beside the update server's folder that says from what a
 // release was made (the commit, whether the tree held uncommitted changes, the version, the
 // manifest key, the update host, the Authenticode signer) and every file it published with its
-// size and SHA-256. The server check compares a server folder with it.
+// size and SHA-256, and the repository of The Update Framework it published with. The server
+// check compares a server folder with it; the next release's continuity check with its own.
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -19,6 +20,14 @@ struct PublishedFile {
   std::string sha256;
 };
 
+// What the release published through The Update Framework: the root its programs carry and the
+// targets version that lists the server folder's files. Empty (0) before it did.
+struct TufFacts {
+  std::int64_t rootVersion = 0;
+  std::string rootSha256;  // of the root's file
+  std::int64_t targetsVersion = 0;
+};
+
 struct ReleaseRecord {
   std::string commit;  // empty outside a git checkout
   bool clean = false;  // the tree held no uncommitted change
@@ -29,7 +38,24 @@ struct ReleaseRecord {
   std::string signer;                // SHA-256 of the Authenticode certificate; empty when unsigned
   std::string server;                // the server folder, relative to the record's folder
   std::vector<PublishedFile> files;  // every published file, ordered by path
+  TufFacts tuf;
+  // The continuity rules this release was let through: "rotate manifest-key", "new host HOST".
+  std::vector<std::string> overrides;
 };
+
+// A release that follows a recorded one, and the overrides it was given.
+struct Continuation {
+  std::string version;
+  std::string keyFingerprint;
+  std::string updateHost;
+  bool rotateKey = false;  // --rotate manifest-key
+  std::string newHost;     // --new-host HOST
+};
+
+// Every way the release breaks the chain of releases, one readable line each: another manifest
+// key (unless rotated), another update host (unless named as the new one), a version not above
+// the previous one's, or an override that overrides nothing.
+std::vector<std::string> continuityProblems(const ReleaseRecord& previous, const Continuation& next);
 
 // `item` (a file, or every regular file below a folder) as published, its paths relative to
 // `base`. Throws std::filesystem::filesystem_error when a folder cannot be listed.
