@@ -488,10 +488,12 @@ Section "Uninstall"
   ${EndIf}
   !insertmacro StagedFiles RemoveFile
   !insertmacro StagedFolders RemoveFolder
-  ; What the updater's hand-over and this installer moved aside, and the updater's work folders
-  ; (only administrators can write there) that an ended attempt could not remove.
+  ; What the updater's hand-over and this installer moved aside, the updater's work folders
+  ; (only administrators can write there) that an ended attempt could not remove, and its
+  ; trusted update metadata.
   Delete /REBOOTOK "$INSTDIR\*.old"
   RMDir /r "$INSTDIR\${WORK_PARENT}"
+  RMDir /r "$INSTDIR\${TRUST_FOLDER}"
   ; The logs: the elevated programs' and this installer's below the installation (only
   ; administrators write there), and the user's own programs' of the user who uninstalls, by
   ; name (that folder is the user's: nothing there is followed or removed by pattern).

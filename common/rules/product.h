@@ -34,6 +34,8 @@ inline constexpr char16_t kCorePipeNameU16[] = u"\\\\.\\pipe\\Assistant" ORV_PRO
 
 // Updater: the folder inside the installed folder that holds each attempt's work folder.
 inline constexpr wchar_t kWorkParentName[] = L"UpdateWork";
+// Updater: the folder inside the installed folder that keeps its trusted update metadata.
+inline constexpr wchar_t kTrustFolderName[] = L"UpdateTrust";
 
 // The logs' folder: inside the installed folder for the programs that run elevated (the core
 // host, the updater, the installer), and "<local application data>\Orvalinex\Logs" for the

@@ -190,16 +190,21 @@ Status Updater::pushDelegations(const Visit& visit, const Targets& targets, cons
 Status Updater::downloadTarget(const std::string& path, const TargetFile& info,
                                const std::string& targetsUrl, ByteSink& out) {
   if (!refreshed_) return Status(Failure::kNotRefreshed, path);
-  const std::string hash = hashForName(info.hashes);
-  if (hash.empty()) return Status(Failure::kNoKnownHash, path);
+  const std::string url = targetUrl(path, info, targetsUrl);
+  if (url.empty()) return Status(Failure::kNoKnownHash, path);
   TargetCheck check(info, &out);
-  const std::string url =
-      targetsUrl + targetUrlPath(path, hash, trusted_->root().consistentSnapshot);
   const Status status = fetcher_.fetch(url, static_cast<std::uint64_t>(info.length), check);
   // A fetch that the check cut short failed for the check's reason.
   const Status checked = check.finish(path);
   if (checked.failure() == Failure::kLengthExceeded) return checked;
   return status.ok() ? checked : status;
+}
+
+std::string Updater::targetUrl(const std::string& path, const TargetFile& info,
+                               const std::string& targetsUrl) const {
+  const std::string hash = hashForName(info.hashes);
+  if (hash.empty() || !trusted_) return {};
+  return targetsUrl + targetUrlPath(path, hash, trusted_->root().consistentSnapshot);
 }
 
 Status Updater::fetchBounded(const std::string& url, std::uint64_t maxLength, std::string& bytes) {

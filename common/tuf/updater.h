@@ -47,6 +47,11 @@ class Updater {
   Status downloadTarget(const std::string& path, const TargetFile& info,
                         const std::string& targetsUrl, ByteSink& out);
 
+  // After a successful refresh: where below `targetsUrl` the target is (hash-prefixed with
+  // consistent snapshots); empty when it lists no hash this client knows.
+  std::string targetUrl(const std::string& path, const TargetFile& info,
+                        const std::string& targetsUrl) const;
+
  private:
   struct Visit {
     std::string role;

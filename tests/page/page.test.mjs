@@ -223,6 +223,8 @@ describe('updater page as embedded', () => {
       ['backupFiles', '更新失败(备份助手文件失败)，是否重试？'],
       ['copyUpdateFiles', '更新失败(拷贝更新文件失败)，是否重试？'],
       ['copyUpdateLoader', '更新失败(拷贝更新更新程序失败)，是否重试？'],
+      ['trustClockAhead', '更新失败(本机时间超前，更新的安全数据显示为已过期，请校准时间后重试)，是否重试？'],
+      ['trustHash', '更新失败(更新文件校验失败)，是否重试？'],
       ['getWebRespond', '更新失败，是否重试？'],
       ['', '更新失败，是否重试？'],
       ['toString', '更新失败，是否重试？'],

@@ -28,6 +28,7 @@
 #include "product.h"
 #include "product_settings.h"
 #include "test_files.h"
+#include "test_repository.h"
 #include "scoped_handle.h"
 
 namespace fs = std::filesystem;
@@ -143,9 +144,18 @@ class UpdateFlowTest : public ::testing::Test {
       serve("setup", "OrvalinexSetup.exe", standIn_, version);
     }
   }
-  void publish(bool sign = true) {
+  // The signed manifest, then the trusted repository of everything served, as a release
+  // publishes them.
+  // Each publication's metadata has versions above the one before.
+  void publish(bool sign = true, RepositoryOptions trust = {}) {
     const std::string xml = manifestXml(listed_);
     writeFile(served_ / "Digest.xml", sign ? signManifest(xml, devPrivateKey()) : xml);
+    republish(trust);
+  }
+  // The trusted repository again, of what is served now.
+  void republish(RepositoryOptions trust = {}) {
+    trust.version = ++published_;
+    writeRepository(served_, trust);
   }
 
   // The stand-in page with `answers`, and `after` script behind the page's own (which it may
@@ -201,6 +211,18 @@ class UpdateFlowTest : public ::testing::Test {
   bool coreStartsSoon() const {
     return waitUntil([&] { return coreStarted(); }, 20000);
   }
+  // The updater's trusted metadata, below the installed folder.
+  fs::path trustFolder() const { return installed_ / narrow(kTrustFolderName); }
+  // The served file of a trusted target (its name hash-prefixed).
+  fs::path servedTarget(const std::string& target) const {
+    const fs::path rel(target);
+    const fs::path folder = served_ / "tuf" / "targets" / rel.parent_path();
+    for (const auto& e : fs::directory_iterator(folder))
+      if (e.path().filename().string().size() == 65 + rel.filename().string().size() &&
+          e.path().filename().string().substr(65) == rel.filename().string())
+        return e.path();
+    return {};
+  }
   // Where the attempts' work folders are made: below the installed folder.
   fs::path workParent() const { return installed_ / narrow(kWorkParentName); }
   // No work folder is left, and nothing was written to the user's temporary folder.
@@ -215,6 +237,7 @@ class UpdateFlowTest : public ::testing::Test {
   std::wstring baseUrl_, savedTmp_, savedTemp_;
   std::vector<ManifestEntry> listed_;
   std::vector<std::unique_ptr<Process>> processes_;
+  std::int64_t published_ = 0;
 };
 
 TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheCoreHost) {
@@ -461,12 +484,13 @@ TEST_F(UpdateFlowTest, RetryAfterAFailedDownloadAsksAgainOnlyInLostFileMode) {
 TEST_F(UpdateFlowTest, FailedServerQueryInARetriedAttemptEndsTheProgram) {
   serveUpdate("1.1.20.0", /*alterSetup=*/true);
   publish();
-  // The page answers 3 s after each question; the server's manifest goes before the retry.
+  // The page answers 3 s after each question; before the retry the server publishes a manifest
+  // that does not verify.
   writePage("{delay: 3000, ConfirmUpdate: ['true'], ConfirmRetry: ['true', 'quit']}");
   Process& p = start();
   ASSERT_TRUE(waitUntil([&] { return logged("ConfirmRetry|downloadNewFiles"); }, 60000))
       << pageLog();
-  fs::remove(served_ / "Digest.xml");
+  publish(/*sign=*/false);
   EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
   EXPECT_TRUE(logged("ConfirmRetry|getWebRespond")) << pageLog();
   EXPECT_FALSE(logged("quit|ConfirmRetry")) << "the program ended by itself, not by the page";
@@ -525,6 +549,7 @@ TEST_F(UpdateFlowTest, ManifestNotVerifiedAtTheFetchIsAFailedStageWithNothingSto
     Process& p = start();
     ASSERT_TRUE(waitUntil([&] { return logged("ConfirmUpdate|update"); }, 60000)) << pageLog();
     writeFile(served_ / "Digest.xml", swapped);
+    republish();
     EXPECT_EQ(waitForExit(p, 60000), 0u) << pageLog();
     EXPECT_TRUE(logged("ConfirmRetry|initLocalFiles")) << pageLog();
     EXPECT_FALSE(logged("ConfirmUpdateComplete|1.1.20.0"));
@@ -543,7 +568,7 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
     std::function<void()> breakIt;  // after the usual update was served and published
     std::string stageKey, code, logText;
   };
-  const std::string manifestUrl = narrow(baseUrl_) + "//Digest.xml";
+  const std::string manifestUrl = narrow(baseUrl_) + "tuf/targets/";
   const fs::path log = installed_ / "Logs" / "OrvalinexUpdate.log";
   const Row rows[] = {
       {"unreachable",
@@ -554,6 +579,7 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
       {"wrong key",
        [&] {
          writeFile(served_ / "Digest.xml", signManifest(manifestXml(listed_), otherPrivateKey()));
+         republish();
        },
        "getWebRespond", "U-202", "failed: manifest signed with another key: " + manifestUrl},
       {"altered",
@@ -561,6 +587,7 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
          std::string signedXml = readFile(served_ / "Digest.xml");
          signedXml.replace(signedXml.find("1.1.20.0"), 8, "1.1.20.1");
          writeFile(served_ / "Digest.xml", signedXml);
+         republish();
        },
        "getWebRespond", "U-203", "failed: manifest altered after signing: " + manifestUrl},
       {"rollback refused",
@@ -577,16 +604,51 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
          publish();
        },
        "downloadNewFiles", "U-302",
-       "failed: digest mismatch: " + narrow(baseUrl_) + "/setup/OrvalinexSetup.exe"},
+       "failed: digest mismatch: " + narrow(baseUrl_) + "tuf/targets/setup/"},
       {"local failure", [&] { writeFile(workParent(), "a file where the folder belongs"); },
        "initLocalFiles", "U-401", "failed: local write failed error "},
       {"setup exit code", [&] { writeFile(setup_ / "exit.txt", "3"); }, "runsetupexe", "U-502",
        "failed: setup program failed exit code 3: "},
+      // The trusted repository: stripped, frozen, rolled back, mixed with another release.
+      {"stripped", [&] { fs::remove_all(served_ / "tuf"); }, "trustUnreachable", "U-701",
+       "failed: trusted metadata or target not fetched code 404: not found on the server: "},
+      {"expired",
+       [&] {
+         RepositoryOptions expired;
+         expired.timestampExpiresIn = -3600;
+         republish(expired);
+       },
+       "trustExpired", "U-702", "failed: trusted metadata expired: expired: timestamp"},
+      {"rolled back",
+       [&] {
+         // A later publication's timestamp, trusted already: the one served now is older.
+         const fs::path later = root_ / "later";
+         fs::remove_all(later);
+         fs::copy(served_, later, fs::copy_options::recursive);
+         RepositoryOptions ahead;
+         ahead.version = published_ + 10;
+         writeRepository(later, ahead);
+         writeFile(trustFolder() / "timestamp.json",
+                   readFile(later / "tuf" / "metadata" / "timestamp.json"));
+       },
+       "trustRolledBack", "U-704", "failed: trusted metadata rolled back: rolled back: "},
+      {"mixed",
+       [&] {
+         // Another release's manifest, validly signed, in place of this one's trusted target.
+         const fs::path trusted = servedTarget("Digest.xml");
+         const std::string other = readFile(trusted);
+         listed_.clear();
+         serveUpdate("1.1.21.0");
+         publish();
+         writeFile(servedTarget("Digest.xml"), other);
+       },
+       "trustHash", "U-707", "failed: target length or hash mismatch: hash mismatch: Digest.xml"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", baseUrl_.c_str());
     fs::remove_all(workParent());
+    fs::remove_all(trustFolder());
     fs::remove(setup_ / "exit.txt");
     fs::remove(program_ / "page.log");
     listed_.clear();
@@ -601,6 +663,23 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
     const std::string lines = fs::exists(log) ? readFile(log) : std::string();
     EXPECT_NE(lines.find(" " + row.code + " " + row.logText), std::string::npos) << lines;
   }
+}
+
+// A repository whose root keys were replaced twice since the program's own root: the attempt
+// follows the chain, keeps the newest root, and the update completes.
+TEST_F(UpdateFlowTest, ARootRotatedTwiceIsFollowedAndKept) {
+  serveUpdate();
+  RepositoryOptions rotated;
+  rotated.rootRotations = 2;
+  publish(true, rotated);
+  writePage("{ConfirmUpdate: ['true']}");
+  EXPECT_EQ(run(), 0u) << pageLog();
+  EXPECT_TRUE(logged("ConfirmUpdateComplete|1.1.20.0")) << pageLog();
+  EXPECT_TRUE(setupRan());
+  EXPECT_EQ(readFile(trustFolder() / "root.json"),
+            readFile(served_ / "tuf" / "metadata" / "3.root.json"));
+  EXPECT_NE(serverLog().find("/tuf/metadata/4.root.json"), std::string::npos)
+      << "the chain is followed to its end";
 }
 
 TEST_F(UpdateFlowTest, SetupProgramEndingWithAnErrorIsAFailedStage) {
@@ -719,7 +798,8 @@ TEST_F(UpdateFlowTest, AWorkFolderThatCannotBeMadeIsALocalFailure) {
 TEST_F(UpdateFlowTest, ClosingTheWindowMidDownloadCancelsAndCleansUp) {
   serveUpdate();
   publish();
-  writeFile(served_ / "data" / "b.bin.drip", "");  // 2 KiB at two bytes a second
+  // 2 KiB at two bytes a second
+  writeFile(servedTarget("data/b.bin").string() + ".drip", "");
   writePage("{ConfirmUpdate: ['true']}",
             "function InitUpdate(json) { record('InitUpdate', json);\n"
             "  host.after(1500, function () { record('quit', 'InitUpdate');\n"
@@ -727,7 +807,7 @@ TEST_F(UpdateFlowTest, ClosingTheWindowMidDownloadCancelsAndCleansUp) {
   Process& p = start();
   EXPECT_EQ(waitForExit(p, 30000), 0u) << pageLog();
   EXPECT_TRUE(logged("quit|InitUpdate")) << pageLog();
-  EXPECT_NE(serverLog().find("/data/b.bin"), std::string::npos) << "the file was on its way";
+  EXPECT_NE(serverLog().find(".b.bin"), std::string::npos) << "the file was on its way";
   EXPECT_EQ(pageLog().find("ShowDownloadProcess"), std::string::npos) << pageLog();
   EXPECT_TRUE(nothingLeft());
   EXPECT_FALSE(setupRan());

@@ -15,8 +15,10 @@
 #include "held_folder.h"
 #include "loopback.h"
 #include "process_util.h"
+#include "product.h"
 #include "test_files.h"
 #include "trace.h"
+#include "trust_store.h"
 #include "scoped_handle.h"
 #include "work_folder.h"
 
@@ -112,6 +114,39 @@ TEST(RemoveFolderTree, NeverEmptiesARootThatIsALink) {
 // Wine keeps no security descriptors (files read back as owned by this user, with a DACL made from
 // the Unix mode): there the folders are made and removed, and their descriptors, like the
 // refusal of what other users could change, are shown only on Windows.
+// The trusted metadata's folder is made and checked like the work folders' parent; its files are
+// replaced whole through their handles, and a name that is not a plain file of one name is
+// neither read nor written through.
+TEST(TrustStore, KeepsWholeFilesInAFolderOfItsOwnAndFollowsNoLink) {
+  TempDir dir;
+  const auto owners = WorkFolderOwners::kAdministratorsOrOwnUser;
+  writeFile(dir / "elsewhere" / kTrustFolderName, "a file where the folder belongs");
+  EXPECT_FALSE(TrustStore::open((dir / "elsewhere").wstring(), owners));
+
+  auto store = TrustStore::open(dir.wpath(), owners);
+  ASSERT_TRUE(store);
+  const fs::path folder = trustFolderOf(dir.wpath());
+  if (folderSecuritySddl(folder.wstring()).rfind(L"O:BA", 0) == 0)
+    EXPECT_EQ(folderSecuritySddl(folder.wstring()).rfind(L"O:BAD:P", 0), 0u);
+  for (const std::string& bytes : {"first", "second, longer", ""}) {
+    ASSERT_TRUE(store->write("root.json", bytes));
+    EXPECT_EQ(store->read("root.json"), bytes);
+  }
+  EXPECT_FALSE(fileThere(folder / "root.json.new"));
+  EXPECT_TRUE(store->remove("root.json"));
+  EXPECT_FALSE(store->read("root.json"));
+  EXPECT_TRUE(store->remove("root.json")) << "nothing there is no failure";
+
+  // A hard link planted under a name: never read, and replaced by a file of its own.
+  writeFile(dir / "outside.json", "planted");
+  ASSERT_TRUE(CreateHardLinkW((folder / "timestamp.json").c_str(),
+                              (dir / "outside.json").c_str(), nullptr));
+  EXPECT_FALSE(store->read("timestamp.json"));
+  ASSERT_TRUE(store->write("timestamp.json", "trusted"));
+  EXPECT_EQ(store->read("timestamp.json"), "trusted");
+  EXPECT_EQ(readFile(dir / "outside.json"), "planted");
+}
+
 TEST(WorkFolder, IsMadeNewWithAnAdministratorsOnlyDaclAndGoesWithEverythingInIt) {
   TempDir dir;
   const std::wstring parent = (dir / "UpdateWork").wstring();

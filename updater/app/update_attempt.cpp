@@ -18,6 +18,7 @@
 #include "product_key.h"
 #include "self_update.h"
 #include "trace.h"
+#include "trust_rules.h"
 #include "update_rules.h"
 #include "work_folder.h"
 
@@ -35,26 +36,16 @@ struct Installation {
   VersionNumber version;
 };
 
-// A download that failed: written nowhere here, or no file from the server (`network` names
-// which server fetch; an HTTP status is a refusal).
-AttemptFailure downloadFailure(const DownloadControl& control, const ListedFileLocation& where,
-                               FailureReason network) {
-  if (control.localFailure)
-    return {FailureReason::LocalWriteFailed, control.failureCode, where.localPath};
-  if (control.httpStatus && network == FailureReason::ServerUnreachable)
-    return {FailureReason::ServerRefused, control.failureCode, where.url};
-  return {network, control.failureCode, where.url};
-}
-
-// Fetches "Digest.xml" into the manifest's folder and loads what its verified signature covers;
-// a failure carries the reasons of the server query.
-StepResult fetchSignedManifest(const std::wstring& baseUrl, FileManifest& manifest,
-                               DownloadControl& control,
-                               std::vector<ManifestEntry>& documentOrder) {
-  const ListedFileLocation where =
+// Fetches "Digest.xml" into the manifest's folder as the trusted target it is, and loads what
+// its verified signature covers.
+StepResult fetchSignedManifest(UpdateTrust& trust, const std::wstring& baseUrl,
+                               FileManifest& manifest, std::vector<ManifestEntry>& documentOrder) {
+  ListedFileLocation where =
       listedFileLocation(baseUrl, manifest.directory(), kMainManifestName, L"", L"");
-  if (!downloadListedFile(baseUrl, manifest, kMainManifestName, L"", L"", &control))
-    return downloadFailure(control, where, FailureReason::ServerUnreachable);
+  std::uint64_t bytes = 0;
+  if (StepResult failed = trust.fetch(targetPathOf(L"", kMainManifestName), where.localPath,
+                                      bytes, where.url, FailureReason::ServerUnreachable))
+    return failed;
   switch (manifest.loadSignedOnly(&documentOrder)) {
     case FileManifest::SignedLoad::Loaded:
       return std::nullopt;
@@ -105,8 +96,8 @@ class AttemptFolders {
 };
 
 GetConfigFileServer::GetConfigFileServer(std::wstring baseUrl, std::wstring folder,
-                                         DownloadControl& control)
-    : baseUrl_(std::move(baseUrl)), folder_(std::move(folder)), control_(control) {}
+                                         UpdateTrust& trust)
+    : baseUrl_(std::move(baseUrl)), folder_(std::move(folder)), trust_(trust) {}
 
 StepResult GetConfigFileServer::fill(UpdateInfo& info) {
   traceText("[Brenlow DownDigest Address:]:[" + toNarrow(baseUrl_) + "]");
@@ -115,7 +106,7 @@ StepResult GetConfigFileServer::fill(UpdateInfo& info) {
   // Only what this query fetched counts, and only when its signature verifies; the bytes
   // verified are the bytes read.
   std::vector<ManifestEntry> documentOrder;
-  if (StepResult failed = fetchSignedManifest(baseUrl_, manifest, control_, documentOrder))
+  if (StepResult failed = fetchSignedManifest(trust_, baseUrl_, manifest, documentOrder))
     return failed;
   const ManifestEntry* offered = offeredVersionEntry(documentOrder);
   if (!offered) return AttemptFailure{FailureReason::ManifestEmpty, 0, baseUrl_};
@@ -134,7 +125,8 @@ UpdateAttempt::UpdateAttempt(std::wstring baseUrl, UpdateFlags flags, std::atomi
       askedOnce_(askedOnce),
       host_(host),
       gate_(gate),
-      workFolderOwners_(workFolderOwners) {}
+      workFolderOwners_(workFolderOwners),
+      trust_(baseUrl_, [this] { return gate_.endCode().has_value(); }) {}
 
 void UpdateAttempt::ask(Question question, const wchar_t* function, const std::wstring& argument) {
   // Asked before the page sees the question: an answer given inside the page function is kept.
@@ -230,11 +222,13 @@ StepResult UpdateAttempt::queryServer(const std::wstring& installedFolder, Attem
   if (!folders.open(installedFolder, workFolderOwners_))
     return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(),
                           workParentOf(installedFolder)};
+  // The trusted metadata first: nothing else is asked of the server before it is fresh.
+  if (StepResult failed = trust_.refresh(installedFolder, workFolderOwners_)) return failed;
+  log(L"trusted metadata refreshed");
   const std::wstring folder = folders.layout().queryFolder;
   if (!folders.holdFolderOf(joinPath(folder, kMainManifestName)))
     return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), folder};
-  DownloadControl control = downloadControl();
-  GetConfigFileServer server(baseUrl_, folder, control);
+  GetConfigFileServer server(baseUrl_, folder, trust_);
   return server.fill(info);
 }
 
@@ -255,11 +249,20 @@ AttemptFailure UpdateAttempt::handOverLoader(AttemptFolders& folders, const Upda
   request.expectedDigest = info.updaterDigest;
   request.installedFolder = installedFolderFrom(key);
   request.cancelled = downloadControl().cancelled;
+  // The new copy comes as the trusted target it is; a failed check is the failure reported.
+  StepResult fetchFailed;
+  request.fetch = [this, &fetchFailed](const std::wstring& localPath) {
+    std::uint64_t bytes = 0;
+    std::wstring url;
+    fetchFailed = trust_.fetch(targetPathOf(L"", kUpdaterFileName), localPath, bytes, url);
+    return !fetchFailed;
+  };
   // A successful hand-over ends the process at once, without unwinding.
   request.beforeExit = [&folders] { folders.remove(); };
   if (folders.holdFolderOf(joinPath(request.loaderFolder, kUpdaterFileName)))
     loaderHandOver(request);  // returns only when it failed
   stopIfEnded();
+  if (fetchFailed) return *fetchFailed;
   return {FailureReason::HandOverFailed, 0, baseUrl_ + kUpdaterFileName};
 }
 
@@ -321,9 +324,10 @@ StepResult UpdateAttempt::fetchServerManifest(AttemptFolders& folders, const Ver
   const std::wstring path = joinPath(manifest.directory(), kMainManifestName);
   if (!folders.holdFolderOf(path))
     return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), path};
-  DownloadControl control = downloadControl();
-  StepResult failed = fetchSignedManifest(baseUrl_, manifest, control, documentOrder);
-  if (failed && failed->reason == FailureReason::LocalWriteFailed) return failed;
+  StepResult failed = fetchSignedManifest(trust_, baseUrl_, manifest, documentOrder);
+  if (failed && (failed->reason == FailureReason::LocalWriteFailed ||
+                 stageOf(failed->reason) == FailureStage::Trust))
+    return failed;
   if (failed && stageOf(failed->reason) == FailureStage::Query)
     return AttemptFailure{FailureReason::ManifestNotFetched, failed->code, failed->subject};
   const ManifestEntry* offered = failed ? nullptr : offeredVersionEntry(documentOrder);
@@ -345,16 +349,16 @@ StepResult UpdateAttempt::downloadPass(AttemptFolders& folders, const FileManife
     // program runs from the folder it was checked in.
     if (!folders.holdFolderOf(file.localPath))
       return AttemptFailure{FailureReason::LocalWriteFailed, GetLastError(), file.localPath};
-    DownloadControl control = downloadControl();
     const ULONGLONG started = GetTickCount64();
-    const std::uint64_t bytes = DownloadOneFile(file.url, file.localPath, 3, &control);
+    std::uint64_t bytes = 0;
+    std::wstring url;
+    const StepResult fetched = trust_.fetch(file.target, file.localPath, bytes, url);
     stopIfEnded();
-    if (bytes == 0)
-      return downloadFailure(control, {file.url, file.localPath}, FailureReason::FileUnreachable);
-    // A file counts only with the digest its signed entry lists.
+    if (fetched) return fetched;
+    // A file counts only with the digest its signed entry lists, as well as its trusted hash.
     if (!fetchedDigestMatches(fileDigest(file.localPath), file.digest))
-      return AttemptFailure{FailureReason::DigestMismatch, 0, file.url};
-    log(L"downloaded " + file.url + L": " + std::to_wstring(bytes) + L" bytes in " +
+      return AttemptFailure{FailureReason::DigestMismatch, 0, url};
+    log(L"downloaded " + url + L": " + std::to_wstring(bytes) + L" bytes in " +
         std::to_wstring(GetTickCount64() - started) + L" ms");
     host_.tellPage(L"ShowDownloadProcess",
                    downloadProcessText(file.allCount, file.fileName, sizeText(bytes), file.nowPos));

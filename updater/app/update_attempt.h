@@ -13,6 +13,7 @@
 #include "downloader.h"
 #include "file_manifest.h"
 #include "start_options.h"
+#include "update_trust.h"
 #include "version_number.h"
 #include "work_folder.h"
 
@@ -30,21 +31,19 @@ struct UpdateInfo {
   std::wstring updaterDigest;
 };
 
-// A step's one result: nothing when it went well, else how it failed.
-using StepResult = std::optional<AttemptFailure>;
-
-// The update server: fetches "Digest.xml" into `folder` (the attempt's own), verifies its
-// signature and reads the offered version from it. A file that does not verify is no answer, and
-// neither is a file this query did not fetch. `control` cancels the fetch.
+// The update server: fetches "Digest.xml" into `folder` (the attempt's own) as a trusted
+// target, verifies its signature and reads the offered version from it. A file that does not
+// verify is no answer, and neither is a file this query did not fetch.
 class GetConfigFileServer {
  public:
-  GetConfigFileServer(std::wstring baseUrl, std::wstring folder, DownloadControl& control);
+  // `trust` was refreshed: "Digest.xml" comes as the trusted target it is.
+  GetConfigFileServer(std::wstring baseUrl, std::wstring folder, UpdateTrust& trust);
   StepResult fill(UpdateInfo& info);
 
  private:
   std::wstring baseUrl_;
   std::wstring folder_;
-  DownloadControl& control_;
+  UpdateTrust& trust_;
 };
 
 // What an attempt reaches of its program: the window's show operation and the page.
@@ -84,7 +83,7 @@ class UpdateAttempt {
   int askUnanswerable(const wchar_t* function);
 
   // The numbered steps of run(); a step that may end the attempt returns its result.
-  // 2. The signed server query into a new work folder.
+  // 2. The trusted metadata refreshed, then the signed server query into a new work folder.
   StepResult queryServer(const std::wstring& installedFolder, AttemptFolders& folders,
                          UpdateInfo& info);
   // 3. The attempt's result when it ends here without a failure (nothing newer).
@@ -117,6 +116,7 @@ class UpdateAttempt {
   AttemptHost& host_;
   AnswerGate& gate_;
   WorkFolderOwners workFolderOwners_;
+  UpdateTrust trust_;  // refreshed at the start of step 2; every file comes through it
 };
 
 }  // namespace orv::updater

@@ -7,7 +7,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "download_seams.h"
@@ -83,7 +86,10 @@ void applyTimeouts(HINTERNET handle, const DownloadBounds& bounds) {
 struct FailureCode {
   unsigned long code = 0;
   bool httpStatus = false;
+  bool lengthExceeded = false;
 };
+// The last answer's Date header on this thread (seconds since 1970), read with its status.
+thread_local std::optional<std::int64_t> t_serverDate;
 thread_local FailureCode t_lastFailure;
 
 // Records a failed WinINet call and turns its error into the client's result.
@@ -105,12 +111,38 @@ int boundReached(const wchar_t* bound, const std::wstring& url) {
   return kHttpsFailed;
 }
 
+// Where a download's body goes: written as it arrives, kept only when whole.
+class Body {
+ public:
+  virtual ~Body() = default;
+  virtual bool write(const void* data, DWORD size) = 0;
+  virtual void keep() = 0;
+};
+
+// The body in memory, for the caller once whole.
+class MemoryBody : public Body {
+ public:
+  bool write(const void* data, DWORD size) override {
+    bytes_.append(static_cast<const char*>(data), size);
+    return true;
+  }
+  void keep() override { kept_ = true; }
+  std::optional<std::string> take() {
+    if (!kept_) return std::nullopt;
+    return std::move(bytes_);
+  }
+
+ private:
+  std::string bytes_;
+  bool kept_ = false;
+};
+
 // The target file, created new by this download: CREATE_NEW with a reparse point opened itself,
 // so that nothing already at its name (a file, a link, a hard link to another file) is opened,
 // truncated or written through, then checked by its handle (a plain file with one name). It is
 // deleted through its handle unless it was kept whole, so a cut body never stays behind, and
 // nothing is ever renamed or deleted by its path.
-class NewFile {
+class NewFile : public Body {
  public:
   explicit NewFile(const std::wstring& path) {
     handle_.reset(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE | FILE_READ_ATTRIBUTES, 0,
@@ -132,12 +164,12 @@ class NewFile {
   NewFile& operator=(const NewFile&) = delete;
 
   bool isOpen() const { return handle_.valid(); }
-  bool write(const void* data, DWORD size) {
+  bool write(const void* data, DWORD size) override {
     DWORD written = 0;
     return WriteFile(handle_.get(), data, size, &written, nullptr) && written == size;
   }
   // The body is whole: the file stays.
-  void keep() { handle_.reset(); }
+  void keep() override { handle_.reset(); }
 
  private:
   void discard() {
@@ -265,7 +297,7 @@ int exchangeFollowingRedirects(HINTERNET session, const std::wstring& url, Reque
 }
 
 // The body into the new file, as it arrives, within the bounds and exactly `length` bytes.
-int readBody(HINTERNET request, NewFile& file, std::uint64_t length, TransferWatch& watch,
+int readBody(HINTERNET request, Body& file, std::uint64_t length, TransferWatch& watch,
              const std::wstring& url) {
   std::vector<unsigned char> chunk(64 * 1024);
   std::uint64_t total = 0;
@@ -307,6 +339,20 @@ bool announcedLength(HINTERNET request, std::uint64_t& length) {
   return true;
 }
 
+std::optional<std::int64_t> serverDate(HINTERNET request) {
+  SYSTEMTIME date = {};
+  DWORD size = sizeof(date);
+  FILETIME file = {};
+  if (!HttpQueryInfoW(request, HTTP_QUERY_DATE | HTTP_QUERY_FLAG_SYSTEMTIME, &date, &size,
+                      nullptr) ||
+      !SystemTimeToFileTime(&date, &file))
+    return std::nullopt;
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(file.dwHighDateTime) << 32) | file.dwLowDateTime;
+  constexpr std::uint64_t kUnixEpochTicks = 116444736000000000ULL;  // 1970 in 100 ns since 1601
+  return static_cast<std::int64_t>((ticks - kUnixEpochTicks) / 10000000ULL);
+}
+
 // The client's set-up: a session with the system's proxy settings and the bounds' time-outs.
 ScopedInternet openSession(const DownloadBounds& bounds) {
   const std::wstring agent = std::wstring(kProductId) + L"Update";
@@ -318,7 +364,8 @@ ScopedInternet openSession(const DownloadBounds& bounds) {
 
 // The final answer counts only with status 200 and an announced length within the size cap.
 int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
-                   const std::wstring& url, std::uint64_t& length) {
+                   std::uint64_t maxLength, const std::wstring& url, std::uint64_t& length) {
+  t_serverDate = serverDate(request);
   if (status != HTTP_STATUS_OK) {
     t_lastFailure = {status, true};
     traceLine(kHttpsTag, L"status " + std::to_wstring(status) + L" for " + url);
@@ -329,11 +376,15 @@ int acceptedLength(HINTERNET request, DWORD status, const TransferWatch& watch,
     return kHttpsFailed;
   }
   if (watch.tooLarge(length)) return boundReached(L"size cap", url);
+  if (maxLength && length > maxLength) {
+    t_lastFailure = {0, false, true};
+    return boundReached(L"the caller's length", url);
+  }
   return kHttpsOk;
 }
 
 // The body into the target, kept only when whole.
-int receiveBody(HINTERNET request, NewFile& file, std::uint64_t length, TransferWatch& watch,
+int receiveBody(HINTERNET request, Body& file, std::uint64_t length, TransferWatch& watch,
                 const std::wstring& url) {
   const int body = readBody(request, file, length, watch, url);
   if (body == kHttpsOk) file.keep();
@@ -343,15 +394,8 @@ int receiveBody(HINTERNET request, NewFile& file, std::uint64_t length, Transfer
 // One attempt: a GET of `url` through WinINet, within the watch's bounds, its body into
 // `localPath`, created new and kept only when whole. The name says HTTPS; plain HTTP takes the
 // same client.
-int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
+int DownloadFile_Https(const std::wstring& url, Body& file, std::uint64_t maxLength,
                        std::uint64_t* byteCount, TransferWatch& watch) {
-  // Created before the request: a target that cannot be written fails at once, before a byte
-  // crosses the network.
-  NewFile file(localPath);
-  if (!file.isOpen()) {
-    t_lastFailure = {GetLastError(), false};
-    return kWriteFailed;
-  }
   const ScopedInternet session = openSession(watch.bounds());
   if (!session) return internetFailure(L"InternetOpen");
 
@@ -364,7 +408,8 @@ int DownloadFile_Https(const std::wstring& url, const std::wstring& localPath,
   } stopWatchFirst{watch};
   int result = exchangeFollowingRedirects(session.get(), url, slot, exchange, watch);
   std::uint64_t length = 0;
-  if (result == kHttpsOk) result = acceptedLength(slot.get(), exchange.status, watch, url, length);
+  if (result == kHttpsOk)
+    result = acceptedLength(slot.get(), exchange.status, watch, maxLength, url, length);
   if (result == kHttpsOk) result = receiveBody(slot.get(), file, length, watch, url);
   if (result == kHttpsOk && byteCount) *byteCount = length;
   return result;
@@ -385,7 +430,53 @@ DownloadControl failedControl(DownloadControl control, FailureCode failure, bool
   control.localFailure = local;
   control.failureCode = failure.code;
   control.httpStatus = failure.httpStatus;
+  control.lengthExceeded = failure.lengthExceeded;
+  control.serverDate = t_serverDate;
   return control;
+}
+
+// Up to retries + 1 attempts of one download, each into a fresh body from `newBody`, which the
+// caller owns (null: a local failure); the byte count, 0 for failure (the control says why).
+std::uint64_t downloadAttempts(const std::wstring& url, unsigned retries, DownloadControl* control,
+                               const std::function<Body*()>& newBody) {
+  t_lastFailure = {};
+  t_serverDate.reset();
+  const DownloadBounds bounds = downloadBounds();
+  const unsigned long long started = GetTickCount64();
+  std::function<bool()> cancelled;
+  std::uint64_t maxLength = 0;
+  if (control) {
+    cancelled = control->cancelled;
+    maxLength = control->maxLength;
+  }
+  bool local = false;
+  for (unsigned long long attempt = 0; attempt <= retries; ++attempt) {
+    DeleteUrlCacheEntryW(url.c_str());  // a missing entry is no error
+    TransferWatch watch(bounds, started, cancelled);
+    if (watch.expired()) break;  // the file's deadline covers all its attempts, or cancelled
+    // Made before the request: a target that cannot be written fails at once, before a byte
+    // crosses the network.
+    Body* const body = newBody();
+    if (!body) {
+      t_lastFailure = {GetLastError(), false};
+      local = true;
+      break;  // another attempt would meet the same folder
+    }
+    std::uint64_t byteCount = 0;
+    const int result = DownloadFile_Https(url, *body, maxLength, &byteCount, watch);
+    if (result == kHttpsOk) {
+      if (control) control->serverDate = t_serverDate;
+      return byteCount;
+    }
+    if (result == kWriteFailed) {
+      local = true;
+      break;
+    }
+    if (t_lastFailure.lengthExceeded) break;  // the same answer again would be as long
+  }
+  if (control) *control = failedControl(*control, t_lastFailure, local);
+  traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
+  return 0;
 }
 
 }  // namespace
@@ -407,31 +498,27 @@ unsigned long exchangeHttpsTimeout(unsigned long milliseconds) {
 
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries, DownloadControl* control) {
-  t_lastFailure = {};
   if (!makeTargetFolder(localPath)) {
     if (control) *control = failedControl(*control, {GetLastError(), false}, true);
     return 0;
   }
-  const DownloadBounds bounds = downloadBounds();
-  const unsigned long long started = GetTickCount64();
-  std::function<bool()> cancelled;
-  if (control) cancelled = control->cancelled;
-  bool local = false;
-  for (unsigned long long attempt = 0; attempt <= retries; ++attempt) {
-    DeleteUrlCacheEntryW(url.c_str());  // a missing entry is no error
-    TransferWatch watch(bounds, started, cancelled);
-    if (watch.expired()) break;  // the file's deadline covers all its attempts, or cancelled
-    std::uint64_t byteCount = 0;
-    const int result = DownloadFile_Https(url, localPath, &byteCount, watch);
-    if (result == kHttpsOk) return byteCount;
-    if (result == kWriteFailed) {
-      local = true;
-      break;  // another attempt would meet the same folder
-    }
-  }
-  if (control) *control = failedControl(*control, t_lastFailure, local);
-  traceLine(kDownloadTag, L"DownloadOneFile failed: " + url);
-  return 0;
+  std::unique_ptr<NewFile> file;
+  return downloadAttempts(url, retries, control, [&]() -> Body* {
+    file.reset();  // a cut body of the attempt before is deleted before its name is made again
+    file = std::make_unique<NewFile>(localPath);
+    return file->isOpen() ? file.get() : nullptr;
+  });
+}
+
+std::optional<std::string> DownloadToMemory(const std::wstring& url, unsigned retries,
+                                            DownloadControl* control) {
+  MemoryBody body;
+  if (downloadAttempts(url, retries, control, [&]() -> Body* {
+        body = MemoryBody();
+        return &body;
+      }) == 0)
+    return std::nullopt;
+  return body.take();
 }
 
 bool downloadListedFile(const std::wstring& baseUrl, const FileManifest& manifest,

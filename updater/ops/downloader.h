@@ -7,6 +7,7 @@
 // thread and blocks it for the whole transfer, within its bounds, until the caller cancels it.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "download_bounds.h"
@@ -29,6 +30,12 @@ struct DownloadControl {
   // status of an answer other than 200 (then `httpStatus` is true).
   unsigned long failureCode = 0;
   bool httpStatus = false;
+  // The most bytes the caller allows (0: the bounds' size cap alone); an answer announced as
+  // longer fails at once and sets `lengthExceeded`.
+  std::uint64_t maxLength = 0;
+  bool lengthExceeded = false;
+  // The last answer's Date header, in seconds since 1970, when it had one.
+  std::optional<std::int64_t> serverDate;
 };
 
 // Fetches `url` into `localPath` in up to retries + 1 attempts without a pause. Creates the
@@ -42,6 +49,11 @@ struct DownloadControl {
 // count of the fetched file; 0 is failure, and so is a fetched file of zero bytes.
 std::uint64_t DownloadOneFile(const std::wstring& url, const std::wstring& localPath,
                               unsigned retries, DownloadControl* control = nullptr);
+
+// DownloadOneFile's client and rules, with the body kept in memory instead of a file: the body,
+// or nothing when the download failed.
+std::optional<std::string> DownloadToMemory(const std::wstring& url, unsigned retries,
+                                            DownloadControl* control = nullptr);
 
 // The manifest's download of one listed file: the update server's base URL + "/" + remote
 // subfolder + "/" + name into the manifest's directory + "\" + local subfolder + "\" + name, with

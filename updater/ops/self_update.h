@@ -31,6 +31,9 @@ struct HandOverRequest {
   std::function<void()> beforeInstall;
   // Asked while the new copy is fetched: true ends the fetch (the program is closing).
   std::function<bool()> cancelled;
+  // Fetches the new copy into the path given (created new), checked as the attempt checks what
+  // it fetches; false when it did not come whole and checked. Unset: fetched from the base URL.
+  std::function<bool(const std::wstring& localPath)> fetch;
   // Runs once the new copy was started, before this process ends: the attempt removes its work
   // folder, which the process's end would leave behind.
   std::function<void()> beforeExit;

@@ -3,6 +3,7 @@
 // file or URL concerned), and the one mapping from it to what the page shows (the stage key),
 // the code the customer reads out to the helpdesk, and the log line. The codes are stable:
 // docs/support.md lists them; a new reason takes a new number, an old number is never reused.
+#include <optional>
 #include <string>
 
 namespace orv::updater {
@@ -15,6 +16,7 @@ enum class FailureStage : int {
   Local = 4,     // this computer's folders and files
   Setup = 5,     // the setup program and the start of the core host
   HandOver = 6,  // the updater replacing itself
+  Trust = 7,     // the update's trusted metadata (The Update Framework) and its targets
 };
 
 // Every way an attempt can fail; the value is the customer code's number.
@@ -32,10 +34,21 @@ enum class FailureReason : int {
   DigestMismatch = 302,      // a listed file came with another digest than listed
   ListingUnsafe = 303,       // the manifest lists a file outside the update's folder
   LocalWriteFailed = 401,    // a folder or file of the attempt could not be written
+  TrustStateFailed = 403,    // the trusted metadata's folder could not be made, read or written
   SetupNotRun = 501,         // the setup program could not be started: code = Win32 error
   SetupExitCode = 502,       // the setup program reported a failure: code = its exit code
   CoreHostNotStarted = 503,  // the core host could not be started: code = Win32 error
   HandOverFailed = 601,      // the new updater could not be installed and started
+  // The trusted metadata's refresh or a target's check failed (subject: the role or target).
+  TrustUnreachable = 701,    // metadata or a target did not come: code = error or HTTP status
+  TrustExpired = 702,        // metadata expired: frozen by the network, or not refreshed in time
+  TrustClockAhead = 703,     // metadata reads as expired because this computer's clock is ahead
+  TrustRolledBack = 704,     // metadata older than what was trusted before
+  TrustThresholdNotMet = 705,  // too few valid signatures of the role's keys
+  TrustLengthExceeded = 706,   // a download longer than its metadata allows
+  TrustHashMismatch = 707,     // a target of another length or hash than its metadata lists
+  TrustMetadataInvalid = 708,  // metadata malformed, of the wrong role or version, or unusable
+  TrustTargetNotListed = 709,  // a file the manifest lists that no trusted metadata describes
 };
 
 // One failed step: its reason, the code it carries (0: none) and the file or URL concerned.
@@ -46,6 +59,9 @@ struct AttemptFailure {
 };
 
 FailureStage stageOf(FailureReason reason);
+
+// A step's one result: nothing when it went well, else how it failed.
+using StepResult = std::optional<AttemptFailure>;
 
 // What one failure gives.
 struct FailureReport {

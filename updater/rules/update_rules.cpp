@@ -1,5 +1,7 @@
 #include "update_rules.h"
 
+#include "trust_rules.h"
+
 #include <json/json.h>
 
 #include <cstdio>
@@ -109,6 +111,7 @@ DownloadPlan planDownloads(const FileManifest::Entries& entries,
     d.url = std::move(where.url);
     d.localPath = std::move(where.localPath);
     d.digest = e.digest;
+    d.target = targetPathOf(e.path, e.fileName);
     d.allCount = downloadCount;
     d.nowPos = ++nowPos;
     plan.files.push_back(std::move(d));

@@ -65,6 +65,7 @@ struct PlannedDownload {
   std::wstring url;        // base URL + "/" + path + "/" + file name
   std::wstring localPath;  // files folder + "\" + path + "\" + file name
   std::wstring digest;     // the verified entry's digest
+  std::string target;      // the trusted target it is (trust_rules.h's targetPathOf)
   int allCount = 0;        // the download count when this file is fetched
   int nowPos = 0;          // its position among the fetched files, from 1
 };

@@ -17,7 +17,17 @@ var STAGE_FAILURES = {
     downloadNewFiles: "下载更新文件失败",
     backupFiles: "备份助手文件失败",
     copyUpdateFiles: "拷贝更新文件失败",
-    copyUpdateLoader: "拷贝更新更新程序失败"
+    copyUpdateLoader: "拷贝更新更新程序失败",
+    trustState: "保存更新的安全数据失败",
+    trustUnreachable: "无法获取更新的安全数据",
+    trustExpired: "更新的安全数据已过期",
+    trustClockAhead: "本机时间超前，更新的安全数据显示为已过期，请校准时间后重试",
+    trustRolledBack: "更新的安全数据比已有的旧",
+    trustThreshold: "更新的安全数据签名不足",
+    trustLength: "更新文件超出允许的大小",
+    trustHash: "更新文件校验失败",
+    trustInvalid: "更新的安全数据无效",
+    trustNotListed: "更新文件不在安全数据中"
 };
 
 // Update questions.
