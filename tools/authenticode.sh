@@ -22,11 +22,14 @@
 #        authenticode.sh verify FILE
 #        authenticode.sh authorities FILE   is FILE a PEM list of CA certificates only? (exit 0;
 #                                           else 1, the reason on standard output)
+#        authenticode.sh issued CERT CHAIN  does the signing certificate CERT chain to
+#                                           ORV_SIGN_CAFILE through the intermediates in CHAIN?
+#                                           (exit 0; else 1, openssl's reason on standard output)
 . "$(dirname "${BASH_SOURCE[0]}")/help.sh" && orv_help_if_asked "${BASH_SOURCE[0]}" "$@"
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-usage() { echo "usage: $0 sign FILE [COPY] | verify FILE | authorities FILE" >&2; exit 2; }
-[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = sign ]; } || usage
+usage() { echo "usage: $0 sign FILE [COPY] | verify FILE | authorities FILE | issued CERT CHAIN" >&2; exit 2; }
+[ $# -eq 2 ] || { [ $# -eq 3 ] && [[ $1 == sign || $1 == issued ]]; } || usage
 file=$2
 
 # The certificates of a PEM file, one a line as its subject and whether it is a CA.
@@ -85,5 +88,12 @@ case $1 in
     [ "${ORV_SIGN_REQUIRE_TIMESTAMP:-0}" != 1 ] || grep -q '^Timestamp Server Signature verification: ok' <<<"$report"
     ;;
   authorities) authorities "$file" ;;
+  issued)
+    [ $# -eq 3 ] || usage
+    if ! answer=$(openssl verify -CAfile "$ORV_SIGN_CAFILE" -untrusted "$3" "$file" 2>&1); then
+      grep -m1 '^error' <<<"$answer" || echo "$answer"
+      exit 1
+    fi
+    ;;
   *) usage;;
 esac

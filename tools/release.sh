@@ -265,9 +265,8 @@ if [ $signing -eq 1 ]; then
   if [ -n "$trust_chain" ]; then
     # Before anything is signed: a signing certificate the trust chain does not issue would
     # sign every file only to be refused at the end.
-    openssl verify -CAfile "$trust_chain" -untrusted "$work/signing-certificates.pem" \
-      "$work/signer.pem" >"$work/chain.txt" 2>&1 ||
-      refuse "the signing certificate ($(openssl x509 -in "$work/signer.pem" -noout -subject 2>/dev/null)) does not chain to the trust chain $trust_chain: $(grep -m1 '^error' "$work/chain.txt")"
+    chain_problem=$(bash tools/authenticode.sh issued "$work/signer.pem" "$work/signing-certificates.pem") ||
+      refuse "the signing certificate ($(openssl x509 -in "$work/signer.pem" -noout -subject 2>/dev/null)) does not chain to the trust chain $trust_chain: $chain_problem"
   else
     cat "$work/signing-certificates.pem" >>"$ORV_SIGN_CAFILE"
   fi

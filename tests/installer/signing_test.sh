@@ -79,7 +79,8 @@ osslsigncode sign -h sha256 -certs "$work/stranger.pem" -key "$work/stranger.key
 
 rel() { bash "$src/tools/release.sh" "$@"; }
 life_release=(--dev --wine --arch "$orv_arch" --programs "$programs")
-prod=(--key "$work/signer.key" --update-host updates.bank.test --sign-cert "$work/signer.pem"
+openssl genrsa -traditional -out "$work/manifest.key" 1024 2>/dev/null
+prod=(--key "$work/manifest.key" --update-host updates.bank.test --sign-cert "$work/signer.pem"
       --sign-key "$work/signer.key" --timestamp-url "$tsa_url")
 # name | expected exit code | expected text | command (after "--")
 row() {
