@@ -4,7 +4,7 @@
 # against a stand-in apt.
 #
 #   orv_apt_install REQUIRED... [-- OPTIONAL...]
-#       installs what is missing of both lists. A required package that cannot be had ends the
+#       installs what is missing of both lists (orv_apt_packages below joins REQUIRED). A required package that cannot be had ends the
 #       run (exit 1) naming it and apt's answer: at once when the lists do not know it, after the
 #       tries when its download fails. Optional packages are installed together, after the
 #       required ones; when they cannot be, orv_apt_missing lists them and orv_apt_answer holds
@@ -13,6 +13,11 @@
 # Settings: ORV_APT_TRIES (3), ORV_APT_PAUSE (seconds before the second try, doubled each time:
 # 10), ORV_APT_LOG (the caller's log function: bootstrap's `log`), ORV_APT_UPDATE=1 (update the
 # lists even when nothing is missing: the caller added a source).
+
+# Required packages of the tools beyond the caller's list, installed with it: nginx (the update
+# server of the life and the tests, tools/serve.sh), SoftHSM and OpenSSL's PKCS#11 engine
+# (signing on a token, tools/authenticode.sh, and its test).
+orv_apt_packages=(nginx softhsm2 libengine-pkcs11-openssl)
 
 orv_apt_tries=${ORV_APT_TRIES:-3}
 orv_apt_pause=${ORV_APT_PAUSE:-10}
@@ -72,6 +77,7 @@ orv_apt_get() {
 orv_apt_install() {
   local required=() optional=()
   while [ $# -gt 0 ] && [ "$1" != -- ]; do required+=("$1"); shift; done
+  required+=("${orv_apt_packages[@]}")
   [ $# -eq 0 ] || { shift; optional=("$@"); }
   local need want
   mapfile -t need < <(orv_apt_not_installed "${required[@]}")

@@ -4,9 +4,9 @@
 # throw-away certificate, installs A silently into a fresh prefix and checks the settings, files,
 # shortcuts, token control and signatures; starts the core host (its integrity check passes, the
 # page's round trip through Lua answers, the tray notifier runs); lets the core host's AutoUpdate
-# start of the updater find B on a loopback HTTP server: B's minor number is above the updater's,
-# so the updater hands over to B's updater, which completes the update; refuses A's installer
-# over B; alters an installed file (the check fails and hands the installation to the updater
+# start of the updater find B on a loopback nginx with the update server's configuration
+# (tools/serve.sh): B's minor number is above the updater's, so the updater hands over to B's
+# updater, which completes the update; refuses A's installer over B; alters an installed file (the check fails and hands the installation to the updater
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
 # network attacker would (the updater refuses it and runs nothing); runs an installer while a
 # program holds an installed file open and one whose control cannot be registered (each fails,
@@ -30,6 +30,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 . tools/wine-env.sh
 . tools/programs.sh
+. tools/serve.sh
 # The product's programs (programs.txt's .exe rows, in their order): what the life looks for
 # among the running processes and ends.
 mapfile -t product_programs < <(orv_executables)
@@ -274,27 +275,22 @@ programs_ended() {
   step "$1" "with -t: $(processes | wc -l) product processes left"
 }
 
-# --- B on a loopback HTTP server. The updater's test build takes the server from
-# ORV_TEST_UPDATE_BASE_URL, and its stand-in page answers the update question with yes ----------
+# --- B on a loopback nginx with the update server's configuration (tools/serve.sh). The
+# updater's test build takes the server from ORV_TEST_UPDATE_BASE_URL, and its stand-in page
+# answers the update question with yes -----------------------------------------------------------
 web=$work/web/delmora/resource/cms/article/sub292628/sub305867
-serving() { (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; }
 update_server() {
-  local server_pid
   mkdir -p "$(dirname "$web")"
   ln -s "$work/$B/server-DEVELOPMENT" "$web"
-  port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-  python3 -m http.server --bind 127.0.0.1 --directory "$work/web" "$port" >"$work/http.log" 2>&1 &
-  server_pid=$!
-  orv_on_exit kill "$server_pid"
-  export ORV_TEST_UPDATE_BASE_URL="http://127.0.0.1:$port/delmora/resource/cms/article/sub292628/sub305867/"
-  wait_for 30 serving ||
-    { bad "$1" "no HTTP server on port $port: $(lines_of "$work/http.log")"; return 1; }
+  orv_serve "$work/web" 2>"$work/serve.log" ||
+    { bad "$1" "nginx did not start: $(lines_of "$work/serve.log")"; return 1; }
+  export ORV_TEST_UPDATE_BASE_URL="$orv_serve_url/delmora/resource/cms/article/sub292628/sub305867/"
   {
     printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
     cat tests/updater/updater_page.js
     printf '</script></head><body></body></html>\n'
   } >"$inst/updater_page.html"
-  step "$1" "$ORV_TEST_UPDATE_BASE_URL serves B's server folder; the stand-in page answers yes"
+  step "$1" "nginx at $ORV_TEST_UPDATE_BASE_URL serves B's server folder (tools/nginx/update-server.conf); the stand-in page answers yes"
 }
 seen=$work/updaters-seen
 # While waiting, the updaters' command lines are noted: the hand-over shows as -newloader.
@@ -309,7 +305,7 @@ update_to_b() {
     return 1
   fi
   wait_for 30 running 'OrvalinexCore.exe'
-  step "$1" "server $ORV_TEST_UPDATE_BASE_URL: $(count_in 'GET .*sub305867' "$work/http.log") fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
+  step "$1" "server $ORV_TEST_UPDATE_BASE_URL: $(count_in 'GET .*sub305867' "$orv_serve_log") fetches; ConfirmUpdate answered yes; installer ran; Version=$(reg_value Version); RetryTimes=$(reg_value RetryTimes); page: ConfirmUpdateComplete|$B"
 }
 # The updater works in a folder of its own below the installation and writes nothing to %TEMP%.
 updater_in_temp() { find "$temp" \( -name 'Orvalinex*' -o -name '*.part' \) 2>/dev/null; }

@@ -11,8 +11,9 @@
 #                                  | --dev [SIGNING] [TUF] [CHAIN])
 #                          [--wine] [--content DIR] [--out DIR] [--build-dir DIR] [--no-build]
 #                          [--programs DIR] [--arch x86|amd64]
-#   SIGNING: (--sign-cert CERT.pem --sign-key KEY.pem | --sign-pkcs12 FILE --sign-pass-env VAR)
-#            [--timestamp-url URL]
+#   SIGNING: (--sign-cert CERT.pem --sign-key KEY.pem | --sign-pkcs12 FILE --sign-pass-env VAR
+#             | --sign-pkcs11-module LIB --sign-pkcs11-uri URI --sign-cert CERT.pem
+#               [--sign-pass-env VAR]) [--timestamp-url URL] [--trust-chain FILE.pem]
 #   TUF:     --tuf-repo REPO --tuf-targets-key K --tuf-snapshot-key K --tuf-timestamp-key K
 #   CHAIN:   (--previous OLD/release.json [--rotate manifest-key] [--new-host HOST] | --first-release)
 #   VERSION        four numbers joined by dots: every program's and library's version, the
@@ -25,6 +26,10 @@
 #                  changes, and every output says so
 #   --sign-cert, --sign-key    Authenticode certificate (chain) and key, PEM
 #   --sign-pkcs12  Authenticode PKCS#12 file; its password is in the environment variable VAR
+#   --sign-pkcs11-module, --sign-pkcs11-uri  the signing key on a PKCS#11 token (a hardware
+#                  security module): the token's PKCS#11 library and the key's pkcs11: URI; the
+#                  certificate (chain) is --sign-cert's, the PIN in the environment variable
+#                  --sign-pass-env names (never in the URI)
 #   --timestamp-url  RFC 3161 time-stamping server for the signatures; required in a production
 #                  release, whose signatures must outlive the signing certificate
 #   --tuf-repo     the repository of The Update Framework (made with tuf_repo init; not one whose
@@ -41,6 +46,11 @@
 #   --new-host HOST         (with --previous) the update host changes on purpose, to HOST
 #   --first-release  the product's first release: nothing to follow. A production release needs
 #                  --previous or --first-release; both overrides are written into the record
+#   --trust-chain  the certificate authorities every signature is verified against: the root and
+#                  intermediate CA certificates (PEM) of the signing certificate and of the
+#                  time-stamping server, CA certificates only; required in a production release.
+#                  Without it (--dev only) signatures are verified against the system's
+#                  authorities and the signing certificate itself, and the tool says so
 #   --wine         (--dev only) the release for Wine: the core host and the updater are their
 #                  test builds (the stand-in page; Wine cannot render their real pages) under the
 #                  shipped names
@@ -78,6 +88,8 @@ key="" host="" dev=0 wine=0 out="" build=1 content=$root/installer/content built
 sign_cert="" sign_key="" sign_p12="" sign_pass_env="" timestamp=""
 tuf_repo_dir="" tuf_targets_key="" tuf_snapshot_key="" tuf_timestamp_key=""
 previous="" first_release=0 rotate="" new_host=""
+sign_cert="" sign_key="" sign_p12="" sign_pass_env="" timestamp="" trust_chain=""
+sign_module="" sign_uri=""
 while [ $# -gt 0 ]; do
   case $1 in
     --dev) dev=1; shift; continue;;
@@ -106,6 +118,9 @@ while [ $# -gt 0 ]; do
     --previous) previous=$(abspath "$2");;
     --rotate) rotate=$2;;
     --new-host) new_host=$2;;
+    --trust-chain) trust_chain=$(abspath "$2");;
+    --sign-pkcs11-module) sign_module=$(abspath "$2");;
+    --sign-pkcs11-uri) sign_uri=$2;;
     *) usage;;
   esac
   shift 2
@@ -145,11 +160,20 @@ if [ $dev -eq 0 ]; then
   [ "$host" != $placeholder ] || refuse "$host is the placeholder host; name the bank's, or --dev"
 fi
 signing=0
-if [ -n "$sign_cert$sign_key$sign_p12" ]; then
+if [ -n "$sign_cert$sign_key$sign_p12$sign_module$sign_uri" ]; then
   if [ -n "$sign_p12" ]; then
-    [ -z "$sign_cert$sign_key" ] || bad_usage "--sign-pkcs12 goes alone, without --sign-cert and --sign-key"
+    [ -z "$sign_cert$sign_key$sign_module$sign_uri" ] || bad_usage "--sign-pkcs12 goes alone, without --sign-cert, --sign-key and a PKCS#11 token"
     [ -n "$sign_pass_env" ] && [ -n "${!sign_pass_env+x}" ] ||
       bad_usage "--sign-pkcs12 needs --sign-pass-env naming a set environment variable"
+  elif [ -n "$sign_module$sign_uri" ]; then
+    [ -n "$sign_module" ] && [ -n "$sign_uri" ] && [ -n "$sign_cert" ] && [ -z "$sign_key" ] ||
+      bad_usage "a PKCS#11 token needs --sign-pkcs11-module, --sign-pkcs11-uri and --sign-cert (its key stays on the token: no --sign-key)"
+    [[ $sign_uri == pkcs11:* ]] || bad_usage "--sign-pkcs11-uri $sign_uri is not a pkcs11: URI"
+    [[ ${sign_uri,,} != *pin-value=* && ${sign_uri,,} != *pin-source=* ]] ||
+      bad_usage "the token's PIN goes only through the environment (--sign-pass-env), never in the URI"
+    [ -r "$sign_module" ] || bad_usage "cannot read the PKCS#11 library $sign_module"
+    [ -z "$sign_pass_env" ] || [ -n "${!sign_pass_env+x}" ] ||
+      bad_usage "--sign-pass-env names $sign_pass_env, which is not set"
   else
     [ -n "$sign_cert" ] && [ -n "$sign_key" ] || bad_usage "--sign-cert and --sign-key go together"
   fi
@@ -159,6 +183,12 @@ elif [ $dev -eq 0 ]; then
 fi
 [ $dev -eq 1 ] || [ -n "$timestamp" ] ||
   bad_usage "a production release's signatures carry a time stamp, so that they outlive the certificate: give --timestamp-url"
+[ $dev -eq 1 ] || [ -n "$trust_chain" ] ||
+  bad_usage "a production release verifies its signatures against the bank's certificate authorities: give --trust-chain (the root and intermediate CA certificates, PEM)"
+if [ -n "$trust_chain" ]; then
+  trust_problem=$(bash tools/authenticode.sh authorities "$trust_chain") ||
+    bad_usage "--trust-chain $trust_chain: $trust_problem"
+fi
 command -v osslsigncode >/dev/null || [ $signing -eq 0 ] || failed "osslsigncode is missing"
 # The commit the release is built from; a production release is built from a commit alone.
 commit=$(git rev-parse HEAD 2>/dev/null) || commit=""
@@ -347,10 +377,18 @@ if [ $wine -eq 1 ]; then
   pick "$bld/tests/updater/${id}UpdateTestHost.exe" "$(orv_program updater file)"
 fi
 
-# Signatures are verified against the system's certificate authorities and the signing
-# certificates themselves.
+# Signatures are verified against the trust chain the engineer names; a development release
+# without one, against the system's certificate authorities and the signing certificates
+# themselves. A release with a time stamp needs each signature's time stamp to verify too.
 export ORV_SIGN_CAFILE=$work/trusted-certificates.pem
-cat /etc/ssl/certs/ca-certificates.crt >"$ORV_SIGN_CAFILE" 2>/dev/null || : >"$ORV_SIGN_CAFILE"
+export ORV_SIGN_REQUIRE_TIMESTAMP=$([ -n "$timestamp" ] && echo 1 || echo 0)
+if [ -n "$trust_chain" ]; then
+  cp "$trust_chain" "$ORV_SIGN_CAFILE"
+  echo "   signatures verified against the trust chain $trust_chain ($(grep -c 'BEGIN CERTIFICATE' "$trust_chain") CA certificates)$([ -n "$timestamp" ] && echo ', their time stamps too' || true)"
+else
+  cat /etc/ssl/certs/ca-certificates.crt >"$ORV_SIGN_CAFILE" 2>/dev/null || : >"$ORV_SIGN_CAFILE"
+  echo "   DEVELOPMENT: NO TRUST CHAIN (--trust-chain): signatures are verified against the system's authorities and the signing certificate itself, not as a customer's Windows verifies them"
+fi
 signer=""
 if [ $signing -eq 1 ]; then
   if [ -n "$sign_p12" ]; then
@@ -360,9 +398,16 @@ if [ $signing -eq 1 ]; then
       -out "$work/signer.pem" 2>/dev/null
   else
     cp "$sign_cert" "$work/signing-certificates.pem"
-    cp "$sign_cert" "$work/signer.pem"
+    openssl x509 -in "$sign_cert" -out "$work/signer.pem" 2>/dev/null || bad_usage "$sign_cert holds no certificate"
   fi
-  cat "$work/signing-certificates.pem" >>"$ORV_SIGN_CAFILE"
+  if [ -n "$trust_chain" ]; then
+    # Before anything is signed: a signing certificate the trust chain does not issue would
+    # sign every file only to be refused at the end.
+    chain_problem=$(bash tools/authenticode.sh issued "$work/signer.pem" "$work/signing-certificates.pem") ||
+      refuse "the signing certificate ($(openssl x509 -in "$work/signer.pem" -noout -subject 2>/dev/null)) does not chain to the trust chain $trust_chain: $chain_problem"
+  else
+    cat "$work/signing-certificates.pem" >>"$ORV_SIGN_CAFILE"
+  fi
   signer=$(openssl x509 -in "$work/signer.pem" -outform DER | sha256sum | cut -d' ' -f1)
 fi
 is_program() { cmp -s -n 2 "$1" <(printf MZ); }
@@ -410,6 +455,7 @@ echo "   programs: ${#programs[@]} files carry version $version; the updater and
 # --- signed: the programs, the manifests, the installer and its uninstaller --------------------
 if [ $signing -eq 1 ]; then
   export ORV_SIGN_CERT=$sign_cert ORV_SIGN_KEY=$sign_key ORV_SIGN_PKCS12=$sign_p12
+  export ORV_SIGN_PKCS11_MODULE=$sign_module ORV_SIGN_PKCS11_URI=$sign_uri
   export ORV_SIGN_PASS_ENV=$sign_pass_env ORV_SIGN_TIMESTAMP_URL=$timestamp ORV_SIGN_TIME=$SOURCE_DATE_EPOCH
   for p in "${programs[@]}"; do bash tools/authenticode.sh sign "$stage/$p" || failed "cannot sign $p"; done
 fi
@@ -450,7 +496,7 @@ if [ $signing -eq 1 ]; then
   for f in "${published_programs[@]}"; do
     verified "$f" || refuse "the Authenticode signature of ${f#$work/} does not verify"
   done
-  echo "   Authenticode: every Windows program published verified on its final bytes (${#published_programs[@]}: the ${#programs[@]} programs and libraries, the installer and its copy in setup, its uninstaller, $content_programs from the content), signed SHA-256"
+  echo "   Authenticode: every Windows program published verified on its final bytes (${#published_programs[@]}: the ${#programs[@]} programs and libraries, the installer and its copy in setup, its uninstaller, $content_programs from the content), signed SHA-256$([ -n "$sign_module" ] && echo ' on the PKCS#11 token' || true), against $([ -n "$trust_chain" ] && echo 'the trust chain' || echo "the system's authorities and the signing certificate (DEVELOPMENT)")$([ -n "$timestamp" ] && echo ', each with a verified time stamp' || true)"
 else
   echo "   Authenticode: not signed ($kind release without signing material)"
 fi

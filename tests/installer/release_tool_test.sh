@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The release tool's refusals and the server check's, one table row each, and the release
 # record, over the programs and releases of the product's life (the test product_life, lived
-# first by tools/life.sh).
+# first by tools/life.sh); then release B's server folder through nginx, checked against its
+# record over HTTP (manifest live-check).
 # usage: release_tool_test.sh SOURCE_DIR BUILD_DIR (build/win32, or build/win64 for the amd64 life)
 set -uo pipefail
 src=$1 bld=$2
 . "$src/tools/wine-env.sh"
+. "$src/tools/serve.sh"
 work=$(mktemp -d /tmp/orv-release-test.XXXXXX)
-trap 'rm -rf "$work"' EXIT
+orv_on_exit rm -rf "$work"
 passed=0 failed=0
 ok() { passed=$((passed + 1)); echo "ok: $1"; }
 fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
@@ -27,7 +29,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/sign.key" -out "$work/s
   -subj "/CN=refusal test" >/dev/null 2>&1
 openssl pkcs12 -export -in "$work/sign.pem" -inkey "$work/sign.key" -out "$work/sign.p12" -passout pass:secret
 prod=(--key "$work/other.key" --update-host updates.bank.test --sign-cert "$work/sign.pem" --sign-key "$work/sign.key"
-      --timestamp-url http://127.0.0.1:9/)
+      --timestamp-url http://127.0.0.1:9/ --trust-chain "$work/sign.pem")
 life_release=(--dev --wine --arch $arch --programs "$programs")
 # Content folders: the shipped content with one file added.
 content() {  # content NAME FILE [SOURCE]: $work/NAME, holding FILE (a copy of SOURCE, or a text)
@@ -46,7 +48,7 @@ openssl genrsa -traditional -out "$work/big.key" 2048 2>/dev/null
 # A tree of the release tool alone, committed, without the development key's files.
 tree=$work/tree
 mkdir -p "$tree/tools" "$tree/common/rules"
-cp "$src/tools/release.sh" "$src/tools/programs.sh" "$tree/tools/"
+cp "$src/tools/release.sh" "$src/tools/programs.sh" "$src/tools/authenticode.sh" "$src/tools/help.sh" "$tree/tools/"
 cp "$src/programs.txt" "$tree/"
 cp "$src/common/rules/product.h" "$tree/common/rules/"
 git -C "$tree" init -q && git -C "$tree" add . &&
@@ -180,6 +182,20 @@ for f in r["files"]: print(f["path"], f["size"], f["sha256"])' "$life/$B/release
 if diff "$work/recorded" "$work/published" >"$work/diff"; then
   ok "the release record: commit, tree, version, key, host, signer and $(($(wc -l <"$work/published") - 1)) published files"
 else fail "the release record differs from what was published:"; cat "$work/diff"; fi
+
+# Release B's server folder published through nginx under the updater's path, as recorded; then
+# a copy with one file altered on the server.
+web=$work/web/delmora/resource/cms/article/sub292628
+mkdir -p "$web"
+ln -s "$life/$B/server-DEVELOPMENT" "$web/sub305867"
+if orv_serve "$work/web"; then
+  refusal "live-check: release B's folder served as recorded" 0 "files as recorded at $orv_serve_url/" -- \
+    "$tool" live-check "$orv_serve_url" --record "$life/$B/release.json"
+  printf 'altered' >>"$work/served/server-DEVELOPMENT/Script/CoreConfig.lua"
+  rm "$web/sub305867" && ln -s "$work/served/server-DEVELOPMENT" "$web/sub305867"
+  refusal "live-check: an altered file on the server named" 1 "differs: Script/CoreConfig.lua (" -- \
+    "$tool" live-check "$orv_serve_url" --record "$life/$B/release.json"
+else fail "nginx did not start"; fi
 
 echo "release tool: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -139,7 +139,7 @@ while IFS='|' read -r name update answers lists want_exit want_installed want_in
   for w in "${words[@]}"; do case $w in *+) touch "$state/${w%+}.installed" ;; esac; done
   out=$(PATH=$fake:$PATH FAKE_APT_STATE=$state FAKE_APT_UPDATE=$update \
         FAKE_APT_ANSWERS=$(tr ' ' '\n' <<<"$answers") ORV_APT_PAUSE=0 \
-        bash -c '. "$1/tools/apt-packages.sh"; shift; orv_apt_install "$@"; s=$?
+        bash -c '. "$1/tools/apt-packages.sh"; orv_apt_packages=(); shift; orv_apt_install "$@"; s=$?
                  echo "missing: ${orv_apt_missing[*]}"; exit $s' _ "$src" "${words[@]%+}" 2>&1)
   got_exit=$?
   got_installed=$(cd "$state" && ls -- *.installed 2>/dev/null | sed 's/\.installed$//' | sort | xargs)

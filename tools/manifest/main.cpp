@@ -20,9 +20,14 @@
 //            [--rotate-manifest-key] [--new-host HOST]
 //                                           does the release follow the recorded one (the same
 //                                           key and host unless overridden, a higher version)?
+//   manifest live-check URL --record FILE   fetches every server file the record lists from
+//                                           the published folder at URL (the updater's base;
+//                                           its path is added to a bare http(s)://host[:port])
+//                                           as the updater forms its URLs, and compares each
+//                                           with the record (native build only)
 // `sign ... --version V` writes V as every entry's version instead of the files' own.
 // Exit codes: 0 done / intact, 1 not intact, not verified or refused (or writing failed),
-// 2 usage.
+// 2 usage; live-check: 0 all as recorded, 1 a difference, 2 usage, 3 the server unreachable.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -40,6 +45,9 @@
 #include "narrow_file.h"
 #include "product.h"
 #include "release_record.h"
+#ifdef ORV_LIVE_CHECK
+#include "live_fetch.h"
+#endif
 #include "served_updater.h"
 #include "server_rules.h"
 #include "version_number.h"
@@ -81,7 +89,8 @@ int usage() {
                " [--signer SHA256] [--dev] [--tuf-root-version N --tuf-root-sha256 H"
                " --tuf-targets-version N] [--rotate-manifest-key] [--new-host HOST]\n"
                "       manifest continuity PREVIOUS_RECORD --version V --key PUBLIC_KEY.pem"
-               " --update-host HOST [--rotate-manifest-key] [--new-host HOST]\n");
+               " --update-host HOST [--rotate-manifest-key] [--new-host HOST]\n"
+               "       manifest live-check URL --record FILE\n");
   return 2;
 }
 
@@ -342,6 +351,43 @@ int continuity(const std::wstring& previousFile, const Options& options) {
                  "follows the previous release", "breaks the chain");
 }
 
+// The published folder over the network against its record (see live_check.h).
+int liveCheck(const std::wstring& url, const Options& options) {
+#ifdef ORV_LIVE_CHECK
+  std::string json;
+  if (!readWholeFile(toNarrow(options.record), json, 1 << 26)) {
+    std::fprintf(stderr, "manifest: cannot read the release record %s\n",
+                 utf8(options.record).c_str());
+    return 2;
+  }
+  const auto record = parseRecord(json);
+  if (!record) {
+    std::fprintf(stderr, "manifest: %s is no release record\n", utf8(options.record).c_str());
+    return 2;
+  }
+  const std::string base = liveBaseUrl(toNarrow(url));
+  const std::vector<LiveFile> files = liveFiles(*record, base);
+  const LiveResult result = liveCheck(files, fetchOverCurl);
+  if (!result.unreachable.empty()) {
+    std::printf("unreachable: %s\n", result.unreachable.c_str());
+    return 3;
+  }
+  for (const std::string& d : result.differences) std::printf("differs: %s\n", d.c_str());
+  if (!result.differences.empty()) {
+    std::printf("%zu differences in %zu files at %s\n", result.differences.size(), files.size(),
+                base.c_str());
+    return 1;
+  }
+  std::printf("%zu files as recorded at %s\n", files.size(), base.c_str());
+  return 0;
+#else
+  (void)url;
+  (void)options;
+  std::fprintf(stderr, "manifest: live-check is in the native build (libcurl)\n");
+  return 2;
+#endif
+}
+
 int run(const std::vector<std::wstring>& args) {
   if (args.size() < 2) return usage();
   const std::wstring& command = args[0];
@@ -397,6 +443,8 @@ int run(const std::vector<std::wstring>& args) {
   if (command == L"continuity" && !o.version.empty() && !o.key.empty() && !o.updateHost.empty())
     return continuity(target, o);
   if (command == L"check" && !o.extra) return check(target, o.key, o.timed);
+  if (command == L"live-check" && !o.record.empty() && args.size() == 4)
+    return liveCheck(target, o);
   if (command == L"updater-facts" && args.size() == 2) return updaterFacts(target);
   return usage();
 }

@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Signing as a bank signs, over the life's programs (the test product_life, lived first): a
+# release signed on a PKCS#11 token (SoftHSM, in a configuration of the test's own) with a
+# certificate of a throw-away CA and its intermediate, time-stamped by a loopback RFC 3161 server
+# (tsa_server.py), verified against --trust-chain; and the refusals around the trust chain and
+# the token, one table row each.
+# usage: signing_test.sh SOURCE_DIR BUILD_DIR (build/win32, or build/win64 for the amd64 life)
+set -uo pipefail
+src=$1 bld=$2
+. "$src/tools/wine-env.sh"
+work=$(mktemp -d /tmp/orv-signing-test.XXXXXX)
+orv_on_exit rm -rf "$work"
+passed=0 failed=0
+ok() { passed=$((passed + 1)); echo "ok: $1"; }
+fail() { failed=$((failed + 1)); echo "FAIL: $1"; }
+
+B=1.2.0.0
+dev_fp=$(openssl rsa -in "$src/keys/manifest-dev.key" -RSAPublicKey_out -outform DER 2>/dev/null | sha256sum | cut -d' ' -f1)
+bld=$(orv_life_build "$bld")
+orv_build_bits "$(basename "$bld")"
+programs=$bld/release/${dev_fp:0:12}-update.example.invalid
+[ -d "$programs" ] && [ -f "$src/build/life/release-$B.log" ] ||
+  { echo "no life lived over $bld: run tools/life.sh (the test product_life) first"; exit 1; }
+
+# --- throw-away authorities: a root and an intermediate that issue the code-signing
+# certificate, a time-stamping authority, and another root with a signer of its own ------------
+cert() {  # cert NAME SUBJECT ISSUER|self EXTENSIONS
+  printf '%b' "$4" >"$work/$1.ext"
+  openssl req -new -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.csr" -subj "/CN=$2" 2>/dev/null
+  if [ "$3" = self ]; then
+    openssl x509 -req -in "$work/$1.csr" -signkey "$work/$1.key" -out "$work/$1.pem" -days 2 -extfile "$work/$1.ext"
+  else
+    openssl x509 -req -in "$work/$1.csr" -CA "$work/$3.pem" -CAkey "$work/$3.key" -CAcreateserial \
+      -out "$work/$1.pem" -days 2 -extfile "$work/$1.ext"
+  fi 2>/dev/null
+}
+ca='basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\nsubjectKeyIdentifier=hash\n'
+leaf='basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n'
+cert root "signing test root" self "$ca"
+cert inter "signing test intermediate" root "$ca"
+cert signer "signing test signer" inter "${leaf}extendedKeyUsage=codeSigning\n"
+cert tsaroot "signing test time-stamping root" self "$ca"
+cert tsa "signing test time-stamping authority" tsaroot "${leaf}extendedKeyUsage=critical,timeStamping\n"
+cert other "another root" self "$ca"
+cert stranger "another signer" other "${leaf}extendedKeyUsage=codeSigning\n"
+cat "$work/signer.pem" "$work/inter.pem" >"$work/signer-chain.pem"
+cat "$work/root.pem" "$work/inter.pem" "$work/tsaroot.pem" >"$work/trust.pem"
+cat "$work/tsa.pem" "$work/tsaroot.pem" >"$work/tsa-chain.pem"
+cat "$work/root.pem" "$work/signer.pem" >"$work/with-leaf.pem"
+
+# --- the time-stamping server, ended with this script (its standard input is ours) -------------
+coproc TSA { exec python3 "$src/tests/installer/tsa_server.py" "$work/tsa.pem" "$work/tsa.key" \
+                   "$work/tsa-chain.pem" "$work"; }
+orv_on_exit kill "$TSA_PID"
+read -r tsa_port <&"${TSA[0]}" || { echo "the time-stamping server did not start"; exit 1; }
+tsa_url=http://127.0.0.1:$tsa_port/
+
+# --- the token: SoftHSM with its tokens in the test's folder, the signing key imported ---------
+module=$(ls /usr/lib/softhsm/libsofthsm2.so /usr/lib/*/softhsm/libsofthsm2.so 2>/dev/null | head -n1)
+[ -n "$module" ] || { echo "SoftHSM (softhsm2) is not installed"; exit 1; }
+mkdir -p "$work/tokens"
+printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/tokens" >"$work/softhsm2.conf"
+export SOFTHSM2_CONF=$work/softhsm2.conf ORV_TEST_PIN=4711 ORV_WRONG_PIN=1111
+softhsm2-util --init-token --free --label release --so-pin 9999 --pin "$ORV_TEST_PIN" >/dev/null
+openssl pkcs8 -topk8 -nocrypt -in "$work/signer.key" -out "$work/signer.p8"
+softhsm2-util --import "$work/signer.p8" --token release --label code-signing --id 01 \
+  --pin "$ORV_TEST_PIN" >/dev/null
+rm "$work/signer.p8"
+uri='pkcs11:token=release;object=code-signing;type=private'
+token=(--sign-pkcs11-module "$module" --sign-pkcs11-uri "$uri" --sign-cert "$work/signer-chain.pem")
+
+# Content with a program signed under another root: the content's signatures meet the trust
+# chain too.
+mkdir -p "$work/foreign"
+cp -r "$src/installer/content/." "$work/foreign/"
+cp "$programs/engines/jornet/Jornet.dll" "$work/foreign/helper.dll"
+osslsigncode sign -h sha256 -certs "$work/stranger.pem" -key "$work/stranger.key" \
+  -in "$work/foreign/helper.dll" -out "$work/foreign/helper.signed" >/dev/null && mv "$work/foreign/helper.signed" "$work/foreign/helper.dll"
+
+rel() { bash "$src/tools/release.sh" "$@"; }
+life_release=(--dev --wine --arch "$orv_arch" --programs "$programs")
+openssl genrsa -traditional -out "$work/manifest.key" 1024 2>/dev/null
+prod=(--key "$work/manifest.key" --update-host updates.bank.test --sign-cert "$work/signer.pem"
+      --sign-key "$work/signer.key" --timestamp-url "$tsa_url")
+# name | expected exit code | expected text | command (after "--")
+row() {
+  local name=$1 code=$2 text=$3 rc=0; shift 4
+  "$@" >"$work/out" 2>&1 || rc=$?
+  if [ "$rc" -eq "$code" ] && grep -qF -- "$text" "$work/out"; then ok "$name"
+  else fail "$name (exit code $rc)"; cat "$work/out"; fi
+}
+row "production without a trust chain" 2 "give --trust-chain" -- rel $B "${prod[@]}" --out "$work/r"
+row "a trust chain holding the signing certificate" 2 "is no certificate authority" -- \
+  rel $B "${prod[@]}" --trust-chain "$work/with-leaf.pem" --out "$work/r"
+row "a signing certificate the trust chain does not issue, before anything is signed" 1 \
+  "does not chain to the trust chain" -- rel $B "${life_release[@]}" --sign-cert "$work/stranger.pem" \
+  --sign-key "$work/stranger.key" --trust-chain "$work/trust.pem" --out "$work/r"
+row "content signed under another root" 1 "the content's helper.dll is a Windows program without a valid Authenticode signature" -- \
+  rel $B "${life_release[@]}" "${token[@]}" --sign-pass-env ORV_TEST_PIN --trust-chain "$work/trust.pem" \
+  --content "$work/foreign" --out "$work/r"
+row "the token's PIN in its URI" 2 "never in the URI" -- \
+  rel $B "${life_release[@]}" --sign-pkcs11-module "$module" --sign-pkcs11-uri "$uri;pin-value=4711" \
+  --sign-cert "$work/signer-chain.pem" --out "$work/r"
+row "a wrong PIN signs nothing" 3 "cannot sign" -- \
+  rel $B "${life_release[@]}" "${token[@]}" --sign-pass-env ORV_WRONG_PIN --trust-chain "$work/trust.pem" --out "$work/r"
+row "a development release without a trust chain says so" 0 "DEVELOPMENT: NO TRUST CHAIN" -- \
+  cat "$src/build/life/release-$B.log"
+row "a release signed on the token, time-stamped, verified against the trust chain" 0 \
+  "on the PKCS#11 token, against the trust chain, each with a verified time stamp" -- \
+  rel $B "${life_release[@]}" "${token[@]}" --sign-pass-env ORV_TEST_PIN --timestamp-url "$tsa_url" \
+  --trust-chain "$work/trust.pem" --out "$work/signed"
+
+# What osslsigncode itself says of every Windows program that release published: signed by the
+# token's certificate under the root, with a time stamp of the loopback authority.
+checked=0 wrong=""
+while IFS= read -r -d '' f; do
+  cmp -s -n 2 "$f" <(printf MZ) || continue
+  checked=$((checked + 1))
+  osslsigncode verify -CAfile "$work/root.pem" -TSA-CAfile "$work/tsaroot.pem" -in "$f" >"$work/verify" 2>&1 &&
+    grep -q 'Subject: /CN=signing test signer' "$work/verify" &&
+    grep -q '^Timestamp Server Signature verification: ok' "$work/verify" &&
+    grep -q 'Issuer: /CN=signing test time-stamping root' "$work/verify" || wrong+=" ${f#$work/signed/}"
+done < <(find "$work/signed" -type f -print0 2>/dev/null)
+if [ "$checked" -gt 0 ] && [ -z "$wrong" ]; then
+  ok "osslsigncode verify: $checked published programs carry the token's signature and a verified time stamp ($(grep -m1 'Timestamp time:' "$work/verify" | sed 's/^[[:space:]]*//'))"
+else fail "osslsigncode verify of $checked published programs; not as signed:$wrong"; fi
+osslsigncode verify -CAfile "$work/other.pem" -TSA-CAfile "$work/tsaroot.pem" -in "$work/signed/stage/OrvalinexUpdate.exe" >/dev/null 2>&1 &&
+  fail "another root verifies the token's signature" || ok "another root does not verify the token's signature"
+
+echo "signing: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
