@@ -86,6 +86,7 @@ orv_build_bits "$(basename "$bld")" || die "build" "$bld is neither a win32 nor 
   step "32-bit Wine" "missing here (Wine runs no 32-bit programs): the life runs the amd64 build, $bld"
 tool=$root/build/native/tools/manifest/manifest
 wintool=$bld/tools/manifest/manifest.exe
+probe=$bld/tests/installer/setup_probe.exe
 content=$root/tests/installer/life_content
 
 # --- what the life runs: the manifest tool (natively and as a program of the build) ----------
@@ -205,7 +206,12 @@ inst="" inst_win=""
 
 # --- install A: the installation folder is the one its Path value names ----------------------
 install_a() {
-  local rc
+  local rc folder
+  # The installation folder is there already, and everyone may write in it: the installer's
+  # DACL must take that away (folder_dacl).
+  folder=$(winepath -u "$(program_files)\\Orvalinex" 2>/dev/null)
+  mkdir -p "$folder" && chmod 777 "$folder"
+  w wine "$probe" sddl "$(program_files)\\Orvalinex"; sddl_before=$(tr -d '\r' <"$work/out")
   rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
   [ "$rc" -eq 0 ] || { bad "$1" "installer exit code $rc"; return 1; }
   inst_win=$(reg_value Path)
@@ -232,16 +238,16 @@ desktop_link="$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk"
 shortcuts() {
   check "$1" "Start menu and desktop: Delmora网银助手.lnk" test -f "$menu/Delmora网银助手.lnk" -a -f "$desktop_link"
 }
-# The installed folder's descriptor as the installer set it, read back by handle. Wine keeps the
-# DACL it was given (in the file's extended attributes) but no owner other than the user Wine
-# runs as: every file reads back as owned by that user.
-probe=$bld/tests/installer/setup_probe.exe
-installed_sddl=$(. tools/programs.sh && orv_product_text kInstalledFolderSddl)
+# The installed folder's descriptor as the installer set it, read back by handle. Wine keeps only
+# what a Unix mode holds: the owner reads back as the user Wine runs as, the DACL as that user's
+# and SYSTEM's full access and Everyone's (WD) rights from the "other" bits. So what can be seen
+# is Everyone's write, which the folder had before the installer ran, taken away.
+sddl_before=""
 folder_dacl() {
   local sddl
   w wine "$probe" sddl "$inst_win"; sddl=$(tr -d '\r' <"$work/out")
-  check "$1" "read back: ${sddl:-nothing}; set: $installed_sddl (the DACL part must match)" \
-    test -n "$sddl" -a "D:${sddl#*D:}" = "D:${installed_sddl#*D:}"
+  check "$1" "set $(orv_product_text kInstalledFolderSddl); before: ${sddl_before:-nothing}; read back: ${sddl:-nothing}" \
+    test -n "$sddl" -a "$sddl" != "$sddl_before" -a -n "$(grep -F '(A;OICI;0x1200a9;;;WD)' <<<"$sddl")" -a -z "$(grep -F '(A;OICI;0x1200a9;;;WD)' <<<"$sddl_before")"
 }
 # The programs-list entry starts the uninstaller where it stands ("_?="), never from a copy.
 uninstall_entry() {
