@@ -42,10 +42,11 @@ name=$(orv_product_text kProductName)
 prefix=$(orv_product_text kSettingsKeyPrefix)
 log_folder=$(orv_product_text kLogFolderName)
 log_sddl=$(orv_product_text kLogFolderSddl)
+installed_sddl=$(orv_product_text kInstalledFolderSddl)
 work_parent=$(orv_product_text kWorkParentName)
 trust_folder=$(orv_product_text kTrustFolderName)
 [ -n "$id" ] && [ -n "$name" ] && [ -n "$prefix" ] && [ -n "$log_folder" ] && [ -n "$log_sddl" ] &&
-  [ -n "$work_parent" ] && [ -n "$trust_folder" ] ||
+  [ -n "$installed_sddl" ] && [ -n "$work_parent" ] && [ -n "$trust_folder" ] ||
   { echo "build-installer: cannot read the product's names from $header" >&2; exit 1; }
 key=${prefix}${id}
 parent=${key%\\*}
@@ -65,6 +66,8 @@ registered=$(orv_programs file install | awk '$2 == "register" { print $1 }')
   echo "!define LOG_FOLDER_SDDL \"$log_sddl\""
   echo "!define WORK_PARENT \"$work_parent\""
   echo "!define TRUST_FOLDER \"$trust_folder\""
+  # The installed folder's own descriptor.
+  echo "!define INSTALLED_FOLDER_SDDL \"$installed_sddl\""
   # <ROLE>_FILE for every program, and the one registered as a COM server.
   while read -r role file; do echo "!define ${role^^}_FILE \"$file\""; done < <(orv_programs role file)
   echo "!define REGISTERED_FILE \"$registered\""

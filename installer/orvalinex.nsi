@@ -15,7 +15,11 @@
 ; code is the exit code; the files it replaced are put back and the old control registered again,
 ; and the installation's settings, its Version among them, stay as they were. Each step goes to its
 ; log below the installation ("Logs\<id>Setup.log"); a run started by hand (neither "/S" nor by the
-; updater) also shows its failure with its code (I-2, I-3, I-4) in a message box.
+; updater) also shows its failure with its code (I-2 … I-6) in a message box. The installation
+; folder gets a protected DACL that lets only Administrators and SYSTEM change it, wherever it is;
+; a folder that cannot be secured so (a network share or drive, a link or junction, a DACL that
+; cannot be set) is refused before anything is written (exit code 5). One installer or
+; uninstaller runs at a time (the mutex "Global\<id>Setup"; a second copy ends with exit code 6).
 
 Unicode true
 !if "${ARCH}" == "amd64"
@@ -46,6 +50,85 @@ Var Failed
 Var OldControlUnregistered
 ; What MoveAside kept of the uninstaller that was there.
 Var PreviousUninstaller
+
+;; ---- the installation folder, only administrators can change it ----
+; Before anything is written there: $0 gets "" once the folder is made (or found) and its
+; protected DACL (INSTALLED_FOLDER_SDDL) is set on it and everything inside, or the reason it
+; cannot be secured. Not on a network share or drive (the server decides who may write there),
+; not on a link or junction (its DACL is not the folder's that is written).
+Function SecureInstalledFolder
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  Push $5
+  Push $6
+  StrCpy $0 ""
+  ; Texts reach System::Call through registers: a path may hold parentheses.
+  StrCpy $4 "$INSTDIR"
+  StrCpy $1 $4 2
+  StrCpy $2 $4 3
+  ${If} $1 == "\\"
+  ${OrIf} $1 == "//"
+    StrCpy $0 "a network share"
+  ${Else}
+    System::Call 'kernel32::GetDriveTypeW(w r2) i .r3'
+    ${If} $3 = 4  ; DRIVE_REMOTE
+      StrCpy $0 "a network drive"
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 == ""
+    CreateDirectory "$INSTDIR"
+    System::Call 'kernel32::GetFileAttributesW(w r4) i .r3'
+    IntOp $1 $3 & 0x410
+    ${If} $3 = -1
+      StrCpy $0 "no folder could be made"
+    ${ElseIf} $1 <> 0x10
+      StrCpy $0 "a link or junction, or no folder"
+    ${EndIf}
+  ${EndIf}
+  ${If} $0 == ""
+    StrCpy $5 "${INSTALLED_FOLDER_SDDL}"
+    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r5, i 1, *p .r1, p 0) i .r3'
+    ${If} $3 = 0
+      StrCpy $0 "the descriptor cannot be built"
+    ${Else}
+      System::Call 'advapi32::GetSecurityDescriptorOwner(p r1, *p .r2, *i .r6) i'
+      System::Call 'advapi32::GetSecurityDescriptorDacl(p r1, *i .r6, *p .r5, *i .r3) i'
+      ; SE_FILE_OBJECT; OWNER | DACL | PROTECTED_DACL: set on the folder and passed on to
+      ; everything inside it.
+      System::Call 'advapi32::SetNamedSecurityInfoW(w r4, i 1, i 0x80000005, p r2, p 0, p r5, p 0) i .r3'
+      System::Call 'kernel32::LocalFree(p r1)'
+      ${If} $3 != 0
+        StrCpy $0 "its DACL cannot be set (error $3)"
+      ${EndIf}
+    ${EndIf}
+  ${EndIf}
+  Pop $6
+  Pop $5
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+FunctionEnd
+
+; Refuses a second installer or uninstaller while one runs: exit code 6. The mutex is held until
+; this process ends.
+!macro TakeSetupMutex PREFIX
+  System::Call 'kernel32::CreateMutexW(p 0, i 0, w "Global\${PRODUCT_ID}Setup") p .r1 ?e'
+  Pop $2
+  ${If} $1 == 0
+  ${OrIf} $2 = 183  ; ERROR_ALREADY_EXISTS
+    !if "${PREFIX}" == ""
+      ; Written nowhere: the other copy may be writing the log.
+      StrCpy $LogFolderReady 0
+      Push 6
+      Call ShowFailure
+    !endif
+    SetErrorLevel 6
+    Quit
+  ${EndIf}
+!macroend
 
 ;; ---- the installer's log ----
 ; "<installation folder>\Logs\<id>Setup.log", beside the elevated programs' logs, in their format:
@@ -180,7 +263,11 @@ Function ShowFailure
   Exch $0
   Push $1
   ${If} $ByHand == 1
-    ${If} $0 = 4
+    ${If} $0 = 6
+      StrCpy $1 "${PRODUCT_NAME}的安装程序正在运行，请等待其结束后再试。"
+    ${ElseIf} $0 = 5
+      StrCpy $1 "安装目录无法设为仅管理员可修改（网络位置、链接或权限无法设置），未做任何更改。请选择本机上的普通文件夹。"
+    ${ElseIf} $0 = 4
       StrCpy $1 "已安装较新版本的${PRODUCT_NAME}，本次安装未做任何更改。"
     ${ElseIf} $0 = 3
       StrCpy $1 "安装失败：USBKEY控件无法注册，已恢复原有安装。"
@@ -394,6 +481,7 @@ Function .onInit
       StrCpy $ByHand 0
     ${EndIf}
   ${EndIf}
+  !insertmacro TakeSetupMutex ""
   ${If} $0 != ""
   ${AndIf} ${FileExists} "$0\${CORE_FILE}"
     ; An update over the installed product: same folder, no questions, no window left open.
@@ -420,7 +508,16 @@ Section "Install"
   SetOverwrite on
   StrCpy $Failed 0
   StrCpy $OldControlUnregistered 0
-  CreateDirectory "$INSTDIR"
+  Call SecureInstalledFolder
+  ${If} $0 != ""
+    ; Nothing is written into a folder that cannot be secured, the log neither.
+    StrCpy $LogFolderReady 0
+    DetailPrint "Cannot secure $INSTDIR: $0"
+    Push 5
+    Call ShowFailure
+    SetErrorLevel 5
+    Quit
+  ${EndIf}
   ReadRegStr $0 HKLM "${SETTINGS_KEY}" "Version"
   ${If} $0 == ""
     StrCpy $0 "nothing"
@@ -458,15 +555,17 @@ Section "Install"
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT_NAME}"
   CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\${PRODUCT_NAME}.lnk" "$INSTDIR\${CORE_FILE}"
-  CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\Uninstall ${PRODUCT_NAME}.lnk" "$INSTDIR\${UNINSTALLER}"
+  CreateShortCut "$SMPROGRAMS\${PRODUCT_NAME}\Uninstall ${PRODUCT_NAME}.lnk" "$INSTDIR\${UNINSTALLER}" "_?=$INSTDIR"
   CreateShortCut "$DESKTOP\${PRODUCT_NAME}.lnk" "$INSTDIR\${CORE_FILE}"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT_NAME}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${CORE_FILE}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  ; "_?=": the uninstaller runs from where it stands, never from a copy in the user's temporary
+  ; folder (where a planted library would be loaded by the elevated copy).
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}" _?=$INSTDIR'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S _?=$INSTDIR'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -477,6 +576,7 @@ SectionEnd
 Function un.onInit
   SetRegView 32
   SetShellVarContext all
+  !insertmacro TakeSetupMutex "un."
 FunctionEnd
 
 Section "Uninstall"
@@ -504,8 +604,10 @@ Section "Uninstall"
   RMDir "$LOCALAPPDATA\${PRODUCT_ID}"
   SetShellVarContext all
   Delete /REBOOTOK "$INSTDIR\ns*.tmp"
-  Delete "$INSTDIR\${UNINSTALLER}"
-  RMDir "$INSTDIR"
+  ; Running from where it stands ("_?="), the uninstaller cannot remove its own file: it and the
+  ; folder go at the next start of Windows.
+  Delete /REBOOTOK "$INSTDIR\${UNINSTALLER}"
+  RMDir /REBOOTOK "$INSTDIR"
 
   Delete "$DESKTOP\${PRODUCT_NAME}.lnk"
   Delete "$SMPROGRAMS\${PRODUCT_NAME}\${PRODUCT_NAME}.lnk"

@@ -2,7 +2,8 @@
 # The product's life under Wine, as customers get it: the x86 installer with the 32-bit programs.
 # Publishes the development releases A (1.1.19.1223) and B (1.2.0.0), Authenticode-signed with a
 # throw-away certificate, installs A silently into a fresh prefix and checks the settings, files,
-# shortcuts, token control and signatures; starts the core host (its integrity check passes, the
+# the installed folder's DACL read back, the programs-list entry ("_?="), shortcuts, token control
+# and signatures; starts the core host (its integrity check passes, the
 # page's round trip through Lua answers, the tray notifier runs); lets the core host's AutoUpdate
 # start of the updater find B on a loopback nginx with the update server's configuration
 # (tools/serve.sh): B's minor number is above the updater's, so the updater hands over to B's
@@ -11,8 +12,10 @@
 # network attacker would (the updater refuses it and runs nothing); runs an installer while a
 # program holds an installed file open and one whose control cannot be registered (each fails,
 # puts back what it replaced, keeps Version and names its code in its log) and B's again (an
-# equal version repairs); and uninstalls while the programs run (the logs go too). One line per step with its evidence; a step that needs what
-# an earlier one could not give says so on its line at once.
+# equal version repairs); refuses an installer while another holds the setup mutex; uninstalls
+# while the programs run (the logs go too), and refuses an installation on a network share. One
+# line per step with its evidence; a step that needs what an earlier one could not give says so
+# on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
@@ -84,6 +87,7 @@ orv_build_bits "$(basename "$bld")" || die "build" "$bld is neither a win32 nor 
   step "32-bit Wine" "missing here (Wine runs no 32-bit programs): the life runs the amd64 build, $bld"
 tool=$root/build/native/tools/manifest/manifest
 wintool=$bld/tools/manifest/manifest.exe
+probe=$bld/tests/installer/setup_probe.exe
 content=$root/tests/installer/life_content
 
 # --- what the life runs: the manifest tool (natively and as a program of the build) ----------
@@ -92,7 +96,7 @@ build_tools() {
     [ -f build/native/CMakeCache.txt ] || cmake --preset native >/dev/null
     [ -f "$bld/CMakeCache.txt" ] || cmake --preset "$orv_build" -B "$bld" >/dev/null
     if ! { cmake --build build/native --target manifest &&
-           cmake --build "$bld" --target manifest file_holder; } >"$work/build.log" 2>&1; then
+           cmake --build "$bld" --target manifest file_holder setup_probe; } >"$work/build.log" 2>&1; then
       bad "$1" "the manifest tool or the file holder did not build: $(tail -n1 "$work/build.log"); log: $work/build.log"
       return 1
     fi
@@ -203,7 +207,12 @@ inst="" inst_win=""
 
 # --- install A: the installation folder is the one its Path value names ----------------------
 install_a() {
-  local rc
+  local rc folder
+  # The installation folder is there already, and everyone may write in it: the installer's
+  # DACL must take that away (folder_dacl).
+  folder=$(winepath -u "$(program_files)\\Orvalinex" 2>/dev/null)
+  mkdir -p "$folder" && chmod 777 "$folder"
+  w wine "$probe" sddl "$(program_files)\\Orvalinex"; sddl_before=$(tr -d '\r' <"$work/out")
   rc=$(setup "$work/$A/OrvalinexSetup.exe" /S)
   [ "$rc" -eq 0 ] || { bad "$1" "installer exit code $rc"; return 1; }
   inst_win=$(reg_value Path)
@@ -229,6 +238,24 @@ menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Delm
 desktop_link="$WINEPREFIX/drive_c/users/Public/Desktop/Delmora网银助手.lnk"
 shortcuts() {
   check "$1" "Start menu and desktop: Delmora网银助手.lnk" test -f "$menu/Delmora网银助手.lnk" -a -f "$desktop_link"
+}
+# The installed folder's descriptor as the installer set it, read back by handle. Wine keeps only
+# what a Unix mode holds: the owner reads back as the user Wine runs as, the DACL as that user's
+# and SYSTEM's full access and Everyone's (WD) rights from the "other" bits. So what can be seen
+# is Everyone's write, which the folder had before the installer ran, taken away.
+sddl_before=""
+folder_dacl() {
+  local sddl
+  w wine "$probe" sddl "$inst_win"; sddl=$(tr -d '\r' <"$work/out")
+  check "$1" "set $(orv_product_text kInstalledFolderSddl); before: ${sddl_before:-nothing}; read back: ${sddl:-nothing}" \
+    test -n "$sddl" -a "$sddl" != "$sddl_before" -a -n "$(grep -F '(A;OICI;0x1200a9;;;WD)' <<<"$sddl")" -a -z "$(grep -F '(A;OICI;0x1200a9;;;WD)' <<<"$sddl_before")"
+}
+# The programs-list entry starts the uninstaller where it stands ("_?="), never from a copy.
+uninstall_entry() {
+  local entry
+  w orv_system_program reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalinex' /v UninstallString /reg:32
+  entry=$(tr -d '\r' <"$work/out" | sed -n 's/^ *UninstallString *REG_SZ *//p')
+  check "$1" "UninstallString=$entry" test "$entry" = "\"$inst_win\\uninstall.exe\" _?=$inst_win"
 }
 signed_uninstaller() {
   check "$1" "uninstall.exe written by the installer: osslsigncode verify ok" verified "$inst/uninstall.exe"
@@ -285,6 +312,9 @@ update_server() {
   orv_serve "$work/web" 2>"$work/serve.log" ||
     { bad "$1" "nginx did not start: $(lines_of "$work/serve.log")"; return 1; }
   export ORV_TEST_UPDATE_BASE_URL="$orv_serve_url/delmora/resource/cms/article/sub292628/sub305867/"
+  # Wine has no shell window: the updater's test build starts the core host after an update as a
+  # child of Wine's desktop process, which stands in for the user's shell.
+  export ORV_TEST_SHELL_PROGRAM=explorer.exe
   {
     printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
     cat tests/updater/updater_page.js
@@ -430,25 +460,45 @@ equal_version_repairs() {
     test "$rc" = 0 -a "$(check_result)" = intact
 }
 
+# --- one installer at a time: while another holds the setup mutex, an installer ends at once ------
+second_installer() {
+  local rc holder log_before
+  log_before=$(wc -l <"$inst/Logs/OrvalinexSetup.log" 2>/dev/null)
+  timeout 360 wine "$probe" mutex 'Global\OrvalinexSetup' "$(windows_path "$work/mutex-held")" \
+    "$(windows_path "$work/mutex-let-go")" >/dev/null 2>&1 </dev/null &
+  holder=$!
+  if ! wait_for 60 test -e "$work/mutex-held"; then
+    : >"$work/mutex-let-go"; bad "$1" "no program held the setup mutex within 60 s"; return 1
+  fi
+  rc=$(setup "$work/$B/OrvalinexSetup.exe" /S)
+  : >"$work/mutex-let-go"; wait $holder
+  check "$1" "B's installer /S while another holds Global\\OrvalinexSetup: exit code $rc, Version=$(reg_value Version), its log $( [ "$(wc -l <"$inst/Logs/OrvalinexSetup.log" 2>/dev/null)" = "$log_before" ] && echo untouched || echo written)" \
+    test "$rc" = 6 -a "$(reg_value Version)" = "$B" -a "$(wc -l <"$inst/Logs/OrvalinexSetup.log" 2>/dev/null)" = "$log_before"
+}
+
 # --- uninstall while the programs run: the uninstaller ends them with -t and removes everything;
-# it runs from a copy in the temp folder and returns at once: wait for its work -----------------
+# it runs where it stands ("_?=", as its programs-list entry and shortcut start it) and is waited
+# for; its own file and the folder go at the next start of Windows ------------------------------
 uninstall_programs() {
   local before
   start_core
   wait_for 60 running 'OrvalinexTray.exe'
   before=$(processes | wc -l)
   printf 'retired' >"$inst/OrvalinexUpdate.exe.old"
-  wine "$inst_win\\uninstall.exe" /S >/dev/null 2>&1 </dev/null
-  wait_for 60 test ! -e "$inst/uninstall.exe"
+  # Its quiet command line as the programs list starts it (Wine would quote "_?=" as an argument).
+  timeout 300 wine "$probe" entry QuietUninstallString >/dev/null 2>&1 </dev/null
   wait_for 30 none_running
   check "$1" "$before product processes running before, $(processes | wc -l) after" none_running
 }
 uninstall_files() {
   local left
-  left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html' | tr '\n' ' ')
+  left=$( (cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||') | grep -vxE 'navigate\.log|roundtrip\.log|page\.log|updater_page\.html|uninstall\.exe' | tr '\n' ' ')
+  # The uninstaller's own file, still running, is left for the next start of Windows.
+  w orv_system_program reg query 'HKLM\System\CurrentControlSet\Control\Session Manager' /v PendingFileRenameOperations
+  [ ! -e "$inst/uninstall.exe" ] || grep -qi 'uninstall\.exe' <(tr -d '\r' <"$work/out") || left+="uninstall.exe (not marked for removal) "
   # The user's own programs' logs, in the local application data of the user who uninstalled.
   left+=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Orvalinex 2>/dev/null | grep -v /Public/ | tr '\n' ' ')
-  check "$1" "every installed file, OrvalinexUpdate.exe.old and the logs gone${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
+  check "$1" "every installed file, OrvalinexUpdate.exe.old and the logs gone, uninstall.exe $( [ -e "$inst/uninstall.exe" ] && echo 'marked for removal at the next start' || echo gone)${left:+; left: $left} (what the test builds wrote stays)" test -z "$left"
 }
 uninstall_registry() {
   local settings_rc control_rc entry_rc
@@ -457,6 +507,13 @@ uninstall_registry() {
   w orv_system_program reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvalinex' /reg:32; entry_rc=$?
   check "$1" "settings key and its empty parents, the control's class and the programs-list entry gone" \
     test $settings_rc -ne 0 -a $control_rc -ne 0 -a $entry_rc -ne 0
+}
+# --- a folder the installer cannot secure is refused before anything is written -----------------
+network_share_refused() {
+  local rc
+  rc=$(setup "$work/$A/OrvalinexSetup.exe" /S '/D=\\127.0.0.1\share\Orvalinex')
+  check "$1" "A's installer /S /D=\\\\127.0.0.1\\share\\Orvalinex: exit code $rc; Path=$(reg_value Path)" \
+    test "$rc" = 5 -a -z "$(reg_value Path)"
 }
 uninstall_shortcuts() {
   check "$1" "Start menu folder and desktop shortcut gone" test ! -e "$desktop_link" -a ! -e "$menu"
@@ -478,6 +535,8 @@ life_step "install A"                  "A prefix"             installation  inst
 life_step "settings (32-bit view)"     "installation"         -             settings
 life_step "installed files"            "installation"         -             installed_files
 life_step "shortcuts"                  "installation"         -             shortcuts
+life_step "installed folder DACL"      "installation"         -             folder_dacl
+life_step "programs-list entry"        "installation"         -             uninstall_entry
 life_step "signed uninstaller"         "installation"         -             signed_uninstaller
 life_step "token control"              "installation"         -             token_control
 life_step "integrity check"            "installation"         -             integrity_check
@@ -497,13 +556,15 @@ life_step "repair without hand-over"   "repaired"             -             repa
 end_programs
 life_step "tampered download"          "server"               -             tampered_download
 end_programs
-unset ORV_TEST_UPDATE_BASE_URL
+unset ORV_TEST_UPDATE_BASE_URL ORV_TEST_SHELL_PROGRAM
 life_step "file held open"             "updated"              -             file_held_open
 life_step "failed registration"        "updated"              -             failed_registration
 life_step "equal version repairs"      "updated"              -             equal_version_repairs
+life_step "second installer refused"   "updated"              -             second_installer
 life_step "uninstall: programs"        "installation"         -             uninstall_programs
 life_step "uninstall: files"           "installation"         -             uninstall_files
 life_step "uninstall: registry"        "installation"         -             uninstall_registry
 life_step "uninstall: shortcuts"       "installation"         -             uninstall_shortcuts
+life_step "network share refused"      "A prefix"             -             network_share_refused
 
 [ $failed -eq 0 ] && echo "life: every step succeeded" || { echo "life: a step failed"; exit 1; }

@@ -3,6 +3,8 @@
 #include <sddl.h>
 #include <aclapi.h>
 
+#include <vector>
+
 #include "held_folder.h"
 #include "trace.h"
 
@@ -11,15 +13,30 @@ namespace {
 
 constexpr wchar_t kTag[] = L"adminFolder";
 
-// This process's user, for the test builds' owner rule.
-bool isOwnUser(PSID sid) {
+// This process's user, for the test builds' owner rule; false when it cannot be read.
+bool readOwnUser(unsigned char (&buffer)[256]) {
   HANDLE raw = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
   const ScopedHandle token(raw);
-  unsigned char buffer[256];
   DWORD size = 0;
-  if (!GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size)) return false;
-  return EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+  return GetTokenInformation(token.get(), TokenUser, buffer, sizeof(buffer), &size) != FALSE;
+}
+
+bool isOwnUser(PSID sid) {
+  unsigned char buffer[256];
+  return readOwnUser(buffer) &&
+         EqualSid(sid, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid) != FALSE;
+}
+
+// This process's user as a SID string; empty when it cannot be read.
+std::wstring ownUserSidText() {
+  unsigned char buffer[256];
+  LPWSTR text = nullptr;
+  if (!readOwnUser(buffer) ||
+      !ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text))
+    return std::wstring();
+  const ScopedLocalMemory held(text);
+  return text;
 }
 
 // Only Administrators or SYSTEM may own the folder: an owner may always change its DACL.
@@ -87,6 +104,38 @@ ScopedHandle makeOrCheckAdminFolder(const std::wstring& path, FolderDescriptor& 
     return ScopedHandle();
   }
   return folder;
+}
+
+std::wstring securitySddl(HANDLE object) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  if (GetSecurityInfo(object, SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
+                      &descriptor) != ERROR_SUCCESS)
+    return std::wstring();
+  const ScopedLocalMemory held(descriptor);
+  LPWSTR text = nullptr;
+  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what,
+                                                            &text, nullptr))
+    return std::wstring();
+  const ScopedLocalMemory heldText(text);
+  return text;
+}
+
+FolderAccess installedFolderAccess(const std::wstring& path, FolderOwners owners) {
+  const ScopedHandle folder =
+      openRealFolder(path, READ_CONTROL | FILE_READ_ATTRIBUTES,
+                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!folder) {
+    traceLine(kTag, path + L" is no real folder");
+    return FolderAccess::kUnreadable;
+  }
+  std::vector<std::wstring> alsoTrusted;
+  if (owners == FolderOwners::kAdministratorsOrOwnUser) alsoTrusted.push_back(ownUserSidText());
+  const std::wstring sddl = securitySddl(folder.get());
+  const FolderAccess access = folderAccess(sddl, alsoTrusted);
+  if (access != FolderAccess::kAdministratorsOnly)
+    traceLine(kTag, path + L": " + folderAccessText(access) + L" (" + sddl + L")");
+  return access;
 }
 
 }  // namespace orv

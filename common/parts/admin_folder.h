@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "folder_access.h"
 #include "scoped_handle.h"
 
 namespace orv {
@@ -41,5 +42,15 @@ class FolderDescriptor {
 [[nodiscard]] ScopedHandle makeOrCheckAdminFolder(const std::wstring& path,
                                                   FolderDescriptor& descriptor,
                                                   FolderOwners owners);
+
+// The owner and DACL of the object a handle names, as SDDL ("O:BAD:P(A;OICI;FA;;;BA)…"); empty
+// when they cannot be read. The handle needs READ_CONTROL.
+std::wstring securitySddl(HANDLE object);
+
+// The installed folder as the updater checks it at the start of every attempt: opened itself
+// (never what a reparse point names; a link or junction is kUnreadable), its descriptor read by
+// handle and judged by folderAccess (folder_access.h). With kAdministratorsOrOwnUser this
+// process's user is trusted too (the test builds under Wine, where it owns every file).
+FolderAccess installedFolderAccess(const std::wstring& path, FolderOwners owners);
 
 }  // namespace orv

@@ -33,7 +33,96 @@ std::wstring programFolderOf(const std::wstring& commandLine) {
   return directoryOfPath(program);
 }
 
+// Looked up at run time: the attribute functions are newer than some of the systems the
+// programs start on.
+using InitializeListFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD, PSIZE_T);
+using UpdateListFn = BOOL(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST, DWORD, DWORD_PTR, PVOID, SIZE_T,
+                                   PVOID, PSIZE_T);
+using DeleteListFn = VOID(WINAPI*)(LPPROC_THREAD_ATTRIBUTE_LIST);
+constexpr DWORD_PTR kParentProcessAttribute = 0x00020000;  // PROC_THREAD_ATTRIBUTE_PARENT_PROCESS
+
+template <typename Fn>
+Fn kernel32Function(const char* name) {
+  // kernel32 is in every process; its handle is not counted and needs no release.
+  const HMODULE kernel32 = ::GetModuleHandleW(L"kernel32.dll");
+  return kernel32 ? reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel32, name)))
+                  : nullptr;
+}
+
+// The owner of an attribute list naming one parent process; deleted once, at its end.
+class ParentProcessAttribute {
+ public:
+  explicit ParentProcessAttribute(HANDLE* parent) {
+    const auto initialize = kernel32Function<InitializeListFn>("InitializeProcThreadAttributeList");
+    const auto update = kernel32Function<UpdateListFn>("UpdateProcThreadAttribute");
+    delete_ = kernel32Function<DeleteListFn>("DeleteProcThreadAttributeList");
+    if (!initialize || !update || !delete_) return;
+    SIZE_T size = 0;
+    initialize(nullptr, 1, 0, &size);
+    if (size == 0) return;
+    memory_.resize(size);
+    if (!initialize(list(), 1, 0, &size)) return;
+    initialized_ = true;
+    ready_ = update(list(), 0, kParentProcessAttribute, parent, sizeof(*parent), nullptr,
+                    nullptr) != FALSE;
+  }
+  ~ParentProcessAttribute() {
+    if (initialized_) delete_(list());
+  }
+  ParentProcessAttribute(const ParentProcessAttribute&) = delete;
+  ParentProcessAttribute& operator=(const ParentProcessAttribute&) = delete;
+  bool ready() const { return ready_; }
+  LPPROC_THREAD_ATTRIBUTE_LIST list() {
+    return reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(memory_.data());
+  }
+
+ private:
+  std::vector<unsigned char> memory_;
+  DeleteListFn delete_ = nullptr;
+  bool initialized_ = false;
+  bool ready_ = false;
+};
+
+unsigned long shellWindowProcess() {
+  const HWND shell = GetShellWindow();
+  DWORD pid = 0;
+  if (shell) GetWindowThreadProcessId(shell, &pid);
+  return pid;
+}
+
+unsigned long (*shellFinder)() = &shellWindowProcess;
+
 }  // namespace
+
+unsigned long shellProcessId() { return shellFinder(); }
+
+void setShellProcessFinderForTesting(unsigned long (*finder)()) {
+  shellFinder = finder ? finder : &shellWindowProcess;
+}
+
+ShellStart launchFromShell(const std::wstring& commandLine) {
+  ShellStart start;
+  start.shellPid = shellProcessId();
+  if (start.shellPid == 0) return start;
+  ScopedHandle shell(OpenProcess(PROCESS_CREATE_PROCESS, FALSE, start.shellPid));
+  if (!shell) return start;
+  HANDLE parent = shell.get();
+  ParentProcessAttribute attribute(&parent);
+  if (!attribute.ready()) return start;
+  std::vector<wchar_t> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back(L'\0');
+  const std::wstring folder = programFolderOf(commandLine);
+  STARTUPINFOEXW si = {};
+  si.StartupInfo.cb = sizeof(si);
+  si.lpAttributeList = attribute.list();
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, FALSE, EXTENDED_STARTUPINFO_PRESENT,
+                      nullptr, folder.empty() ? nullptr : folder.c_str(), &si.StartupInfo, &pi))
+    return start;
+  ScopedHandle thread(pi.hThread);
+  start.process.reset(pi.hProcess);
+  return start;
+}
 
 ScopedHandle launchCommandLine(const std::wstring& commandLine) {
   // CreateProcessW may write into the command-line buffer, so it gets its own copy.

@@ -49,6 +49,14 @@ inline constexpr wchar_t kLogFolderName[] = L"Logs";
 inline constexpr wchar_t kLogFolderSddl[] = L"O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;FR;;;BU)";
 // clang-format on
 
+// The installed folder's descriptor, set by the installer wherever the folder is: owner
+// Administrators, a protected DACL with full access for Administrators and SYSTEM and read and
+// execute for the users, inherited by everything inside. The updater checks the folder against
+// folderAccess (folder_access.h) before every attempt. One line, as the scripts read it:
+// clang-format off
+inline constexpr wchar_t kInstalledFolderSddl[] = L"O:BAD:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)";
+// clang-format on
+
 // Updater: one name for its quit broadcast message and its mutex.
 inline constexpr wchar_t kUpdaterInstanceName[] =
     L"zq_tamir_detect_tools_single_msgid" ORV_PRODUCT_ID "Update";

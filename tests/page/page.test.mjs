@@ -223,6 +223,7 @@ describe('updater page as embedded', () => {
       ['backupFiles', '更新失败(备份助手文件失败)，是否重试？'],
       ['copyUpdateFiles', '更新失败(拷贝更新文件失败)，是否重试？'],
       ['copyUpdateLoader', '更新失败(拷贝更新更新程序失败)，是否重试？'],
+      ['installedFolder', '更新失败(安装目录可被非管理员修改，请重新安装)，是否重试？'],
       ['trustClockAhead', '更新失败(本机时间超前，更新的安全数据显示为已过期，请校准时间后重试)，是否重试？'],
       ['trustHash', '更新失败(更新文件校验失败)，是否重试？'],
       ['getWebRespond', '更新失败，是否重试？'],
@@ -402,7 +403,7 @@ describe('updater page as embedded', () => {
     const titles = {
       backupFiles: '备份助手文件', copyUpdateFiles: '拷贝更新文件', copyUpdateLoader: '拷贝更新程序',
       updateReg: '更新注册表信息', runAssistant: '准备启动助手', readyrun: '准备环境',
-      runsetupexe: '准备运行更新程序',
+      runsetupexe: '准备运行更新程序', waitsetup: '正在等待更新程序结束，结束后将自动关闭',
       unknownStage: '正在更新您的网银助手，请稍等', constructor: '正在更新您的网银助手，请稍等',
     };
     const page = await openPage();

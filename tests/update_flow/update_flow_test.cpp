@@ -5,6 +5,7 @@
 // the core host and Internet Explorer, and a stand-in setup program that records its run in a
 // folder of the test's (it runs from the updater's own work folder, made new by each attempt).
 #include <windows.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
@@ -18,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "admin_folder.h"
 #include "file_manifest.h"
 #include "folder_link.h"
 #include "loopback.h"
@@ -43,9 +45,13 @@ const std::string kInitUpdate =
 std::string narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
 std::wstring wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 
+// The page's size of a file above 1 KiB: KiB up to 1 MiB, then MiB.
 std::string kbText(std::size_t bytes) {
   char text[32];
-  std::snprintf(text, sizeof text, "%0.2lfKb", static_cast<double>(bytes) / 1024.0);
+  if (bytes <= 1048576u)
+    std::snprintf(text, sizeof text, "%0.2lfKb", static_cast<double>(bytes) / 1024.0);
+  else
+    std::snprintf(text, sizeof text, "%0.2lfM", static_cast<double>(bytes) / 1048576.0);
   return text;
 }
 
@@ -60,6 +66,15 @@ std::string otherPrivateKey() {
   BIO_free(bio);
   EVP_PKEY_free(key);
   return pem;
+}
+
+// Sets the folder's DACL (SDDL "D:...") as an administrator's tool would.
+bool setFolderDacl(const fs::path& folder, const wchar_t* sddl) {
+  FolderDescriptor descriptor(sddl);
+  std::wstring path = folder.wstring();
+  return descriptor.valid() &&
+         SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                               nullptr, descriptor.dacl(), nullptr) == ERROR_SUCCESS;
 }
 
 class UpdateFlowTest : public ::testing::Test {
@@ -104,6 +119,7 @@ class UpdateFlowTest : public ::testing::Test {
     SetEnvironmentVariableW(L"ORV_TEST_UPDATE_BASE_URL", nullptr);
     SetEnvironmentVariableW(L"ORV_TEST_PAGE_READY_MS", nullptr);
     SetEnvironmentVariableW(L"ORV_SETUP_STAND_IN_FOLDER", nullptr);
+    SetEnvironmentVariableW(L"ORV_TEST_SHELL_PID", nullptr);
     SetEnvironmentVariableW(L"TMP", savedTmp_.empty() ? nullptr : savedTmp_.c_str());
     SetEnvironmentVariableW(L"TEMP", savedTemp_.empty() ? nullptr : savedTemp_.c_str());
   }
@@ -207,6 +223,17 @@ class UpdateFlowTest : public ::testing::Test {
   }
   bool setupRan() const { return fs::exists(setup_ / "ran.txt"); }
   bool coreStarted() const { return fs::exists(installed_ / "ran.txt"); }
+  // How the core host was started: "<parent process id> <current folder>" (without a
+  // trailing backslash).
+  std::wstring coreStart() const {
+    std::wstring line = readWideFile(installed_ / "started.txt");
+    while (!line.empty() && (line.back() == L'\n' || line.back() == L'\\')) line.pop_back();
+    return line;
+  }
+  std::string updaterLog() const {
+    const fs::path log = installed_ / "Logs" / "OrvalinexUpdate.log";
+    return fs::exists(log) ? readFile(log) : std::string();
+  }
   // The updater starts the core host and may end before the started program has recorded it.
   bool coreStartsSoon() const {
     return waitUntil([&] { return coreStarted(); }, 20000);
@@ -246,6 +273,9 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   writePage("{ConfirmUpdate: ['true']}");
   Process& tray = runStandIn(kNotifierFileName, 0);
   Process& core = runStandIn(kCoreFileName, 1);
+  // The user's shell, which the core host is started from (Wine has none).
+  const Process& shell = runStandIn(L"shell.exe", 2);
+  SetEnvironmentVariableW(L"ORV_TEST_SHELL_PID", std::to_wstring(shell.pid).c_str());
   // The setup program stays until the test stops it: the flow waits for it.
   writeFile(setup_ / "stay.txt", "");
 
@@ -282,6 +312,12 @@ TEST_F(UpdateFlowTest, HappyPathStopsTheProgramsFetchesRunsTheSetupAndStartsTheC
   EXPECT_EQ(waitForExit(core, 5000), kStopped);
   EXPECT_TRUE(setupRan());
   EXPECT_TRUE(coreStartsSoon());
+  EXPECT_EQ(coreStart(), std::to_wstring(shell.pid) + L" " + installed_.wstring())
+      << "a child of the shell, in its own folder";
+  EXPECT_NE(updaterLog().find("core host started unelevated, as a child of the shell's process " +
+                              std::to_string(shell.pid)),
+            std::string::npos)
+      << updaterLog();
   EXPECT_TRUE(nothingLeft()) << "the work folder goes with everything fetched";
   const std::string log = serverLog();
   EXPECT_EQ(log.find("OrvalinexUpdate.exe"), std::string::npos)
@@ -643,6 +679,12 @@ TEST_F(UpdateFlowTest, EachFailureHasItsStageKeyCodeAndLogLine) {
          writeFile(servedTarget("Digest.xml"), other);
        },
        "trustHash", "U-707", "failed: target length or hash mismatch: hash mismatch: Digest.xml"},
+      // Last: everyone may now change the installed folder (Wine keeps it as the Unix mode's
+      // "other" bits), so no attempt after it goes further.
+      {"installed folder unsafe",
+       [&] { ASSERT_TRUE(setFolderDacl(installed_, L"D:(A;OICI;FA;;;WD)")); }, "installedFolder",
+       "U-402",
+       "failed: installed folder unsafe: " + installed_.string() + " (others may change it)"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -813,6 +855,26 @@ TEST_F(UpdateFlowTest, ClosingTheWindowMidDownloadCancelsAndCleansUp) {
   EXPECT_FALSE(setupRan());
 }
 
+// Closing the window while the setup program runs waits for it: the page says so, and the
+// program ends once the setup program has, with its work folder removed.
+TEST_F(UpdateFlowTest, ClosingTheWindowWhileTheSetupProgramRunsWaitsForIt) {
+  serveUpdate();
+  publish();
+  writeFile(setup_ / "stay.txt", "");
+  writePage("{ConfirmUpdate: ['true']}",
+            "function ShowTitle(key) { record('ShowTitle', key);\n"
+            "  if (key == 'runsetupexe') host.after(200, function () {\n"
+            "    record('quit', 'runsetupexe'); window.external.CoreQuit(); }); }\n");
+  Process& updater = start();
+  ASSERT_TRUE(waitUntil([&] { return logged("ShowTitle|waitsetup"); }, 60000)) << pageLog();
+  EXPECT_TRUE(setupRan());
+  EXPECT_TRUE(isRunning(updater)) << "the close waits while the setup program runs";
+  fs::remove(setup_ / "stay.txt");
+  EXPECT_EQ(waitForExit(updater, 60000), 0u) << pageLog();
+  EXPECT_FALSE(logged("ShowTitle|runAssistant")) << pageLog();
+  EXPECT_TRUE(nothingLeft());
+}
+
 TEST_F(UpdateFlowTest, AlteredUpdaterIsNeverInstalled) {
   // Server 1.2.0.0 against the updater's own 1.1.19.1223: the loader hand-over starts; the
   // updater served is not the one the manifest lists.
@@ -836,6 +898,10 @@ TEST_F(UpdateFlowTest, OnlyTheMinorNumberStartsTheHandOver) {
   EXPECT_EQ(run(), 0u) << pageLog();
   EXPECT_FALSE(logged("ConfirmRetry|copyUpdateLoader")) << pageLog();
   EXPECT_TRUE(logged("ConfirmUpdateComplete|2.1.0.0"));
+  // No shell to start the core host from: it is not started elevated, and the update stands.
+  EXPECT_FALSE(coreStarted());
+  EXPECT_NE(updaterLog().find("core host not started: no shell process"), std::string::npos)
+      << updaterLog();
 }
 
 TEST_F(UpdateFlowTest, HandOverInstallsTheListedUpdaterAndStartsItAsTheNewLoader) {

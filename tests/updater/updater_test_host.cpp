@@ -10,6 +10,7 @@
 #include "brenlow_app.h"
 #include "log_file.h"
 #include "probe_flow.h"
+#include "process_control.h"
 #include "process_util.h"
 #include "program_parts.h"
 #include "stand_in_page.h"
@@ -40,6 +41,16 @@ std::unique_ptr<orv::updater::UpdateFlow> testUpdateFlow() {
                                         bounds);
 }
 
+// Wine has no shell window: the test names a stand-in "shell" by its process id
+// (ORV_TEST_SHELL_PID) or its program's file name (ORV_TEST_SHELL_PROGRAM, the first such
+// process); without either there is no shell, as on a desktop without one.
+unsigned long standInShell() {
+  if (const std::wstring pid = environment(L"ORV_TEST_SHELL_PID"); !pid.empty())
+    return std::wcstoul(pid.c_str(), nullptr, 10);
+  const std::wstring program = environment(L"ORV_TEST_SHELL_PROGRAM");
+  return program.empty() ? 0 : orv::updater::findProgram(program);
+}
+
 orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAddress,
                                   &testUpdateFlow, &orv::updater::createDesktopCopy});
 }  // namespace
@@ -47,5 +58,6 @@ orv::updater::CBrenlowApp theApp({&orv::test::createStandInPage, &standInPageAdd
 // Wine keeps no security descriptors: the log's folder reads back as owned by this user.
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   orv::setLogFolderOwnersForTesting(orv::FolderOwners::kAdministratorsOrOwnUser);
+  orv::setShellProcessFinderForTesting(&standInShell);
   return orv::runProgram(theApp);
 }

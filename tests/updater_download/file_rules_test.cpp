@@ -29,7 +29,6 @@ TEST(LoaderPaths, NamesOfTheHandOver) {
       loaderPaths(L"C:\\W\\loader", L"OrvalinexUpdate.exe", L"C:\\Program Files\\Orvalinex");
   EXPECT_EQ(p.fetchedLoader, L"C:\\W\\loader\\OrvalinexUpdate.exe");
   EXPECT_EQ(p.installedUpdater, L"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe");
-  EXPECT_EQ(p.retiredUpdater, L"C:\\Program Files\\Orvalinex\\OrvalinexUpdate.exe.old");
 }
 
 TEST(ProgramName, ComparesWithoutCase) {

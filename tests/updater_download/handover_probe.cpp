@@ -50,6 +50,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     orv::updater::HandOverRequest request;
     request.baseUrl = argv[2];
     request.loaderFolder = argv[3];
+    // The attempt's name below the work folders' parent; here beside the loader folder's files.
+    request.retiredUpdater = orv::joinPath(request.loaderFolder, L"retired");
     request.updaterFileName = std::wstring(orv::kProductId) + L"Update.exe";
     request.expectedDigest = argv[5];
     const std::wstring installed = argv[4];

@@ -61,13 +61,12 @@ class HandOverTest : public ::testing::Test {
 };
 
 TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader) {
-  writeFile(install / (std::wstring(kUpdater) + L".old"), "an updater retired earlier");
-
   EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 2);
 
   EXPECT_EQ(readFile(temp / kUpdater), newBytes);
-  EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), probeBytes)
-      << "the running program's own file moved to .old";
+  EXPECT_EQ(readFile(temp / "retired"), probeBytes)
+      << "the running program's own file moved to the name it was given";
+  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old"))) << "nothing beside it";
   EXPECT_EQ(readFile(install / kUpdater), newBytes);
 
   const fs::path calls = install / "newloader-calls.txt";
@@ -81,11 +80,39 @@ TEST_F(HandOverTest, RetiresTheRunningUpdaterAndStartsTheFetchedOneWithNewLoader
 }
 
 TEST_F(HandOverTest, FetchedLoaderWithAnotherDigestChangesNothing) {
-  writeFile(install / (std::wstring(kUpdater) + L".old"), "an updater retired earlier");
   EXPECT_EQ(runHandOver(fileDigest(test::hostPath(ORV_STAND_IN_PROGRAM).wstring())), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes);
-  EXPECT_EQ(readFile(install / (std::wstring(kUpdater) + L".old")), "an updater retired earlier");
+  EXPECT_FALSE(fileThere(temp / "retired"));
   expectNoNewCopyStarted();
+}
+
+// A program holding the updater's file open without delete sharing cannot block updates for
+// good: this hand-over fails with nothing changed, the next one (once it let go) goes through.
+// A file at the retired name is never replaced.
+TEST_F(HandOverTest, AFileThatCannotBeRetiredFailsTheHandOverUntilItCan) {
+  const fs::path held = dir / "held", letGo = dir / "let-go";
+  const test::Process holding =
+      test::startProgram(test::hostPath(ORV_FILE_HOLDER).wstring(),
+                         L"\"" + (install / kUpdater).wstring() + L"\" \"" + held.wstring() +
+                             L"\" \"" + letGo.wstring() + L"\"");
+  ASSERT_TRUE(test::waitForFile(held, 30000)) << "the holder did not hold the file";
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 1);
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+  EXPECT_FALSE(fileThere(temp / "retired"));
+  expectNoNewCopyStarted();
+  writeFile(letGo, "");
+  EXPECT_EQ(test::waitForExit(holding, 30000), 0u);
+
+  writeFile(temp / "retired", "planted");
+  fs::remove(temp / kUpdater);
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 1);
+  EXPECT_EQ(readFile(temp / "retired"), "planted");
+  EXPECT_EQ(readFile(install / kUpdater), probeBytes);
+
+  fs::remove(temp / "retired");
+  fs::remove(temp / kUpdater);
+  EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring())), 2);
+  EXPECT_EQ(readFile(install / kUpdater), newBytes);
 }
 
 // The new copy is fetched into a file made new: whatever stands at its name stays as it is.
@@ -99,13 +126,13 @@ TEST_F(HandOverTest, AFileAtTheFetchedNameIsNeitherWrittenNorInstalled) {
 TEST_F(HandOverTest, WithoutListedDigestNothingIsInstalled) {
   EXPECT_EQ(runHandOver(L"\"\""), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes);
-  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+  EXPECT_FALSE(fileThere(temp / "retired"));
 }
 
 TEST_F(HandOverTest, FailedCopyPutsTheRunningUpdaterBack) {
   EXPECT_EQ(runHandOver(fileDigest(servedCopy.wstring()), L"occupy"), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes) << "the installation keeps its updater";
-  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+  EXPECT_FALSE(fileThere(temp / "retired"));
   expectNoNewCopyStarted();
 }
 
@@ -113,7 +140,7 @@ TEST_F(HandOverTest, FailedFetchLeavesTheInstallationAlone) {
   fs::remove(servedCopy);
   EXPECT_EQ(runHandOver(fileDigest(test::hostPath(ORV_HANDOVER_PROBE).wstring())), 1);
   EXPECT_EQ(readFile(install / kUpdater), probeBytes);
-  EXPECT_FALSE(fileThere(install / (std::wstring(kUpdater) + L".old")));
+  EXPECT_FALSE(fileThere(temp / "retired"));
 }
 
 // Failures are named on the debugger output with the Win32 error at the point of failure.

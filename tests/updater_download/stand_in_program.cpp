@@ -1,9 +1,10 @@
 // Stands in for the core host and for a fetched setup program: writes its command line to
-// "ran.txt" in its folder; while "stay.txt" lies there, stays alive (at most 60 s) so that a test
-// can find and stop it, or let it end by removing the file; ends with exit code 0, or with the
-// number in "exit.txt" there (a setup program that failed). It has no version resource.
-// Its folder is the one beside itself, but for a setup program (run from a folder of the
-// updater's own, made new for each attempt), which takes ORV_SETUP_STAND_IN_FOLDER when set.
+// "ran.txt" in its folder, and its parent process and current folder to "started.txt"; while
+// "stay.txt" lies there, stays alive (at most 60 s) so that a test can find and stop it, or let it
+// end by removing the file; ends with exit code 0, or with the number in "exit.txt" there (a setup
+// program that failed). It has no version resource. Its folder is the one beside itself, but for a
+// setup program (run from a folder of the updater's own, made new for each attempt), which takes
+// ORV_SETUP_STAND_IN_FOLDER when set.
 #include <windows.h>
 
 #include <cstdlib>
@@ -28,9 +29,11 @@ std::wstring recordFolder() {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   const std::wstring folder = recordFolder();
+  orv::test::recordStart(L"started.txt", folder);
   orv::test::recordCommandLine(L"ran.txt", folder);
-  for (int i = 0; i < 600 && GetFileAttributesW((folder + L"stay.txt").c_str()) !=
-                                  INVALID_FILE_ATTRIBUTES; ++i)
+  for (int i = 0;
+       i < 600 && GetFileAttributesW((folder + L"stay.txt").c_str()) != INVALID_FILE_ATTRIBUTES;
+       ++i)
     Sleep(100);
   char code[16] = {};
   DWORD read = 0;

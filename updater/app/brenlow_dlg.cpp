@@ -43,7 +43,7 @@ INT_PTR CBrenlowDlg::OnInitDialog() {
 
 INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (quitMessage_ != 0 && message == quitMessage_) {
-    if (wParam == 1) EndDialog(hwnd_, 0);
+    if (wParam == 1 && !HoldCloseForSetup()) EndDialog(hwnd_, 0);
     return FALSE;  // the default handling follows
   }
   switch (message) {
@@ -65,7 +65,7 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (LOWORD(wParam) == IDOK) return TRUE;  // Enter never closes the window
       if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(hwnd_, IDCANCEL);
+        if (!HoldCloseForSetup()) EndDialog(hwnd_, IDCANCEL);
         return TRUE;
       }
       return FALSE;
@@ -87,6 +87,12 @@ INT_PTR CBrenlowDlg::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     default:
       return FALSE;
   }
+}
+
+bool CBrenlowDlg::HoldCloseForSetup() {
+  if (!flow_.holdCloseForSetup()) return false;
+  CallPageFunction(L"ShowTitle", L"waitsetup");
+  return true;
 }
 
 bool CBrenlowDlg::SetUp() {

@@ -61,6 +61,8 @@ class CBrenlowDlg final : public ModalDialog, public UpdaterWindow {
   bool CreateBrowser();
   void SizeAndCentre();
   LRESULT CallPageFunction(const wchar_t* function, const wchar_t* argument);
+  // A close asked while the setup program runs waits for it, and the page says so; true then.
+  bool HoldCloseForSetup();
 
   std::vector<std::wstring> tokens_;
   UINT quitMessage_;

@@ -5,6 +5,7 @@
 #include <optional>
 #include <vector>
 
+#include "admin_folder.h"
 #include "ansi_text.h"
 #include "downloader.h"
 #include "file_manifest.h"
@@ -176,6 +177,8 @@ int UpdateAttempt::run() {
   const std::optional<Installation> installed = installedProduct(key);
   log(L"started, installed " + (installed ? installed->version.text() : L"none"));
   if (!installed) return askUnanswerable(L"ConfirmRegError");
+  if (const StepResult unsafe = checkInstalledFolder(installed->folder))
+    return reportFailure(*unsafe);
 
   // 2. Server query, into a work folder of this attempt's own, removed at every end. What fails
   // here (the folder, the disk) is reported as such, never as an unreachable server.
@@ -217,6 +220,15 @@ int UpdateAttempt::run() {
   return kAttemptShown;
 }
 
+// What the attempt runs and writes there must be what administrators put there: the folder
+// itself (no link), owned by Administrators or SYSTEM, changed by no one else.
+StepResult UpdateAttempt::checkInstalledFolder(const std::wstring& folder) {
+  const FolderAccess access = installedFolderAccess(folder, workFolderOwners_);
+  if (access == FolderAccess::kAdministratorsOnly) return std::nullopt;
+  return AttemptFailure{FailureReason::InstalledFolderUnsafe, 0,
+                        folder + L" (" + folderAccessText(access) + L")"};
+}
+
 StepResult UpdateAttempt::queryServer(const std::wstring& installedFolder, AttemptFolders& folders,
                                       UpdateInfo& info) {
   if (!folders.open(installedFolder, workFolderOwners_))
@@ -245,6 +257,7 @@ AttemptFailure UpdateAttempt::handOverLoader(AttemptFolders& folders, const Upda
   HandOverRequest request;
   request.baseUrl = baseUrl_;
   request.loaderFolder = folders.layout().loaderFolder;
+  request.retiredUpdater = folders.layout().retiredUpdater;
   request.updaterFileName = kUpdaterFileName;
   request.expectedDigest = info.updaterDigest;
   request.installedFolder = installedFolderFrom(key);
@@ -310,9 +323,21 @@ StepResult UpdateAttempt::installUpdate(AttemptFolders& folders, const UpdateInf
   // 11. Start the core host.
   host_.tellPage(L"ShowTitle", L"runAssistant");
   pause(1000);
+  // Never elevated: as a child of the user's shell, or not at all (the user starts it then).
   const std::wstring core = joinPath(installedFolder, kCoreFileName);
-  if (!startProgram(core))
-    return AttemptFailure{FailureReason::CoreHostNotStarted, GetLastError(), core};
+  unsigned long shell = 0;
+  switch (startFromShell(core, &shell)) {
+    case ShellStartResult::kStarted:
+      log(L"core host started unelevated, as a child of the shell's process " +
+          std::to_wstring(shell));
+      break;
+    case ShellStartResult::kNoShell:
+      log(L"core host not started: no shell process to start it unelevated from; the user "
+          L"starts it");
+      break;
+    case ShellStartResult::kFailed:
+      return AttemptFailure{FailureReason::CoreHostNotStarted, GetLastError(), core};
+  }
   return std::nullopt;
 }
 
@@ -377,9 +402,14 @@ StepResult UpdateAttempt::runSetupProgram(const std::wstring& setupProgram,
   // Runs only the file whose digest the signed manifest lists, held unchanged until started,
   // from its held folder; a setup program that reports a failure has not installed anything.
   unsigned long exitCode = 0;
-  if (setupProgram.empty() || !runAndWait(setupProgram, setupDigest, {}, &exitCode))
-    return AttemptFailure{FailureReason::SetupNotRun, GetLastError(), setupProgram};
-  log(L"setup program exit code " + std::to_wstring(exitCode));
+  host_.setupRunning(true);
+  stopIfEnded();  // closed just before: no setup program starts that no one waits for
+  const bool ran = !setupProgram.empty() && runAndWait(setupProgram, setupDigest, {}, &exitCode);
+  const DWORD error = GetLastError();
+  host_.setupRunning(false);
+  if (ran) log(L"setup program exit code " + std::to_wstring(exitCode));
+  stopIfEnded();  // the window was closed while the setup program ran: the program ends now
+  if (!ran) return AttemptFailure{FailureReason::SetupNotRun, error, setupProgram};
   if (exitCode == 0) return std::nullopt;
   return AttemptFailure{FailureReason::SetupExitCode, exitCode, setupProgram};
 }

@@ -52,6 +52,8 @@ class AttemptHost {
   virtual ~AttemptHost() = default;
   virtual void show() = 0;
   virtual void tellPage(const std::wstring& function, const std::wstring& argument) = 0;
+  // The setup program starts (true) or has ended (false): a close asked meanwhile waits for it.
+  virtual void setupRunning(bool running) = 0;
 };
 
 // Results of an attempt (the worker's exit code).
@@ -83,6 +85,8 @@ class UpdateAttempt {
   int askUnanswerable(const wchar_t* function);
 
   // The numbered steps of run(); a step that may end the attempt returns its result.
+  // 1. The installed folder checked by handle (admin_folder.h): only administrators change it.
+  StepResult checkInstalledFolder(const std::wstring& folder);
   // 2. The trusted metadata refreshed, then the signed server query into a new work folder.
   StepResult queryServer(const std::wstring& installedFolder, AttemptFolders& folders,
                          UpdateInfo& info);

@@ -52,6 +52,8 @@ struct FlowState final : AttemptHost {
   std::shared_ptr<AnswerGate> gate;
   bool retryRequested = false;
   bool closing = false;
+  bool setupRuns = false;        // the worker waits for the setup program
+  bool closeAfterSetup = false;  // the window was asked to close meanwhile
 
   void show() override {
     std::lock_guard<std::mutex> lock(windowLock);
@@ -64,6 +66,13 @@ struct FlowState final : AttemptHost {
   void postQuit() {
     std::lock_guard<std::mutex> lock(windowLock);
     if (window) PostMessageW(window->hwnd(), WM_QUIT, 0, 0);
+  }
+  void setupRunning(bool running) override {
+    std::lock_guard<std::mutex> lock(stateLock);
+    setupRuns = running;
+    // The close that waited goes on: the worker ends at its next step, the watcher ends the
+    // program.
+    if (!running && closeAfterSetup && gate) gate->end(kAttemptEndsProgram);
   }
   std::shared_ptr<AnswerGate> currentGate() {
     std::lock_guard<std::mutex> lock(stateLock);
@@ -200,6 +209,13 @@ class ThreadedUpdateFlow final : public UpdateFlow {
       goOn(Question::CloseIe);
     else
       endWorker(kAttemptEndsProgram);
+  }
+
+  bool holdCloseForSetup() override {
+    std::lock_guard<std::mutex> lock(state_->stateLock);
+    if (!state_->setupRuns || state_->closing) return false;
+    state_->closeAfterSetup = true;
+    return true;
   }
 
   void windowClosing() override { closeDown(kClosingWaitMs); }

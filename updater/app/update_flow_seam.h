@@ -41,6 +41,10 @@ class UpdateFlow {
   virtual void confirmRetry() = 0;
   virtual void confirmRetryTooTimes(bool yes) = 0;
   virtual void confirmCloseIe(bool yes) = 0;
+  // The window is asked to close (its close box, the page's CoreQuit, another copy's "-t"), on
+  // the dialog's thread. True while the setup program runs: the close waits for it (the dialog
+  // says so on the page), and the flow ends the program once the setup program has ended.
+  virtual bool holdCloseForSetup() { return false; }
   // The dialog has ended and is about to go: no further calls on the window.
   virtual void windowClosing() {}
 };

@@ -35,7 +35,13 @@ HRESULT CCoreImpIDispatch::invokeMember(DISPID id, WORD flags, const DispatchArg
   const HWND window = targets_.mainWindow ? targets_.mainWindow() : nullptr;
   switch (id) {
     case kCoreQuit:
-      // Ends the dialog's modal loop, and with it the program.
+      // Ends the dialog's modal loop, and with it the program; while the setup program runs,
+      // once it has ended (the page says that the close waits).
+      if (UpdateFlow* flow = targets_.updateFlow ? targets_.updateFlow() : nullptr;
+          flow && flow->holdCloseForSetup()) {
+        if (targets_.callPage) targets_.callPage(L"ShowTitle", L"waitsetup");
+        return S_OK;
+      }
       if (window) PostMessageW(window, WM_QUIT, 0, 0);
       return S_OK;
     case kCoreMin:

@@ -73,6 +73,17 @@ bool startProgram(const std::wstring& programPath) {
   return false;
 }
 
+ShellStartResult startFromShell(const std::wstring& programPath, unsigned long* shellPid) {
+  const ShellStart start = launchFromShell(quoteProgramPath(programPath));
+  if (shellPid) *shellPid = start.shellPid;
+  if (start.process) return ShellStartResult::kStarted;
+  if (start.shellPid == 0) return ShellStartResult::kNoShell;
+  const DWORD error = GetLastError();
+  traceFailure(L"startFromShell", L"CreateProcess " + programPath);
+  SetLastError(error);  // the attempt's failure carries it
+  return ShellStartResult::kFailed;
+}
+
 bool runAndWait(const std::wstring& programPath, const std::wstring& expectedDigest,
                 const std::function<void()>& afterCheck, unsigned long* exitCode) {
   ScopedHandle held = openHeldListedFile(programPath, expectedDigest, L"runAndWait", programPath);

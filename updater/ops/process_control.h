@@ -23,6 +23,15 @@ void stopProgram(const std::wstring& exeName);
 // Starts the program (its path quoted, no arguments) without waiting. True when it was created.
 bool startProgram(const std::wstring& programPath);
 
+// How a start from the shell came out.
+enum class ShellStartResult { kStarted, kNoShell, kFailed };
+
+// Starts the program (its path quoted, no arguments) unelevated, as a child of the interactive
+// user's shell (launchFromShell, process_util.h), without waiting; `shellPid` gets the shell's
+// process. Without a shell process nothing is started (kNoShell): never with this program's
+// elevated token.
+ShellStartResult startFromShell(const std::wstring& programPath, unsigned long* shellPid);
+
 // Runs the program (its path quoted, no arguments) and waits for it without time limit, but only
 // when its file digest equals `expectedDigest`: the file is held open without write or delete
 // sharing from before the digest until the process exists, so it cannot be swapped in between.

@@ -19,26 +19,25 @@ namespace {
 
 constexpr wchar_t kTag[] = L"loaderHandOver";
 
-// The ".old" protocol. The running updater's file is retired to ".old" (an older one there goes
-// first) before the new copy is installed under its name; it returns to its name when the copy
-// fails; the new copy removes it at its start (removeRetiredUpdater).
+// The running updater's file is retired to a new name below the work folders' parent before the
+// new copy is installed under its name; it returns to its name when the copy fails; the next
+// attempt removes it with the other leftovers.
 enum class Retired { Nothing, Moved, Failed };
 
-Retired retireInstalledUpdater(const LoaderPaths& installed) {
-  if (pathExists(installed.retiredUpdater)) DeleteFileW(installed.retiredUpdater.c_str());
+Retired retireInstalledUpdater(const LoaderPaths& installed, const std::wstring& retired) {
   if (!pathExists(installed.installedUpdater)) return Retired::Nothing;
-  // Windows lets a running program's file be renamed within its volume.
-  if (MoveFileW(installed.installedUpdater.c_str(), installed.retiredUpdater.c_str()))
+  // Windows lets a running program's file be renamed within its volume, unless another process
+  // holds it open without delete sharing. Never over an existing file.
+  if (!retired.empty() && MoveFileW(installed.installedUpdater.c_str(), retired.c_str()))
     return Retired::Moved;
-  traceFailure(kTag, L"MoveFile " + installed.installedUpdater);
+  traceFailure(kTag, L"MoveFile " + installed.installedUpdater + L" to " + retired);
   return Retired::Failed;
 }
 
-void restoreRetiredUpdater(const LoaderPaths& installed) {
+void restoreRetiredUpdater(const LoaderPaths& installed, const std::wstring& retired) {
   // The installation keeps a working updater, over whatever a failed copy left there.
-  if (!MoveFileExW(installed.retiredUpdater.c_str(), installed.installedUpdater.c_str(),
-                   MOVEFILE_REPLACE_EXISTING))
-    traceFailure(kTag, L"MoveFileEx (restore) " + installed.retiredUpdater);
+  if (!MoveFileExW(retired.c_str(), installed.installedUpdater.c_str(), MOVEFILE_REPLACE_EXISTING))
+    traceFailure(kTag, L"MoveFileEx (restore) " + retired);
 }
 
 // Starts the installed copy with " -newloader"; the start's outcome is not examined.
@@ -107,14 +106,14 @@ bool installNewLoader(const HandOverRequest& request) {
   const std::wstring installedFolder = request.installedFolder ? request.installedFolder() : L"";
   const LoaderPaths installed =
       loaderPaths(request.loaderFolder, request.updaterFileName, installedFolder);
-  const Retired retired = retireInstalledUpdater(installed);
+  const Retired retired = retireInstalledUpdater(installed, request.retiredUpdater);
   if (retired == Retired::Failed) return false;
 
   if (request.beforeInstall) request.beforeInstall();
 
   if (!CopyFileW(fetchedTo.fetchedLoader.c_str(), installed.installedUpdater.c_str(), TRUE)) {
     traceFailure(kTag, L"CopyFile " + installed.installedUpdater);
-    if (retired == Retired::Moved) restoreRetiredUpdater(installed);
+    if (retired == Retired::Moved) restoreRetiredUpdater(installed, request.retiredUpdater);
     return false;
   }
   fetched.reset();

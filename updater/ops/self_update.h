@@ -1,8 +1,11 @@
 #pragma once
 // The loader hand-over: the running updater fetches a newer copy of itself into its attempt's own
-// folder, moves its own file
-// aside to ".old", installs the new copy under its name, starts it with " -newloader" and ends
-// with exit code 2. The new copy removes the ".old" file at its start (removeRetiredUpdater).
+// folder, moves its own file to a name of its own below the work folders' parent (only
+// administrators write there; no ".old" beside it that anyone could hold open to block the next
+// hand-over), installs the new copy under its name, starts it with " -newloader" and ends with
+// exit code 2. The next attempt removes the retired file with the other leftovers of earlier
+// attempts. A file that cannot be moved (another program holds it open without delete sharing)
+// fails the hand-over, which the next attempt tries again.
 #include <functional>
 #include <string>
 
@@ -21,12 +24,15 @@ struct HandOverRequest {
   // can write (work_folder.h); the file is created new there.
   std::wstring loaderFolder;
   std::wstring updaterFileName;  // the product's updater file name
+  // Where the running updater's file goes: a new name below the work folders' parent
+  // (WorkLayout::retiredUpdater); a file already there is never replaced.
+  std::wstring retiredUpdater;
   // The digest the verified server manifest lists for the updater's file. The fetched loader is
   // installed only when its own digest equals it; empty means no listed digest: no hand-over.
   std::wstring expectedDigest;
   // Reads the installed folder ("Path" of the product key) when it is needed.
   std::function<std::wstring()> installedFolder;
-  // Runs after the installed updater was moved to ".old", before the new copy is installed
+  // Runs after the installed updater was moved to retiredUpdater, before the new copy is installed
   // (tests use it to make the copy fail).
   std::function<void()> beforeInstall;
   // Asked while the new copy is fetched: true ends the fetch (the program is closing).
@@ -47,8 +53,8 @@ bool installNewLoader(const HandOverRequest& request);
 // copy takes over; nothing may wait for it). Returns only on failure.
 bool loaderHandOver(const HandOverRequest& request);
 
-// How long the start-up tries to remove the ".old" file another process still holds, before it
-// goes on and leaves it.
+// Updaters of earlier versions retired their file to ".old" beside it. How long the start-up tries
+// to remove such a file another process still holds, before it goes on and leaves it.
 constexpr unsigned long kOldFileWaitMs = 5000;
 constexpr unsigned long kOldFileRetryMs = 100;
 

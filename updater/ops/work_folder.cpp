@@ -1,8 +1,6 @@
 #include "work_folder.h"
 
 #include <objbase.h>
-#include <sddl.h>
-#include <aclapi.h>
 
 #include "admin_folder.h"
 #include "file_system.h"
@@ -85,19 +83,7 @@ std::wstring folderSecuritySddl(const std::wstring& path) {
   const ScopedHandle folder(CreateFileW(
       path.c_str(), READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!folder) return std::wstring();
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  const SECURITY_INFORMATION what = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-  if (GetSecurityInfo(folder.get(), SE_FILE_OBJECT, what, nullptr, nullptr, nullptr, nullptr,
-                      &descriptor) != ERROR_SUCCESS)
-    return std::wstring();
-  const ScopedLocalMemory held(descriptor);
-  LPWSTR text = nullptr;
-  if (!ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, what,
-                                                            &text, nullptr))
-    return std::wstring();
-  const ScopedLocalMemory heldText(text);
-  return text;
+  return folder ? securitySddl(folder.get()) : std::wstring();
 }
 
 }  // namespace orv::updater

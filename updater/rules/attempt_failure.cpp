@@ -13,7 +13,7 @@ struct ReasonText {
 
 // The stage keys are those the page already shows a text for; a manifest that fails at the
 // query is "getWebRespond" like an unreachable server (the page says the same), and a failed run
-// or start has the empty key, as before.
+// or start has the empty key, as before. "installedFolder" is the one key added since.
 constexpr ReasonText kReasons[] = {
     {FailureReason::ServerUnreachable, L"getWebRespond", L"server unreachable", L"error", true},
     {FailureReason::ServerRefused, L"getWebRespond", L"server refused", L"HTTP status", true},
@@ -32,6 +32,8 @@ constexpr ReasonText kReasons[] = {
     {FailureReason::DigestMismatch, L"downloadNewFiles", L"digest mismatch", nullptr, false},
     {FailureReason::ListingUnsafe, L"downloadNewFiles", L"unsafe listing", nullptr, false},
     {FailureReason::LocalWriteFailed, L"initLocalFiles", L"local write failed", L"error", false},
+    {FailureReason::InstalledFolderUnsafe, L"installedFolder", L"installed folder unsafe", nullptr,
+     false},
     {FailureReason::TrustStateFailed, L"trustState", L"trusted metadata not kept", nullptr, false},
     {FailureReason::SetupNotRun, L"", L"setup program not run", L"error", false},
     {FailureReason::SetupExitCode, L"runsetupexe", L"setup program failed", L"exit code", false},

@@ -34,6 +34,8 @@ enum class FailureReason : int {
   DigestMismatch = 302,      // a listed file came with another digest than listed
   ListingUnsafe = 303,       // the manifest lists a file outside the update's folder
   LocalWriteFailed = 401,    // a folder or file of the attempt could not be written
+  // The installed folder is not one that only administrators can change.
+  InstalledFolderUnsafe = 402,
   TrustStateFailed = 403,    // the trusted metadata's folder could not be made, read or written
   SetupNotRun = 501,         // the setup program could not be started: code = Win32 error
   SetupExitCode = 502,       // the setup program reported a failure: code = its exit code

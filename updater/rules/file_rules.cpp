@@ -26,7 +26,6 @@ LoaderPaths loaderPaths(const std::wstring& loaderFolder, const std::wstring& up
   LoaderPaths p;
   p.fetchedLoader = joinPath(loaderFolder, updaterFileName);
   p.installedUpdater = joinPath(installedFolder, updaterFileName);
-  p.retiredUpdater = updater::oldFilePath(p.installedUpdater);
   return p;
 }
 

@@ -25,7 +25,6 @@ ListedFileLocation listedFileLocation(const std::wstring& remoteBase, const std:
 struct LoaderPaths {
   std::wstring fetchedLoader;     // loader folder (the attempt's own) + "\" + updater file name
   std::wstring installedUpdater;  // installed folder + "\" + updater file name
-  std::wstring retiredUpdater;    // installed updater + ".old" (oldFilePath)
 };
 LoaderPaths loaderPaths(const std::wstring& loaderFolder, const std::wstring& updaterFileName,
                         const std::wstring& installedFolder);

@@ -25,7 +25,7 @@ std::wstring workParentOf(const std::wstring& installedFolder) {
 
 WorkLayout workLayoutOf(const std::wstring& workFolder) {
   return {workFolder + L"\\query", workFolder + L"\\manifest", workFolder + L"\\files",
-          workFolder + L"\\loader"};
+          workFolder + L"\\loader", workFolder + L".retired"};
 }
 
 bool serverVersionIsNewer(const VersionNumber& server, const VersionNumber& installed) {

@@ -28,6 +28,10 @@ struct WorkLayout {
   std::wstring manifestFolder;  // work folder + "\manifest"
   std::wstring filesFolder;     // work folder + "\files"
   std::wstring loaderFolder;    // work folder + "\loader"
+  // work folder + ".retired": where a hand-over moves the running updater's file, a name of its
+  // own below the work folders' parent, which only administrators can write (the next attempt
+  // removes it with the other leftovers).
+  std::wstring retiredUpdater;
 };
 WorkLayout workLayoutOf(const std::wstring& workFolder);
 

@@ -8,7 +8,8 @@ var STAGE_TITLES = {
     updateReg: "更新注册表信息",
     runAssistant: "准备启动助手",
     readyrun: "准备环境",
-    runsetupexe: "准备运行更新程序"
+    runsetupexe: "准备运行更新程序",
+    waitsetup: "正在等待更新程序结束，结束后将自动关闭"
 };
 
 // Stage failures, inserted into the retry question.
@@ -18,6 +19,7 @@ var STAGE_FAILURES = {
     backupFiles: "备份助手文件失败",
     copyUpdateFiles: "拷贝更新文件失败",
     copyUpdateLoader: "拷贝更新更新程序失败",
+    installedFolder: "安装目录可被非管理员修改，请重新安装",
     trustState: "保存更新的安全数据失败",
     trustUnreachable: "无法获取更新的安全数据",
     trustExpired: "更新的安全数据已过期",
