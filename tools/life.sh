@@ -9,7 +9,7 @@
 # (tools/serve.sh): B's minor number is above the updater's, so the updater hands over to B's
 # updater, which completes the update; refuses A's installer over B; alters an installed file (the check fails and hands the installation to the updater
 # with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
-# network attacker would (the updater refuses it and runs nothing); runs an installer while a
+# network attacker would (its trusted hash refuses it and runs nothing); runs an installer while a
 # program holds an installed file open and one whose control cannot be registered (each fails,
 # puts back what it replaced, keeps Version and names its code in its log) and B's again (an
 # equal version repairs); refuses an installer while another holds the setup mutex; uninstalls
@@ -389,14 +389,17 @@ repair_without_handover() {
     test -z "$(grep -- '-newloader' "$seen")" -a -n "$(no_work_left && echo y)"
 }
 
-# --- a network attacker alters B's setup program on its way: the updater, asked to repair,
-# fetches it, finds it differs from the signed digest and runs nothing. RetryTimes 7 would be put
-# back to 0 by any installer run -------------------------------------------------------------
-refused() { grep -q 'ConfirmRetry|downloadNewFiles' "$inst/page.log" 2>/dev/null; }
+# --- a network attacker alters B's setup program on its way (at its old address and as its
+# trusted target): the updater, asked to repair, fetches it, finds it differs from the length and
+# hash its trusted metadata lists and runs nothing. RetryTimes 7 would be put back to 0 by any
+# installer run ------------------------------------------------------------------------------------
+refused() { grep -q 'ConfirmRetry|trustHash' "$inst/page.log" 2>/dev/null; }
 tampered_download() {
-  local retry
-  cp -r "$work/$B/server-DEVELOPMENT" "$work/tampered"
-  printf 'MZ altered by the network' >"$work/tampered/setup/OrvalinexSetup.exe"
+  local retry f
+  cp -rL "$work/$B/server-DEVELOPMENT" "$work/tampered"
+  for f in "$work/tampered/setup/OrvalinexSetup.exe" "$work/tampered"/tuf/targets/setup/*.OrvalinexSetup.exe; do
+    printf 'MZ altered by the network' >"$f"
+  done
   rm "$web"; ln -s "$work/tampered" "$web"
   w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
   : >"$inst/page.log"
@@ -404,7 +407,7 @@ tampered_download() {
   wait_for 240 refused || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
   retry=$(reg_value RetryTimes)
   if [ "$retry" = 0x7 ] && intact && ! grep -q 'ConfirmUpdateComplete' "$inst/page.log"; then
-    step "$1" "page: ConfirmRetry|downloadNewFiles; the setup program never ran (RetryTimes still 7); installation intact"
+    step "$1" "page: ConfirmRetry|trustHash; the setup program never ran (RetryTimes still 7); installation intact"
   else bad "$1" "RetryTimes=$retry; $(check_result); page: $(lines_of "$inst/page.log")"; return 1; fi
 }
 
