@@ -2,17 +2,16 @@
 
 #include <openssl/evp.h>
 #include <openssl/pem.h>
-#include <openssl/sha.h>
 
 #include <chrono>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <stdexcept>
 
-#include "canonical_json.h"
 #include "digests.h"
-#include "hex_text.h"
 #include "openssl_owners.h"
+#include "signing.h"
 #include "test_files.h"
 
 namespace fs = std::filesystem;
@@ -20,73 +19,30 @@ namespace fs = std::filesystem;
 namespace orv::test {
 namespace {
 
-struct SigningKey {
-  PkeyPtr key;
-  std::string id;
-  Json::Value entry;  // as metadata lists it
-};
+using tuf::SigningKey;
 
-SigningKey withIdentity(PkeyPtr key) {
-  unsigned char raw[32];
-  std::size_t size = sizeof raw;
-  if (!key || !EVP_PKEY_get_raw_public_key(key.get(), raw, &size))
-    throw std::runtime_error("not an ed25519 key");
-  SigningKey k{std::move(key), {}, Json::objectValue};
-  k.entry["keytype"] = "ed25519";
-  k.entry["scheme"] = "ed25519";
-  k.entry["keyval"]["public"] = hexText(raw, size);
-  std::string canonical;
-  tuf::canonicalJson(k.entry, canonical);
-  k.id = tuf::sha256Hex(canonical);
-  return k;
+SigningKey keyOf(const std::string& pem) {
+  std::string why;
+  std::optional<SigningKey> key = SigningKey::read(pem, false, why);
+  if (!key) throw std::runtime_error("not a signing key: " + why);
+  return std::move(*key);
 }
 
 SigningKey developmentKey(const std::string& name) {
-  const std::string pem = readFile(hostPath(std::string(ORV_TUF_DEV_KEYS) + "/" + name + ".key"));
-  BioPtr bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
-  return withIdentity(PkeyPtr(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr)));
+  return keyOf(readFile(hostPath(std::string(ORV_TUF_DEV_KEYS) + "/" + name + ".key")));
 }
 
 SigningKey newKey() {
-  return withIdentity(PkeyPtr(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519")));
+  const PkeyPtr key(EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"));
+  const BioPtr bio(BIO_new(BIO_s_mem()));
+  PEM_write_bio_PrivateKey(bio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr);
+  char* data = nullptr;
+  const long size = BIO_get_mem_data(bio.get(), &data);
+  return keyOf(std::string(data, static_cast<std::size_t>(size)));
 }
 
 std::string utcTime(std::int64_t secondsFromNow) {
-  const std::time_t at = std::time(nullptr) + secondsFromNow;
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &at);
-#else
-  gmtime_r(&at, &tm);
-#endif
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &tm);
-  return text;
-}
-
-// The signed file: the signed part's canonical form signed by each key.
-std::string signedFile(const Json::Value& signedPart, const std::vector<const SigningKey*>& keys) {
-  std::string canonical;
-  tuf::canonicalJson(signedPart, canonical);
-  Json::Value file;
-  file["signed"] = signedPart;
-  file["signatures"] = Json::arrayValue;
-  for (const SigningKey* k : keys) {
-    MdCtxPtr ctx(EVP_MD_CTX_new());
-    unsigned char sig[64];
-    std::size_t size = sizeof sig;
-    if (!EVP_DigestSignInit(ctx.get(), nullptr, nullptr, nullptr, k->key.get()) ||
-        !EVP_DigestSign(ctx.get(), sig, &size,
-                        reinterpret_cast<const unsigned char*>(canonical.data()), canonical.size()))
-      throw std::runtime_error("cannot sign");
-    Json::Value s;
-    s["keyid"] = k->id;
-    s["sig"] = hexText(sig, size);
-    file["signatures"].append(s);
-  }
-  std::string bytes;
-  tuf::canonicalJson(file, bytes);
-  return bytes;
+  return tuf::utcTimeText(static_cast<std::int64_t>(std::time(nullptr)) + secondsFromNow);
 }
 
 Json::Value header(const char* type, std::int64_t version, const std::string& expires) {
@@ -120,8 +76,8 @@ std::string rootFile(const RoleKeys& keys, std::int64_t version, int threshold,
     Json::Value r;
     r["keyids"] = Json::arrayValue;
     for (const SigningKey* k : roleKeys) {
-      root["keys"][k->id] = k->entry;
-      r["keyids"].append(k->id);
+      root["keys"][k->id()] = tuf::keyJson(k->entry());
+      r["keyids"].append(k->id());
     }
     r["threshold"] = t;
     root["roles"][name] = r;
@@ -132,7 +88,7 @@ std::string rootFile(const RoleKeys& keys, std::int64_t version, int threshold,
   role("targets", {&keys.targets}, 1);
   role("snapshot", {&keys.snapshot}, 1);
   role("timestamp", {&keys.timestamp}, 1);
-  return signedFile(root, signers);
+  return tuf::signEnvelope(root, signers);
 }
 
 void collectTargets(const fs::path& folder, Json::Value& targets, const fs::path& out) {
@@ -185,14 +141,14 @@ std::string writeRepository(const fs::path& folder, const RepositoryOptions& opt
   targets["targets"] = Json::objectValue;
   collectTargets(folder, targets["targets"], tuf / "targets");
   const std::string targetsFile =
-      write(std::to_string(v) + ".targets.json", signedFile(targets, {&keys.targets}));
+      write(std::to_string(v) + ".targets.json", tuf::signEnvelope(targets, {&keys.targets}));
   Json::Value snapshot = header("snapshot", v, utcTime(7 * 86400));
   snapshot["meta"]["targets.json"] = metaOf(targetsFile, v);
   const std::string snapshotFile =
-      write(std::to_string(v) + ".snapshot.json", signedFile(snapshot, {&keys.snapshot}));
+      write(std::to_string(v) + ".snapshot.json", tuf::signEnvelope(snapshot, {&keys.snapshot}));
   Json::Value timestamp = header("timestamp", v, utcTime(options.timestampExpiresIn));
   timestamp["meta"]["snapshot.json"] = metaOf(snapshotFile, v);
-  write("timestamp.json", signedFile(timestamp, {&keys.timestamp}));
+  write("timestamp.json", tuf::signEnvelope(timestamp, {&keys.timestamp}));
   return root;
 }
 
