@@ -30,7 +30,9 @@ bool isP256(EVP_PKEY* key) {
          std::string(group) == "prime256v1";
 }
 
-std::string derOf(EVP_PKEY* key) {
+}  // namespace
+
+std::string publicKeyDer(EVP_PKEY* key) {
   unsigned char* der = nullptr;
   const int size = i2d_PUBKEY(key, &der);
   if (size <= 0) return {};
@@ -38,8 +40,6 @@ std::string derOf(EVP_PKEY* key) {
   OPENSSL_free(der);
   return out;
 }
-
-}  // namespace
 
 std::optional<PublicKey> PublicKey::read(const KeyEntry& entry) {
   PkeyPtr key;
@@ -61,7 +61,7 @@ std::optional<PublicKey> PublicKey::read(const KeyEntry& entry) {
     return std::nullopt;
   }
   if (!key) return std::nullopt;
-  std::string der = derOf(key.get());
+  std::string der = publicKeyDer(key.get());
   if (der.empty()) return std::nullopt;
   return PublicKey(std::move(key), scheme, std::move(der));
 }

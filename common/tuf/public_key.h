@@ -18,6 +18,9 @@ struct KeyEntry {
   std::string publicValue;  // keyval.public
 };
 
+// A key's SubjectPublicKeyInfo DER; empty when it has none.
+std::string publicKeyDer(EVP_PKEY* key);
+
 class PublicKey {
  public:
   // Nothing for a type or scheme this client does not know, or a value that is not such a key.

@@ -12,15 +12,6 @@
 namespace orv::tuf {
 namespace {
 
-std::string derOf(EVP_PKEY* key) {
-  unsigned char* der = nullptr;
-  const int size = i2d_PUBKEY(key, &der);
-  if (size <= 0) return {};
-  std::string out(reinterpret_cast<const char*>(der), static_cast<std::size_t>(size));
-  OPENSSL_free(der);
-  return out;
-}
-
 std::string publicPem(EVP_PKEY* key) {
   BioPtr bio(BIO_new(BIO_s_mem()));
   if (!bio || PEM_write_bio_PUBKEY(bio.get(), key) != 1) return {};
@@ -32,7 +23,7 @@ std::string publicPem(EVP_PKEY* key) {
 // The entry metadata lists for the key, or nothing for a key of another kind (`why` says which).
 std::optional<KeyEntry> entryOf(EVP_PKEY* key, std::string& why) {
   if (EVP_PKEY_is_a(key, "ED25519")) {
-    const std::string der = derOf(key);
+    const std::string der = publicKeyDer(key);
     if (der.size() < 32) return std::nullopt;
     const std::string raw = der.substr(der.size() - 32);  // the SubjectPublicKeyInfo's key bits
     return KeyEntry{"ed25519", "ed25519",
