@@ -13,10 +13,7 @@
 #include "attempt_failure.h"
 #include "downloader.h"
 #include "trust_rules.h"
-
-namespace orv::tuf {
-class Updater;
-}  // namespace orv::tuf
+#include "updater.h"
 
 namespace orv::updater {
 
