@@ -6,8 +6,7 @@
 set -uo pipefail
 repo_tool=$1 client=$2 src=$3
 work=$(mktemp -d /tmp/orv-tuf-repo.XXXXXX)
-server=""
-trap '[ -z "$server" ] || kill "$server" 2>/dev/null; rm -rf "$work"' EXIT
+trap 'end_repository_server; rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}" >"$work/out" 2>&1; then passed=$((passed + 1)); echo "ok: $1"
@@ -28,15 +27,8 @@ r=$work/repo
 t() { "$repo_tool" "$@"; }
 online=(--snapshot-key "$k/snapshot.key" --timestamp-key "$k/timestamp.key")
 
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/srv" >"$work/http.log" 2>&1 &
-server=$!
-port=""
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$work/http.log")
-  [ -n "$port" ] || ! kill -0 "$server" 2>/dev/null && break
-  sleep 0.05
-done
-[ -n "$port" ] || { echo "the HTTP server did not start"; cat "$work/http.log"; exit 1; }
+. "$src/tests/tuf/serve_repository.sh"
+serve_folder "$work/srv" "$work/http.log" || exit 1
 
 # Both clients read what serve-copy laid out for STAGE: tuf-js from root version 1 each time,
 # tuf_client from what it trusted before; each target's bytes as published.
