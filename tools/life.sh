@@ -13,7 +13,7 @@
 # program holds an installed file open and one whose control cannot be registered (each fails,
 # puts back what it replaced, keeps Version and names its code in its log) and B's again (an
 # equal version repairs); refuses an installer while another holds the setup mutex; uninstalls
-# while the programs run (the logs go too), One
+# while the programs run (the logs go too). One
 # line per step with its evidence; a step that needs what an earlier one could not give says so
 # on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
