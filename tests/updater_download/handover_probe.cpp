@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "downloader.h"
 #include "file_ops.h"
 #include "path_join.h"
 #include "process_util.h"
@@ -48,7 +49,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   }
   if (mode == L"handover" && argc >= 6) {
     orv::updater::HandOverRequest request;
-    request.baseUrl = argv[2];
+    const std::wstring url = std::wstring(argv[2]) + L"/" + orv::kProductId + L"Update.exe";
+    request.fetch = [url](const std::wstring& localPath) {
+      return orv::updater::DownloadOneFile(url, localPath, 3) != 0;
+    };
     request.loaderFolder = argv[3];
     // The attempt's name below the work folders' parent; here beside the loader folder's files.
     request.retiredUpdater = orv::joinPath(request.loaderFolder, L"retired");

@@ -155,12 +155,6 @@ void UpdateAttempt::log(const std::wstring& text, const std::wstring& code) {
   logAttemptLine(attemptId_, code, text);
 }
 
-DownloadControl UpdateAttempt::downloadControl() {
-  DownloadControl control;
-  control.cancelled = [this] { return gate_.endCode().has_value(); };
-  return control;
-}
-
 void UpdateAttempt::stopIfEnded() {
   if (const auto ended = gate_.endCode()) throw WorkerEnded{*ended};
 }
@@ -255,13 +249,11 @@ std::optional<int> UpdateAttempt::decideVersion(const UpdateInfo& info,
 AttemptFailure UpdateAttempt::handOverLoader(AttemptFolders& folders, const UpdateInfo& info,
                                              const ProductKey& key) {
   HandOverRequest request;
-  request.baseUrl = baseUrl_;
   request.loaderFolder = folders.layout().loaderFolder;
   request.retiredUpdater = folders.layout().retiredUpdater;
   request.updaterFileName = kUpdaterFileName;
   request.expectedDigest = info.updaterDigest;
   request.installedFolder = installedFolderFrom(key);
-  request.cancelled = downloadControl().cancelled;
   // The new copy comes as the trusted target it is; a failed check is the failure reported.
   StepResult fetchFailed;
   request.fetch = [this, &fetchFailed](const std::wstring& localPath) {

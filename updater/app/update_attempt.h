@@ -78,8 +78,7 @@ class UpdateAttempt {
   int reportFailure(const AttemptFailure& failure);
   // One line of this attempt in the updater's log; `code` "-" for a step that went well.
   void log(const std::wstring& text, const std::wstring& code = L"-");
-  // A download that the program's end cancels; after it, stopIfEnded unwinds the attempt.
-  DownloadControl downloadControl();
+  // After a download the program's end cancelled: unwinds the attempt.
   void stopIfEnded();
   // Shows the window and asks a question that has no answer; the program ends.
   int askUnanswerable(const wchar_t* function);

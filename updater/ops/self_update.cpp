@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include "downloader.h"
 #include "file_ops.h"
 #include "file_rules.h"
 #include "file_system.h"
@@ -87,15 +86,7 @@ void waitForRetiringLoader(const std::wstring& updaterPath) {
 bool installNewLoader(const HandOverRequest& request) {
   const LoaderPaths fetchedTo =
       loaderPaths(request.loaderFolder, request.updaterFileName, std::wstring());
-  if (request.fetch) {
-    if (!request.fetch(fetchedTo.fetchedLoader)) return false;
-  } else {
-    DownloadControl control;
-    control.cancelled = request.cancelled;
-    if (DownloadOneFile(request.baseUrl + L"/" + request.updaterFileName, fetchedTo.fetchedLoader,
-                        3, &control) == 0)
-      return false;
-  }
+  if (!request.fetch || !request.fetch(fetchedTo.fetchedLoader)) return false;
 
   // Nothing fetched is trusted by its transport: the new loader must carry the digest that the
   // verified manifest lists, and it is held unchanged from the check until it was copied.

@@ -19,7 +19,6 @@ constexpr unsigned kHandOverExitCode = 2;
 extern const wchar_t kNewLoaderParameters[];  // " -newloader"
 
 struct HandOverRequest {
-  std::wstring baseUrl;  // the attempt's base URL (fetches baseUrl + "/" + file name)
   // Where the new copy is fetched to: a folder of the attempt's own that only administrators
   // can write (work_folder.h); the file is created new there.
   std::wstring loaderFolder;
@@ -35,10 +34,8 @@ struct HandOverRequest {
   // Runs after the installed updater was moved to retiredUpdater, before the new copy is installed
   // (tests use it to make the copy fail).
   std::function<void()> beforeInstall;
-  // Asked while the new copy is fetched: true ends the fetch (the program is closing).
-  std::function<bool()> cancelled;
   // Fetches the new copy into the path given (created new), checked as the attempt checks what
-  // it fetches; false when it did not come whole and checked. Unset: fetched from the base URL.
+  // it fetches; false when it did not come whole and checked.
   std::function<bool(const std::wstring& localPath)> fetch;
   // Runs once the new copy was started, before this process ends: the attempt removes its work
   // folder, which the process's end would leave behind.
