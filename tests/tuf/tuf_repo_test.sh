@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# tuf_repo's repository read by two clients: tuf-js (independent) and tuf_client, after each of
-# publish, refresh and rotate, served on 127.0.0.1; then its refusals, one table row each, and
-# that a refused command writes nothing.
+# tuf_repo's repository, with an ECDSA P-256 targets key, read by two clients after publish:
+# tuf-js (independent) and tuf_client, served on 127.0.0.1 (the runbook test reads it after each
+# refresh and rotation); refresh, rotate, chain and status; then its refusals, one table row
+# each, and that a refused command writes nothing.
 # usage: tuf_repo_test.sh TUF_REPO TUF_CLIENT SOURCE_DIR
 set -uo pipefail
 repo_tool=$1 client=$2 src=$3
@@ -54,13 +55,10 @@ check "both clients read the published targets" clients_read publish
 printf 'return {1}\n' >"$work/in/Script/CoreConfig.lua"
 check "publish with the offline key alone" t publish "$r" "$work/in" --targets-key "$k/targets.key"
 check "refresh: a new snapshot for the new targets" grep -q "targets version 2 is new" <(t refresh "$r" "${online[@]}")
-check "both clients read the refreshed repository" clients_read refresh
 check "refresh again keeps the snapshot" grep -q "snapshot version 2 (kept" <(t refresh "$r" "${online[@]}")
 check "rotate root-3 for root-4 and the targets key, signing again" t rotate "$r" \
   --old-root-key "$k/root-1.key" --old-root-key "$k/root-2.key" --new-root-key "$k/root-1.key" \
   --new-root-key "$k/root-2.key" --new-root-key "$k/root-4.key" --targets-key "$k/targets-2.key" "${online[@]}"
-check "both clients read the rotated repository" clients_read rotate
-check "tuf_client trusts root version 2" cmp "$work/md/root.json" "$r/metadata/2.root.json"
 check "the new root chains from version 1" t chain "$r" "$r/metadata/1.root.json"
 check "status: nothing expires within a day" t status "$r"
 t refresh "$r" "${online[@]}" --expires timestamp=-1d >/dev/null

@@ -37,6 +37,8 @@ TEST(TrustRules, TheNewerRootIsTheOneToStartFrom) {
   EXPECT_EQ(rootVersionOf("{}"), std::nullopt);
 }
 
+// The flow's tests show expired, rolled back, hash mismatch and a missing repository end to end;
+// here what they cannot reach: the clock, a silent server and the reasons that share a failure.
 TEST(TrustRules, EachFailedCheckIsItsOwnFailure) {
   using tuf::Failure;
   const std::int64_t now = 1'800'000'000;
@@ -49,18 +51,12 @@ TEST(TrustRules, EachFailedCheckIsItsOwnFailure) {
     FailureReason reason;
     unsigned long code;
   } cases[] = {
-      {Failure::kExpired, answered, FailureReason::TrustExpired, 0},
       {Failure::kExpired, silent, FailureReason::TrustExpired, 0},
       {Failure::kExpired, ahead, FailureReason::TrustClockAhead, 0},
-      {Failure::kRolledBack, ahead, FailureReason::TrustRolledBack, 0},
       {Failure::kThresholdNotMet, answered, FailureReason::TrustThresholdNotMet, 0},
-      {Failure::kLengthExceeded, answered, FailureReason::TrustLengthExceeded, 0},
-      {Failure::kHashMismatch, answered, FailureReason::TrustHashMismatch, 0},
       {Failure::kLengthMismatch, answered, FailureReason::TrustHashMismatch, 0},
       {Failure::kTargetNotFound, answered, FailureReason::TrustTargetNotListed, 0},
-      {Failure::kBadMetadata, answered, FailureReason::TrustMetadataInvalid, 0},
       {Failure::kStorage, answered, FailureReason::TrustStateFailed, 0},
-      {Failure::kNotFound, answered, FailureReason::TrustUnreachable, 404},
       {Failure::kUnreachable, answered, FailureReason::TrustUnreachable, 404},
       {Failure::kUnreachable, silent, FailureReason::ServerUnreachable, 12029},
   };
