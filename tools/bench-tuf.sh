@@ -24,7 +24,7 @@ work=$(mktemp -d /tmp/orv-bench-tuf.XXXXXX)
 orv_on_exit rm -rf "$work"
 bench_installation "$work/inst"
 . tests/tuf/serve_repository.sh
-orv_on_exit end_repository_server
+orv_on_exit end_served_folder
 serve_repository "$work" "$work/inst"
 md=$work/md td=$work/td
 targets=()
@@ -68,11 +68,8 @@ fi
 # The updater asks for <base>/tuf/metadata/ and <base>/tuf/targets/: the same repository there.
 base=${murl%metadata/}
 mkdir -p "$work/site" && ln -s "$work/repo" "$work/site/tuf"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$work/site" >"$work/site.log" 2>&1 &
-orv_on_exit kill $!
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$work/site.log"); [ -n "$port" ] && break; sleep 0.05
-done
+end_served_folder  # the repository's own server served the native half
+serve_folder "$work/site" "$work/site.log"
 base=http://127.0.0.1:$port/
 (cd "$work/inst" && find . -type f | sed 's|^\./||' | sort) >"$work/targets.txt"
 find "$work/inst" -type f | sort | while read -r f; do winepath -w "$f"; done >"$work/files.txt" 2>/dev/null

@@ -116,7 +116,8 @@ publish() {  # publish NAME VERSION: published into $work/VERSION
   if ! bash tools/release.sh "$2" --dev --wine --arch "$orv_arch" $build_opt --build-dir "$bld" \
          --content "$content" --out "$work/$2" --sign-cert "$work/sign.pem" \
          --sign-key "$work/sign.key" >"$log" 2>&1; then
-    bad "$1" "the release tool refused or failed: $(tail -n1 "$log"); log: $log"
+    # Its own last word, not whatever the shell printed after it on its way out.
+    bad "$1" "the release tool refused or failed: $( { grep '^release: ' "$log" || tail -n1 "$log"; } | tail -n1); log: $log"
     return 1
   fi
   step "$1" "$(grep -c '<File ' "$work/$2/server-DEVELOPMENT/Digest.xml") files on the server, $(tail -n1 "$log")"

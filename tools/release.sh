@@ -278,9 +278,8 @@ if [ $dev -eq 0 ]; then
   done
 fi
 tuf_work=$(dirname "$tuf_repo_dir")/.$(basename "$tuf_repo_dir").release-new
-tuf_server=""
-end_tuf_server() { [ -z "$tuf_server" ] || kill "$tuf_server" 2>/dev/null || true; }
-trap 'end_tuf_server; rm -rf "$work" "$tuf_work"' EXIT
+. "$root/tools/serve_folder.sh"
+trap 'end_served_folder; rm -rf "$work" "$tuf_work"' EXIT
 release_public=$work/manifest-key.pub  # the release's key, which every program must carry
 openssl rsa -in "$key" -RSAPublicKey_out -out "$release_public" 2>/dev/null
 
@@ -517,16 +516,8 @@ tuf_step serve-copy "$tuf_work" "$server/tuf"
 # loopback address and downloads every target; each must be the server folder's file.
 verify=$work/tuf-verify
 mkdir -p "$verify/metadata" "$verify/targets"
-python3 -u -m http.server 0 --bind 127.0.0.1 --directory "$server" >"$verify/http.log" 2>&1 &
-tuf_server=$!
-port=""
-for _ in $(seq 200); do
-  port=$(sed -n 's/^Serving HTTP on 127.0.0.1 port \([0-9]*\).*/\1/p' "$verify/http.log")
-  [ -n "$port" ] && break
-  kill -0 $tuf_server 2>/dev/null || break
-  sleep 0.05
-done
-[ -n "$port" ] || failed "the loopback HTTP server for the update client's check did not start"
+serve_folder "$server" "$verify/http.log" ||
+  failed "the loopback HTTP server for the update client's check did not start (above)"
 client_args=(--metadata-url "http://127.0.0.1:$port/tuf/metadata/" --metadata-dir "$verify/metadata")
 names=()
 for f in "${served_files[@]}"; do names+=(--target-name "$f"); done
@@ -534,7 +525,7 @@ for f in "${served_files[@]}"; do names+=(--target-name "$f"); done
 "$tuf_client" "${client_args[@]}" "${names[@]}" --target-dir "$verify/targets" \
   --target-base-url "http://127.0.0.1:$port/tuf/targets/" download >>"$out/tuf-check.txt" 2>&1 ||
   { tail -n 3 "$out/tuf-check.txt" >&2; refuse "the update client does not accept $server_name/tuf (above)"; }
-end_tuf_server; tuf_server=""
+end_served_folder
 # The client stores each target under its own safe name: the downloads, as a set of sizes and
 # digests, are exactly the server folder's files.
 digests() { (cd "$1" && find . -path ./tuf -prune -o -type f -exec sha256sum {} + | cut -d' ' -f1 | LC_ALL=C sort); }

@@ -9,7 +9,7 @@
 set -uo pipefail
 tool=$1 client=$2 src=$3
 work=$(mktemp -d /tmp/orv-runbook.XXXXXX)
-trap 'end_repository_server; rm -rf "$work"' EXIT
+trap 'end_served_folder; rm -rf "$work"' EXIT
 passed=0 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}" >"$work/out" 2>&1; then passed=$((passed + 1)); echo "ok: $1"

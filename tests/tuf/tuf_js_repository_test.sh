@@ -8,7 +8,7 @@ set -euo pipefail
 client=$1 src=$2
 work=$(mktemp -d /tmp/orv-tuf-js.XXXXXX)
 . "$src/tests/tuf/serve_repository.sh"
-trap 'end_repository_server; rm -rf "$work"' EXIT
+trap 'end_served_folder; rm -rf "$work"' EXIT
 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}"; then echo "ok: $1"; else echo "FAIL: $1"; failed=$((failed + 1)); fi
