@@ -4,12 +4,15 @@
 # folders moved below a temporary one; each release's repository part as `tuf_repo publish` of
 # a small server folder (the releases themselves are the release tool test's). After each step
 # that changes what would be uploaded, tuf-js (from root version 1) and tuf_client (from what it
-# trusted before) read it, served on 127.0.0.1, and every target's bytes are as published.
+# trusted before) read it, served on 127.0.0.1 by nginx with the update server's configuration
+# (tools/serve.sh), and every target's bytes are as published.
 # usage: runbook_test.sh TUF_REPO TUF_CLIENT SOURCE_DIR
 set -uo pipefail
 tool=$1 client=$2 src=$3
+. "$src/tools/wine-env.sh"
+. "$src/tools/serve.sh"
 work=$(mktemp -d /tmp/orv-runbook.XXXXXX)
-trap 'end_served_folder; rm -rf "$work"' EXIT
+orv_on_exit rm -rf "$work"
 passed=0 failed=0
 check() {  # check NAME COMMAND...
   if "${@:2}" >"$work/out" 2>&1; then passed=$((passed + 1)); echo "ok: $1"
@@ -34,15 +37,14 @@ PY
 [ ${#commands[@]} -gt 8 ] || { echo "FAIL: the runbook's commands were not found"; exit 1; }
 
 mkdir -p "$work/srv" "$work/release/Script" "$work/md" "$work/td"
-. "$src/tests/tuf/serve_repository.sh"
-serve_folder "$work/srv" "$work/http.log" || exit 1
+orv_serve "$work/srv" || exit 1
 
 repo=$work/secure/repo upload=$work/secure/upload
 names=(Digest.xml Script/CoreConfig.lua)
 stage=0
 clients_read() {  # what the upload folder holds, read by both clients
-  local base=http://127.0.0.1:$port/$stage/tuf n args=()
-  stage=$((stage + 1)); base=http://127.0.0.1:$port/$stage/tuf
+  local base n args=()
+  stage=$((stage + 1)); base=$orv_serve_url/$stage/tuf
   cp -r "$upload" "$work/srv/$stage" || return 1
   for n in "${names[@]}"; do args+=(--target-name "$n"); done
   rm -rf "$work/td" && mkdir -p "$work/td" &&
