@@ -254,7 +254,9 @@ setup_name=${id}Setup.exe
 export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct 2>/dev/null || echo 0)}
 # Everything this run makes goes to OUT/.release.new and into place only when it is published;
 # a refused or failed run leaves nothing signed.
-work=$out/.release.new
+work=$out/.release.new tuf_work=""
+. "$root/tools/serve_folder.sh"
+trap 'end_served_folder; rm -rf "$work" ${tuf_work:+"$tuf_work"}' EXIT
 rm -rf "$work" "$out"/*-check.txt
 mkdir -p "$work"
 # The repository is worked on in a copy beside it, which replaces it once the release is
@@ -278,8 +280,6 @@ if [ $dev -eq 0 ]; then
   done
 fi
 tuf_work=$(dirname "$tuf_repo_dir")/.$(basename "$tuf_repo_dir").release-new
-. "$root/tools/serve_folder.sh"
-trap 'end_served_folder; rm -rf "$work" "$tuf_work"' EXIT
 release_public=$work/manifest-key.pub  # the release's key, which every program must carry
 openssl rsa -in "$key" -RSAPublicKey_out -out "$release_public" 2>/dev/null
 
