@@ -3,19 +3,20 @@
 # Publishes the development releases A (1.1.19.1223) and B (1.2.0.0), Authenticode-signed with a
 # throw-away certificate, installs A silently into a fresh prefix and checks the settings, files,
 # the installed folder's DACL read back, the programs-list entry ("_?="), shortcuts, token control
-# and signatures; starts the core host (its integrity check passes, the
-# page's round trip through Lua answers, the tray notifier runs); lets the core host's AutoUpdate
-# start of the updater find B on a loopback nginx with the update server's configuration
-# (tools/serve.sh): B's minor number is above the updater's, so the updater hands over to B's
-# updater, which completes the update; refuses A's installer over B; alters an installed file (the check fails and hands the installation to the updater
-# with -lostfile, which repairs it without a hand-over); alters B's installer on the server as a
-# network attacker would (its trusted hash refuses it and runs nothing); runs an installer while a
-# program holds an installed file open and one whose control cannot be registered (each fails,
-# puts back what it replaced, keeps Version and names its code in its log) and B's again (an
-# equal version repairs); refuses an installer while another holds the setup mutex; uninstalls
-# while the programs run (the logs go too). One
-# line per step with its evidence; a step that needs what an earlier one could not give says so
-# on its line at once.
+# and signatures; starts the core host (its integrity check passes, the page's round trip through
+# Lua answers, the tray notifier runs); lets the core host's AutoUpdate start of the updater find
+# B on a loopback nginx with the update server's configuration (tools/serve.sh): B's minor number
+# is above the updater's, so the updater hands over to B's updater, which completes the update;
+# refuses A's installer over B; alters an installed file (the check fails and hands the
+# installation to the updater with -lostfile, which repairs it without a hand-over); alters B's
+# installer on the server as a network attacker would (its trusted hash refuses it and runs
+# nothing); lets B's timestamp expire (refused, nothing runs) until the daily refresh; runs an
+# installer while a program holds an installed file open and one whose control cannot be
+# registered (each fails, puts back what it replaced, keeps Version and names its code in its
+# log) and B's again (an equal version repairs); refuses an installer while another holds the
+# setup mutex; uninstalls while the programs run (the logs go too); refuses an installation on a
+# network share. One line per step with its evidence; a step that needs what an earlier one could
+# not give says so on its line at once.
 # Under Wine the core host and the updater are their test builds (the stand-in page: Wine cannot
 # render their real pages), installed under the shipped names; the core host's page and
 # configuration are the ones of tests/installer/life_content, which record the round trip.
@@ -307,6 +308,13 @@ programs_ended() {
 # updater's test build takes the server from ORV_TEST_UPDATE_BASE_URL, and its stand-in page
 # answers the update question with yes -----------------------------------------------------------
 web=$work/web/delmora/resource/cms/article/sub292628/sub305867
+updater_page() {  # updater_page ANSWERS: the stand-in page, answering as ANSWERS says
+  {
+    printf '<html><head><script>\nvar answers = { %s };\n' "$1"
+    cat tests/updater/updater_page.js
+    printf '</script></head><body></body></html>\n'
+  } >"$inst/updater_page.html"
+}
 update_server() {
   mkdir -p "$(dirname "$web")"
   ln -s "$work/$B/server-DEVELOPMENT" "$web"
@@ -316,11 +324,7 @@ update_server() {
   # Wine has no shell window: the updater's test build starts the core host after an update as a
   # child of Wine's desktop process, which stands in for the user's shell.
   export ORV_TEST_SHELL_PROGRAM=explorer.exe
-  {
-    printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"] };\n'
-    cat tests/updater/updater_page.js
-    printf '</script></head><body></body></html>\n'
-  } >"$inst/updater_page.html"
+  updater_page 'ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"]'
   step "$1" "nginx at $ORV_TEST_UPDATE_BASE_URL serves B's server folder (tools/nginx/update-server.conf); the stand-in page answers yes"
 }
 seen=$work/updaters-seen
@@ -410,6 +414,47 @@ tampered_download() {
   if [ "$retry" = 0x7 ] && intact && ! grep -q 'ConfirmUpdateComplete' "$inst/page.log"; then
     step "$1" "page: ConfirmRetry|trustHash; the setup program never ran (RetryTimes still 7); installation intact"
   else bad "$1" "RetryTimes=$retry; $(check_result); page: $(lines_of "$inst/page.log")"; return 1; fi
+}
+
+# --- B's repository misses its daily refresh: its timestamp, signed again with an expiry an hour
+# past, is refused by the updater (a freeze), which runs nothing; once the daily refresh runs
+# (the runbook's command) the same repair completes. On a copy of the development repository -----
+tuf_repo=$root/build/native/tools/tuf_repo/tuf_repo
+tuf_keys=(--snapshot-key keys/tuf-dev/snapshot.key --timestamp-key keys/tuf-dev/timestamp.key)
+serve_repository_copy() {  # serve_repository_copy: $work/frozen/repo, served in B's server folder
+  rm -rf "$work/frozen/server/tuf" && "$tuf_repo" serve-copy "$work/frozen/repo" "$work/frozen/server/tuf" >/dev/null
+}
+trust_expired() { grep -q 'ConfirmRetry|trustExpired' "$inst/page.log" 2>/dev/null; }
+repaired_once() { grep -q "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null; }
+no_updater() { ! running 'OrvalinexUpdate.exe'; }
+run_repair() {  # after the updater before it has ended: a second one would give way to it
+  wait_for 60 no_updater || true
+  : >"$inst/page.log"
+  (cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
+}
+expired_timestamp() {
+  local retry
+  mkdir -p "$work/frozen" && cp -rL "$work/$B/server-DEVELOPMENT" "$work/frozen/server" &&
+    cp -a build/tuf-dev-repo "$work/frozen/repo" &&
+    "$tuf_repo" refresh "$work/frozen/repo" "${tuf_keys[@]}" --expires timestamp=-1h >"$work/frozen/refresh.log" &&
+    serve_repository_copy || { bad "$1" "the expired timestamp was not made: $(lines_of "$work/frozen/refresh.log")"; return 1; }
+  rm "$web"; ln -s "$work/frozen/server" "$web"
+  w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
+  # The updater of the step before still asks its question: it is ended, and this one's
+  # question is answered with quit.
+  (cd "$inst" && timeout 60 wine OrvalinexUpdate.exe -t >/dev/null 2>&1 </dev/null)
+  updater_page 'ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"], ConfirmRetry: ["quit"]'
+  run_repair
+  wait_for 240 trust_expired || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
+  retry=$(reg_value RetryTimes)
+  [ "$retry" = 0x7 ] || { bad "$1" "expired, yet something ran: RetryTimes=$retry"; return 1; }
+  "$tuf_repo" refresh "$work/frozen/repo" "${tuf_keys[@]}" >"$work/frozen/refresh.log" && serve_repository_copy ||
+    { bad "$1" "the daily refresh failed: $(lines_of "$work/frozen/refresh.log")"; return 1; }
+  run_repair
+  wait_for 240 repaired_once || { bad "$1" "after the refresh, page calls: $(lines_of "$inst/page.log")"; return 1; }
+  wait_for 30 running 'OrvalinexCore.exe'
+  check "$1" "page: ConfirmRetry|trustExpired, nothing ran (RetryTimes 7); after tuf_repo refresh ($(grep -o 'timestamp version [0-9]*' "$work/frozen/refresh.log")): ConfirmUpdateComplete|$B, RetryTimes=$(reg_value RetryTimes)" \
+    test "$(reg_value RetryTimes)" = 0x0
 }
 
 # --- an installer that fails does no damage: a file held open by a running program stops it
@@ -513,6 +558,15 @@ uninstall_registry() {
     test $settings_rc -ne 0 -a $control_rc -ne 0 -a $entry_rc -ne 0
 }
 # --- a folder the installer cannot secure is refused before anything is written -----------------
+# Wine reaches \\SERVER\SHARE through the prefix's dosdevices/unc/SERVER/SHARE: a share whose
+# root exists, as the installer requires of a folder it is given.
+network_share_refused() {
+  local rc share=$work/share
+  mkdir -p "$share" "$WINEPREFIX/dosdevices/unc/127.0.0.1" && ln -sfn "$share" "$WINEPREFIX/dosdevices/unc/127.0.0.1/share"
+  rc=$(setup "$work/$A/OrvalinexSetup.exe" /S '/D=\\127.0.0.1\share\Orvalinex')
+  check "$1" "A's installer /S /D=\\\\127.0.0.1\\share\\Orvalinex: exit code $rc; on the share: $(ls -A "$share" | wc -l) files; Path=$(reg_value Path); nothing installed in the default folder either" \
+    test "$rc" = 5 -a -z "$(ls -A "$share")" -a -z "$(reg_value Path)" -a ! -e "$inst/OrvalinexCore.exe"
+}
 uninstall_shortcuts() {
   check "$1" "Start menu folder and desktop shortcut gone" test ! -e "$desktop_link" -a ! -e "$menu"
 }
@@ -553,6 +607,7 @@ life_step "repair"                     "lostfile updated"     repaired      repa
 life_step "repair without hand-over"   "repaired"             -             repair_without_handover
 end_programs
 life_step "tampered download"          "server"               -             tampered_download
+life_step "expired timestamp"          "server"               -             expired_timestamp
 end_programs
 unset ORV_TEST_UPDATE_BASE_URL ORV_TEST_SHELL_PROGRAM
 life_step "file held open"             "updated"              -             file_held_open
@@ -563,5 +618,6 @@ life_step "uninstall: programs"        "installation"         -             unin
 life_step "uninstall: files"           "installation"         -             uninstall_files
 life_step "uninstall: registry"        "installation"         -             uninstall_registry
 life_step "uninstall: shortcuts"       "installation"         -             uninstall_shortcuts
+life_step "network share refused"      "A prefix"             -             network_share_refused
 
 [ $failed -eq 0 ] && echo "life: every step succeeded" || { echo "life: a step failed"; exit 1; }
