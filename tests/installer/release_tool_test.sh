@@ -48,7 +48,8 @@ openssl genrsa -traditional -out "$work/big.key" 2048 2>/dev/null
 # A tree of the release tool alone, committed, without the development key's files.
 tree=$work/tree
 mkdir -p "$tree/tools" "$tree/common/rules"
-cp "$src/tools/release.sh" "$src/tools/programs.sh" "$src/tools/authenticode.sh" "$src/tools/help.sh" "$tree/tools/"
+cp "$src/tools/release.sh" "$src/tools/programs.sh" "$src/tools/authenticode.sh" "$src/tools/help.sh" \
+   "$src/tools/serve_folder.sh" "$tree/tools/"
 cp "$src/programs.txt" "$tree/"
 cp "$src/common/rules/product.h" "$tree/common/rules/"
 git -C "$tree" init -q && git -C "$tree" add . &&
