@@ -308,13 +308,6 @@ programs_ended() {
 # updater's test build takes the server from ORV_TEST_UPDATE_BASE_URL, and its stand-in page
 # answers the update question with yes -----------------------------------------------------------
 web=$work/web/delmora/resource/cms/article/sub292628/sub305867
-updater_page() {  # updater_page ANSWERS: the stand-in page, answering as ANSWERS says
-  {
-    printf '<html><head><script>\nvar answers = { %s };\n' "$1"
-    cat tests/updater/updater_page.js
-    printf '</script></head><body></body></html>\n'
-  } >"$inst/updater_page.html"
-}
 update_server() {
   mkdir -p "$(dirname "$web")"
   ln -s "$work/$B/server-DEVELOPMENT" "$web"
@@ -324,7 +317,12 @@ update_server() {
   # Wine has no shell window: the updater's test build starts the core host after an update as a
   # child of Wine's desktop process, which stands in for the user's shell.
   export ORV_TEST_SHELL_PROGRAM=explorer.exe
-  updater_page 'ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"]'
+  # A refused attempt's question is answered with quit, so that it ends by itself.
+  {
+    printf '<html><head><script>\nvar answers = { ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"], ConfirmRetry: ["quit"] };\n'
+    cat tests/updater/updater_page.js
+    printf '</script></head><body></body></html>\n'
+  } >"$inst/updater_page.html"
   step "$1" "nginx at $ORV_TEST_UPDATE_BASE_URL serves B's server folder (tools/nginx/update-server.conf); the stand-in page answers yes"
 }
 seen=$work/updaters-seen
@@ -398,6 +396,12 @@ repair_without_handover() {
 # trusted target): the updater, asked to repair, fetches it, finds it differs from the length and
 # hash its trusted metadata lists and runs nothing. RetryTimes 7 would be put back to 0 by any
 # installer run ------------------------------------------------------------------------------------
+no_updater() { ! running 'OrvalinexUpdate.exe'; }
+run_repair() {  # the updater asked to repair, after the one before it has ended (a second one gives way)
+  wait_for 60 no_updater || true
+  : >"$inst/page.log"
+  (cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
+}
 refused() { grep -q 'ConfirmRetry|trustHash' "$inst/page.log" 2>/dev/null; }
 tampered_download() {
   local retry f
@@ -407,8 +411,7 @@ tampered_download() {
   done
   rm "$web"; ln -s "$work/tampered" "$web"
   w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
-  : >"$inst/page.log"
-  (cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
+  run_repair
   wait_for 240 refused || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
   retry=$(reg_value RetryTimes)
   if [ "$retry" = 0x7 ] && intact && ! grep -q 'ConfirmUpdateComplete' "$inst/page.log"; then
@@ -426,12 +429,6 @@ serve_repository_copy() {  # serve_repository_copy: $work/frozen/repo, served in
 }
 trust_expired() { grep -q 'ConfirmRetry|trustExpired' "$inst/page.log" 2>/dev/null; }
 repaired_once() { grep -q "ConfirmUpdateComplete|$B" "$inst/page.log" 2>/dev/null; }
-no_updater() { ! running 'OrvalinexUpdate.exe'; }
-run_repair() {  # after the updater before it has ended: a second one would give way to it
-  wait_for 60 no_updater || true
-  : >"$inst/page.log"
-  (cd "$inst" && wine OrvalinexUpdate.exe -lostfile >/dev/null 2>&1 </dev/null &)
-}
 expired_timestamp() {
   local retry
   mkdir -p "$work/frozen" && cp -rL "$work/$B/server-DEVELOPMENT" "$work/frozen/server" &&
@@ -440,10 +437,6 @@ expired_timestamp() {
     serve_repository_copy || { bad "$1" "the expired timestamp was not made: $(lines_of "$work/frozen/refresh.log")"; return 1; }
   rm "$web"; ln -s "$work/frozen/server" "$web"
   w orv_system_program reg add "$key_path" /v RetryTimes /t REG_DWORD /d 7 /f /reg:32
-  # The updater of the step before still asks its question: it is ended, and this one's
-  # question is answered with quit.
-  (cd "$inst" && timeout 60 wine OrvalinexUpdate.exe -t >/dev/null 2>&1 </dev/null)
-  updater_page 'ConfirmUpdate: ["true"], ConfirmCloseIe: ["true"], ConfirmRetry: ["quit"]'
   run_repair
   wait_for 240 trust_expired || { bad "$1" "page calls: $(lines_of "$inst/page.log")"; return 1; }
   retry=$(reg_value RetryTimes)
