@@ -22,50 +22,15 @@ programs=$bld/release/${dev_fp:0:12}-update.example.invalid
 [ -d "$programs" ] && [ -f "$src/build/life/release-$B.log" ] ||
   { echo "no life lived over $bld: run tools/life.sh (the test product_life) first"; exit 1; }
 
-# --- throw-away authorities: a root and an intermediate that issue the code-signing
-# certificate, a time-stamping authority, and another root with a signer of its own ------------
-cert() {  # cert NAME SUBJECT ISSUER|self EXTENSIONS
-  printf '%b' "$4" >"$work/$1.ext"
-  openssl req -new -newkey rsa:2048 -nodes -keyout "$work/$1.key" -out "$work/$1.csr" -subj "/CN=$2" 2>/dev/null
-  if [ "$3" = self ]; then
-    openssl x509 -req -in "$work/$1.csr" -signkey "$work/$1.key" -out "$work/$1.pem" -days 2 -extfile "$work/$1.ext"
-  else
-    openssl x509 -req -in "$work/$1.csr" -CA "$work/$3.pem" -CAkey "$work/$3.key" -CAcreateserial \
-      -out "$work/$1.pem" -days 2 -extfile "$work/$1.ext"
-  fi 2>/dev/null
-}
-ca='basicConstraints=critical,CA:TRUE\nkeyUsage=critical,keyCertSign,cRLSign\nsubjectKeyIdentifier=hash\n'
-leaf='basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\n'
-cert root "signing test root" self "$ca"
-cert inter "signing test intermediate" root "$ca"
-cert signer "signing test signer" inter "${leaf}extendedKeyUsage=codeSigning\n"
-cert tsaroot "signing test time-stamping root" self "$ca"
-cert tsa "signing test time-stamping authority" tsaroot "${leaf}extendedKeyUsage=critical,timeStamping\n"
-cert other "another root" self "$ca"
-cert stranger "another signer" other "${leaf}extendedKeyUsage=codeSigning\n"
-cat "$work/signer.pem" "$work/inter.pem" >"$work/signer-chain.pem"
-cat "$work/root.pem" "$work/inter.pem" "$work/tsaroot.pem" >"$work/trust.pem"
-cat "$work/tsa.pem" "$work/tsaroot.pem" >"$work/tsa-chain.pem"
-cat "$work/root.pem" "$work/signer.pem" >"$work/with-leaf.pem"
-
-# --- the time-stamping server, ended with this script (its standard input is ours) -------------
-coproc TSA { exec python3 "$src/tests/installer/tsa_server.py" "$work/tsa.pem" "$work/tsa.key" \
-                   "$work/tsa-chain.pem" "$work"; }
-orv_on_exit kill "$TSA_PID"
-read -r tsa_port <&"${TSA[0]}" || { echo "the time-stamping server did not start"; exit 1; }
-tsa_url=http://127.0.0.1:$tsa_port/
-
-# --- the token: SoftHSM with its tokens in the test's folder, the signing key imported ---------
-module=$(ls /usr/lib/softhsm/libsofthsm2.so /usr/lib/*/softhsm/libsofthsm2.so 2>/dev/null | head -n1)
-[ -n "$module" ] || { echo "SoftHSM (softhsm2) is not installed"; exit 1; }
-mkdir -p "$work/tokens"
-printf 'directories.tokendir = %s\nobjectstore.backend = file\nlog.level = ERROR\n' "$work/tokens" >"$work/softhsm2.conf"
-export SOFTHSM2_CONF=$work/softhsm2.conf ORV_TEST_PIN=4711 ORV_WRONG_PIN=1111
-softhsm2-util --init-token --free --label release --so-pin 9999 --pin "$ORV_TEST_PIN" >/dev/null
-openssl pkcs8 -topk8 -nocrypt -in "$work/signer.key" -out "$work/signer.p8"
-softhsm2-util --import "$work/signer.p8" --token release --label code-signing --id 01 \
-  --pin "$ORV_TEST_PIN" >/dev/null
-rm "$work/signer.p8"
+# --- throw-away authorities, the loopback time-stamping server and the token (SoftHSM with its
+# tokens in the test's folder, the signing key imported) ----------------------------------------
+. "$src/tests/installer/signing_fixtures.sh"
+orv_make_authorities "$work" || { echo "the throw-away authorities could not be made"; exit 1; }
+orv_start_tsa "$work" || exit 1
+tsa_url=$orv_tsa_url
+export ORV_TEST_PIN=4711 ORV_WRONG_PIN=1111
+orv_make_token "$work" release code-signing "$work/signer.key" "$ORV_TEST_PIN" || exit 1
+module=$orv_pkcs11_module
 uri='pkcs11:token=release;object=code-signing;type=private'
 token=(--sign-pkcs11-module "$module" --sign-pkcs11-uri "$uri" --sign-cert "$work/signer-chain.pem")
 
