@@ -13,6 +13,10 @@
 #                              a SoftHSM token LABEL (its files in DIR/tokens, SOFTHSM2_CONF
 #                              exported) holding KEY as the private key OBJECT; sets
 #                              orv_pkcs11_module (the token's PKCS#11 library)
+#   orv_signed_by_fixtures DIR FILE
+#                              osslsigncode's own verdict on FILE: signed by DIR's signer under
+#                              its root, with a verified time stamp of DIR's authority (the
+#                              report in DIR/verify)
 orv_signing_fixtures_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 orv_make_authorities() {
@@ -65,4 +69,12 @@ orv_make_token() {
     softhsm2-util --import "$d/token-import.p8" --token "$label" --label "$object" --id 01 \
       --pin "$pin" >/dev/null || return 1
   rm "$d/token-import.p8"
+}
+
+orv_signed_by_fixtures() {
+  local d=$1
+  osslsigncode verify -CAfile "$d/root.pem" -TSA-CAfile "$d/tsaroot.pem" -in "$2" >"$d/verify" 2>&1 &&
+    grep -q 'Subject: /CN=signing test signer' "$d/verify" &&
+    grep -q '^Timestamp Server Signature verification: ok' "$d/verify" &&
+    grep -q 'Issuer: /CN=signing test time-stamping root' "$d/verify"
 }

@@ -81,10 +81,7 @@ checked=0 wrong=""
 while IFS= read -r -d '' f; do
   cmp -s -n 2 "$f" <(printf MZ) || continue
   checked=$((checked + 1))
-  osslsigncode verify -CAfile "$work/root.pem" -TSA-CAfile "$work/tsaroot.pem" -in "$f" >"$work/verify" 2>&1 &&
-    grep -q 'Subject: /CN=signing test signer' "$work/verify" &&
-    grep -q '^Timestamp Server Signature verification: ok' "$work/verify" &&
-    grep -q 'Issuer: /CN=signing test time-stamping root' "$work/verify" || wrong+=" ${f#$work/signed/}"
+  orv_signed_by_fixtures "$work" "$f" || wrong+=" ${f#$work/signed/}"
 done < <(find "$work/signed" -type f -print0 2>/dev/null)
 if [ "$checked" -gt 0 ] && [ -z "$wrong" ]; then
   ok "osslsigncode verify: $checked published programs carry the token's signature and a verified time stamp ($(grep -m1 'Timestamp time:' "$work/verify" | sed 's/^[[:space:]]*//'))"
